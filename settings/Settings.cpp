@@ -1,0 +1,21 @@
+#include "settings/Settings.h"
+
+// The defaults a program without a settings file runs with.
+bool Settings::saveSettingsOnExit = true;
+int Settings::fps = 30;
+int Settings::maxFps = 30;
+std::string Settings::jpegFile = "image.jpg";
+unsigned Settings::jpegQuality = 70;
+unsigned Settings::update = 5;
+std::int32_t Settings::dateTimeOverlay = 1;
+std::string Settings::textOverlay;
+Settings::Color Settings::textColor{11, 210, 0};
+Settings::Color Settings::backColor{0, 0, 0};
+std::string Settings::host = "ftp.example.com";
+unsigned Settings::port = 21;
+std::string Settings::saveTo = "public_html/image.jpg";
+std::string Settings::user = "theusername";
+std::string Settings::password = "mossyharbor";
+std::int32_t Settings::active = 1;
+std::int32_t Settings::stopOnError = 0;
+std::int32_t Settings::usePassive = 1;

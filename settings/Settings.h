@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The one process-wide store of the user's settings. It holds its defaults from static
+// initialisation on; the settings file, the dialogs and the menu change values, and every
+// reader takes a value at the moment it needs it. Only the user interface thread touches
+// the store: the upload worker gets copies of what it needs when it is created.
+//
+// Colours are packed as red + green * 256 + blue * 65536 (0x00BBGGRR); the store keeps the
+// three 8-bit components apart, so bits 24 to 31 of a packed value are lost. Numbers are
+// kept as given: limits are applied where values are typed in, not here.
+class Settings {
+public:
+    Settings() = delete;
+
+    static bool getSaveSettingsOnExit() { return saveSettingsOnExit; }
+    static void setSaveSettingsOnExit(bool value) { saveSettingsOnExit = value; }
+
+    static int getFps() { return fps; }
+    static void setFps(int value) { fps = value; }
+    static int getMaxFps() { return maxFps; }
+    static void setMaxFps(int value) { maxFps = value; }
+
+    // The two image strings are handed out in place; don't hold on to them across a setter.
+    static const std::string& getJpegFile() { return jpegFile; }
+    static void setJpegFile(const std::string& value) { jpegFile = value; }
+    static unsigned getJpegQuality() { return jpegQuality; }
+    static void setJpegQuality(unsigned value) { jpegQuality = value; }
+    // The grab interval in seconds.
+    static unsigned getUpdate() { return update; }
+    static void setUpdate(unsigned value) { update = value; }
+    static bool getDateTimeOverlay() { return dateTimeOverlay == 1; }
+    static void setDateTimeOverlay(bool value) { dateTimeOverlay = value ? 1 : 0; }
+    static const std::string& getTextOverlay() { return textOverlay; }
+    static void setTextOverlay(const std::string& value) { textOverlay = value; }
+    static std::uint32_t getTextColor() { return textColor.packed(); }
+    static void setTextColor(std::uint32_t packed) { textColor = Color::unpack(packed); }
+    static std::uint32_t getBackColor() { return backColor.packed(); }
+    static void setBackColor(std::uint32_t packed) { backColor = Color::unpack(packed); }
+
+    // The FTP strings are copies: the upload worker keeps them for a whole run.
+    static std::string getHost() { return host; }
+    static void setHost(const std::string& value) { host = value; }
+    static unsigned getPort() { return port; }
+    static void setPort(unsigned value) { port = value; }
+    static std::string getSaveTo() { return saveTo; }
+    static void setSaveTo(const std::string& value) { saveTo = value; }
+    static std::string getUser() { return user; }
+    static void setUser(const std::string& value) { user = value; }
+    // The password in plain text; only the settings file holds it transformed.
+    static std::string getPassword() { return password; }
+    static void setPassword(const std::string& value) { password = value; }
+    static bool getActive() { return active == 1; }
+    static void setActive(bool value) { active = value ? 1 : 0; }
+    static bool getStopOnError() { return stopOnError == 1; }
+    static void setStopOnError(bool value) { stopOnError = value ? 1 : 0; }
+    static bool getUsePassive() { return usePassive == 1; }
+    static void setUsePassive(bool value) { usePassive = value ? 1 : 0; }
+
+    // A number typed into a colour field as a component: above 255 gives 255, anything
+    // else its low 8 bits (so -2 gives 254).
+    static std::uint8_t clampComponent(std::int32_t value) {
+        return value > 255 ? 255 : static_cast<std::uint8_t>(value & 0xFF);
+    }
+
+private:
+    struct Color {
+        std::uint8_t red;
+        std::uint8_t green;
+        std::uint8_t blue;
+
+        std::uint32_t packed() const {
+            return red + (std::uint32_t{green} << 8) + (std::uint32_t{blue} << 16);
+        }
+        static Color unpack(std::uint32_t packed) {
+            return {static_cast<std::uint8_t>(packed & 0xFF),
+                    static_cast<std::uint8_t>((packed >> 8) & 0xFF),
+                    static_cast<std::uint8_t>((packed >> 16) & 0xFF)};
+        }
+    };
+
+    static bool saveSettingsOnExit;
+    static int fps;
+    static int maxFps;
+    static std::string jpegFile;
+    static unsigned jpegQuality;
+    static unsigned update;
+    static std::int32_t dateTimeOverlay;
+    static std::string textOverlay;
+    static Color textColor;
+    static Color backColor;
+    static std::string host;
+    static unsigned port;
+    static std::string saveTo;
+    static std::string user;
+    static std::string password;
+    static std::int32_t active;
+    static std::int32_t stopOnError;
+    static std::int32_t usePassive;
+};
