@@ -1,0 +1,399 @@
+#include "settings/XmlParser.h"
+
+#include <array>
+#include <ios>
+#include <string>
+#include <utility>
+
+namespace {
+
+// The messages the handler's error receives.
+constexpr std::string_view missingIdentifier =
+    "missing start of identifier: expected a-z, A-Z, _ or :";
+constexpr std::string_view missingString =
+    "missing start of string: expected apostrophe or quotation mark";
+constexpr std::string_view missingEquals = "error in attribute; expecting '='";
+constexpr std::string_view badTagEnd = "error at end of attribute list; expecting \">\" or \"/\"";
+constexpr std::string_view unmatchedEndTag = "Unmatched end tag";
+constexpr std::string_view unclosedElements = "unclosed elements at end of document";
+constexpr std::string_view nameTooLong = "identifier too long: cut to 255 characters";
+constexpr std::string_view valueTooLong = "string too long: cut to 2047 characters";
+constexpr std::string_view textTooLong = "character data too long: cut to 16387 characters";
+constexpr std::string_view readError = "error reading input: document ends here";
+
+constexpr int endOfInput = std::char_traits<char>::eof();
+
+enum CharClass : unsigned char {
+    whiteSpace = 1,
+    nameStart = 2,
+    nameChar = 4,
+};
+
+constexpr std::array<unsigned char, 256> makeClasses() {
+    std::array<unsigned char, 256> classes{};
+    for (int c : {' ', '\t', '\n', '\v', '\f', '\r'}) {
+        classes[c] = whiteSpace;
+    }
+    for (int c = 0; c < 26; ++c) {
+        classes['a' + c] = nameStart | nameChar;
+        classes['A' + c] = nameStart | nameChar;
+    }
+    classes['_'] = nameStart | nameChar;
+    classes[':'] = nameStart | nameChar;
+    for (int c = '0'; c <= '9'; ++c) {
+        classes[c] = nameChar;
+    }
+    classes['.'] = nameChar;
+    classes['-'] = nameChar;
+    return classes;
+}
+
+constexpr std::array<unsigned char, 256> classes = makeClasses();
+
+// c is a byte 0-255 or endOfInput, which belongs to no class.
+bool is(int c, CharClass wanted) {
+    return c >= 0 && (classes[static_cast<unsigned char>(c)] & wanted) != 0;
+}
+
+// Appends c unless text is full; reports the cut once, when the first byte is dropped.
+template <typename Report>
+void appendLimited(std::string& text, int c, std::size_t limit, bool& cut, Report report) {
+    if (text.size() < limit) {
+        text.push_back(static_cast<char>(c));
+    } else if (!cut) {
+        cut = true;
+        report();
+    }
+}
+
+} // namespace
+
+XmlParser::XmlParser(std::istream& input)
+    : input(input) {}
+
+XmlParser::~XmlParser() = default;
+
+void XmlParser::setHandler(std::unique_ptr<XmlHandler> newHandler) {
+    handler = std::move(newHandler);
+}
+
+void XmlParser::parse() {
+    if (!handler) {
+        handler = std::make_unique<XmlHandler>();
+    }
+    buffer = input.rdbuf();
+    if (buffer == nullptr || input.fail()) {
+        inputEnded = true;
+        readFailed = true;
+    } else if (input.eof()) {
+        inputEnded = true;
+    }
+
+    handler->startDocument();
+    while (!finished && !inputEnded) {
+        skipWhiteSpace();
+        const int c = peek();
+        if (c == endOfInput) {
+            break;
+        }
+        if (c != '<') {
+            readCharacterData();
+            continue;
+        }
+        switch (advance()) {
+        case '/':
+            readEndTag();
+            break;
+        case '?':
+            skipProcessingInstruction();
+            break;
+        case '!':
+            skipMarkupDeclaration();
+            break;
+        default:
+            readStartTag();
+            break;
+        }
+    }
+    if (readFailed) {
+        report(readError);
+    }
+    if (!openElements.empty()) {
+        report(unclosedElements);
+    }
+    handler->endDocument();
+}
+
+// The stream buffer is read directly: it is much faster than istream::get, and a buffer
+// that throws (as a file buffer does on a read error) is caught here, so nothing escapes.
+// Once the input has ended, the buffer is not asked again.
+int XmlParser::peek() {
+    if (inputEnded) {
+        return endOfInput;
+    }
+    try {
+        const int c = buffer->sgetc();
+        if (c == endOfInput) {
+            endInput();
+        }
+        return c;
+    } catch (...) {
+        failInput();
+        return endOfInput;
+    }
+}
+
+int XmlParser::take() {
+    if (inputEnded) {
+        return endOfInput;
+    }
+    try {
+        const int c = buffer->sbumpc();
+        if (c == endOfInput) {
+            endInput();
+        }
+        return c;
+    } catch (...) {
+        failInput();
+        return endOfInput;
+    }
+}
+
+// Takes the next character and looks at the one after it.
+int XmlParser::advance() {
+    if (inputEnded) {
+        return endOfInput;
+    }
+    try {
+        const int c = buffer->snextc();
+        if (c == endOfInput) {
+            endInput();
+        }
+        return c;
+    } catch (...) {
+        failInput();
+        return endOfInput;
+    }
+}
+
+void XmlParser::endInput() {
+    inputEnded = true;
+    try {
+        input.setstate(std::ios_base::eofbit);
+    } catch (...) {
+        // A stream set to throw on end of input still ends the document normally.
+    }
+}
+
+void XmlParser::failInput() {
+    inputEnded = true;
+    readFailed = true;
+    try {
+        input.setstate(std::ios_base::badbit);
+    } catch (...) {
+        // The failure is reported to the handler; the stream's own exception is not wanted.
+    }
+}
+
+void XmlParser::skipWhiteSpace() {
+    int c = peek();
+    while (is(c, whiteSpace)) {
+        c = advance();
+    }
+}
+
+void XmlParser::readName(std::string& name) {
+    name.clear();
+    skipWhiteSpace();
+    int c = peek();
+    if (!is(c, nameStart)) {
+        report(missingIdentifier);
+        return;
+    }
+    bool cut = false;
+    do {
+        appendLimited(name, c, maxNameLength, cut, [this] { report(nameTooLong); });
+        c = advance();
+    } while (is(c, nameChar));
+}
+
+void XmlParser::readQuotedValue(std::string& value) {
+    value.clear();
+    skipWhiteSpace();
+    const int quote = peek();
+    if (quote != '\'' && quote != '"') {
+        report(missingString);
+        return;
+    }
+    bool cut = false;
+    int c = advance();
+    while (c != quote && c != endOfInput) {
+        appendLimited(value, c, maxValueLength, cut, [this] { report(valueTooLong); });
+        c = advance();
+    }
+    take();
+}
+
+void XmlParser::readAttributeList(AttributeMap& attributes) {
+    std::string name;
+    std::string value;
+    for (;;) {
+        skipWhiteSpace();
+        const int c = peek();
+        if (c == '/' || c == '>') {
+            return;
+        }
+        readName(name);
+        skipWhiteSpace();
+        if (take() != '=') {
+            report(missingEquals);
+            return;
+        }
+        readQuotedValue(value);
+        attributes.insert_or_assign(std::move(name), std::move(value));
+    }
+}
+
+void XmlParser::readCharacterData() {
+    scratch.clear();
+    bool cut = false;
+    int c = peek();
+    while (c != '<' && c != endOfInput) {
+        appendLimited(scratch, c, maxTextLength, cut, [this] { report(textTooLong); });
+        c = advance();
+    }
+    if (!scratch.empty()) {
+        handler->characters(scratch);
+    }
+}
+
+// At the "/" of "</". The name is read (and checked) but not compared with anything.
+void XmlParser::readEndTag() {
+    take();
+    readName(scratch);
+    closeInnermostElement();
+    skipWhiteSpace();
+    take();
+    if (openElements.empty()) {
+        finished = true;
+    }
+}
+
+// At the "?" of "<?". Ends after "?>"; the character after a "?" is not looked at again,
+// so "??>" does not end it.
+void XmlParser::skipProcessingInstruction() {
+    take();
+    for (;;) {
+        int c = take();
+        if (c == endOfInput) {
+            return;
+        }
+        if (c == '?') {
+            c = take();
+            if (c == '>' || c == endOfInput) {
+                return;
+            }
+        }
+    }
+}
+
+// At the "!" of "<!": a comment, a CDATA section or a document-type declaration.
+void XmlParser::skipMarkupDeclaration() {
+    const int c = advance();
+    if (c == '-') {
+        if (advance() == '-') {
+            take();
+            skipUntilTwiceThenClose('-');
+        }
+        return;
+    }
+    if (c == '[') {
+        int next = advance();
+        for (char expected : std::string_view("CDATA[")) {
+            if (next != expected) {
+                return;
+            }
+            next = advance();
+        }
+        skipUntilTwiceThenClose(']');
+        return;
+    }
+    skipDocumentType();
+}
+
+// Takes characters until the repeated character twice and ">" have been taken in a row. A
+// mismatch restarts the search with the following character ("--->" does not end it).
+void XmlParser::skipUntilTwiceThenClose(int repeated) {
+    for (;;) {
+        int c = take();
+        if (c == endOfInput) {
+            return;
+        }
+        if (c != repeated) {
+            continue;
+        }
+        c = take();
+        if (c != repeated) {
+            continue;
+        }
+        c = take();
+        if (c == '>' || c == endOfInput) {
+            return;
+        }
+    }
+}
+
+// Takes characters until a "]", optional white space and ">" have been taken.
+void XmlParser::skipDocumentType() {
+    for (;;) {
+        int c = take();
+        if (c == endOfInput) {
+            return;
+        }
+        if (c != ']') {
+            continue;
+        }
+        skipWhiteSpace();
+        c = take();
+        if (c == '>' || c == endOfInput) {
+            return;
+        }
+    }
+}
+
+// At the first character after "<".
+void XmlParser::readStartTag() {
+    std::string name;
+    readName(name);
+    skipWhiteSpace();
+    std::unique_ptr<AttributeMap> attributes;
+    if (peek() != '>') {
+        attributes = std::make_unique<AttributeMap>();
+        readAttributeList(*attributes);
+    }
+    const int tagEnd = take();
+    openElements.push_back(std::make_unique<XmlElement>(std::move(name), std::move(attributes)));
+    handler->startElement(openElements.back().get());
+    if (tagEnd == '>') {
+        return;
+    }
+    if (tagEnd == '/') {
+        take();
+        closeInnermostElement();
+        return;
+    }
+    report(badTagEnd);
+}
+
+void XmlParser::closeInnermostElement() {
+    if (openElements.empty()) {
+        report(unmatchedEndTag);
+        return;
+    }
+    handler->endElement(openElements.back().get());
+    openElements.pop_back();
+}
+
+void XmlParser::report(std::string_view message) {
+    handler->error(message);
+}

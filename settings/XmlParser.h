@@ -1,0 +1,86 @@
+#pragma once
+
+#include "settings/XmlElement.h"
+#include "settings/XmlHandler.h"
+
+#include <cstddef>
+#include <istream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The settings file's own markup parser. It reads bytes from a stream and reports the
+// document to an XmlHandler as it goes: start and end of the document, each start tag with
+// its attributes, each end of an element, each run of character data and each error. It
+// keeps no tree, only the stack of elements still open.
+//
+// Understood: start tags, end tags, empty-element tags, attribute values in apostrophes or
+// quotation marks, character data. Skipped without events: "<?...?>", comments, CDATA
+// sections (their text is dropped) and document-type declarations. No character or entity
+// references are decoded. An end tag closes the innermost open element whatever its name,
+// and the document ends with the end tag that leaves no element open: the rest of the
+// stream is not read.
+//
+// Nothing is ever thrown. Errors go to XmlHandler::error and the parse continues; the
+// messages are listed in XmlParser.cpp.
+//
+// Limits: a name keeps its first 255 characters, a quoted value its first 2047 and a run
+// of character data its first 16387. Whatever goes beyond is read and dropped (the rest of
+// a name is not taken as a new name, the rest of a value still ends at its closing quote)
+// and the cut is reported once through error. Memory is therefore bounded by these limits
+// plus the open elements, and time is linear in the input; the parser is iterative, so
+// deep nesting costs only the elements held.
+//
+// A stream that fails to deliver (an exception from its buffer, or a stream already in a
+// failed state) ends the input as its end would, and is reported through error once the
+// main loop stops; the stream is then left with badbit set.
+class XmlParser {
+public:
+    static constexpr std::size_t maxNameLength = 255;
+    static constexpr std::size_t maxValueLength = 2047;
+    static constexpr std::size_t maxTextLength = 16387;
+
+    // The stream is not owned and must outlive the parser.
+    explicit XmlParser(std::istream& input);
+    virtual ~XmlParser();
+
+    XmlParser(const XmlParser&) = delete;
+    XmlParser& operator=(const XmlParser&) = delete;
+
+    // The parser owns the handler from now on. Without one, parse reports to nobody.
+    void setHandler(std::unique_ptr<XmlHandler> newHandler);
+
+    // Reads the whole document (once per parser).
+    void parse();
+
+private:
+    int peek();
+    int take();
+    int advance();
+    void endInput();
+    void failInput();
+    void skipWhiteSpace();
+    void readName(std::string& name);
+    void readQuotedValue(std::string& value);
+    void readAttributeList(AttributeMap& attributes);
+    void readCharacterData();
+    void readEndTag();
+    void skipProcessingInstruction();
+    void skipMarkupDeclaration();
+    void skipUntilTwiceThenClose(int repeated);
+    void skipDocumentType();
+    void readStartTag();
+    void closeInnermostElement();
+    void report(std::string_view message);
+
+    std::istream& input;
+    std::vector<std::unique_ptr<XmlElement>> openElements;
+    std::unique_ptr<XmlHandler> handler;
+
+    std::streambuf* buffer = nullptr;
+    bool inputEnded = false;
+    bool readFailed = false;
+    bool finished = false;
+    std::string scratch;
+};
