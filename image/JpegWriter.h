@@ -1,0 +1,49 @@
+#pragma once
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include <jpeglib.h>
+
+// Encodes one 24-bit image, given as the pixel rows of a bottom-up DIB (blue, green, red;
+// rows padded to 4 bytes; bottom row first), into a baseline JFIF file with libjpeg-turbo's
+// default tables scaled by the quality. The file is written under a temporary name in the
+// same directory and renamed over the target once complete, so a reader or an upload never
+// sees half an image and the old file stays intact when anything fails. Library errors
+// (disk full, an empty image) fail the write instead of ending the process.
+class JpegWriter {
+public:
+    JpegWriter();
+    virtual ~JpegWriter();
+    JpegWriter(const JpegWriter&) = delete;
+    JpegWriter& operator=(const JpegWriter&) = delete;
+
+    // Clamps the quality to 0..100 (the library treats 0 as 1), sets it with baseline
+    // tables and returns the clamped value.
+    int setQuality(int quality);
+
+    // Writes the image to fileName. Returns 0 on success, -1 when the file cannot be
+    // created or written; the image is then not encoded, or the partial file is removed.
+    int write(const std::uint8_t* rows, int width, int height, const std::string& fileName);
+
+private:
+    // libjpeg reports errors by calling error_exit, which must not return: it jumps back
+    // into guarded(), the only place library calls are made from.
+    struct ErrorManager {
+        jpeg_error_mgr standard;
+        std::jmp_buf jump;
+        bool armed;
+    };
+
+    template <typename Step> bool guarded(Step step);
+    bool encode(const std::uint8_t* rows, int width, int height, std::FILE* file);
+
+    static void onError(j_common_ptr compressor);
+    static void printMessage(j_common_ptr compressor);
+
+    ErrorManager errorManager;
+    jpeg_compress_struct compressor;
+    bool created;
+};
