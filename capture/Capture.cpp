@@ -1,0 +1,170 @@
+#include "capture/Capture.h"
+
+#include "app/Exception.h"
+#include "image/Dib.h"
+#include "image/FrameChain.h"
+#include "settings/Settings.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+const char* const noDeviceMessage = "Capture:: There is no capture-device available.";
+
+} // namespace
+
+Capture::Capture(CaptureService& service, const ParentWindow& parent)
+    : service(service)
+    , parentWindow(parent) {
+    captureWindow =
+        service.createCaptureWindow("TerkCaptureWindow", CaptureService::childVisibleStyle, 0, 0,
+                                    160, 120, parentWindow, windowId);
+    if (captureWindow != 0) {
+        service.hookWindow(captureWindow, [this](MouseMessage message, std::uintptr_t wParam,
+                                                 std::intptr_t lParam) {
+            return captureWindowProc(message, wParam, lParam);
+        });
+    }
+}
+
+Capture::~Capture() {
+    close();
+}
+
+std::intptr_t Capture::send(CaptureMessage message, std::uintptr_t wParam, CaptureParam lParam) {
+    if (!service.isWindow(captureWindow)) {
+        return 0;
+    }
+    return service.sendMessage(captureWindow, message, wParam, lParam);
+}
+
+// Mouse input over the preview belongs to the main window (dragging, the context menu,
+// the double-click grab); the right button's release stays with the capture window.
+std::optional<std::intptr_t> Capture::captureWindowProc(MouseMessage message, std::uintptr_t wParam,
+                                                        std::intptr_t lParam) {
+    switch (message) {
+    case MouseMessage::WM_MOUSEMOVE:
+    case MouseMessage::WM_LBUTTONDOWN:
+    case MouseMessage::WM_LBUTTONUP:
+    case MouseMessage::WM_LBUTTONDBLCLK:
+    case MouseMessage::WM_RBUTTONDOWN:
+    case MouseMessage::WM_MBUTTONDOWN:
+        if (parentWindow.mouse) {
+            return parentWindow.mouse(message, wParam, lParam);
+        }
+        return std::nullopt;
+    case MouseMessage::WM_RBUTTONUP:
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void Capture::initialize() {
+    enumerateDevices();
+    connect(deviceIndex);
+}
+
+const std::vector<std::string>& Capture::enumerateDevices() {
+    deviceNames.clear();
+    for (std::uint32_t index = 0; index < driverIndexCount; ++index) {
+        if (auto name = service.getDriverDescription(index, CaptureService::descriptionBytes)) {
+            deviceNames.push_back(std::move(*name));
+        }
+    }
+    return deviceNames;
+}
+
+bool Capture::tryConnect(std::int32_t position) {
+    return send(CaptureMessage::WM_CAP_DRIVER_CONNECT, static_cast<std::uintptr_t>(position)) != 0;
+}
+
+void Capture::connect(std::int32_t requested) {
+    const auto count = static_cast<std::int32_t>(deviceNames.size());
+    bool connected = false;
+    if (requested >= 0 && requested < count) {
+        connected = tryConnect(requested);
+        deviceIndex = requested;
+        deviceName = deviceNames[static_cast<std::size_t>(requested)];
+    }
+    if (!connected) {
+        if (count == 0) {
+            throw NoDeviceException(noDeviceMessage);
+        }
+        for (std::int32_t position = 0; position < count && !connected; ++position) {
+            if (tryConnect(position)) {
+                connected = true;
+                deviceIndex = position;
+                deviceName = deviceNames[static_cast<std::size_t>(position)];
+            }
+        }
+        if (!connected) {
+            throw NoDeviceException(noDeviceMessage);
+        }
+    }
+
+    send(CaptureMessage::WM_CAP_SET_SCALE, 1);
+    send(CaptureMessage::WM_CAP_SET_PREVIEW, 1);
+    send(CaptureMessage::WM_CAP_SET_CALLBACK_VIDEOSTREAM);
+    send(CaptureMessage::WM_CAP_SET_CALLBACK_FRAME);
+    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
+    captureParms.fYield = true;
+    captureParms.fAbortLeftMouse = false;
+    captureParms.fAbortRightMouse = false;
+    captureParms.fStepCaptureAt2x = false;
+    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
+    send(CaptureMessage::WM_CAP_DRIVER_GET_CAPS, DriverCaps::recordBytes, &driverCaps);
+    send(CaptureMessage::WM_CAP_GET_STATUS, CaptureStatus::recordBytes, &status);
+}
+
+void Capture::setFrameRate(std::uint32_t fps) {
+    if (fps == 0) {
+        return;
+    }
+    send(CaptureMessage::WM_CAP_SET_PREVIEWRATE, 1000 / fps);
+    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
+    captureParms.dwRequestMicroSecPerFrame = 1000000 / fps;
+    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
+}
+
+void Capture::resizeWindow(int width, int height) {
+    service.resizeWindow(captureWindow, width, height);
+}
+
+void Capture::showFormatDialog() {
+    send(CaptureMessage::WM_CAP_DLG_VIDEOFORMAT);
+    send(CaptureMessage::WM_CAP_GET_STATUS, CaptureStatus::recordBytes, &status);
+}
+
+void Capture::showSourceDialog() {
+    send(CaptureMessage::WM_CAP_DLG_VIDEOSOURCE);
+}
+
+void Capture::showDisplayDialog() {
+    send(CaptureMessage::WM_CAP_DLG_VIDEODISPLAY);
+}
+
+bool Capture::grabFrame() {
+    send(CaptureMessage::WM_CAP_GRAB_FRAME);
+    const bool saved = send(CaptureMessage::WM_CAP_FILE_SAVEDIBA, 0, tempFileName.c_str()) != 0;
+    send(CaptureMessage::WM_CAP_SET_PREVIEW, 1);
+    if (!saved) {
+        return false;
+    }
+    const Dib dib(tempFileName);
+    return saveFrameAsJpeg(dib, Settings::getJpegFile(),
+                           static_cast<int>(Settings::getJpegQuality()),
+                           Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay);
+}
+
+void Capture::close() {
+    if (closed) {
+        return;
+    }
+    closed = true;
+    send(CaptureMessage::WM_CAP_SET_PREVIEW, 0);
+    send(CaptureMessage::WM_CAP_STOP);
+    send(CaptureMessage::WM_CAP_DRIVER_DISCONNECT);
+    std::error_code ignored;
+    std::filesystem::remove(tempFileName, ignored);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "capture/CaptureDialogs.h"
+#include "platform/Surface.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// One capture device as the capture-window service drives it: a camera or the test
+// source. Frames are 24-bit surfaces (blue first, bottom-up rows), the layout of a DIB.
+// All operations are called from one thread (the user interface thread); a driver may
+// run threads of its own inside.
+class CaptureDriver {
+public:
+    // Where preview frames go. Called on the driver's own thread.
+    class PreviewTarget {
+    public:
+        virtual ~PreviewTarget() = default;
+        // Whether a frame would be looked at now; a driver makes none while it is not.
+        virtual bool wantsFrames() const = 0;
+        virtual void showFrame(const Surface& frame) = 0;
+    };
+
+    virtual ~CaptureDriver() = default;
+
+    virtual const std::string& description() const = 0;
+
+    // Opens the device and starts it; false when it cannot be used.
+    virtual bool open() = 0;
+    // Stops and releases the device; nothing happens when it is not open.
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // The size of the frames the device delivers, and the sizes it can deliver.
+    virtual FrameSize frameSize() const = 0;
+    virtual std::vector<FrameSize> frameSizes() const = 0;
+    // Switches to one of frameSizes(); false when the device refuses it.
+    virtual bool setFrameSize(FrameSize size) = 0;
+
+    // The device's adjustable settings with their current values; empty when it has none.
+    virtual std::vector<CameraControl> controls() const = 0;
+    virtual bool setControl(std::uint32_t id, std::int32_t value) = 0;
+
+    // The time the device should take per frame; a device may not honour it.
+    virtual void setFramePeriod(std::chrono::microseconds period) = 0;
+
+    // Hands frames to target, at most one per interval, until stopPreview; target must
+    // stay alive until then. Survives setFrameSize.
+    virtual void startPreview(PreviewTarget& target, std::chrono::milliseconds interval) = 0;
+    virtual void stopPreview() = 0;
+
+    // The next frame the device makes after this call, or nothing when none comes in time
+    // (a stalled or unplugged device) or the device is not open.
+    virtual std::optional<Surface> grab() = 0;
+};

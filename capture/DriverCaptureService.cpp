@@ -1,0 +1,274 @@
+#include "capture/DriverCaptureService.h"
+
+#include "capture/DibFile.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+template <typename Record> Record* recordOf(const CaptureParam& param) {
+    const auto* record = std::get_if<Record*>(&param);
+    return record ? *record : nullptr;
+}
+
+} // namespace
+
+void DriverCaptureService::WindowPreview::showFrame(const Surface& frame) {
+    std::lock_guard lock(mutex);
+    sink.showFrame(frame, width, height, stretch);
+}
+
+void DriverCaptureService::WindowPreview::resize(int newWidth, int newHeight) {
+    std::lock_guard lock(mutex);
+    width = newWidth;
+    height = newHeight;
+}
+
+void DriverCaptureService::WindowPreview::setStretch(bool on) {
+    std::lock_guard lock(mutex);
+    stretch = on;
+}
+
+DriverCaptureService::DriverCaptureService(std::vector<std::unique_ptr<CaptureDriver>> drivers,
+                                           PreviewSink& preview, CaptureDialogs& dialogs)
+    : drivers(std::move(drivers))
+    , preview(preview)
+    , dialogs(dialogs) {}
+
+DriverCaptureService::~DriverCaptureService() {
+    for (auto& [handle, window] : windows) {
+        disconnect(window);
+    }
+}
+
+CaptureWindow DriverCaptureService::createCaptureWindow(const std::string&, std::uint32_t, int, int,
+                                                        int width, int height, const ParentWindow&,
+                                                        int) {
+    const CaptureWindow handle = nextWindow++;
+    Window& window = windows[handle];
+    window.preview = std::make_unique<WindowPreview>(preview, width, height);
+    return handle;
+}
+
+std::optional<std::string> DriverCaptureService::getDriverDescription(std::uint32_t index,
+                                                                      std::size_t bufferBytes) {
+    if (index >= drivers.size() || bufferBytes == 0) {
+        return std::nullopt;
+    }
+    const std::string& description = drivers[index]->description();
+    return description.substr(0, std::min(description.size(), bufferBytes - 1));
+}
+
+bool DriverCaptureService::isWindow(CaptureWindow window) {
+    return windows.contains(window);
+}
+
+void DriverCaptureService::resizeWindow(CaptureWindow handle, int width, int height) {
+    if (auto found = windows.find(handle); found != windows.end()) {
+        found->second.preview->resize(width, height);
+    }
+}
+
+void DriverCaptureService::hookWindow(CaptureWindow handle, WindowHook hook) {
+    if (auto found = windows.find(handle); found != windows.end()) {
+        found->second.hook = std::move(hook);
+    }
+}
+
+std::optional<std::intptr_t> DriverCaptureService::mouseMessage(CaptureWindow handle,
+                                                                MouseMessage message,
+                                                                std::uintptr_t wParam,
+                                                                std::intptr_t lParam) {
+    auto found = windows.find(handle);
+    if (found == windows.end() || !found->second.hook) {
+        return std::nullopt;
+    }
+    return found->second.hook(message, wParam, lParam);
+}
+
+void DriverCaptureService::destroyWindow(CaptureWindow handle) {
+    if (auto found = windows.find(handle); found != windows.end()) {
+        disconnect(found->second);
+        windows.erase(found);
+    }
+}
+
+std::intptr_t DriverCaptureService::connect(Window& window, std::uint32_t index) {
+    if (index >= drivers.size()) {
+        return 0;
+    }
+    CaptureDriver* driver = drivers[index].get();
+    const bool inOtherWindow = std::any_of(windows.begin(), windows.end(), [&](const auto& entry) {
+        return &entry.second != &window && entry.second.driver == driver;
+    });
+    if (inOtherWindow) {
+        return 0;
+    }
+    if (window.driver == driver) {
+        return 1;
+    }
+    disconnect(window);
+    if (!driver->open()) {
+        return 0;
+    }
+    window.driver = driver;
+    window.driverIndex = index;
+    window.grabbed.reset();
+    driver->setFramePeriod(std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
+    updatePreview(window);
+    return 1;
+}
+
+void DriverCaptureService::disconnect(Window& window) {
+    if (window.driver == nullptr) {
+        return;
+    }
+    window.driver->stopPreview();
+    window.driver->close();
+    window.driver = nullptr;
+    window.grabbed.reset();
+}
+
+void DriverCaptureService::updatePreview(Window& window) {
+    if (window.driver == nullptr) {
+        return;
+    }
+    window.driver->stopPreview();
+    if (window.previewOn) {
+        window.driver->startPreview(*window.preview, window.previewRate);
+    }
+}
+
+bool DriverCaptureService::formatDialog(Window& window) {
+    const std::vector<FrameSize> sizes = window.driver->frameSizes();
+    if (sizes.empty()) {
+        return false;
+    }
+    const auto inUse = std::find(sizes.begin(), sizes.end(), window.driver->frameSize());
+    const auto current = static_cast<std::size_t>(inUse == sizes.end() ? 0 : inUse - sizes.begin());
+    const auto chosen = dialogs.chooseFrameSize(window.driver->description(), sizes, current);
+    if (chosen && *chosen < sizes.size() && sizes[*chosen] != window.driver->frameSize()) {
+        window.driver->setFrameSize(sizes[*chosen]);
+    }
+    return true;
+}
+
+bool DriverCaptureService::sourceDialog(Window& window) {
+    const std::vector<CameraControl> controls = window.driver->controls();
+    if (controls.empty()) {
+        return false;
+    }
+    const auto values = dialogs.editControls(window.driver->description(), controls);
+    if (values && values->size() == controls.size()) {
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            if ((*values)[i] != controls[i].value) {
+                window.driver->setControl(controls[i].id, (*values)[i]);
+            }
+        }
+    }
+    return true;
+}
+
+std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMessage message,
+                                                std::uintptr_t wParam, CaptureParam lParam) {
+    auto found = windows.find(handle);
+    if (found == windows.end()) {
+        return 0;
+    }
+    Window& window = found->second;
+    const bool connected = window.driver != nullptr;
+
+    switch (message) {
+    case CaptureMessage::WM_CAP_SET_CALLBACK_FRAME:
+    case CaptureMessage::WM_CAP_SET_CALLBACK_VIDEOSTREAM:
+        // No callbacks into the program: only "none" is accepted.
+        return std::holds_alternative<std::monostate>(lParam) ? 1 : 0;
+    case CaptureMessage::WM_CAP_DRIVER_CONNECT:
+        return connect(window, static_cast<std::uint32_t>(std::min<std::uintptr_t>(
+                                   wParam, std::numeric_limits<std::uint32_t>::max())));
+    case CaptureMessage::WM_CAP_DRIVER_DISCONNECT:
+        disconnect(window);
+        return connected ? 1 : 0;
+    case CaptureMessage::WM_CAP_DRIVER_GET_CAPS:
+        if (auto* caps = recordOf<DriverCaps>(lParam); caps && connected) {
+            *caps = DriverCaps{};
+            caps->wDeviceIndex = window.driverIndex;
+            caps->fHasDlgVideoFormat = !window.driver->frameSizes().empty();
+            caps->fHasDlgVideoSource = !window.driver->controls().empty();
+            caps->fHasDlgVideoDisplay = false;
+            caps->fCaptureInitialized = true;
+            return 1;
+        }
+        return 0;
+    case CaptureMessage::WM_CAP_FILE_SAVEDIBA: {
+        const auto* name = std::get_if<const char*>(&lParam);
+        if (name == nullptr || *name == nullptr || !window.grabbed) {
+            return 0;
+        }
+        return writeDibFile(*window.grabbed, *name) ? 1 : 0;
+    }
+    case CaptureMessage::WM_CAP_DLG_VIDEOFORMAT:
+        return connected && formatDialog(window) ? 1 : 0;
+    case CaptureMessage::WM_CAP_DLG_VIDEOSOURCE:
+        return connected && sourceDialog(window) ? 1 : 0;
+    case CaptureMessage::WM_CAP_DLG_VIDEODISPLAY:
+        return 0;
+    case CaptureMessage::WM_CAP_SET_PREVIEW:
+        window.previewOn = wParam != 0;
+        updatePreview(window);
+        return 1;
+    case CaptureMessage::WM_CAP_SET_PREVIEWRATE:
+        window.previewRate = std::chrono::milliseconds(wParam);
+        if (window.previewOn) {
+            updatePreview(window);
+        }
+        return 1;
+    case CaptureMessage::WM_CAP_SET_SCALE:
+        window.scale = wParam != 0;
+        window.preview->setStretch(window.scale);
+        return 1;
+    case CaptureMessage::WM_CAP_GET_STATUS:
+        if (auto* status = recordOf<CaptureStatus>(lParam)) {
+            *status = CaptureStatus{};
+            if (connected) {
+                const FrameSize size = window.driver->frameSize();
+                status->uiImageWidth = static_cast<std::uint32_t>(size.width);
+                status->uiImageHeight = static_cast<std::uint32_t>(size.height);
+            }
+            status->fLiveWindow = window.previewOn;
+            status->fScale = window.scale;
+            return 1;
+        }
+        return 0;
+    case CaptureMessage::WM_CAP_GRAB_FRAME:
+        // A single-frame grab ends the preview until it is switched on again.
+        window.previewOn = false;
+        updatePreview(window);
+        window.grabbed.reset();
+        if (connected) {
+            window.grabbed = window.driver->grab();
+        }
+        return window.grabbed ? 1 : 0;
+    case CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP:
+        if (auto* parms = recordOf<CaptureParms>(lParam)) {
+            window.parms = *parms;
+            if (connected) {
+                window.driver->setFramePeriod(
+                    std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
+            }
+            return 1;
+        }
+        return 0;
+    case CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP:
+        if (auto* parms = recordOf<CaptureParms>(lParam)) {
+            *parms = window.parms;
+            return 1;
+        }
+        return 0;
+    case CaptureMessage::WM_CAP_STOP:
+        // Only single frames are grabbed, so there is never a capture sequence to stop.
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "capture/CaptureDialogs.h"
+#include "capture/CaptureDriver.h"
+#include "capture/CaptureService.h"
+#include "capture/PreviewSink.h"
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+// The capture-window service over a fixed list of drivers (the cameras found at start, and
+// the test source when asked for): the driver index is the position in that list. It keeps
+// each capture window's state (connected driver, preview, scaling, preview rate, sequence
+// parameters, the last grabbed frame) and answers the capture messages from it. Preview
+// frames go to preview, the drivers' dialogs ask through dialogs; both must outlive it.
+class DriverCaptureService : public CaptureService {
+public:
+    DriverCaptureService(std::vector<std::unique_ptr<CaptureDriver>> drivers, PreviewSink& preview,
+                         CaptureDialogs& dialogs);
+    ~DriverCaptureService() override;
+    DriverCaptureService(const DriverCaptureService&) = delete;
+    DriverCaptureService& operator=(const DriverCaptureService&) = delete;
+
+    CaptureWindow createCaptureWindow(const std::string& windowName, std::uint32_t style, int x,
+                                      int y, int width, int height, const ParentWindow& parent,
+                                      int id) override;
+    std::optional<std::string> getDriverDescription(std::uint32_t index,
+                                                    std::size_t bufferBytes) override;
+    bool isWindow(CaptureWindow window) override;
+    std::intptr_t sendMessage(CaptureWindow window, CaptureMessage message, std::uintptr_t wParam,
+                              CaptureParam lParam) override;
+    void resizeWindow(CaptureWindow window, int width, int height) override;
+    void hookWindow(CaptureWindow window, WindowHook hook) override;
+
+    // Mouse input over window, from the window system: the hook's result, or nothing when
+    // the window's own procedure should have the message.
+    std::optional<std::intptr_t> mouseMessage(CaptureWindow window, MouseMessage message,
+                                              std::uintptr_t wParam, std::intptr_t lParam);
+    // The window system has destroyed window (with its parent): its driver is released.
+    void destroyWindow(CaptureWindow window);
+
+private:
+    // What the preview needs of a window, shared with the driver's thread.
+    class WindowPreview : public CaptureDriver::PreviewTarget {
+    public:
+        explicit WindowPreview(PreviewSink& sink, int width, int height)
+            : sink(sink)
+            , width(width)
+            , height(height) {}
+        bool wantsFrames() const override { return sink.wantsFrames(); }
+        void showFrame(const Surface& frame) override;
+        void resize(int newWidth, int newHeight);
+        void setStretch(bool on);
+
+    private:
+        PreviewSink& sink;
+        std::mutex mutex;
+        int width;
+        int height;
+        bool stretch = false;
+    };
+
+    struct Window {
+        std::unique_ptr<WindowPreview> preview;
+        WindowHook hook;
+        CaptureDriver* driver = nullptr;
+        std::uint32_t driverIndex = 0;
+        bool previewOn = false;
+        bool scale = false;
+        std::chrono::milliseconds previewRate{66};
+        CaptureParms parms;
+        std::optional<Surface> grabbed;
+    };
+
+    std::intptr_t connect(Window& window, std::uint32_t index);
+    void disconnect(Window& window);
+    void updatePreview(Window& window);
+    bool formatDialog(Window& window);
+    bool sourceDialog(Window& window);
+
+    std::vector<std::unique_ptr<CaptureDriver>> drivers;
+    PreviewSink& preview;
+    CaptureDialogs& dialogs;
+    std::map<CaptureWindow, Window> windows;
+    CaptureWindow nextWindow = 1;
+};

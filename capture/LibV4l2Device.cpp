@@ -1,0 +1,122 @@
+#include "capture/LibV4l2Device.h"
+
+#include <libv4l2.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <filesystem>
+#include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+class LibMapping : public V4l2Device::Mapping {
+public:
+    LibMapping(void* start, std::size_t length)
+        : start(start)
+        , length(length) {}
+    ~LibMapping() override { v4l2_munmap(start, length); }
+    LibMapping(const LibMapping&) = delete;
+    LibMapping& operator=(const LibMapping&) = delete;
+
+    const std::uint8_t* data() const override { return static_cast<const std::uint8_t*>(start); }
+    std::size_t size() const override { return length; }
+
+private:
+    void* start;
+    std::size_t length;
+};
+
+// The number behind "video" in a node name, or nothing for other names.
+std::optional<unsigned long> videoNumber(const std::string& name) {
+    const std::string prefix = "video";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                     [](char c) { return c >= '0' && c <= '9'; })) {
+        return std::nullopt;
+    }
+    return std::stoul(name.substr(prefix.size()));
+}
+
+} // namespace
+
+std::unique_ptr<V4l2Device> LibV4l2Device::open(const std::string& path) {
+    const int deviceFd = v4l2_open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (deviceFd < 0) {
+        return nullptr;
+    }
+    const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd < 0) {
+        v4l2_close(deviceFd);
+        return nullptr;
+    }
+    return std::unique_ptr<V4l2Device>(new LibV4l2Device(deviceFd, wakeFd));
+}
+
+std::vector<std::string> LibV4l2Device::videoNodes(const std::string& directory) {
+    std::vector<std::pair<unsigned long, std::string>> found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        if (auto number = videoNumber(entry.path().filename().string())) {
+            found.emplace_back(*number, entry.path().string());
+        }
+    }
+    std::sort(found.begin(), found.end());
+    std::vector<std::string> nodes;
+    for (auto& [number, path] : found) {
+        nodes.push_back(std::move(path));
+    }
+    return nodes;
+}
+
+LibV4l2Device::LibV4l2Device(int deviceFd, int wakeFd)
+    : deviceFd(deviceFd)
+    , wakeFd(wakeFd) {}
+
+LibV4l2Device::~LibV4l2Device() {
+    v4l2_close(deviceFd);
+    ::close(wakeFd);
+}
+
+int LibV4l2Device::request(unsigned long code, void* argument) {
+    return v4l2_ioctl(deviceFd, code, argument) == -1 ? errno : 0;
+}
+
+std::unique_ptr<V4l2Device::Mapping> LibV4l2Device::map(std::size_t length, std::uint32_t offset) {
+    void* start = v4l2_mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, deviceFd,
+                            static_cast<std::int64_t>(offset));
+    if (start == MAP_FAILED) {
+        return nullptr;
+    }
+    return std::make_unique<LibMapping>(start, length);
+}
+
+int LibV4l2Device::waitForFrame(std::chrono::milliseconds timeout) {
+    pollfd fds[2] = {{deviceFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, static_cast<int>(timeout.count()));
+    if (ready < 0) {
+        return errno;
+    }
+    if (ready == 0) {
+        return ETIMEDOUT;
+    }
+    if (fds[1].revents & POLLIN) {
+        std::uint64_t count = 0;
+        if (::read(wakeFd, &count, sizeof count) < 0) {
+            return errno;
+        }
+        return ECANCELED;
+    }
+    return 0;
+}
+
+void LibV4l2Device::wake() {
+    const std::uint64_t one = 1;
+    // A full counter already means "wake up"; nothing else can go wrong here.
+    [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "capture/V4l2Device.h"
+
+#include <string>
+#include <vector>
+
+// A video node opened through libv4l2, which converts the camera's own pixel formats to
+// the ones asked for.
+class LibV4l2Device : public V4l2Device {
+public:
+    // Opens path for reading and writing, without blocking; null when that fails.
+    static std::unique_ptr<V4l2Device> open(const std::string& path);
+
+    // The video nodes of directory (video0, video1, ...), in the order of their numbers.
+    static std::vector<std::string> videoNodes(const std::string& directory = "/dev");
+
+    ~LibV4l2Device() override;
+    LibV4l2Device(const LibV4l2Device&) = delete;
+    LibV4l2Device& operator=(const LibV4l2Device&) = delete;
+
+    int request(unsigned long code, void* argument) override;
+    std::unique_ptr<Mapping> map(std::size_t length, std::uint32_t offset) override;
+    int waitForFrame(std::chrono::milliseconds timeout) override;
+    void wake() override;
+
+private:
+    LibV4l2Device(int deviceFd, int wakeFd);
+
+    int deviceFd;
+    int wakeFd;
+};

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "capture/DriverCaptureService.h"
+
+#include <memory>
+
+// The capture-window service of this machine: its V4L2 cameras, followed by the test
+// source when withTestSource is set (the "/testsource" switch). preview and dialogs must
+// outlive the service.
+std::unique_ptr<DriverCaptureService>
+createSystemCaptureService(bool withTestSource, PreviewSink& preview, CaptureDialogs& dialogs);

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "capture/CaptureDriver.h"
+#include "capture/V4l2Device.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A V4L2 camera. While open it streams through memory-mapped buffers on a thread of its
+// own, which dequeues every frame, converts the ones somebody waits for (a grab, the
+// preview) into 24-bit surfaces and queues the buffer again. The frames come from the
+// device as 24-bit BGR (libv4l2 converts the camera's own format); the Format dialog
+// chooses among the device's frame sizes, the Source dialog edits its controls. A camera
+// that stops delivering, or is unplugged, makes grabs fail after grabTimeout.
+class V4l2Camera : public CaptureDriver {
+public:
+    static constexpr std::chrono::milliseconds defaultGrabTimeout{3000};
+    static constexpr std::uint32_t bufferCount = 4;
+
+    V4l2Camera(std::string path, std::string description, V4l2Opener opener,
+               std::chrono::milliseconds grabTimeout = defaultGrabTimeout);
+    ~V4l2Camera() override;
+    V4l2Camera(const V4l2Camera&) = delete;
+    V4l2Camera& operator=(const V4l2Camera&) = delete;
+
+    // The cameras among nodes (those that can capture video by streaming), numbered in
+    // that order. Each is described by its card name, followed by its bus in brackets
+    // when another camera has the same name.
+    static std::vector<std::unique_ptr<CaptureDriver>>
+    findCameras(const std::vector<std::string>& nodes, const V4l2Opener& opener,
+                std::chrono::milliseconds grabTimeout = defaultGrabTimeout);
+
+    const std::string& description() const override { return description_; }
+    bool open() override;
+    void close() override;
+    bool isOpen() const override { return device != nullptr; }
+    FrameSize frameSize() const override { return size; }
+    std::vector<FrameSize> frameSizes() const override { return sizes; }
+    bool setFrameSize(FrameSize newSize) override;
+    std::vector<CameraControl> controls() const override;
+    bool setControl(std::uint32_t id, std::int32_t value) override;
+    void setFramePeriod(std::chrono::microseconds period) override;
+    void startPreview(PreviewTarget& target, std::chrono::milliseconds interval) override;
+    void stopPreview() override;
+    std::optional<Surface> grab() override;
+
+private:
+    bool startStreaming(FrameSize wanted);
+    void stopStreaming();
+    void applyFramePeriod();
+    std::vector<FrameSize> enumerateSizes();
+    void streamLoop(std::chrono::milliseconds timeout);
+    void deliver(const std::uint8_t* data, std::size_t bytesUsed);
+    void markLost();
+
+    const std::string path;
+    const std::string description_;
+    const V4l2Opener opener;
+    const std::chrono::milliseconds grabTimeout;
+
+    std::unique_ptr<V4l2Device> device;
+    std::vector<std::unique_ptr<V4l2Device::Mapping>> buffers;
+    std::vector<FrameSize> sizes;
+    FrameSize size;
+    std::size_t bytesPerLine = 0;
+    std::chrono::microseconds framePeriod{66667};
+    std::thread streamThread;
+
+    // Shared with the stream thread.
+    std::mutex mutex;
+    std::condition_variable frameReady;
+    bool stopping = false;
+    bool lost = false;
+    bool grabWanted = false;
+    std::optional<Surface> grabbed;
+
+    // Held while a preview frame is handed over, so stopPreview waits for it.
+    std::mutex previewMutex;
+    PreviewTarget* previewTarget = nullptr;
+    std::chrono::milliseconds previewInterval{0};
+    std::chrono::steady_clock::time_point nextPreview;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+// The calls a V4L2 camera needs of the system, so that the camera logic can run against a
+// fake device: requests (VIDIOC_...), mapping the frame buffers, and waiting for a frame.
+class V4l2Device {
+public:
+    // One frame buffer of the device mapped into memory; unmapped when destroyed.
+    class Mapping {
+    public:
+        virtual ~Mapping() = default;
+        virtual const std::uint8_t* data() const = 0;
+        virtual std::size_t size() const = 0;
+    };
+
+    virtual ~V4l2Device() = default;
+
+    // Makes a request with its argument record; 0, or the errno value of the failure.
+    virtual int request(unsigned long code, void* argument) = 0;
+
+    // Maps length bytes of the device's buffer memory at offset; null when that fails.
+    virtual std::unique_ptr<Mapping> map(std::size_t length, std::uint32_t offset) = 0;
+
+    // Waits until a frame can be dequeued (or the device reports an error, which the next
+    // request then returns): 0. Otherwise ETIMEDOUT after timeout, ECANCELED when wake()
+    // was called, EINTR when a signal came, or the errno value of a failure.
+    virtual int waitForFrame(std::chrono::milliseconds timeout) = 0;
+
+    // Ends a waitForFrame in progress, or the next one; may be called from any thread.
+    virtual void wake() = 0;
+};
+
+// Opens the video node at a path; null when it cannot be opened.
+using V4l2Opener = std::function<std::unique_ptr<V4l2Device>(const std::string& path)>;
