@@ -1,0 +1,95 @@
+"""A small FTP server for the tests, run by /usr/bin/python3 (Debian's python3-pyftpdlib).
+
+It listens on 127.0.0.1, prints "PORT <n>" on standard output once it accepts connections,
+and appends one line per event to the log file: "LOGIN <user>" after a successful login, "FAILED <user>" after a refused one and
+"STORED <path>" after a file has been received completely. With --silent it accepts
+connections and never answers, like a server that has hung.
+"""
+
+import argparse
+import socket
+import sys
+import time
+
+
+def log_line(path, text):
+    with open(path, "a", encoding="utf-8", errors="surrogateescape") as log:
+        log.write(text + "\n")
+
+
+def serve_silent(port):
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(16)
+    print("PORT %d" % listener.getsockname()[1], flush=True)
+    held = []
+    while True:
+        connection, _ = listener.accept()
+        held.append(connection)
+
+
+def serve_ftp(args):
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+    from pyftpdlib.servers import FTPServer
+
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
+
+    class Handler(FTPHandler):
+        def on_login(self, username):
+            log_line(args.log, "LOGIN " + username)
+
+        def on_login_failed(self, username, password):
+            log_line(args.log, "FAILED " + username)
+
+        def on_file_received(self, file):
+            log_line(args.log, "STORED " + file)
+
+    Handler.authorizer = authorizer
+    # Answer a wrong password at once instead of after pyftpdlib's 3 s penalty.
+    Handler.auth_failed_timeout = 0
+    Handler.permit_foreign_addresses = False
+    if args.throttle > 0:
+        class Throttled(ThrottledDTPHandler):
+            read_limit = args.throttle
+        Handler.dtp_handler = Throttled
+
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    print("PORT %d" % server.address[1], flush=True)
+    server.serve_forever(timeout=0.05)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--home", required=True)
+    parser.add_argument("--user", required=True)
+    parser.add_argument("--password", required=True)
+    parser.add_argument("--log", required=True)
+    parser.add_argument("--throttle", type=int, default=0, help="upload bytes per second")
+    parser.add_argument("--silent", action="store_true")
+    args = parser.parse_args()
+
+    import logging
+    logging.basicConfig(level=logging.ERROR)
+    # A restart on the same port may briefly find it still held by the old process.
+    for _ in range(100):
+        try:
+            if args.silent:
+                serve_silent(args.port)
+            else:
+                serve_ftp(args)
+            return 0
+        except OSError as error:
+            if args.port == 0:
+                raise
+            last = error
+            time.sleep(0.05)
+    print("ERROR %s" % last, flush=True)
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
