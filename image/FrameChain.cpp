@@ -1,0 +1,26 @@
+#include "image/FrameChain.h"
+
+#include "image/Dib.h"
+#include "image/JpegWriter.h"
+#include "image/Overlay.h"
+#include "platform/Surface.h"
+
+bool saveFrameAsJpeg(const Dib& dib, const std::string& jpegFile, int quality, bool dateTime,
+                     const std::string& text, Overlay& overlay) {
+    if (!dib.isValid()) {
+        return false;
+    }
+    std::optional<Surface> surface = Surface::create(dib.width(), dib.height());
+    if (!surface || !dib.paint(*surface)) {
+        return false;
+    }
+    if (dateTime) {
+        overlay.drawDateTime(*surface, dib.height());
+    }
+    if (!text.empty()) {
+        overlay.drawText(*surface, text);
+    }
+    JpegWriter writer;
+    writer.setQuality(quality);
+    return writer.write(surface->bits(), surface->width(), surface->height(), jpegFile) == 0;
+}
