@@ -1,0 +1,46 @@
+// The two overlay lines of a frame with the glyphs already cached, as every grab after the
+// first draws them, and the cost of making the overlay (the font look-up), paid once.
+#include "image/Overlay.h"
+#include "platform/Surface.h"
+
+#include <benchmark/benchmark.h>
+
+#include <ctime>
+
+namespace {
+
+std::tm fixedTime() {
+    std::tm time{};
+    time.tm_year = 2026 - 1900;
+    time.tm_mon = 11;
+    time.tm_mday = 6;
+    time.tm_hour = 19;
+    time.tm_min = 54;
+    time.tm_sec = 30;
+    return time;
+}
+
+void BM_OverlayBothLines(benchmark::State& state) {
+    Surface surface = *Surface::create(640, 480);
+    Overlay overlay(fixedTime);
+    overlay.drawDateTime(surface, surface.height());
+    overlay.drawText(surface, "kavri WebCam - Front door");
+    for (auto _ : state) {
+        overlay.drawDateTime(surface, surface.height());
+        overlay.drawText(surface, "kavri WebCam - Front door");
+        benchmark::DoNotOptimize(surface.bits());
+    }
+}
+BENCHMARK(BM_OverlayBothLines)->Unit(benchmark::kMicrosecond);
+
+void BM_OverlayCreate(benchmark::State& state) {
+    for (auto _ : state) {
+        Overlay overlay(fixedTime);
+        benchmark::DoNotOptimize(overlay.hasFont());
+    }
+}
+BENCHMARK(BM_OverlayCreate)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
