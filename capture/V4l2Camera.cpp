@@ -10,8 +10,8 @@
 
 namespace {
 
-// A stream that fails this many times in a row, without delivering a frame in between,
-// is taken as lost instead of being retried for ever.
+// A stream whose requests fail this many times in a row, without a buffer dequeued in
+// between, is taken as lost instead of being retried for ever.
 constexpr int maxFailuresInARow = 10;
 
 // Sizes offered for a camera that takes any size within a range.
@@ -395,10 +395,9 @@ void V4l2Camera::streamLoop(std::chrono::milliseconds timeout) {
             ++failuresInARow;
             continue;
         }
-        if (buffer.flags & V4L2_BUF_FLAG_ERROR) {
-            ++failuresInARow;
-        } else {
-            failuresInARow = 0;
+        failuresInARow = 0;
+        // A damaged frame (the device flags it) is dropped; the stream itself is fine.
+        if (!(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
             const auto& mapping = *buffers[buffer.index];
             deliver(mapping.data(), std::min<std::size_t>(buffer.bytesused, mapping.size()));
         }

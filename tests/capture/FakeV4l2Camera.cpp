@@ -1,0 +1,268 @@
+#include "tests/capture/FakeV4l2Camera.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+class FakeV4l2Camera::Device : public V4l2Device {
+public:
+    explicit Device(std::shared_ptr<FakeV4l2Camera> camera)
+        : camera(std::move(camera)) {
+        auto lock = this->camera->lock();
+        ++this->camera->openDevices;
+        seenWakes = this->camera->wakes;
+    }
+    ~Device() override {
+        auto lock = camera->lock();
+        --camera->openDevices;
+    }
+
+    int request(unsigned long code, void* argument) override {
+        auto lock = camera->lock();
+        return camera->request(code, argument);
+    }
+
+    std::unique_ptr<Mapping> map(std::size_t length, std::uint32_t offset) override {
+        auto lock = camera->lock();
+        if (camera->unplugged || offset >= camera->memory.size() ||
+            length > camera->memory[offset].size()) {
+            return nullptr;
+        }
+        ++camera->liveMappings;
+        return std::make_unique<FakeMapping>(camera, camera->memory[offset].data(), length);
+    }
+
+    int waitForFrame(std::chrono::milliseconds timeout) override {
+        std::unique_lock lock(camera->mutex);
+        const auto ready = [&] {
+            return camera->unplugged || camera->wakes != seenWakes ||
+                   (camera->streaming && !camera->pending.empty() &&
+                    std::any_of(camera->queued.begin(), camera->queued.end(),
+                                [](bool q) { return q; }));
+        };
+        if (!camera->changed.wait_for(lock, timeout, ready)) {
+            return ETIMEDOUT;
+        }
+        if (camera->wakes != seenWakes) {
+            seenWakes = camera->wakes;
+            return ECANCELED;
+        }
+        return 0;
+    }
+
+    void wake() override {
+        auto lock = camera->lock();
+        ++camera->wakes;
+        camera->changed.notify_all();
+    }
+
+private:
+    class FakeMapping : public Mapping {
+    public:
+        FakeMapping(std::shared_ptr<FakeV4l2Camera> camera, const std::uint8_t* start,
+                    std::size_t length)
+            : camera(std::move(camera))
+            , start(start)
+            , length(length) {}
+        ~FakeMapping() override {
+            auto lock = camera->lock();
+            --camera->liveMappings;
+        }
+        const std::uint8_t* data() const override { return start; }
+        std::size_t size() const override { return length; }
+
+    private:
+        std::shared_ptr<FakeV4l2Camera> camera;
+        const std::uint8_t* start;
+        std::size_t length;
+    };
+
+    std::shared_ptr<FakeV4l2Camera> camera;
+    std::uint64_t seenWakes = 0;
+};
+
+V4l2Opener FakeV4l2Camera::opener() {
+    std::weak_ptr<FakeV4l2Camera> weak = weak_from_this();
+    return [weak](const std::string& path) -> std::unique_ptr<V4l2Device> {
+        auto camera = weak.lock();
+        if (!camera) {
+            return nullptr;
+        }
+        {
+            auto lock = camera->lock();
+            camera->openedPaths.push_back(path);
+            if (camera->unplugged) {
+                return nullptr;
+            }
+        }
+        return std::make_unique<Device>(camera);
+    };
+}
+
+void FakeV4l2Camera::push(std::vector<std::uint8_t> bytes, std::uint32_t flags) {
+    auto guard = lock();
+    pending.push_back({std::move(bytes), flags});
+    changed.notify_all();
+}
+
+void FakeV4l2Camera::unplug() {
+    auto guard = lock();
+    unplugged = true;
+    changed.notify_all();
+}
+
+std::size_t FakeV4l2Camera::queuedCount() const {
+    return static_cast<std::size_t>(std::count(queued.begin(), queued.end(), true));
+}
+
+int FakeV4l2Camera::request(unsigned long code, void* argument) {
+    if (unplugged) {
+        return ENODEV;
+    }
+    switch (code) {
+    case VIDIOC_QUERYCAP:
+        *static_cast<v4l2_capability*>(argument) = capability;
+        return 0;
+    case VIDIOC_G_FMT: {
+        auto& format = *static_cast<v4l2_format*>(argument);
+        format.fmt.pix.width = width;
+        format.fmt.pix.height = height;
+        format.fmt.pix.pixelformat = answeredFormat;
+        format.fmt.pix.bytesperline = width * 3 + rowPadding;
+        return 0;
+    }
+    case VIDIOC_S_FMT: {
+        if (streaming || !memory.empty()) {
+            return EBUSY;
+        }
+        auto& format = *static_cast<v4l2_format*>(argument);
+        requestedFormats.push_back(format.fmt.pix.pixelformat);
+        width = std::max(widthStep, format.fmt.pix.width / widthStep * widthStep);
+        height = std::max(1u, format.fmt.pix.height);
+        format.fmt.pix.width = width;
+        format.fmt.pix.height = height;
+        format.fmt.pix.pixelformat = answeredFormat;
+        format.fmt.pix.bytesperline = width * 3 + rowPadding;
+        format.fmt.pix.sizeimage = bufferBytes();
+        return 0;
+    }
+    case VIDIOC_ENUM_FRAMESIZES: {
+        auto& entry = *static_cast<v4l2_frmsizeenum*>(argument);
+        if (entry.pixel_format != V4L2_PIX_FMT_BGR24 || entry.index >= frameSizes.size()) {
+            return EINVAL;
+        }
+        const std::uint32_t index = entry.index;
+        entry = frameSizes[index];
+        entry.index = index;
+        return 0;
+    }
+    case VIDIOC_REQBUFS: {
+        auto& request = *static_cast<v4l2_requestbuffers*>(argument);
+        if (request.count == 0) {
+            if (streaming || liveMappings > 0) {
+                return EBUSY;
+            }
+            memory.clear();
+            queued.clear();
+            return 0;
+        }
+        buffersRequested = request.count;
+        request.count = std::min(request.count, buffersGranted);
+        memory.assign(request.count, std::vector<std::uint8_t>(bufferBytes()));
+        queued.assign(request.count, false);
+        return 0;
+    }
+    case VIDIOC_QUERYBUF: {
+        auto& buffer = *static_cast<v4l2_buffer*>(argument);
+        if (buffer.index >= memory.size()) {
+            return EINVAL;
+        }
+        buffer.length = static_cast<std::uint32_t>(memory[buffer.index].size());
+        buffer.m.offset = buffer.index;
+        return 0;
+    }
+    case VIDIOC_QBUF: {
+        auto& buffer = *static_cast<v4l2_buffer*>(argument);
+        if (buffer.index >= memory.size() || queued[buffer.index]) {
+            return EINVAL;
+        }
+        queued[buffer.index] = true;
+        changed.notify_all();
+        return 0;
+    }
+    case VIDIOC_DQBUF: {
+        auto& buffer = *static_cast<v4l2_buffer*>(argument);
+        const auto next = std::find(queued.begin(), queued.end(), true);
+        if (!streaming || pending.empty() || next == queued.end()) {
+            return EAGAIN;
+        }
+        const Frame frame = std::move(pending.front());
+        pending.pop_front();
+        const auto index = static_cast<std::uint32_t>(next - queued.begin());
+        auto& target = memory[index];
+        const std::size_t used = std::min(frame.bytes.size(), target.size());
+        std::copy_n(frame.bytes.begin(), used, target.begin());
+        queued[index] = false;
+        ++framesDequeued;
+        buffer.index = index;
+        buffer.bytesused = static_cast<std::uint32_t>(used);
+        buffer.flags = frame.flags;
+        changed.notify_all();
+        return 0;
+    }
+    case VIDIOC_STREAMON:
+        streaming = true;
+        changed.notify_all();
+        return 0;
+    case VIDIOC_STREAMOFF:
+        streaming = false;
+        std::fill(queued.begin(), queued.end(), false);
+        return 0;
+    case VIDIOC_G_PARM: {
+        auto& parm = *static_cast<v4l2_streamparm*>(argument);
+        parm.parm.capture.capability = canSetFrameInterval ? V4L2_CAP_TIMEPERFRAME : 0;
+        parm.parm.capture.timeperframe = frameInterval;
+        return 0;
+    }
+    case VIDIOC_S_PARM: {
+        if (!canSetFrameInterval) {
+            return EINVAL;
+        }
+        frameInterval = static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe;
+        ++frameIntervalsSet;
+        return 0;
+    }
+    case VIDIOC_QUERYCTRL: {
+        auto& query = *static_cast<v4l2_queryctrl*>(argument);
+        if (!(query.id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
+            return EINVAL;
+        }
+        const std::uint32_t after = query.id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
+        for (const Control& control : controls) {
+            if (control.query.id > after) {
+                query = control.query;
+                return 0;
+            }
+        }
+        return EINVAL;
+    }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL: {
+        auto& value = *static_cast<v4l2_control*>(argument);
+        for (Control& control : controls) {
+            if (control.query.id == value.id) {
+                if (code == VIDIOC_G_CTRL) {
+                    value.value = control.value;
+                } else {
+                    control.value = value.value;
+                    controlsSet.emplace_back(value.id, value.value);
+                }
+                return 0;
+            }
+        }
+        return EINVAL;
+    }
+    default:
+        return ENOTTY;
+    }
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "capture/V4l2Device.h"
+
+#include <linux/videodev2.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// A V4L2 camera in memory, answering the requests the camera logic makes: capabilities,
+// formats and frame sizes, controls, frame interval, mmap buffers and streaming. Frames are
+// pushed by the test; they fill the queued buffers in order. Open it as many times as
+// wanted through opener(); all devices opened share this state.
+class FakeV4l2Camera : public std::enable_shared_from_this<FakeV4l2Camera> {
+public:
+    struct Control {
+        v4l2_queryctrl query;
+        std::int32_t value;
+    };
+
+    static std::shared_ptr<FakeV4l2Camera> create() {
+        return std::shared_ptr<FakeV4l2Camera>(new FakeV4l2Camera());
+    }
+
+    // Opens this camera whatever the path; the paths asked for are recorded.
+    V4l2Opener opener();
+
+    // A frame for the next queued buffer: bytes as the device delivers them.
+    void push(std::vector<std::uint8_t> bytes, std::uint32_t flags = 0);
+    // Pulls the camera out: every request fails with ENODEV, waits report an error.
+    void unplug();
+
+    // State, read and written under lock().
+    std::unique_lock<std::mutex> lock() { return std::unique_lock(mutex); }
+
+    // What the device is.
+    v4l2_capability capability{};
+    // The pixel format S_FMT answers with, whatever was asked (libv4l2 gives BGR24).
+    std::uint32_t answeredFormat = V4L2_PIX_FMT_BGR24;
+    // Padding bytes at the end of every row.
+    std::uint32_t rowPadding = 0;
+    // The size G_FMT reports before anything is set, and what S_FMT makes of a request.
+    std::uint32_t width = 320;
+    std::uint32_t height = 240;
+    // S_FMT rounds sizes down to these steps (a camera's own adjustment).
+    std::uint32_t widthStep = 1;
+    std::vector<v4l2_frmsizeenum> frameSizes;
+    std::vector<Control> controls;
+    bool canSetFrameInterval = true;
+    v4l2_fract frameInterval{1, 30};
+    std::uint32_t buffersGranted = 4;
+
+    // What happened.
+    std::vector<std::string> openedPaths;
+    std::vector<std::uint32_t> requestedFormats;
+    std::uint32_t buffersRequested = 0;
+    int liveMappings = 0;
+    int openDevices = 0;
+    bool streaming = false;
+    std::vector<bool> queued;
+    std::size_t framesDequeued = 0;
+    std::vector<std::pair<std::uint32_t, std::int32_t>> controlsSet;
+    int frameIntervalsSet = 0;
+
+    std::size_t queuedCount() const;
+    std::size_t pendingFrames() const { return pending.size(); }
+
+private:
+    class Device;
+    struct Frame {
+        std::vector<std::uint8_t> bytes;
+        std::uint32_t flags;
+    };
+
+    FakeV4l2Camera() = default;
+    int request(unsigned long code, void* argument);
+    std::uint32_t bufferBytes() const { return (width * 3 + rowPadding) * height; }
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Frame> pending;
+    std::vector<std::vector<std::uint8_t>> memory;
+    bool unplugged = false;
+    std::uint64_t wakes = 0;
+};
