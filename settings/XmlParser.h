@@ -28,13 +28,15 @@
 // Limits: a name keeps its first 255 characters, a quoted value its first 2047 and a run
 // of character data its first 16387. Whatever goes beyond is read and dropped (the rest of
 // a name is not taken as a new name, the rest of a value still ends at its closing quote)
-// and the cut is reported once through error. Memory is therefore bounded by these limits
-// plus the open elements, and time is linear in the input; the parser is iterative, so
-// deep nesting costs only the elements held.
+// and the cut is reported once through error as soon as it happens, that is before the
+// event that carries the cut text. Memory is therefore bounded by these limits plus the
+// open elements, and time is linear in the input; the parser is iterative, so deep nesting
+// costs only the elements held.
 //
-// A stream that fails to deliver (an exception from its buffer, or a stream already in a
-// failed state) ends the input as its end would, and is reported through error once the
-// main loop stops; the stream is then left with badbit set.
+// A stream that fails to deliver (its buffer throws, as a file buffer does on a read
+// error, or the stream is already in a failed state) ends the input as its end would, and
+// the failure is reported through error once the main loop stops. A buffer that threw
+// leaves the stream with badbit set; reaching the end of the input sets eofbit.
 class XmlParser {
 public:
     static constexpr std::size_t maxNameLength = 255;
