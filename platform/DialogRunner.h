@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/DialogProcedure.h"
+
+// Runs dialogs modally. The main window opens its dialogs through this interface, so a
+// test can put a fake in its place.
+class DialogRunner {
+public:
+    virtual ~DialogRunner() = default;
+
+    // Builds the dialog of the template templateId, hands procedure the Init message and then
+    // every command, and returns the result given to DialogHost::endDialog once the dialog
+    // has closed. Other events of the program (timers) go on while it runs.
+    virtual int runDialog(int templateId, const DialogProcedure& procedure) = 0;
+};

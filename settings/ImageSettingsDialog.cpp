@@ -1,0 +1,116 @@
+#include "settings/ImageSettingsDialog.h"
+
+#include "app/ErrorBox.h"
+#include "settings/Settings.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <string>
+#include <system_error>
+
+namespace {
+
+// The longest grab interval whose millisecond count still fits 32 bits.
+constexpr unsigned maxUpdateSeconds = 4294967;
+constexpr unsigned maxQuality = 100;
+// Buffer sizes, terminating zero included.
+constexpr std::size_t textOverlayBufferSize = 40;
+constexpr std::size_t jpegFileBufferSize = 80;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool canOpen(const std::string& name, const char* mode) {
+    return File(std::fopen(name.c_str(), mode)) != nullptr;
+}
+
+// A file name is taken when the file can be opened for reading, or else created (or
+// emptied) for writing. A directory opens for reading here but can never hold the image,
+// so it is refused.
+bool isUsableFileName(const std::string& name) {
+    std::error_code error;
+    if (std::filesystem::is_directory(name, error)) {
+        return false;
+    }
+    return canOpen(name, "rb") || canOpen(name, "wb");
+}
+
+// A number typed into a colour field as a component. The field reads unsigned; numbers
+// beyond the signed range are held at its top so that they too give 255.
+std::uint8_t readComponent(const DialogHost& dialog, int itemId) {
+    constexpr unsigned signedMax = std::numeric_limits<std::int32_t>::max();
+    const unsigned value = std::min(dialog.readItemUnsigned(itemId), signedMax);
+    return Settings::clampComponent(static_cast<std::int32_t>(value));
+}
+
+std::uint32_t readColor(const DialogHost& dialog, int redId, int greenId, int blueId) {
+    const std::uint32_t red = readComponent(dialog, redId);
+    const std::uint32_t green = readComponent(dialog, greenId);
+    const std::uint32_t blue = readComponent(dialog, blueId);
+    return red + (green << 8) + (blue << 16);
+}
+
+void showColor(DialogHost& dialog, std::uint32_t packed, int redId, int greenId, int blueId) {
+    dialog.setItemUnsigned(redId, packed & 0xFF);
+    dialog.setItemUnsigned(greenId, (packed >> 8) & 0xFF);
+    dialog.setItemUnsigned(blueId, (packed >> 16) & 0xFF);
+}
+
+void fill(DialogHost& dialog) {
+    using namespace imageSettingsItem;
+    dialog.setItemUnsigned(quality, Settings::getJpegQuality());
+    dialog.setItemUnsigned(update, Settings::getUpdate());
+    dialog.setItemText(jpegFile, Settings::getJpegFile());
+    dialog.setChecked(dateTimeOverlay, Settings::getDateTimeOverlay());
+    dialog.setItemText(textOverlay, Settings::getTextOverlay());
+    showColor(dialog, Settings::getTextColor(), textRed, textGreen, textBlue);
+    showColor(dialog, Settings::getBackColor(), backRed, backGreen, backBlue);
+}
+
+} // namespace
+
+bool applyImageSettings(DialogHost& dialog) {
+    using namespace imageSettingsItem;
+    Settings::setJpegQuality(std::min(dialog.readItemUnsigned(quality), maxQuality));
+    Settings::setUpdate(std::clamp(dialog.readItemUnsigned(update), 1U, maxUpdateSeconds));
+    Settings::setTextColor(readColor(dialog, textRed, textGreen, textBlue));
+    Settings::setBackColor(readColor(dialog, backRed, backGreen, backBlue));
+    Settings::setDateTimeOverlay(dialog.isChecked(dateTimeOverlay));
+    Settings::setTextOverlay(dialog.readItemText(textOverlay, textOverlayBufferSize));
+
+    const std::string name = dialog.readItemText(jpegFile, jpegFileBufferSize);
+    if (!isUsableFileName(name)) {
+        showErrorBox("::Illegal filename::\n\n   " + name);
+        return false;
+    }
+    Settings::setJpegFile(name);
+    return true;
+}
+
+bool imageSettingsDialogProc(DialogHost& dialog, DialogMessage message, int commandId) {
+    if (message == DialogMessage::Init) {
+        fill(dialog);
+        return true;
+    }
+    switch (commandId) {
+    case dialogOk:
+        if (applyImageSettings(dialog)) {
+            dialog.endDialog(dialogOk);
+        }
+        return true;
+    case dialogCancel:
+        dialog.endDialog(dialogCancel);
+        return true;
+    case dialogApply:
+        applyImageSettings(dialog);
+        return true;
+    default:
+        return false;
+    }
+}

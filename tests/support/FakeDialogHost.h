@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/DialogHost.h"
+#include "platform/DialogProcedure.h"
+
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// A dialog without a window: items are texts and check marks in maps, and the end of the
+// dialog is recorded. The number and buffer reads are the real ones of DialogHost.
+class FakeDialogHost : public DialogHost {
+public:
+    void setItemText(int itemId, std::string_view text) override { texts[itemId] = text; }
+    std::string itemText(int itemId) const override {
+        const auto found = texts.find(itemId);
+        return found == texts.end() ? std::string() : found->second;
+    }
+    void setChecked(int itemId, bool checked) override { checks[itemId] = checked; }
+    bool isChecked(int itemId) const override {
+        const auto found = checks.find(itemId);
+        return found != checks.end() && found->second;
+    }
+    void endDialog(int result) override { endResult = result; }
+
+    // Sends Init, as the dialog does when it opens.
+    bool open(const DialogProcedure& procedure) { return procedure(*this, DialogMessage::Init, 0); }
+    // Sends a command, as pressing a button does, unless the dialog has ended.
+    bool press(const DialogProcedure& procedure, int commandId) {
+        return !endResult && procedure(*this, DialogMessage::Command, commandId);
+    }
+
+    std::map<int, std::string> texts;
+    std::map<int, bool> checks;
+    std::optional<int> endResult;
+};
