@@ -255,9 +255,14 @@ void paintBitFields(const RowMap& rows, const BitFields& fields, Surface& target
         std::uint8_t* destination = target.rowFromTop(y);
         for (int x = 0; x < columns; ++x, source += BytesPerPixel, destination += 3) {
             const std::uint32_t pixel = BytesPerPixel == 2 ? le16(source) : le32(source);
-            destination[0] = fields.blue(pixel);
-            destination[1] = fields.green(pixel);
-            destination[2] = fields.red(pixel);
+            // All three levels are looked up before the first store, which could otherwise
+            // be taken to change the tables.
+            const std::uint8_t blue = fields.blue(pixel);
+            const std::uint8_t green = fields.green(pixel);
+            const std::uint8_t red = fields.red(pixel);
+            destination[0] = blue;
+            destination[1] = green;
+            destination[2] = red;
         }
     }
 }
@@ -267,9 +272,7 @@ void paint32(const RowMap& rows, Surface& target, int columns, int rowCount) {
         const std::uint8_t* source = rows.rowFromTop(y);
         std::uint8_t* destination = target.rowFromTop(y);
         for (int x = 0; x < columns; ++x, source += 4, destination += 3) {
-            destination[0] = source[0];
-            destination[1] = source[1];
-            destination[2] = source[2];
+            std::memcpy(destination, source, 3);
         }
     }
 }
@@ -301,7 +304,7 @@ void paintIndexed(const RowMap& rows, const ColorLookUp& colors, Surface& target
         std::uint8_t* destination = target.rowFromTop(y);
         for (int x = 0; x < columns; ++x, destination += 3) {
             const int shift = 8 - BitsPerPixel * (x % perByte + 1);
-            const auto& color = colors[(source[x / perByte] >> shift) & indexMask];
+            const auto color = colors[(source[x / perByte] >> shift) & indexMask];
             destination[0] = color[0];
             destination[1] = color[1];
             destination[2] = color[2];
