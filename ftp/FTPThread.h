@@ -18,7 +18,7 @@ class ThreadControl;
 // failed attempts (growing from the retry pause's first value to its longest, and back to
 // the first after a success). With stopOnError the first failure ends the worker and keeps
 // its message; the next post() returns false and lastError() gives the message.
-class FTPThread : public Thread {
+class FTPThread final : public Thread {
 public:
     struct RetryPause {
         std::chrono::milliseconds first;

@@ -17,7 +17,9 @@
 //
 // Rules for a subclass whose worker may outlive the object: run() copies the shared_ptrs
 // it needs (its own state and control()), calls letGo(), and from then on touches nothing
-// of the object; the subclass's destructor calls end() first, before its members go.
+// of the object; the subclass is final and its destructor calls end() first, before its
+// members go and before any base destructor changes the object's dynamic type under the
+// worker's feet.
 class Thread {
 public:
     // Tag of the constructor that wraps a thread which already runs.
@@ -49,6 +51,9 @@ public:
 
     bool started() const { return control_->started(); }
     bool suspended() const { return control_->suspended(); }
+    // The state shared with the worker. It outlives the object as long as someone holds
+    // it, so an owner can see when a worker let go by the destructor has really ended.
+    const std::shared_ptr<ThreadControl>& control() const { return control_; }
 
     // The registry: each thread's Thread object in a thread-local slot, and the object that
     // wraps the main thread. Start-up sets it up first and releases it last.
@@ -58,7 +63,6 @@ public:
     static Thread* mainThread();
 
 protected:
-    const std::shared_ptr<ThreadControl>& control() const { return control_; }
     // Called by the worker inside run() once it no longer touches this object.
     void letGo() { control_->letGo(); }
     // Cancels the worker, waits about 10 ms for it to end and lets it go on detached if it

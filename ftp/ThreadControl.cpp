@@ -29,6 +29,8 @@ bool ThreadControl::parkLocked(std::unique_lock<std::mutex>& lock) {
     }
     suspended_ = true;
     changed_.wait(lock, [this] { return releasePending_ || cancelled(); });
+    // A release issued before this park cleared the flag before it was set here.
+    suspended_ = false;
     releasePending_ = false;
     return !cancelled();
 }

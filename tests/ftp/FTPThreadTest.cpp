@@ -20,25 +20,17 @@ const std::string transferMessage =
     "::FTP::\nCannot transfer the file, please check the following:\n * the source file exists.\n"
     " * the destination path exists,\n * the ftp server is responding.";
 
-// Gives the test the worker's control, to see when the worker has ended even after the
-// object has gone.
-class ObservedFTPThread : public FTPThread {
-public:
-    using FTPThread::FTPThread;
-    using Thread::control;
-};
-
 class FTPThreadTest : public testing::Test {
 protected:
-    std::unique_ptr<ObservedFTPThread> makeThread(FtpServer& on, bool stopOnError,
-                                                  const std::string& password,
-                                                  FTPThread::RetryPause pause = {100ms, 400ms}) {
-        auto thread = std::make_unique<ObservedFTPThread>("127.0.0.1", on.user(), password,
-                                                          on.port(), stopOnError, true, pause);
+    std::unique_ptr<FTPThread> makeThread(FtpServer& on, bool stopOnError,
+                                          const std::string& password,
+                                          FTPThread::RetryPause pause = {100ms, 400ms}) {
+        auto thread = std::make_unique<FTPThread>("127.0.0.1", on.user(), password, on.port(),
+                                                  stopOnError, true, pause);
         thread->start();
         return thread;
     }
-    std::unique_ptr<ObservedFTPThread> makeThread(bool stopOnError) {
+    std::unique_ptr<FTPThread> makeThread(bool stopOnError) {
         return makeThread(server, stopOnError, server.password());
     }
     // Posts the local file, as the grab schedule does after each grab, until a copy with
@@ -193,11 +185,13 @@ TEST_F(FTPThreadTest, DestroyingDuringAnUploadAbortsItAndTheWorkerEnds) {
     ASSERT_TRUE(thread->post(localPath(), "big.jpg"));
     ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(slow.home() / "big.jpg"); }));
 
+    // The server takes about 20 s for this file; the worker ends long before that only if
+    // the transfer is aborted. (Whether the server keeps the truncated file is up to it: a
+    // store has no length, so a closed data connection looks like the end of the file.)
     const auto begin = std::chrono::steady_clock::now();
     thread.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
     EXPECT_TRUE(control->waitEnded(5s));
-    EXPECT_EQ(slow.storedCount(), 0);
 }
 
 } // namespace

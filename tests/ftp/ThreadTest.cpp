@@ -23,7 +23,7 @@ struct Probe {
 
 // run(): counts itself, waits for the gate (which ignores the cancel, like a blocking call
 // that notices it late), then parks `parks` times, counting a step after each release.
-class ProbeThread : public Thread {
+class ProbeThread final : public Thread {
 public:
     ProbeThread(std::shared_ptr<Probe> probe, int parks)
         : probe_(std::move(probe))
@@ -48,8 +48,6 @@ public:
             ++probe->steps;
         }
     }
-
-    using Thread::control;
 
 private:
     std::shared_ptr<Probe> probe_;
@@ -157,7 +155,7 @@ TEST(Thread, DestroyingABusyWorkerReturnsAndTheWorkerStopsAtItsNextPark) {
 }
 
 TEST(Thread, SuspendByTheWorkerParksItUntilResumed) {
-    struct SelfParking : Thread {
+    struct SelfParking final : Thread {
         std::atomic<int> released{0};
         void run() override {
             suspend();
