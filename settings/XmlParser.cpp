@@ -55,17 +55,6 @@ bool is(int c, CharClass wanted) {
     return c >= 0 && (classes[static_cast<unsigned char>(c)] & wanted) != 0;
 }
 
-// Appends c unless text is full; reports the cut once, when the first byte is dropped.
-template <typename Report>
-void appendLimited(std::string& text, int c, std::size_t limit, bool& cut, Report report) {
-    if (text.size() < limit) {
-        text.push_back(static_cast<char>(c));
-    } else if (!cut) {
-        cut = true;
-        report();
-    }
-}
-
 } // namespace
 
 XmlParser::XmlParser(std::istream& input)
@@ -176,6 +165,31 @@ int XmlParser::advance() {
     }
 }
 
+// Takes characters as long as keep accepts them, adding them to run when there is one.
+// Answers the first character not accepted, which stays in the input, or endOfInput. The
+// hot loops of the parser run here, inside one guard, instead of one guarded call per byte.
+template <typename Keep> int XmlParser::takeWhile(Keep keep, Run* run) {
+    if (inputEnded) {
+        return endOfInput;
+    }
+    try {
+        int c = buffer->sgetc();
+        while (c != endOfInput && keep(c)) {
+            if (run != nullptr) {
+                run->push(c);
+            }
+            c = buffer->snextc();
+        }
+        if (c == endOfInput) {
+            endInput();
+        }
+        return c;
+    } catch (...) {
+        failInput();
+        return endOfInput;
+    }
+}
+
 void XmlParser::endInput() {
     inputEnded = true;
     try {
@@ -196,81 +210,74 @@ void XmlParser::failInput() {
 }
 
 void XmlParser::skipWhiteSpace() {
-    int c = peek();
-    while (is(c, whiteSpace)) {
-        c = advance();
-    }
+    takeWhile([](int c) { return is(c, whiteSpace); }, nullptr);
 }
 
-void XmlParser::readName(std::string& name) {
-    name.clear();
+// The name stays valid until the next name is read.
+std::string_view XmlParser::readName() {
+    nameRun.clear();
     skipWhiteSpace();
-    int c = peek();
-    if (!is(c, nameStart)) {
+    if (!is(peek(), nameStart)) {
         report(missingIdentifier);
-        return;
+        return {};
     }
-    bool cut = false;
-    do {
-        appendLimited(name, c, maxNameLength, cut, [this] { report(nameTooLong); });
-        c = advance();
-    } while (is(c, nameChar));
+    takeWhile([](int c) { return is(c, nameChar); }, &nameRun);
+    if (nameRun.wasCut()) {
+        report(nameTooLong);
+    }
+    return nameRun.view();
 }
 
-void XmlParser::readQuotedValue(std::string& value) {
-    value.clear();
+// The value stays valid until the next value is read.
+std::string_view XmlParser::readQuotedValue() {
+    valueRun.clear();
     skipWhiteSpace();
     const int quote = peek();
     if (quote != '\'' && quote != '"') {
         report(missingString);
-        return;
-    }
-    bool cut = false;
-    int c = advance();
-    while (c != quote && c != endOfInput) {
-        appendLimited(value, c, maxValueLength, cut, [this] { report(valueTooLong); });
-        c = advance();
+        return {};
     }
     take();
+    takeWhile([quote](int c) { return c != quote; }, &valueRun);
+    take();
+    if (valueRun.wasCut()) {
+        report(valueTooLong);
+    }
+    return valueRun.view();
 }
 
 void XmlParser::readAttributeList(AttributeMap& attributes) {
-    std::string name;
-    std::string value;
     for (;;) {
         skipWhiteSpace();
         const int c = peek();
         if (c == '/' || c == '>') {
             return;
         }
-        readName(name);
+        std::string name(readName());
         skipWhiteSpace();
         if (take() != '=') {
             report(missingEquals);
             return;
         }
-        readQuotedValue(value);
-        attributes.insert_or_assign(std::move(name), std::move(value));
+        attributes.insert_or_assign(std::move(name), std::string(readQuotedValue()));
     }
 }
 
 void XmlParser::readCharacterData() {
-    scratch.clear();
-    bool cut = false;
-    int c = peek();
-    while (c != '<' && c != endOfInput) {
-        appendLimited(scratch, c, maxTextLength, cut, [this] { report(textTooLong); });
-        c = advance();
+    textRun.clear();
+    takeWhile([](int c) { return c != '<'; }, &textRun);
+    if (textRun.wasCut()) {
+        report(textTooLong);
     }
-    if (!scratch.empty()) {
-        handler->characters(scratch);
+    if (!textRun.view().empty()) {
+        handler->characters(textRun.view());
     }
 }
 
 // At the "/" of "</". The name is read (and checked) but not compared with anything.
 void XmlParser::readEndTag() {
     take();
-    readName(scratch);
+    readName();
     closeInnermostElement();
     skipWhiteSpace();
     take();
@@ -284,15 +291,12 @@ void XmlParser::readEndTag() {
 void XmlParser::skipProcessingInstruction() {
     take();
     for (;;) {
-        int c = take();
-        if (c == endOfInput) {
+        if (!skipPast('?')) {
             return;
         }
-        if (c == '?') {
-            c = take();
-            if (c == '>' || c == endOfInput) {
-                return;
-            }
+        const int c = take();
+        if (c == '>' || c == endOfInput) {
+            return;
         }
     }
 }
@@ -325,18 +329,13 @@ void XmlParser::skipMarkupDeclaration() {
 // mismatch restarts the search with the following character ("--->" does not end it).
 void XmlParser::skipUntilTwiceThenClose(int repeated) {
     for (;;) {
-        int c = take();
-        if (c == endOfInput) {
-            return;
-        }
-        if (c != repeated) {
+        if (!skipPast(repeated) || take() != repeated) {
+            if (inputEnded) {
+                return;
+            }
             continue;
         }
-        c = take();
-        if (c != repeated) {
-            continue;
-        }
-        c = take();
+        const int c = take();
         if (c == '>' || c == endOfInput) {
             return;
         }
@@ -346,25 +345,30 @@ void XmlParser::skipUntilTwiceThenClose(int repeated) {
 // Takes characters until a "]", optional white space and ">" have been taken.
 void XmlParser::skipDocumentType() {
     for (;;) {
-        int c = take();
-        if (c == endOfInput) {
+        if (!skipPast(']')) {
             return;
         }
-        if (c != ']') {
-            continue;
-        }
         skipWhiteSpace();
-        c = take();
+        const int c = take();
         if (c == '>' || c == endOfInput) {
             return;
         }
     }
 }
 
+// Takes characters up to and including the next wanted one; false when the input ends
+// first.
+bool XmlParser::skipPast(int wanted) {
+    if (takeWhile([wanted](int c) { return c != wanted; }, nullptr) == endOfInput) {
+        return false;
+    }
+    take();
+    return true;
+}
+
 // At the first character after "<".
 void XmlParser::readStartTag() {
-    std::string name;
-    readName(name);
+    std::string name(readName());
     skipWhiteSpace();
     std::unique_ptr<AttributeMap> attributes;
     if (peek() != '>') {

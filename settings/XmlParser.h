@@ -28,8 +28,8 @@
 // Limits: a name keeps its first 255 characters, a quoted value its first 2047 and a run
 // of character data its first 16387. Whatever goes beyond is read and dropped (the rest of
 // a name is not taken as a new name, the rest of a value still ends at its closing quote)
-// and the cut is reported once through error as soon as it happens, that is before the
-// event that carries the cut text. Memory is therefore bounded by these limits plus the
+// and the cut is reported once through error when the run ends, before the event that
+// carries the cut text. Memory is therefore bounded by these limits plus the
 // open elements, and time is linear in the input; the parser is iterative, so deep nesting
 // costs only the elements held.
 //
@@ -57,14 +57,42 @@ public:
     void parse();
 
 private:
+    // The first bytes of a name, value or text run, up to a limit, in storage allocated
+    // once; bytes beyond the limit are counted, not kept.
+    class Run {
+    public:
+        explicit Run(std::size_t limit)
+            : bytes(limit, '\0') {}
+
+        void clear() {
+            length = 0;
+            cut = false;
+        }
+        void push(int c) {
+            if (length < bytes.size()) {
+                bytes[length++] = static_cast<char>(c);
+            } else {
+                cut = true;
+            }
+        }
+        bool wasCut() const { return cut; }
+        std::string_view view() const { return {bytes.data(), length}; }
+
+    private:
+        std::string bytes;
+        std::size_t length = 0;
+        bool cut = false;
+    };
+
     int peek();
     int take();
     int advance();
+    template <typename Keep> int takeWhile(Keep keep, Run* run);
     void endInput();
     void failInput();
     void skipWhiteSpace();
-    void readName(std::string& name);
-    void readQuotedValue(std::string& value);
+    std::string_view readName();
+    std::string_view readQuotedValue();
     void readAttributeList(AttributeMap& attributes);
     void readCharacterData();
     void readEndTag();
@@ -72,6 +100,7 @@ private:
     void skipMarkupDeclaration();
     void skipUntilTwiceThenClose(int repeated);
     void skipDocumentType();
+    bool skipPast(int wanted);
     void readStartTag();
     void closeInnermostElement();
     void report(std::string_view message);
@@ -84,5 +113,7 @@ private:
     bool inputEnded = false;
     bool readFailed = false;
     bool finished = false;
-    std::string scratch;
+    Run nameRun{maxNameLength};
+    Run valueRun{maxValueLength};
+    Run textRun{maxTextLength};
 };
