@@ -92,8 +92,6 @@ QtDialogHost::QtDialogHost(const DialogTemplate& dialogTemplate, DialogProcedure
     setWindowTitle(toQString(template_.title));
     setFont(QFont(toQString(template_.fontFace), template_.fontPointSize));
     buildControls();
-    // Until the procedure ends the dialog, an end from outside reads as "Cancel".
-    setResult(dialogCancel);
 }
 
 void QtDialogHost::buildControls() {
@@ -185,7 +183,8 @@ int QtDialogHost::run() {
         initial->setFocus();
     }
     place();
-    return exec();
+    exec();
+    return ended_ ? result_ : dialogCancel;
 }
 
 void QtDialogHost::place() {

@@ -79,7 +79,8 @@ public:
     explicit Watchdog(int limitMs = 10000) {
         timer.setSingleShot(true);
         QObject::connect(&timer, &QTimer::timeout, [] {
-            if (auto* open = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            if (auto* open = dynamic_cast<QtDialogHost*>(QApplication::activeModalWidget())) {
+                open->endDialog(-99);
                 open->done(-99);
             }
         });
