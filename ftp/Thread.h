@@ -5,8 +5,8 @@
 #include <memory>
 #include <thread>
 
-// Owns one worker thread. The thread starts together with the object, records itself in
-// the calling thread's registry slot, announces that it has started and parks until the
+// Owns one worker thread. The thread starts together with the object, records the object
+// in its own registry slot, announces that it has started and parks until the
 // owner calls start; then it runs run() of its target, which is the object itself, so a
 // subclass does its work by overriding run().
 //

@@ -176,7 +176,7 @@ TEST_F(FTPSessionTest, StopFlagAbortsAConnectToAServerThatNeverAnswers) {
     std::atomic<bool> stop{false};
     FTPSession session(&stop);
     std::thread stopper([&] {
-        std::this_thread::sleep_for(100ms);
+        waitUntil([&] { return silent.connectionCount() == 1; });
         stop = true;
     });
     const auto begin = std::chrono::steady_clock::now();

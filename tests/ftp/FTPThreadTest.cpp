@@ -68,6 +68,7 @@ TEST_F(FTPThreadTest, UploadsEachPostedFileOverOneConnection) {
 TEST_F(FTPThreadTest, SkipsAFilePostedWhileConnecting) {
     FtpServer silent(FtpServer::Options{FtpServer::Mode::Silent});
     auto thread = makeThread(silent, true, "password");
+    ASSERT_TRUE(waitUntil([&] { return silent.connectionCount() == 1; }));
     writeLocal("abc");
     EXPECT_TRUE(thread->post(localPath(), "cam.jpg"));
     EXPECT_FALSE(thread->suspended());
@@ -168,6 +169,7 @@ TEST_F(FTPThreadTest, DestroyingWhileAServerNeverAnswersReturnsAndTheWorkerEnds)
     FtpServer silent(FtpServer::Options{FtpServer::Mode::Silent});
     auto thread = makeThread(silent, false, "password");
     const auto control = thread->control();
+    ASSERT_TRUE(waitUntil([&] { return silent.connectionCount() == 1; }));
     writeLocal("abc");
     EXPECT_TRUE(thread->post(localPath(), "cam.jpg"));
     const auto begin = std::chrono::steady_clock::now();

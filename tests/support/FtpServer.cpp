@@ -150,6 +150,10 @@ int FtpServer::countLines(const std::string& prefix) const {
     return count;
 }
 
+int FtpServer::connectionCount() const {
+    return countLines("CONNECTED");
+}
+
 int FtpServer::loginCount() const {
     return countLines("LOGIN ");
 }

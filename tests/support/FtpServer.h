@@ -44,6 +44,7 @@ public:
     // The login directory of the user.
     std::filesystem::path home() const { return dir_.path() / "home"; }
 
+    int connectionCount() const;
     int loginCount() const;
     int failedLoginCount() const;
     int storedCount() const;

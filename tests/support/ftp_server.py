@@ -1,9 +1,11 @@
 """A small FTP server for the tests, run by /usr/bin/python3 (Debian's python3-pyftpdlib).
 
 It listens on 127.0.0.1, prints "PORT <n>" on standard output once it accepts connections,
-and appends one line per event to the log file: "LOGIN <user>" after a successful login, "FAILED <user>" after a refused one and
-"STORED <path>" after a file has been received completely. With --silent it accepts
-connections and never answers, like a server that has hung.
+and appends one line per event to the log file: "CONNECTED" when a client connects,
+"LOGIN <user>" after a successful login, "FAILED <user>" after a refused one and
+"STORED <path>" when a store ends (the server cannot tell an aborted upload from a
+complete one). With --silent it accepts connections and never answers, like a server that
+has hung.
 """
 
 import argparse
@@ -17,7 +19,7 @@ def log_line(path, text):
         log.write(text + "\n")
 
 
-def serve_silent(port):
+def serve_silent(port, log):
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", port))
@@ -27,6 +29,7 @@ def serve_silent(port):
     while True:
         connection, _ = listener.accept()
         held.append(connection)
+        log_line(log, "CONNECTED")
 
 
 def serve_ftp(args):
@@ -38,6 +41,9 @@ def serve_ftp(args):
     authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
 
     class Handler(FTPHandler):
+        def on_connect(self):
+            log_line(args.log, "CONNECTED")
+
         def on_login(self, username):
             log_line(args.log, "LOGIN " + username)
 
@@ -78,7 +84,7 @@ def main():
     for _ in range(100):
         try:
             if args.silent:
-                serve_silent(args.port)
+                serve_silent(args.port, args.log)
             else:
                 serve_ftp(args)
             return 0
