@@ -1,5 +1,6 @@
 #include "platform/qt/QtDialogHost.h"
 
+#include "app/AboutDialog.h"
 #include "platform/qt/QtDialogRunner.h"
 #include "platform/qt/QtDialogUnits.h"
 #include "res/Bitmaps.h"
@@ -323,6 +324,14 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   dialogOk}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QtDialogHostTest, EnterAndEscCloseTheAboutBox) {
+    const auto pressKey = [](Qt::Key key) {
+        return [key](QtDialogHost& d) { QTest::keyClick(d.focusWidget(), key); };
+    };
+    EXPECT_EQ(runDialog(aboutDialogId, aboutDialogProc, pressKey(Qt::Key_Return)), dialogOk);
+    EXPECT_EQ(runDialog(aboutDialogId, aboutDialogProc, pressKey(Qt::Key_Escape)), dialogCancel);
+}
 
 TEST(QtDialogHostTest, CloseBoxLeavesTheDialogOpenWhenTheProcedureDoesNotEndIt) {
     Recorder recorder;
