@@ -119,8 +119,8 @@ void QtDialogHost::buildControls() {
             previousStop = widget;
         }
     }
-    // Group boxes and the border lie below the other controls, so they never take a click
-    // meant for a control drawn over them.
+    // Group boxes and the border are drawn below the other controls and let clicks through
+    // to them.
     for (QWidget* widget : controls_) {
         if (qobject_cast<QGroupBox*>(widget) != nullptr) {
             widget->lower();
