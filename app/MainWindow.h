@@ -1,0 +1,183 @@
+#pragma once
+
+#include "capture/CaptureService.h"
+#include "platform/WindowTypes.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class Capture;
+class DialogRunner;
+class FTPThread;
+class Menu;
+class TopLevelWindow;
+class TrayIcon;
+class TrayShell;
+class WindowSystem;
+
+// The program's one top-level window: a small borderless, always-on-top tool window that
+// holds the capture window's live preview. Everything is reached through its context menu
+// (right click on the window or on the tray icon). It owns the window, the menu, the tray
+// icon and, while running with FTP, the upload thread; it holds the capture object, which
+// start-up creates and destroys, without owning it.
+//
+// It also keeps the grab schedule: Run starts a 500 ms timer that counts down from the grab
+// interval, grabs a frame at zero and hands the JPEG file to the upload thread; the tray
+// icon and the menu show whether it is idle, counting down or grabbing.
+//
+// Every window message reaches it through windowProc, also the mouse messages the capture
+// window passes on. Used on the user interface thread only.
+class MainWindow {
+public:
+    // Identifiers of the menu commands.
+    enum Command : int {
+        commandAbout = 104,
+        commandExit = 105,
+        commandInstantGrab = 145,
+        commandFtpSettings = 32775,
+        commandFormat = 32779,
+        commandDisplay = 32780,
+        commandSource = 32782,
+        commandZoomFirst = 32786,
+        commandZoomLast = 32795,
+        commandImageSettings = 32797,
+        commandPreviewSettings = 32798,
+        commandHide = 32802,
+        commandRun = 32803,
+        commandSaveOnExit = 32804,
+        commandSaveSettings = 32805,
+        commandDeviceFirst = 32809,
+        commandDeviceLast = 32819,
+    };
+
+    static constexpr int menuId = 109;
+    static constexpr std::uint32_t trayCallbackMessage = 2001;
+    static constexpr int fullZoomIndex = 9;
+    static constexpr int defaultZoomIndex = 3;
+    static constexpr int iconIdle = 108;
+    static constexpr int iconActive = 140;
+    static constexpr int iconActiveAlternate = 141;
+    static constexpr int iconGrabbing = 142;
+    static constexpr int createdWidth = 176;
+    static constexpr int createdHeight = 144;
+    static constexpr unsigned tickMs = 500;
+
+    // Creates the window at (0, 0) in 176 x 144, shows it with showCommand and adds the
+    // idle tray icon. The three services must outlive this object. Throws Exception when the
+    // window cannot be created or the tray icon cannot be allocated.
+    MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogRunner& dialogs,
+               int showCommand);
+    virtual ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // The window the capture window is created in: this window's handle, and a mouse
+    // procedure that hands what the capture window passes on to windowProc.
+    ParentWindow captureParent();
+    // Throws Exception for a null capture object.
+    void setCapture(Capture* capture);
+    // Loads the context menu, fills the device submenu, greys the driver dialogs the driver
+    // lacks, and applies the stored frame rate, position and zoom. Throws Exception without
+    // a capture object.
+    void setupMenus();
+    // Posts Run and then Hide as asked (so they come before any input), runs the event loop
+    // and returns its exit code.
+    int messageLoop(bool run, bool hide);
+    // Stops running, saves the settings when "Save On Exit" is set, ends the upload thread,
+    // destroys the menu and removes the tray icon. Only the first call acts.
+    void shutdown();
+
+    // The window procedure: the result of a message it handles, nothing for default
+    // processing.
+    std::optional<std::intptr_t> windowProc(std::uint32_t message, std::uintptr_t wParam,
+                                            std::intptr_t lParam);
+
+    void selectDevice(int position);
+    void hide();
+    void show();
+    void showPopupMenu(Point screen);
+    void saveSettings();
+
+    // The grab schedule.
+    bool startTimer(std::uint32_t countdown);
+    bool stopTimer();
+    void restartTimer(std::uint32_t countdown);
+    // -1 means the interval of the setting update.
+    void startRunning(std::int64_t countdown);
+    void stopRunning();
+    void onTimer();
+    bool grabNow();
+    bool uploadGrabbed();
+    void instantGrab();
+
+    // Zoom, placement and dragging.
+    void setZoom(int index);
+    void applyZoom(int index);
+    void placeAt(int x, int y);
+    void dragStep(std::intptr_t lParam);
+
+    // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
+    int getZoomIndex() const;
+    void setZoomIndex(int index);
+    // Where the window stands now (its normal rectangle), which is also stored.
+    int getPositionX();
+    int getPositionY();
+    void setPositionX(int x);
+    void setPositionY(int y);
+
+private:
+    // Handles a menu command; false for an id that is not one.
+    bool onCommand(int id);
+    Capture& requireCapture();
+    // update x 1000 ms, an update of 0 counting as 1 s.
+    static std::uint32_t updateIntervalMs();
+    void checkItem(int id, bool checked);
+    void enableItem(int id, bool enabled);
+    void setTrayIcon(int iconResource);
+    void setTrayTip(const std::string& tip);
+    void updateTray();
+
+    WindowSystem& windowSystem;
+    DialogRunner& dialogs;
+
+    std::string activeTip = "kavriWebCam v1.2.99 [active]";
+    std::string inactiveTip = "kavriWebCam v1.2.99 [inactive]";
+    bool shutdownDone = false;
+    std::unique_ptr<TrayIcon> trayIcon;
+    bool hidden = false;
+    std::unique_ptr<Menu> menu;
+    std::string title = "kavriWebCam";
+    std::unique_ptr<TopLevelWindow> window;
+    // Set once the constructor has made the window and this object ready for its messages;
+    // until then they get default processing.
+    bool linked = false;
+    Capture* capture = nullptr;
+
+    std::uintptr_t timerId = 303;
+    // Compared for equality only, so arithmetic modulo 2^32 is fine.
+    std::uint32_t countdownMs = 0;
+    std::uint32_t intervalMs = 0;
+    bool running = false;
+    std::unique_ptr<FTPThread> ftpThread;
+
+    std::array<float, 10> zoomFactors{0.25f, 0.375f, 0.5f, 0.75f, 1.0f,
+                                      1.5f,  2.0f,   2.5f, 3.0f,  -1.0f};
+    std::int32_t zoomIndex = defaultZoomIndex;
+    std::int32_t positionX = 0;
+    std::int32_t positionY = 0;
+
+    // List position of the device item last checked.
+    std::int32_t checkedDevice = 0;
+
+    // The drag state. It lives as long as the window, so the snap flags survive from one
+    // drag to the next.
+    Point grabOffset;
+    Point snapAnchor;
+    bool snapLeft = false;
+    bool snapRight = false;
+    bool snapTop = false;
+    bool snapBottom = false;
+};
