@@ -193,6 +193,7 @@ Font::Font(const std::string& family, int pixelHeight) {
         return;
     }
     std::tie(ascentPx_, descentPx_) = cellMetrics(face.get(), pixelHeight);
+    glyphs_.resize(static_cast<std::size_t>(std::max<FT_Long>(face->num_glyphs, 0)));
     face_ = std::make_unique<Face>(Face{std::move(library), std::move(face)});
 }
 
@@ -205,20 +206,29 @@ bool Font::isValid() const {
 }
 
 const Font::Glyph& Font::glyphFor(char32_t codepoint) {
-    if (const auto found = glyphs_.find(codepoint); found != glyphs_.end()) {
-        return found->second;
+    if (codepoint < latin1_.size() && latin1_[codepoint] != nullptr) {
+        return *latin1_[codepoint];
     }
-    Glyph glyph;
     FT_Face face = face_->face.get();
     const FT_UInt index = FT_Get_Char_Index(face, codepoint);
-    if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) == 0) {
-        const FT_GlyphSlot slot = face->glyph;
-        glyph.left = slot->bitmap_left;
-        glyph.top = slot->bitmap_top;
-        glyph.advance = static_cast<int>((slot->advance.x + 32) >> 6);
-        copyCoverage(slot->bitmap, glyph);
+    if (index >= glyphs_.size()) {
+        glyphs_.resize(index + 1);
     }
-    return glyphs_.emplace(codepoint, std::move(glyph)).first->second;
+    std::unique_ptr<Glyph>& cached = glyphs_[index];
+    if (!cached) {
+        cached = std::make_unique<Glyph>();
+        if (FT_Load_Glyph(face, index, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) == 0) {
+            const FT_GlyphSlot slot = face->glyph;
+            cached->left = slot->bitmap_left;
+            cached->top = slot->bitmap_top;
+            cached->advance = static_cast<int>((slot->advance.x + 32) >> 6);
+            copyCoverage(slot->bitmap, *cached);
+        }
+    }
+    if (codepoint < latin1_.size()) {
+        latin1_[codepoint] = cached.get();
+    }
+    return *cached;
 }
 
 Font::Line Font::layout(std::string_view text) {

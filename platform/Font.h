@@ -1,10 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 class Surface;
@@ -18,8 +18,8 @@ enum class TextAlign {
 // A font face found through fontconfig and rendered with FreeType, drawing single lines of
 // anti-aliased text onto a Surface with a transparent background.
 //
-// The face is looked up once, when the Font is made; each character is rendered once and
-// kept, so drawing the same characters again only blends cached coverage. A Font is used by
+// The face is looked up once, when the Font is made; each glyph is rendered once and kept,
+// so drawing the same characters again only blends cached coverage. A Font is used by
 // one thread at a time.
 class Font {
 public:
@@ -82,6 +82,10 @@ private:
     std::unique_ptr<Face> face_;
     int ascentPx_ = 0;
     int descentPx_ = 0;
-    // Node-based, so the Glyph addresses held by Lines stay put as it grows.
-    std::unordered_map<char32_t, Glyph> glyphs_;
+    // Rendered glyphs by the face's glyph index, so the cache never outgrows the face and
+    // every character the face lacks shares its one "missing" glyph. Held by pointer, so
+    // the addresses that Lines keep stay put.
+    std::vector<std::unique_ptr<Glyph>> glyphs_;
+    // The glyphs of U+0000 to U+00FF once used, found without asking the face's charmap.
+    std::array<const Glyph*, 256> latin1_{};
 };

@@ -142,6 +142,14 @@ TEST_F(FontTest, BackgroundIsTransparentAndCoverageBlended) {
     EXPECT_GT(blended, 0);
 }
 
+TEST_F(FontTest, CharactersTheFaceLacksShareOneGlyph) {
+    // Two private-use characters, which no face here maps.
+    const Font::Line line = font->layout("\xEE\x80\x80\xF4\x8F\xBF\xBD");
+    ASSERT_EQ(line.size(), 2u);
+    EXPECT_EQ(line[0].glyph, line[1].glyph);
+    EXPECT_GT(line[0].glyph->advance, 0);
+}
+
 struct AlignmentCase {
     const char* name;
     TextAlign align;
