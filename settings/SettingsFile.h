@@ -1,0 +1,34 @@
+#pragma once
+
+#include <array>
+#include <string>
+
+class Capture;
+class MainWindow;
+
+// The settings file, "kavriWebCam.ini" in the current directory: a small markup document
+// whose root "kavriwebcam" holds the sections "program", "capture", "image" and
+// "network", one attribute line per setting, 37 lines each ending in CR LF.
+
+// Writes the whole file from the settings store, the main window (zoom index and where
+// the window stands now) and the capture object (device name and number), each value
+// fetched just before its line. The lines go to a new file next to fileName that then
+// replaces it, so the old file stays whole until the new one is complete. A file that
+// cannot be written is not reported; the old one is then left as it was.
+void saveSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName);
+
+// Applies every known setting that the file names, wherever its section stands and with
+// the later value winning; everything else keeps its value. A file that cannot be opened
+// changes nothing, and the parser's complaints about a damaged file are dropped: what
+// could be read is applied.
+void loadSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName);
+
+// The shift applied to each password byte, by position modulo 25. Changing it makes every
+// stored password unreadable.
+inline constexpr std::array<int, 25> passwordKey = {1,  -1, 0,  1, -1, 1, 1,  0, -1, -1, 0, 1, 1,
+                                                    -1, 0,  -1, 1, 1,  0, -1, 1, 0,  -1, 1, -1};
+
+// Shifts byte i of text by direction * passwordKey[i % 25], modulo 256; direction +1 for
+// writing, -1 for reading. Every byte is shifted, zero bytes included, since writing can
+// turn a byte 1 or 255 into 0 and reading must turn it back.
+std::string transformPassword(const std::string& text, int direction);
