@@ -1,0 +1,70 @@
+#include "platform/qt/QtWindowSystem.h"
+
+#include "platform/qt/QtMenu.h"
+#include "platform/qt/QtTopLevelWindow.h"
+#include "res/MenuTemplates.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+#include <QWidget>
+
+#include <iostream>
+
+std::unique_ptr<TopLevelWindow> QtWindowSystem::createWindow(std::uint32_t style,
+                                                             std::uint32_t extStyle,
+                                                             const std::string& title, Rect rect,
+                                                             WindowProcedure procedure) {
+    return std::make_unique<QtTopLevelWindow>(style, extStyle, title, rect, std::move(procedure));
+}
+
+std::unique_ptr<Menu> QtWindowSystem::loadMenu(int menuId) {
+    const MenuTemplate* menuTemplate = findMenuTemplate(menuId);
+    if (menuTemplate == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<QtMenu>(*menuTemplate);
+}
+
+Rect QtWindowSystem::desktopRect() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return {};
+    }
+    const QRect geometry = screen->geometry();
+    return Rect{0, 0, geometry.width(), geometry.height()};
+}
+
+Point QtWindowSystem::cursorPos() const {
+    const QPoint position = QCursor::pos();
+    return Point{position.x(), position.y()};
+}
+
+void QtWindowSystem::messageBox(TopLevelWindow* owner, const std::string& text,
+                                const std::string& caption) {
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        std::cerr << caption << ": " << text << '\n';
+        return;
+    }
+    QWidget* parent = nullptr;
+    if (owner != nullptr) {
+        if (auto* client = static_cast<QWidget*>(owner->nativeHandle())) {
+            parent = client->window();
+        }
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok, parent);
+    box.exec();
+}
+
+int QtWindowSystem::runEventLoop() {
+    return QApplication::exec();
+}
+
+void QtWindowSystem::quit(int exitCode) {
+    // Posted, so the messages posted before are handled first.
+    QMetaObject::invokeMethod(
+        qApp, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/WindowSystem.h"
+
+// The window system on Qt 6 Widgets. Needs a QApplication for its whole life. Windows are
+// QtTopLevelWindow, menus QtMenu built from res/'s menu templates, the desktop is the
+// primary screen.
+class QtWindowSystem : public WindowSystem {
+public:
+    std::unique_ptr<TopLevelWindow> createWindow(std::uint32_t style, std::uint32_t extStyle,
+                                                 const std::string& title, Rect rect,
+                                                 WindowProcedure procedure) override;
+    std::unique_ptr<Menu> loadMenu(int menuId) override;
+    Rect desktopRect() const override;
+    Point cursorPos() const override;
+    // On the "offscreen" platform nobody could dismiss a box: the caption and text go to
+    // standard error instead and the call returns at once.
+    void messageBox(TopLevelWindow* owner, const std::string& text,
+                    const std::string& caption) override;
+    int runEventLoop() override;
+    void quit(int exitCode) override;
+};
