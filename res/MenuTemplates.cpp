@@ -57,7 +57,7 @@ constexpr std::array contextItems{
     MenuItemTemplate{Popup, "Select Device...", 0, false, deviceItems},
     separator,
     MenuItemTemplate{Command, "About", about},
-    MenuItemTemplate{Command, "E&xit", exit},
+    MenuItemTemplate{Command, "E&xit", exitProgram},
 };
 
 // The popup's own title is never shown: the window has no menu bar.

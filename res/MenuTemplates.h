@@ -8,7 +8,7 @@ inline constexpr int mainMenuId = 109;
 // The command ids of menu 109's items.
 namespace menuCommand {
 inline constexpr int about = 104;
-inline constexpr int exit = 105;
+inline constexpr int exitProgram = 105;
 inline constexpr int instantGrab = 145;
 inline constexpr int ftpSettings = 32775;
 inline constexpr int videoFormat = 32779;

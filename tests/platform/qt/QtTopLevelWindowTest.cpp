@@ -146,6 +146,10 @@ struct ModalLoop {
     std::function<void(QWidget* owner, const std::function<bool()>& enough)> run;
 };
 
+void PrintTo(const ModalLoop& loop, std::ostream* out) {
+    *out << loop.name;
+}
+
 class QtTimerDuringModalLoopTest : public QtTopLevelWindowTest,
                                    public testing::WithParamInterface<ModalLoop> {};
 
