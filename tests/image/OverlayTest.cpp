@@ -352,59 +352,6 @@ TEST_F(OverlayTest, SameTextAndBackColourGiveSolidThickerText) {
     EXPECT_GT(grown, 0);
 }
 
-TEST_F(OverlayTest, ColoursAreReadAtEachCall) {
-    Settings::setTextColor(0x00123456);
-    Settings::setBackColor(0x00000000);
-    Surface surface = filled(60, 20, green);
-    overlay.drawText(surface, "H");
-    bool newTextColour = false;
-    bool newBackColour = false;
-    for (int y = 0; y < 20; ++y) {
-        for (int x = 0; x < 60; ++x) {
-            const Rgb pixel = pixelAt(surface, x, y);
-            newTextColour = newTextColour || pixel == Rgb{0x56, 0x34, 0x12};
-            newBackColour = newBackColour || pixel == Rgb{0, 0, 0};
-        }
-    }
-    EXPECT_TRUE(newTextColour);
-    EXPECT_TRUE(newBackColour);
-}
-
-TEST_F(OverlayTest, InvalidUtf8IsDrawnAsLatin1) {
-    Surface latin1 = filled(60, 20, green);
-    Surface utf8 = filled(60, 20, green);
-    overlay.drawText(latin1, "\xE9t\xE9");
-    overlay.drawText(utf8, "\xC3\xA9t\xC3\xA9");
-    EXPECT_FALSE(samePixels(latin1, filled(60, 20, green)));
-    EXPECT_TRUE(samePixels(latin1, utf8));
-}
-
-TEST_F(OverlayTest, LineBreakKeepsTheTextOnOneLine) {
-    Surface surface = filled(80, 60, green);
-    overlay.drawText(surface, "one\ntwo");
-    const int cellPx = font.ascentPx() + font.descentPx();
-    int lastTouchedColumn = 0;
-    for (int y = 0; y < surface.height(); ++y) {
-        for (int x = 0; x < surface.width(); ++x) {
-            if (touched(pixelAt(surface, x, y))) {
-                EXPECT_LE(y, cellPx + 1) << x << "," << y;
-                lastTouchedColumn = std::max(lastTouchedColumn, x);
-            }
-        }
-    }
-    Surface first = filled(80, 60, green);
-    overlay.drawText(first, "one");
-    int lastColumnOfFirstWord = 0;
-    for (int y = 0; y < 60; ++y) {
-        for (int x = 0; x < 80; ++x) {
-            if (touched(pixelAt(first, x, y))) {
-                lastColumnOfFirstWord = std::max(lastColumnOfFirstWord, x);
-            }
-        }
-    }
-    EXPECT_GT(lastTouchedColumn, lastColumnOfFirstWord + 10);
-}
-
 struct TinyCase {
     const char* name;
     int width;

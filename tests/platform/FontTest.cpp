@@ -286,16 +286,6 @@ INSTANTIATE_TEST_SUITE_P(Edges, FontClipTest,
                                            ClipCase{"BottomRightCut", 18, 5}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FontTest, LongLineIsCutAtTheRightEdge) {
-    Surface surface = filled(50, 16, {0, 0, 0});
-    font->drawText(surface, std::string(500, 'W'), 0, 0, TextAlign::top, 0x00FFFFFF);
-    bool lastColumnInked = false;
-    for (int y = 0; y < surface.height(); ++y) {
-        lastColumnInked = lastColumnInked || pixelAt(surface, surface.width() - 1, y).red > 0;
-    }
-    EXPECT_TRUE(lastColumnInked);
-}
-
 TEST_F(FontTest, FarAwayOrTinyTargetsDrawNothingAndDoNotFail) {
     const std::vector<std::pair<int, int>> places{
         {INT_MIN, INT_MIN}, {INT_MAX, INT_MAX}, {INT_MIN, 0}, {0, INT_MAX}, {-1000, 0}};
