@@ -76,7 +76,7 @@ bool writeAll(int fd, std::string_view bytes) {
 void replaceFile(const std::string& fileName, std::string_view contents) {
     const std::string temporaryName = fileName + ".tmp-" + std::to_string(::getpid());
     FileDescriptor file(
-        ::open(temporaryName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        ::open(temporaryName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (file.get() < 0) {
         return;
     }
