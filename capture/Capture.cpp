@@ -151,7 +151,7 @@ bool Capture::grabFrame() {
     if (!saved) {
         return false;
     }
-    const Dib dib(tempFileName);
+    Dib dib(tempFileName);
     return saveFrameAsJpeg(dib, Settings::getJpegFile(),
                            static_cast<int>(Settings::getJpegQuality()),
                            Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay);

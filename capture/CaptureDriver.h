@@ -52,7 +52,8 @@ public:
     virtual void startPreview(PreviewTarget& target, std::chrono::milliseconds interval) = 0;
     virtual void stopPreview() = 0;
 
-    // The next frame the device makes after this call, or nothing when none comes in time
-    // (a stalled or unplugged device) or the device is not open.
-    virtual std::optional<Surface> grab() = 0;
+    // Puts the next frame the device makes after this call into frame, reusing its memory
+    // where it can. False, leaving frame empty, when none comes in time (a stalled or
+    // unplugged device) or the device is not open.
+    virtual bool grab(std::optional<Surface>& frame) = 0;
 };

@@ -245,11 +245,12 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
         // A single-frame grab ends the preview until it is switched on again.
         window.previewOn = false;
         updatePreview(window);
-        window.grabbed.reset();
-        if (connected) {
-            window.grabbed = window.driver->grab();
+        // The last frame's memory is handed back for the new one.
+        if (connected && window.driver->grab(window.grabbed)) {
+            return 1;
         }
-        return window.grabbed ? 1 : 0;
+        window.grabbed.reset();
+        return 0;
     case CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP:
         if (auto* parms = recordOf<CaptureParms>(lParam)) {
             window.parms = *parms;

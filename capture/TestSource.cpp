@@ -79,7 +79,7 @@ void drawNumber(Surface& surface, std::uint64_t number, int left, int top, int p
 TestSource::TestSource() = default;
 
 TestSource::~TestSource() {
-    stopPreview();
+    close();
 }
 
 bool TestSource::open() {
@@ -89,6 +89,7 @@ bool TestSource::open() {
 
 void TestSource::close() {
     stopPreview();
+    endPreviewThread();
     open_ = false;
 }
 
@@ -112,8 +113,13 @@ bool TestSource::setFrameSize(FrameSize newSize) {
 
 Surface TestSource::render(FrameSize size, std::uint64_t frameNumber) {
     Surface surface = *Surface::create(size.width, size.height);
-    const int width = size.width;
-    const int height = size.height;
+    renderInto(surface, frameNumber);
+    return surface;
+}
+
+void TestSource::renderInto(Surface& surface, std::uint64_t frameNumber) {
+    const int width = surface.width();
+    const int height = surface.height();
     const int barsHeight = height * 2 / 3;
 
     // One row of bars, copied down the upper two thirds.
@@ -124,10 +130,18 @@ Surface TestSource::render(FrameSize size, std::uint64_t frameNumber) {
         first[3 * x + 1] = colour.green;
         first[3 * x + 2] = colour.red;
     }
+    const auto rowBytes = static_cast<std::size_t>(width) * 3;
     for (int y = 1; y < barsHeight; ++y) {
-        std::memcpy(surface.rowFromTop(y), first, static_cast<std::size_t>(width) * 3);
+        std::memcpy(surface.rowFromTop(y), first, rowBytes);
     }
-    fillRect(surface, 0, barsHeight, width, height - barsHeight, {40, 40, 40});
+    // A dark grey strip below, the track of the moving block.
+    if (barsHeight < height) {
+        std::uint8_t* strip = surface.rowFromTop(barsHeight);
+        std::memset(strip, 40, rowBytes);
+        for (int y = barsHeight + 1; y < height; ++y) {
+            std::memcpy(surface.rowFromTop(y), strip, rowBytes);
+        }
+    }
 
     const int block = std::max(2, (height - barsHeight) / 2);
     const int travel = std::max(1, width - block);
@@ -139,57 +153,94 @@ Surface TestSource::render(FrameSize size, std::uint64_t frameNumber) {
 
     const int pixel = std::max(1, height / 60);
     drawNumber(surface, frameNumber, 2 * pixel, 2 * pixel, pixel);
-    return surface;
 }
 
-Surface TestSource::nextFrame() {
-    return render(frameSize(), frameCount++);
-}
-
-std::optional<Surface> TestSource::grab() {
+bool TestSource::grab(std::optional<Surface>& frame) {
     if (!open_) {
-        return std::nullopt;
+        frame.reset();
+        return false;
     }
-    return nextFrame();
+    const FrameSize wanted = frameSize();
+    if (!frame || frame->width() != wanted.width || frame->height() != wanted.height) {
+        frame = Surface::create(wanted.width, wanted.height);
+    }
+    renderInto(*frame, frameCount++);
+    return true;
 }
 
-void TestSource::startPreview(PreviewTarget& target, std::chrono::milliseconds interval) {
-    stopPreview();
+void TestSource::startPreview(PreviewTarget& newTarget, std::chrono::milliseconds newInterval) {
     {
         std::lock_guard lock(mutex);
-        stopping = false;
+        target = &newTarget;
+        interval = std::max(newInterval, std::chrono::milliseconds(1));
+        ++previewChanges;
+        ending = false;
     }
-    previewThread = std::thread([this, &target, interval] { previewLoop(target, interval); });
+    wake.notify_all();
+    if (!previewThread.joinable()) {
+        previewThread = std::thread([this] { previewLoop(); });
+    }
 }
 
 void TestSource::stopPreview() {
+    {
+        std::lock_guard lock(mutex);
+        target = nullptr;
+        ++previewChanges;
+    }
+    wake.notify_all();
+    // A frame being handed over now is the last one.
+    std::lock_guard delivery(deliveryMutex);
+}
+
+void TestSource::endPreviewThread() {
     if (!previewThread.joinable()) {
         return;
     }
     {
         std::lock_guard lock(mutex);
-        stopping = true;
+        ending = true;
     }
     wake.notify_all();
     previewThread.join();
 }
 
-void TestSource::previewLoop(PreviewTarget& target, std::chrono::milliseconds interval) {
-    interval = std::max(interval, std::chrono::milliseconds(1));
+void TestSource::previewLoop() {
     auto next = std::chrono::steady_clock::now();
     for (;;) {
-        const bool wanted = target.wantsFrames();
-        if (wanted) {
-            target.showFrame(nextFrame());
+        std::unique_lock delivery(deliveryMutex);
+        PreviewTarget* current = nullptr;
+        std::chrono::milliseconds period{0};
+        std::uint64_t seenChanges = 0;
+        {
+            std::lock_guard lock(mutex);
+            if (ending) {
+                return;
+            }
+            current = target;
+            period = interval;
+            seenChanges = previewChanges;
         }
-        next += wanted ? interval : std::max(interval, unwatchedRecheck);
+        const bool wanted = current != nullptr && current->wantsFrames();
+        if (wanted) {
+            current->showFrame(render(frameSize(), frameCount++));
+        }
+        delivery.unlock();
+
+        std::unique_lock lock(mutex);
+        const auto changed = [&] { return ending || previewChanges != seenChanges; };
+        if (current == nullptr) {
+            wake.wait(lock, changed);
+            next = std::chrono::steady_clock::now();
+            continue;
+        }
+        next += wanted ? period : std::max(period, unwatchedRecheck);
         const auto now = std::chrono::steady_clock::now();
         if (next < now) {
             next = now; // fell behind: carry on from now instead of catching up
         }
-        std::unique_lock lock(mutex);
-        if (wake.wait_until(lock, next, [this] { return stopping; })) {
-            return;
+        if (wake.wait_until(lock, next, changed)) {
+            next = std::chrono::steady_clock::now();
         }
     }
 }

@@ -34,22 +34,31 @@ public:
     void setFramePeriod(std::chrono::microseconds) override {}
     void startPreview(PreviewTarget& target, std::chrono::milliseconds interval) override;
     void stopPreview() override;
-    std::optional<Surface> grab() override;
+    bool grab(std::optional<Surface>& frame) override;
 
     // The picture with this frame number at the given size.
     static Surface render(FrameSize size, std::uint64_t frameNumber);
+    // Draws that picture over every pixel of frame, at the frame's size.
+    static void renderInto(Surface& frame, std::uint64_t frameNumber);
 
 private:
-    void previewLoop(PreviewTarget& target, std::chrono::milliseconds interval);
-    Surface nextFrame();
+    void previewLoop();
+    void endPreviewThread();
 
     const std::string description_ = name;
     bool open_ = false;
-    mutable std::mutex mutex;
-    FrameSize size{320, 240};
     std::atomic<std::uint64_t> frameCount{0};
 
+    // Shared with the preview thread. The thread lives from the first preview to close,
+    // so a grab, which pauses the preview, costs no thread start.
+    mutable std::mutex mutex;
     std::condition_variable wake;
-    bool stopping = false;
+    FrameSize size{320, 240};
+    PreviewTarget* target = nullptr;
+    std::chrono::milliseconds interval{0};
+    std::uint64_t previewChanges = 0;
+    bool ending = false;
+    // Held while a frame is handed to the target, so stopPreview can wait for it.
+    std::mutex deliveryMutex;
     std::thread previewThread;
 };

@@ -334,18 +334,19 @@ void V4l2Camera::stopPreview() {
     previewTarget = nullptr;
 }
 
-std::optional<Surface> V4l2Camera::grab() {
+bool V4l2Camera::grab(std::optional<Surface>& frame) {
+    frame.reset();
     if (!streamThread.joinable()) {
-        return std::nullopt;
+        return false;
     }
     std::unique_lock lock(mutex);
     grabbed.reset();
     grabWanted = true;
     frameReady.wait_for(lock, grabTimeout, [this] { return grabbed || lost || stopping; });
     grabWanted = false;
-    std::optional<Surface> frame = std::move(grabbed);
+    frame = std::move(grabbed);
     grabbed.reset();
-    return frame;
+    return frame.has_value();
 }
 
 void V4l2Camera::markLost() {

@@ -49,7 +49,7 @@ public:
     void setFramePeriod(std::chrono::microseconds period) override;
     void startPreview(PreviewTarget& target, std::chrono::milliseconds interval) override;
     void stopPreview() override;
-    std::optional<Surface> grab() override;
+    bool grab(std::optional<Surface>& frame) override;
 
 private:
     bool startStreaming(FrameSize wanted);

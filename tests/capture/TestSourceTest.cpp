@@ -25,6 +25,12 @@ bool samePixels(const Surface& a, const Surface& b) {
            std::memcmp(a.bits(), b.bits(), a.stride() * static_cast<std::size_t>(a.height())) == 0;
 }
 
+std::optional<Surface> grabbed(CaptureDriver& driver) {
+    std::optional<Surface> frame;
+    driver.grab(frame);
+    return frame;
+}
+
 int differingPixels(const JpegImage& a, const JpegImage& b) {
     int count = 0;
     for (int y = 0; y < a.height; ++y) {
@@ -159,16 +165,22 @@ TEST(TestSource, ShowsColourBarsAcrossTheTop) {
 
 TEST(TestSource, GrabsConsecutiveFramesOnlyWhileOpen) {
     TestSource source;
-    EXPECT_FALSE(source.grab());
+    EXPECT_FALSE(grabbed(source));
     ASSERT_TRUE(source.open());
     EXPECT_FALSE(source.setFrameSize({100, 100}));
-    const auto first = source.grab();
-    const auto second = source.grab();
+    const auto first = grabbed(source);
+    const auto second = grabbed(source);
     ASSERT_TRUE(first && second);
     EXPECT_TRUE(samePixels(*first, TestSource::render({320, 240}, 0)));
     EXPECT_TRUE(samePixels(*second, TestSource::render({320, 240}, 1)));
+    std::optional<Surface> reused = TestSource::render({320, 240}, 99);
+    const std::uint8_t* memory = reused->bits();
+    ASSERT_TRUE(source.grab(reused));
+    EXPECT_EQ(reused->bits(), memory) << "a frame of the right size is drawn over";
+    EXPECT_TRUE(samePixels(*reused, TestSource::render({320, 240}, 2)));
     source.close();
-    EXPECT_FALSE(source.grab());
+    EXPECT_FALSE(source.grab(reused));
+    EXPECT_FALSE(reused) << "a failed grab leaves no frame";
 }
 
 class CountingTarget : public CaptureDriver::PreviewTarget {
@@ -197,7 +209,7 @@ TEST(TestSource, PreviewMakesFramesOnlyWhileSomebodyLooks) {
     ASSERT_TRUE(waitUntil([&] { return unwatched.asked >= 2; }));
     source.stopPreview();
     EXPECT_EQ(unwatched.shown, 0);
-    EXPECT_TRUE(samePixels(*source.grab(), TestSource::render({320, 240}, 0)))
+    EXPECT_TRUE(samePixels(*grabbed(source), TestSource::render({320, 240}, 0)))
         << "no frame was made for nobody";
 
     CountingTarget watched(true);
