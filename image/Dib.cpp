@@ -564,6 +564,22 @@ bool Dib::canPaint() const {
            pixelOffset + computedImageSize(header_) <= memory_.size();
 }
 
+std::optional<Surface> Dib::takeSurface() {
+    if (!paintable_ || header_.biBitCount != 24 || header_.biCompression != biRgb ||
+        header_.biHeight < 0) {
+        return std::nullopt;
+    }
+    const std::size_t pixelOffset = infoHeaderBytes + maskSize(header_) + colorTableSize(header_);
+    std::optional<Surface> surface =
+        Surface::adopt(width_, height_, std::move(memory_), pixelOffset);
+    memory_.clear();
+    header_ = InfoHeader{};
+    width_ = 0;
+    height_ = 0;
+    paintable_ = false;
+    return surface;
+}
+
 bool Dib::paint(Surface& target) const {
     if (!paintable_) {
         return false;

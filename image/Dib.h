@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-class Surface;
+#include "platform/Surface.h"
 
 // One device-independent bitmap read from a file, such as the frame file the capture driver
 // writes on every grab.
@@ -82,6 +82,13 @@ public:
     // size (cut where the surface is smaller), as a true-colour screen shows it. Returns
     // false, leaving the surface untouched, when the image cannot be painted.
     bool paint(Surface& target) const;
+
+    // When the pixel rows are stored exactly as a Surface holds them (24 bits, uncompressed,
+    // bottom up), hands them over as a surface of the image's size without copying, and the
+    // Dib is left without an image. Otherwise returns nothing and the Dib stays as it is, to
+    // be painted. A camera's frame file is normally of that kind, so a grab skips one copy
+    // of its pixels.
+    std::optional<Surface> takeSurface();
 
     // The colour count of a header: for a core header (biSize 12) by the bit count; for an
     // info header biClrUsed cut to 16 bits when it is not 0, else by the bit count:

@@ -5,17 +5,21 @@
 #include "image/Overlay.h"
 #include "platform/Surface.h"
 
-bool saveFrameAsJpeg(const Dib& dib, const std::string& jpegFile, int quality, bool dateTime,
+bool saveFrameAsJpeg(Dib& dib, const std::string& jpegFile, int quality, bool dateTime,
                      const std::string& text, Overlay& overlay) {
     if (!dib.isValid()) {
         return false;
     }
-    std::optional<Surface> surface = Surface::create(dib.width(), dib.height());
-    if (!surface || !dib.paint(*surface)) {
-        return false;
+    const int height = dib.height();
+    std::optional<Surface> surface = dib.takeSurface();
+    if (!surface) {
+        surface = Surface::create(dib.width(), height);
+        if (!surface || !dib.paint(*surface)) {
+            return false;
+        }
     }
     if (dateTime) {
-        overlay.drawDateTime(*surface, dib.height());
+        overlay.drawDateTime(*surface, height);
     }
     if (!text.empty()) {
         overlay.drawText(*surface, text);

@@ -247,6 +247,25 @@ TEST_P(DibVariantTest, PaintsTheExpectedPixelsUpright) {
     EXPECT_EQ(pixelsOf(*surface), expectedScene(GetParam().format));
 }
 
+TEST_P(DibVariantTest, PixelsAreTakenOverOnlyWhereTheyAreLaidOutAsASurface) {
+    const std::string path = dir.file("frame.dib");
+    scene(GetParam()).writeTo(path);
+    const bool surfaceLayout = GetParam().format.bitCount == 24 && !GetParam().layout.topDown;
+
+    Dib dib(path);
+    std::optional<Surface> taken = dib.takeSurface();
+    ASSERT_EQ(taken.has_value(), surfaceLayout);
+    if (taken) {
+        EXPECT_EQ(pixelsOf(*taken), expectedScene(GetParam().format));
+        EXPECT_FALSE(dib.isValid()) << "the pixels have moved to the surface";
+    } else {
+        ASSERT_TRUE(dib.isValid()) << "a Dib that keeps its pixels can still be painted";
+        auto surface = Surface::create(dib.width(), dib.height());
+        ASSERT_TRUE(dib.paint(*surface));
+        EXPECT_EQ(pixelsOf(*surface), expectedScene(GetParam().format));
+    }
+}
+
 TEST_P(DibVariantTest, EveryTruncationFailsCleanly) {
     const std::vector<std::uint8_t> bytes = scene(GetParam()).bytes();
     const std::string path = dir.file("cut.dib");
