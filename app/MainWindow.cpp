@@ -1,0 +1,642 @@
+#include "app/MainWindow.h"
+
+#include "app/AboutDialog.h"
+#include "app/ErrorBox.h"
+#include "app/Exception.h"
+#include "app/TrayIcon.h"
+#include "capture/Capture.h"
+#include "ftp/FTPSession.h"
+#include "ftp/FTPThread.h"
+#include "platform/DialogRunner.h"
+#include "platform/Menu.h"
+#include "platform/TopLevelWindow.h"
+#include "platform/WindowSystem.h"
+#include "res/DialogTemplates.h"
+#include "settings/FtpSettingsDialog.h"
+#include "settings/ImageSettingsDialog.h"
+#include "settings/PreviewSettingsDialog.h"
+#include "settings/Settings.h"
+#include "settings/SettingsFile.h"
+
+#include <new>
+#include <system_error>
+
+namespace {
+
+constexpr const char* settingsFileName = "kavriWebCam.ini";
+constexpr const char* nullCaptureText = "MainWindow:: Capture object is null!";
+// Position of the "Select Device..." submenu in the context menu, separators counted.
+constexpr int deviceSubMenuPosition = 9;
+// Distance in pixels at which the window snaps to a screen edge, and which the cursor must
+// move to pull it off again.
+constexpr int snapBand = 20;
+
+// The client position of a mouse message: two unsigned 16-bit values, x low, y high.
+Point mousePosition(std::intptr_t lParam) {
+    const auto bits = static_cast<std::uintptr_t>(lParam);
+    return {static_cast<std::int32_t>(bits & 0xFFFF),
+            static_cast<std::int32_t>((bits >> 16) & 0xFFFF)};
+}
+
+} // namespace
+
+MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogRunner& dialogs,
+                       int showCommand)
+    : windowSystem(windowSystem)
+    , dialogs(dialogs) {
+    using namespace windowStyle;
+    window = windowSystem.createWindow(
+        WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,
+        Rect{0, 0, createdWidth, createdHeight},
+        [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
+            return windowProc(message, wParam, lParam);
+        });
+    if (!window) {
+        throw Exception("MainWindow::MainWindow  - CreateWindowEx");
+    }
+    window->showInitially(showCommand);
+    linked = true;
+
+    trayIcon.reset(new (std::nothrow) TrayIcon(trayShell, trayCallbackMessage));
+    if (!trayIcon) {
+        throw Exception("kan inte allokera minne");
+    }
+    trayIcon->setWindow(*window);
+    trayIcon->setIcon(iconIdle);
+    trayIcon->setVisible(true);
+    trayIcon->setTip(inactiveTip);
+    trayIcon->update();
+    shutdownDone = false;
+}
+
+MainWindow::~MainWindow() {
+    shutdown();
+}
+
+ParentWindow MainWindow::captureParent() {
+    return ParentWindow{
+        window->nativeHandle(),
+        [this](MouseMessage message, std::uintptr_t wParam, std::intptr_t lParam) {
+            return windowProc(static_cast<std::uint32_t>(message), wParam, lParam).value_or(0);
+        }};
+}
+
+void MainWindow::setCapture(Capture* newCapture) {
+    if (!newCapture) {
+        throw Exception(nullCaptureText);
+    }
+    capture = newCapture;
+}
+
+void MainWindow::setupMenus() {
+    if (!capture) {
+        throw Exception("Capture not set!");
+    }
+    menu = windowSystem.loadMenu(menuId);
+    checkItem(commandSaveOnExit, Settings::getSaveSettingsOnExit());
+
+    Menu* popup = menu ? menu->subMenu(0) : nullptr;
+    Menu* devices = popup ? popup->subMenu(deviceSubMenuPosition) : nullptr;
+    if (!devices) {
+        windowSystem.messageBox(window.get(), "Internal screw-up...", "");
+    }
+    const auto& names = capture->enumerateDevices();
+    if (devices) {
+        for (std::size_t position = 0; position < names.size(); ++position) {
+            devices->appendItem(commandDeviceFirst + static_cast<int>(position), names[position]);
+        }
+    }
+    selectDevice(capture->deviceIndex);
+
+    if (!capture->driverCaps.fHasDlgVideoDisplay) {
+        enableItem(commandDisplay, false);
+    }
+    if (!capture->driverCaps.fHasDlgVideoFormat) {
+        enableItem(commandFormat, false);
+    }
+    if (!capture->driverCaps.fHasDlgVideoSource) {
+        enableItem(commandSource, false);
+    }
+    capture->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
+    placeAt(positionX, positionY);
+    setZoom(zoomIndex);
+}
+
+int MainWindow::messageLoop(bool run, bool hideAtStart) {
+    if (run) {
+        window->postMessage(windowMessage::WM_COMMAND, commandRun, 0);
+    }
+    if (hideAtStart) {
+        window->postMessage(windowMessage::WM_COMMAND, commandHide, 0);
+    }
+    return windowSystem.runEventLoop();
+}
+
+void MainWindow::shutdown() {
+    if (shutdownDone) {
+        return;
+    }
+    shutdownDone = true;
+    stopRunning();
+    if (Settings::getSaveSettingsOnExit()) {
+        saveSettings();
+    }
+    ftpThread.reset();
+    menu.reset();
+    if (trayIcon) {
+        trayIcon->setVisible(false);
+        trayIcon->update();
+        trayIcon.reset();
+    }
+}
+
+void MainWindow::saveSettings() {
+    saveSettingsFile(*this, requireCapture(), settingsFileName);
+}
+
+std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::uintptr_t wParam,
+                                                    std::intptr_t lParam) {
+    if (!linked) {
+        return std::nullopt;
+    }
+    using namespace windowMessage;
+    switch (message) {
+    case WM_DESTROY:
+        windowSystem.quit(0);
+        return 0;
+    case WM_PAINT:
+        return 0;
+    case WM_COMMAND:
+        if (!onCommand(static_cast<int>(wParam & 0xFFFF))) {
+            return std::nullopt;
+        }
+        return 0;
+    case WM_TIMER:
+        if (wParam == timerId) {
+            onTimer();
+        }
+        return 0;
+    case WM_MOUSEMOVE:
+        // Only a move with the left button alone drags: not with Shift, Ctrl or another
+        // button held as well.
+        if (wParam == mouseKey::MK_LBUTTON) {
+            dragStep(lParam);
+        }
+        return 0;
+    case WM_LBUTTONDOWN:
+        window->captureMouse();
+        grabOffset = mousePosition(lParam);
+        snapAnchor = windowSystem.cursorPos();
+        return 0;
+    case WM_LBUTTONUP:
+        window->releaseMouse();
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        instantGrab();
+        return 0;
+    case WM_RBUTTONDOWN:
+        showPopupMenu(window->clientToScreen(mousePosition(lParam)));
+        return 0;
+    case trayCallbackMessage:
+        if (lParam == WM_RBUTTONDOWN) {
+            showPopupMenu(windowSystem.cursorPos());
+        } else if (lParam == WM_LBUTTONUP) {
+            if (hidden) {
+                show();
+            } else {
+                hide();
+            }
+        }
+        return 0;
+    default:
+        return std::nullopt;
+    }
+}
+
+bool MainWindow::onCommand(int id) {
+    switch (id) {
+    case commandAbout:
+        dialogs.runDialog(aboutDialogId, aboutDialogProc);
+        return true;
+    case commandExit:
+        stopRunning();
+        shutdown();
+        window->destroy();
+        return true;
+    case commandInstantGrab:
+        instantGrab();
+        return true;
+    case commandFtpSettings:
+        dialogs.runDialog(ftpSettingsDialogId, ftpSettingsDialogProc);
+        return true;
+    case commandFormat:
+        requireCapture().showFormatDialog();
+        // The image size may have changed.
+        setZoom(zoomIndex);
+        return true;
+    case commandDisplay:
+        requireCapture().showDisplayDialog();
+        return true;
+    case commandSource:
+        requireCapture().showSourceDialog();
+        return true;
+    case commandImageSettings:
+        dialogs.runDialog(imageSettingsDialogId, imageSettingsDialogProc);
+        // Cancelled or not, a running countdown starts again from the full interval.
+        restartTimer(updateIntervalMs());
+        return true;
+    case commandPreviewSettings: {
+        Capture& device = requireCapture();
+        dialogs.runDialog(previewSettingsDialogId, previewSettingsDialogProc);
+        device.setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
+        return true;
+    }
+    case commandHide:
+        hide();
+        return true;
+    case commandRun:
+        if (running) {
+            stopRunning();
+        } else {
+            startRunning(-1);
+        }
+        return true;
+    case commandSaveOnExit:
+        Settings::setSaveSettingsOnExit(!Settings::getSaveSettingsOnExit());
+        checkItem(commandSaveOnExit, Settings::getSaveSettingsOnExit());
+        return true;
+    case commandSaveSettings:
+        saveSettings();
+        return true;
+    default:
+        break;
+    }
+    if (id >= commandZoomFirst && id <= commandZoomLast) {
+        setZoom(id - commandZoomFirst);
+        return true;
+    }
+    if (id >= commandDeviceFirst && id <= commandDeviceLast) {
+        selectDevice(id - commandDeviceFirst);
+        return true;
+    }
+    return false;
+}
+
+Capture& MainWindow::requireCapture() {
+    if (!capture) {
+        throw Exception(nullCaptureText);
+    }
+    return *capture;
+}
+
+void MainWindow::selectDevice(int position) {
+    Capture& device = requireCapture();
+    device.connect(position);
+    // Another device may have connected when the chosen one did not.
+    const std::int32_t connected = device.deviceIndex;
+    if (checkedDevice != connected) {
+        checkItem(commandDeviceFirst + checkedDevice, false);
+    }
+    checkItem(commandDeviceFirst + connected, true);
+    checkedDevice = connected;
+}
+
+void MainWindow::hide() {
+    hidden = true;
+    window->hide();
+}
+
+void MainWindow::show() {
+    hidden = false;
+    window->show();
+}
+
+void MainWindow::showPopupMenu(Point screen) {
+    if (!menu) {
+        return;
+    }
+    window->bringToForeground();
+    if (Menu* popup = menu->subMenu(0)) {
+        popup->track(screen, *window);
+    }
+}
+
+void MainWindow::checkItem(int id, bool checked) {
+    if (menu) {
+        menu->checkItem(id, checked);
+    }
+}
+
+void MainWindow::enableItem(int id, bool enabled) {
+    if (menu) {
+        menu->enableItem(id, enabled);
+    }
+}
+
+void MainWindow::setTrayIcon(int iconResource) {
+    if (trayIcon) {
+        trayIcon->setIcon(iconResource);
+    }
+}
+
+void MainWindow::setTrayTip(const std::string& tip) {
+    if (trayIcon) {
+        trayIcon->setTip(tip);
+    }
+}
+
+void MainWindow::updateTray() {
+    if (trayIcon) {
+        trayIcon->update();
+    }
+}
+
+// The grab schedule.
+
+std::uint32_t MainWindow::updateIntervalMs() {
+    // An interval of 0 would make the countdown step past zero and never grab.
+    const std::uint32_t seconds = Settings::getUpdate() == 0 ? 1 : Settings::getUpdate();
+    return seconds * 1000u;
+}
+
+bool MainWindow::startTimer(std::uint32_t countdown) {
+    if (running) {
+        stopTimer();
+    }
+    if (window->setTimer(timerId, tickMs)) {
+        countdownMs = countdown;
+        intervalMs = countdown;
+        running = true;
+    }
+    return running;
+}
+
+bool MainWindow::stopTimer() {
+    if (window->killTimer(timerId)) {
+        running = false;
+        countdownMs = 0;
+        intervalMs = 0;
+    }
+    return !running;
+}
+
+void MainWindow::restartTimer(std::uint32_t countdown) {
+    if (running) {
+        startTimer(countdown);
+    }
+}
+
+void MainWindow::startRunning(std::int64_t countdown) {
+    const std::uint32_t countdownMs =
+        countdown == -1 ? updateIntervalMs() : static_cast<std::uint32_t>(countdown);
+    if (!startTimer(countdownMs)) {
+        return;
+    }
+    if (Settings::getActive()) {
+        try {
+            ftpThread = std::make_unique<FTPThread>(
+                Settings::getHost(), Settings::getUser(), Settings::getPassword(),
+                Settings::getPort(), Settings::getStopOnError(), Settings::getUsePassive());
+        } catch (const std::bad_alloc&) {
+            throw Exception("Cannot allocate memory for the FTP Thread.");
+        } catch (const std::system_error&) {
+            throw Exception("Cannot allocate memory for the FTP Thread.");
+        }
+        ftpThread->start();
+    }
+    checkItem(commandRun, true);
+    // The FTP settings cannot change under a running upload thread.
+    enableItem(commandFtpSettings, false);
+    setTrayIcon(iconActive);
+    setTrayTip(activeTip);
+    updateTray();
+}
+
+void MainWindow::stopRunning() {
+    if (!stopTimer()) {
+        return;
+    }
+    setTrayIcon(iconIdle);
+    setTrayTip(inactiveTip);
+    updateTray();
+    checkItem(commandRun, false);
+    enableItem(commandFtpSettings, true);
+    ftpThread.reset();
+}
+
+void MainWindow::onTimer() {
+    countdownMs -= tickMs;
+    if (countdownMs == intervalMs - tickMs) {
+        setTrayIcon(iconActive);
+    }
+    switch (countdownMs) {
+    case 0:
+        setTrayIcon(iconGrabbing);
+        grabNow();
+        // The grab may have stopped the grabber, which leaves the interval 0.
+        countdownMs = intervalMs;
+        break;
+    case 500:
+    case 1500:
+    case 2500:
+        setTrayIcon(iconActive);
+        break;
+    case 1000:
+    case 2000:
+    case 3000:
+        setTrayIcon(iconActiveAlternate);
+        break;
+    default:
+        break;
+    }
+    updateTray();
+}
+
+bool MainWindow::grabNow() {
+    if (!requireCapture().grabFrame()) {
+        return false;
+    }
+    return uploadGrabbed();
+}
+
+bool MainWindow::uploadGrabbed() {
+    if (!ftpThread) {
+        return true;
+    }
+    if (ftpThread->post(Settings::getJpegFile(), Settings::getSaveTo())) {
+        return true;
+    }
+    const std::string error = ftpThread->lastError();
+    stopRunning();
+    showErrorBox(error + "\n\n Webcam has been stopped.");
+    return false;
+}
+
+void MainWindow::instantGrab() {
+    if (running) {
+        grabNow();
+        // The next periodic grab comes a full interval after this one.
+        restartTimer(intervalMs);
+        return;
+    }
+    setTrayIcon(iconGrabbing);
+    setTrayTip(activeTip + " [instant grab]");
+    updateTray();
+    if (requireCapture().grabFrame() && Settings::getActive()) {
+        try {
+            FTPSession session;
+            session.connect(Settings::getHost(), Settings::getUser(), Settings::getPassword(),
+                            Settings::getPort(), Settings::getUsePassive());
+            session.put(Settings::getJpegFile(), Settings::getSaveTo());
+        } catch (const FTPException& error) {
+            showErrorBox(error.message);
+        }
+    }
+    setTrayIcon(iconIdle);
+    setTrayTip(inactiveTip);
+    updateTray();
+}
+
+// Zoom, placement and dragging.
+
+void MainWindow::setZoom(int index) {
+    zoomIndex = index;
+    if (menu) {
+        menu->checkRadioItem(commandZoomFirst, commandZoomLast, commandZoomFirst + index);
+    }
+    applyZoom(index);
+}
+
+void MainWindow::applyZoom(int index) {
+    Capture& device = requireCapture();
+    int width = 0;
+    int height = 0;
+    if (index == fullZoomIndex) {
+        const Rect desktop = windowSystem.desktopRect();
+        width = desktop.right;
+        height = desktop.bottom;
+        window->setGeometry(0, 0, width, height);
+    } else {
+        const float factor = zoomFactors[static_cast<std::size_t>(index)];
+        width = static_cast<int>(static_cast<float>(device.status.uiImageWidth) * factor);
+        height = static_cast<int>(static_cast<float>(device.status.uiImageHeight) * factor);
+        window->resize(width, height);
+    }
+    device.resizeWindow(width, height);
+}
+
+void MainWindow::placeAt(int x, int y) {
+    // A position stored on a larger screen would leave the window off this one.
+    const Rect desktop = windowSystem.desktopRect();
+    if (x > desktop.right - 10) {
+        x = desktop.right - createdWidth;
+    }
+    if (y > desktop.bottom - 10) {
+        y = desktop.bottom - createdHeight;
+    }
+    window->move(x, y);
+    positionX = x;
+    positionY = y;
+}
+
+void MainWindow::dragStep(std::intptr_t lParam) {
+    const Point cursor = windowSystem.cursorPos();
+    const Rect desktop = windowSystem.desktopRect();
+    const Rect bounds = window->windowRect();
+    const Rect client = window->clientRect();
+    const Point mouse = mousePosition(lParam);
+
+    // The window's position before this step decides on snapping, so it first follows the
+    // cursor into the band and snaps on the next move.
+    int left = bounds.left;
+    int top = bounds.top;
+    bool movingX = true;
+    bool movingY = true;
+
+    if (snapLeft) {
+        if (cursor.x - snapAnchor.x > snapBand) {
+            snapLeft = false;
+            left = cursor.x - grabOffset.x;
+        } else {
+            movingX = false;
+        }
+    } else if (bounds.left < snapBand) {
+        left = 0;
+        grabOffset.x = mouse.x;
+        snapAnchor.x = cursor.x;
+        snapLeft = true;
+    } else if (snapRight) {
+        if (snapAnchor.x - cursor.x > snapBand) {
+            snapRight = false;
+            left = cursor.x - grabOffset.x;
+        } else {
+            movingX = false;
+        }
+    } else if (desktop.right - bounds.right < snapBand) {
+        left = desktop.right - client.right;
+        snapRight = true;
+        grabOffset.x = mouse.x;
+        snapAnchor.x = cursor.x;
+    } else {
+        left = cursor.x - grabOffset.x;
+    }
+
+    if (snapTop) {
+        if (cursor.y - snapAnchor.y > snapBand) {
+            snapTop = false;
+            top = cursor.y - grabOffset.y;
+        } else {
+            movingY = false;
+        }
+    } else if (bounds.top < snapBand) {
+        top = 0;
+        grabOffset.y = mouse.y;
+        snapAnchor.y = cursor.y;
+        snapTop = true;
+    } else if (snapBottom) {
+        if (snapAnchor.y - cursor.y > snapBand) {
+            snapBottom = false;
+            top = cursor.y - grabOffset.y;
+        } else {
+            movingY = false;
+        }
+    } else if (desktop.bottom - bounds.bottom < snapBand) {
+        top = desktop.bottom - client.bottom;
+        snapBottom = true;
+        grabOffset.y = mouse.y;
+        snapAnchor.y = cursor.y;
+    } else {
+        top = cursor.y - grabOffset.y;
+    }
+
+    if (movingX || movingY) {
+        window->move(left, top);
+    }
+}
+
+int MainWindow::getZoomIndex() const {
+    return zoomIndex;
+}
+
+void MainWindow::setZoomIndex(int index) {
+    // Only 0 to 9 have a zoom step; anything else read from the file gets the default.
+    zoomIndex = index >= 0 && index <= fullZoomIndex ? index : defaultZoomIndex;
+}
+
+int MainWindow::getPositionX() {
+    positionX = window->normalRect().left;
+    return positionX;
+}
+
+int MainWindow::getPositionY() {
+    positionY = window->normalRect().top;
+    return positionY;
+}
+
+void MainWindow::setPositionX(int x) {
+    positionX = x;
+}
+
+void MainWindow::setPositionY(int y) {
+    positionY = y;
+}

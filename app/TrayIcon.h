@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/TrayShell.h"
+
+#include <cstdint>
+#include <string>
+
+class TopLevelWindow;
+
+// The program's one icon in the notification area. Changes are gathered and sent to the
+// shell by update() in one call, so a picture and a tool-tip changed together cost one
+// call, and an update with nothing changed costs none.
+class TrayIcon {
+public:
+    TrayIcon(TrayShell& shell, std::uint32_t callbackMessage);
+    virtual ~TrayIcon() = default;
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
+
+    // Becoming visible adds the icon at the next update, becoming invisible removes it; the
+    // same value again changes nothing.
+    void setVisible(bool visible);
+    // The window the click messages go to.
+    void setWindow(TopLevelWindow& window);
+    // The picture, by icon resource number; the same number again still counts as a change.
+    void setIcon(int iconResource);
+    // The tool-tip, cut to its first 63 bytes.
+    void setTip(const std::string& text);
+    // Sends what changed since the last update, if anything, to the shell.
+    void update();
+
+private:
+    TrayShell& shell;
+    std::string tip;
+    std::int32_t pendingAction = trayAction::NIM_ADD;
+    bool visible = false;
+    bool dirty = false;
+    TrayIconData iconData;
+};

@@ -1,0 +1,315 @@
+#include "app/MainWindow.h"
+
+#include "tests/app/MainWindowFixture.h"
+#include "tests/support/Deadline.h"
+#include "tests/support/FtpServer.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace {
+
+using namespace windowMessage;
+
+const std::string connectMessage =
+    "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.";
+const std::string activeTip = "kavriWebCam v1.2.99 [active]";
+const std::string inactiveTip = "kavriWebCam v1.2.99 [inactive]";
+
+// Threads of this process now.
+std::size_t threadCount() {
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                      std::filesystem::directory_iterator()));
+}
+
+using GrabScheduleTest = MainWindowTest;
+
+TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerAndShowsRunning) {
+    build();
+    command(32803);
+    EXPECT_EQ(system.log.take(),
+              (std::vector<std::string>{"timer set 303,500", "menu check 32803", "menu grey 32775",
+                                        "tray 1 icon 140 flags 6"}));
+    EXPECT_TRUE(menu().isChecked(32803));
+    EXPECT_TRUE(menu().isGrayed(32775));
+    ASSERT_EQ(tray.calls.size(), 1u);
+    EXPECT_EQ(tray.calls[0].data.tip, activeTip);
+}
+
+TEST_F(GrabScheduleTest, RunAgainStopsAndShowsIdle) {
+    build();
+    command(32803);
+    tray.take();
+    command(32803);
+    EXPECT_FALSE(menu().isChecked(32803));
+    EXPECT_FALSE(menu().isGrayed(32775));
+    EXPECT_TRUE(window().timers.empty());
+    const auto calls = tray.take();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].action, trayAction::NIM_MODIFY);
+    EXPECT_EQ(calls[0].data.flags, trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(calls[0].data.icon, 108);
+    EXPECT_EQ(calls[0].data.tip, inactiveTip);
+}
+
+TEST_F(GrabScheduleTest, StopWhileIdlePutsMenuAndTrayIdleAndDoesNothingElse) {
+    build();
+    mainWindow->stopRunning();
+    EXPECT_EQ(system.log.take(),
+              (std::vector<std::string>{"timer kill 303", "tray 1 icon 108 flags 6",
+                                        "menu uncheck 32803", "menu enable 32775"}));
+    EXPECT_EQ(framesSaved, 0);
+}
+
+TEST_F(GrabScheduleTest, RunDoesNothingWhenNoTimerCanBeMade) {
+    build();
+    window().timersWork = false;
+    command(32803);
+    EXPECT_EQ(system.log.take(), std::vector<std::string>{"timer set 303,500"});
+    EXPECT_FALSE(menu().isChecked(32803));
+    EXPECT_TRUE(tray.calls.empty());
+}
+
+// One row: the interval setting and, tick by tick, the icons the shell is sent (an empty
+// list is a tick that sends nothing).
+struct TickRow {
+    const char* name;
+    unsigned update;
+    std::vector<std::vector<int>> icons;
+};
+
+class TickSequenceTest : public MainWindowTest, public testing::WithParamInterface<TickRow> {};
+
+TEST_P(TickSequenceTest, TheTrayFollowsTheCountdownAndGrabsAtZero) {
+    Settings::setUpdate(GetParam().update);
+    build();
+    command(32803);
+    tray.take();
+    int expectedFrames = 0;
+    // Two full rounds.
+    for (int round = 0; round < 2; ++round) {
+        for (std::size_t i = 0; i < GetParam().icons.size(); ++i) {
+            window().tick();
+            const auto calls = tray.take();
+            std::vector<int> icons;
+            for (const auto& call : calls) {
+                EXPECT_EQ(call.action, trayAction::NIM_MODIFY);
+                EXPECT_EQ(call.data.flags, trayFlag::NIF_ICON);
+                icons.push_back(call.data.icon);
+            }
+            EXPECT_EQ(icons, GetParam().icons[i]) << "round " << round << " tick " << i;
+            if (icons == std::vector<int>{142}) {
+                ++expectedFrames;
+            }
+            EXPECT_EQ(framesSaved, expectedFrames) << "round " << round << " tick " << i;
+        }
+    }
+    EXPECT_EQ(expectedFrames, 2);
+    EXPECT_TRUE(std::filesystem::exists("image.jpg"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Intervals, TickSequenceTest,
+    testing::Values(
+        TickRow{"Update1", 1, {{140}, {142}}},
+        // An interval of 0 is taken as 1 second instead of never grabbing.
+        TickRow{"Update0", 0, {{140}, {142}}}, TickRow{"Update2", 2, {{140}, {141}, {140}, {142}}},
+        TickRow{"Update4", 4, {{140}, {141}, {140}, {141}, {140}, {141}, {140}, {142}}},
+        TickRow{"Update5", 5, {{140}, {}, {}, {141}, {140}, {141}, {140}, {141}, {140}, {142}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GrabScheduleTest, AFailedGrabUploadsNothingAndTheCountdownGoesOn) {
+    Settings::setUpdate(1);
+    build();
+    command(32803);
+    service.saveFrame = nullptr;
+    window().tick();
+    window().tick();
+    EXPECT_TRUE(running());
+    EXPECT_FALSE(std::filesystem::exists("image.jpg"));
+    EXPECT_TRUE(errorBoxes.empty());
+}
+
+TEST_F(GrabScheduleTest, InstantGrabWhileRunningGrabsAndRestartsAFullInterval) {
+    Settings::setUpdate(2);
+    build();
+    command(32803);
+    window().tick();
+    window().tick();
+    tray.take();
+    command(145);
+    EXPECT_EQ(framesSaved, 1);
+    // The tray is not touched by the grab itself.
+    EXPECT_TRUE(tray.calls.empty());
+    for (int tick = 0; tick < 3; ++tick) {
+        window().tick();
+    }
+    EXPECT_EQ(framesSaved, 1);
+    window().tick();
+    EXPECT_EQ(framesSaved, 2);
+}
+
+TEST_F(GrabScheduleTest, TheImageDialogRestartsTheCountdownEvenWhenCancelled) {
+    Settings::setUpdate(2);
+    build();
+    command(32803);
+    window().tick();
+    window().tick();
+    window().tick();
+    command(32797);
+    EXPECT_EQ(dialogs.run, std::vector<int>{134});
+    for (int tick = 0; tick < 3; ++tick) {
+        window().tick();
+    }
+    EXPECT_EQ(framesSaved, 0);
+    window().tick();
+    EXPECT_EQ(framesSaved, 1);
+}
+
+TEST_F(GrabScheduleTest, TheImageDialogsNewIntervalCountsFromItsClose) {
+    Settings::setUpdate(5);
+    build();
+    command(32803);
+    dialogs.script = [](FakeDialogHost& host, const DialogProcedure& procedure) {
+        host.setItemText(1013, "1");
+        host.press(procedure, dialogOk);
+    };
+    command(32797);
+    EXPECT_EQ(Settings::getUpdate(), 1u);
+    window().tick();
+    window().tick();
+    EXPECT_EQ(framesSaved, 1);
+}
+
+TEST_F(GrabScheduleTest, TicksGoOnWhileADialogIsOpen) {
+    Settings::setUpdate(1);
+    build();
+    command(32803);
+    dialogs.script = [&](FakeDialogHost& host, const DialogProcedure& procedure) {
+        window().tick();
+        window().tick();
+        host.press(procedure, dialogCancel);
+    };
+    command(104);
+    EXPECT_EQ(framesSaved, 1);
+}
+
+TEST_F(GrabScheduleTest, InstantGrabWhileIdleShowsGrabbingThenIdle) {
+    build();
+    command(145);
+    EXPECT_EQ(framesSaved, 1);
+    const auto calls = tray.take();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].data.icon, 142);
+    EXPECT_EQ(calls[0].data.tip, activeTip + " [instant grab]");
+    EXPECT_EQ(calls[1].data.icon, 108);
+    EXPECT_EQ(calls[1].data.tip, inactiveTip);
+    EXPECT_TRUE(window().timers.empty());
+}
+
+TEST_F(GrabScheduleTest, ClearedActiveAtRunMeansNoUploadThreadForTheWholeRun) {
+    Settings::setUpdate(1);
+    build();
+    const std::size_t before = threadCount();
+    command(32803);
+    Settings::setActive(true);
+    window().tick();
+    window().tick();
+    EXPECT_EQ(framesSaved, 1);
+    EXPECT_EQ(threadCount(), before);
+    command(32803);
+    // The same with FTP on at Run does make one.
+    command(32803);
+    EXPECT_EQ(threadCount(), before + 1);
+}
+
+class GrabUploadTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        try {
+            server = std::make_unique<FtpServer>();
+        } catch (const std::exception& error) {
+            GTEST_SKIP() << "no FTP server: " << error.what();
+        }
+        Settings::setActive(true);
+        Settings::setHost("127.0.0.1");
+        Settings::setPort(server->port());
+        Settings::setUser(server->user());
+        Settings::setPassword(server->password());
+        Settings::setSaveTo("cam.jpg");
+        Settings::setUsePassive(true);
+    }
+
+    std::unique_ptr<FtpServer> server;
+};
+
+TEST_F(GrabUploadTest, ARunningGrabIsStoredOnTheServer) {
+    Settings::setUpdate(1);
+    build();
+    command(32803);
+    // A file posted while the worker is still connecting is skipped, so grab until one is
+    // stored.
+    ASSERT_TRUE(waitUntil([&] {
+        window().tick();
+        return server->storedCount() >= 1;
+    }));
+    EXPECT_TRUE(std::filesystem::exists(server->home() / "cam.jpg"));
+    command(32803);
+}
+
+TEST_F(GrabUploadTest, AnUploadFailureShowsIdleBeforeTheBox) {
+    Settings::setPassword("wrong");
+    Settings::setStopOnError(true);
+    Settings::setUpdate(60);
+    build();
+    command(32803);
+    system.log.take();
+    // Each instant grab posts a file; once the worker has stopped on the refused login, the
+    // next post reports it and the grabber stops.
+    ASSERT_TRUE(waitUntil([&] {
+        command(145);
+        return !running();
+    }));
+    const auto log = system.log.take();
+    const auto at = [&](const std::string& entry) {
+        return std::find(log.begin(), log.end(), entry) - log.begin();
+    };
+    const auto box = at("error box " + connectMessage + "\n\n Webcam has been stopped.");
+    ASSERT_LT(box, static_cast<long>(log.size()));
+    EXPECT_LT(at("tray 1 icon 108 flags 6"), box);
+    EXPECT_LT(at("menu uncheck 32803"), box);
+    EXPECT_LT(at("menu enable 32775"), box);
+    EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage +
+                                                   "\n\n Webcam has been stopped."});
+    EXPECT_TRUE(window().timers.empty());
+}
+
+TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsAtOnce) {
+    build();
+    command(145);
+    EXPECT_EQ(server->storedCount(), 1);
+    EXPECT_TRUE(errorBoxes.empty());
+}
+
+TEST_F(GrabUploadTest, InstantGrabWhileIdleShowsARefusedLoginAloneAndGoesOnIdle) {
+    Settings::setPassword("wrong");
+    build();
+    command(145);
+    EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
+    EXPECT_EQ(server->failedLoginCount(), 1);
+    const auto log = system.log.take();
+    const std::vector<std::string> expected{
+        "tray 1 icon 142 flags 6", "error box " + connectMessage, "tray 1 icon 108 flags 6"};
+    EXPECT_EQ(log, expected);
+}
+
+TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsNothingWhenTheGrabFails) {
+    service.saveFrame = nullptr;
+    build();
+    command(145);
+    EXPECT_EQ(server->connectionCount(), 0);
+    EXPECT_TRUE(errorBoxes.empty());
+}
+
+} // namespace

@@ -1,0 +1,447 @@
+#include "app/MainWindow.h"
+
+#include "app/Exception.h"
+#include "tests/app/MainWindowFixture.h"
+
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using namespace windowMessage;
+using Msg = CaptureMessage;
+
+const std::string nullCapture = "MainWindow:: Capture object is null!";
+
+template <typename Action> std::string thrownText(Action action) {
+    try {
+        action();
+    } catch (const Exception& error) {
+        return error.message;
+    }
+    return "(nothing thrown)";
+}
+
+TEST_F(MainWindowTest, TheWindowIsABorderedAlwaysOnTopToolPopupAt0x0In176x144) {
+    construct(showCommand::SW_SHOWMINNOACTIVE);
+    using namespace windowStyle;
+    EXPECT_EQ(window().style, WS_POPUP | WS_VISIBLE | WS_BORDER);
+    EXPECT_EQ(window().extStyle, WS_EX_TOPMOST | WS_EX_TOOLWINDOW);
+    EXPECT_EQ(window().title, "kavriWebCam");
+    EXPECT_EQ(window().rect, (Rect{0, 0, 176, 144}));
+    EXPECT_EQ(window().shownWith, showCommand::SW_SHOWMINNOACTIVE);
+}
+
+TEST_F(MainWindowTest, ConstructionAddsTheIdleTrayIcon) {
+    construct();
+    ASSERT_EQ(tray.calls.size(), 1u);
+    const auto& call = tray.calls[0];
+    EXPECT_EQ(call.action, trayAction::NIM_ADD);
+    EXPECT_EQ(call.data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(call.data.icon, 108);
+    EXPECT_EQ(call.data.tip, "kavriWebCam v1.2.99 [inactive]");
+    EXPECT_EQ(call.data.callbackMessage, 2001u);
+    EXPECT_EQ(call.data.window, system.window);
+}
+
+TEST_F(MainWindowTest, AWindowThatCannotBeCreatedIsAnException) {
+    system.createWorks = false;
+    EXPECT_EQ(thrownText([&] { MainWindow failing(system, tray, dialogs, 1); }),
+              "MainWindow::MainWindow  - CreateWindowEx");
+    EXPECT_TRUE(tray.calls.empty());
+}
+
+TEST_F(MainWindowTest, ANullCaptureObjectIsRefused) {
+    MainWindow bare(system, tray, dialogs, 1);
+    EXPECT_EQ(thrownText([&] { bare.setCapture(nullptr); }), nullCapture);
+    EXPECT_EQ(thrownText([&] { bare.setupMenus(); }), "Capture not set!");
+}
+
+struct NullCaptureRow {
+    const char* name;
+    int command;
+};
+
+class NullCaptureCommandTest : public MainWindowTest,
+                               public testing::WithParamInterface<NullCaptureRow> {};
+
+TEST_P(NullCaptureCommandTest, WithoutACaptureObjectTheCommandIsAnException) {
+    MainWindow bare(system, tray, dialogs, 1);
+    EXPECT_EQ(thrownText([&] {
+                  system.window->deliver(WM_COMMAND,
+                                         static_cast<std::uintptr_t>(GetParam().command));
+              }),
+              nullCapture);
+    EXPECT_TRUE(dialogs.run.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, NullCaptureCommandTest,
+                         testing::Values(NullCaptureRow{"Format", 32779},
+                                         NullCaptureRow{"Display", 32780},
+                                         NullCaptureRow{"Source", 32782},
+                                         NullCaptureRow{"Preview", 32798},
+                                         NullCaptureRow{"Zoom", 32790}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, ThreeDevicesAreListedBehindTheHeadingWithExactlyOneCheck) {
+    service.refusing = {0};
+    build();
+    const auto* devices = static_cast<FakeMenu*>(menu().subMenu(0)->subMenu(9));
+    ASSERT_NE(devices, nullptr);
+    ASSERT_EQ(devices->items.size(), 5u);
+    EXPECT_EQ(devices->items[0].text, "Available Devices:");
+    EXPECT_TRUE(devices->items[0].grayed);
+    EXPECT_EQ(devices->items[1].kind, MenuItemKind::Separator);
+    const std::vector<std::pair<int, std::string>> expected{
+        {32809, "Cam Zero"}, {32810, "Cam One"}, {32811, "Cam Two"}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(devices->items[i + 2].id, expected[i].first);
+        EXPECT_EQ(devices->items[i + 2].text, expected[i].second);
+    }
+    // Device 0 refuses, so the first that connects is checked.
+    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32810});
+}
+
+TEST_F(MainWindowTest, ChoosingADeviceMovesTheCheckToTheOneThatConnected) {
+    build();
+    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32809});
+    command(32811);
+    EXPECT_EQ(capture->deviceIndex, 2);
+    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32811});
+    service.refusing = {1};
+    command(32810);
+    EXPECT_EQ(capture->deviceIndex, 0);
+    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32809});
+}
+
+TEST_F(MainWindowTest, AMissingDeviceSubmenuShowsTheScrewUpBoxAndSetUpGoesOn) {
+    system.menuTemplate = &contextMenuTemplate::menuWithoutDevices;
+    construct();
+    mainWindow->setupMenus();
+    ASSERT_EQ(system.boxes.size(), 1u);
+    EXPECT_EQ(system.boxes[0].text, "Internal screw-up...");
+    EXPECT_EQ(system.boxes[0].caption, "");
+    EXPECT_EQ(system.boxes[0].owner, system.window);
+    // Frame rate, placement and zoom still follow.
+    EXPECT_EQ(window().rect.width(), 240);
+    EXPECT_TRUE(menu().isChecked(32789));
+}
+
+TEST_F(MainWindowTest, SetUpAppliesSaveOnExitFrameRatePlacementAndZoom) {
+    Settings::setSaveSettingsOnExit(true);
+    Settings::setFps(20);
+    construct();
+    mainWindow->setPositionX(30);
+    mainWindow->setPositionY(40);
+    mainWindow->setZoomIndex(4);
+    service.sent.clear();
+    mainWindow->setupMenus();
+    EXPECT_TRUE(menu().isChecked(32804));
+    EXPECT_NE(std::find(service.sent.begin(), service.sent.end(),
+                        RecordingCaptureService::Sent{Msg::WM_CAP_SET_PREVIEWRATE, 50, ""}),
+              service.sent.end());
+    EXPECT_EQ(window().rect, (Rect{30, 40, 350, 280}));
+    EXPECT_EQ(menu().checkedAmong(32786, 32795), std::vector<int>{32790});
+    EXPECT_TRUE(system.boxes.empty());
+}
+
+struct CapsRow {
+    const char* name;
+    bool DriverCaps::*capability;
+    int item;
+};
+
+class DriverDialogGreyTest : public MainWindowTest, public testing::WithParamInterface<CapsRow> {};
+
+TEST_P(DriverDialogGreyTest, ADialogTheDriverLacksIsGreyAndTheOthersAreNot) {
+    service.capsToReport.*GetParam().capability = false;
+    build();
+    for (int item : {32779, 32780, 32782}) {
+        EXPECT_EQ(menu().isGrayed(item), item == GetParam().item) << item;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Caps, DriverDialogGreyTest,
+                         testing::Values(CapsRow{"Format", &DriverCaps::fHasDlgVideoFormat, 32779},
+                                         CapsRow{"Source", &DriverCaps::fHasDlgVideoSource, 32782},
+                                         CapsRow{"Display", &DriverCaps::fHasDlgVideoDisplay,
+                                                 32780}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// One row of the command table: the command, what to arrange first and what must hold after.
+struct CommandRow {
+    const char* name;
+    int command;
+    std::function<void(MainWindowTest&)> arrange;
+    std::function<void(MainWindowTest&)> check;
+};
+
+class CommandTableTest : public MainWindowTest, public testing::WithParamInterface<CommandRow> {
+public:
+    bool sentToDriver(Msg message) {
+        return std::any_of(service.sent.begin(), service.sent.end(),
+                           [&](const auto& sent) { return sent.message == message; });
+    }
+    using MainWindowTest::dialogs;
+    using MainWindowTest::framesSaved;
+    using MainWindowTest::menu;
+    using MainWindowTest::running;
+    using MainWindowTest::service;
+    using MainWindowTest::system;
+    using MainWindowTest::window;
+};
+
+TEST_P(CommandTableTest, TheCommandDoesWhatItsRowSays) {
+    build();
+    if (GetParam().arrange) {
+        GetParam().arrange(*this);
+    }
+    EXPECT_EQ(command(GetParam().command), std::optional<std::intptr_t>(0));
+    GetParam().check(*this);
+}
+
+CommandTableTest& self(MainWindowTest& test) {
+    return static_cast<CommandTableTest&>(test);
+}
+
+const CommandRow commandRows[] = {
+    {"About",
+     104,
+     {},
+     [](MainWindowTest& t) { EXPECT_EQ(self(t).dialogs.run, std::vector<int>{103}); }},
+    {"Exit",
+     105,
+     {},
+     [](MainWindowTest& t) {
+         EXPECT_TRUE(self(t).window().destroyed);
+         EXPECT_EQ(self(t).system.quitCode, 0);
+     }},
+    {"InstantGrab", 145, {}, [](MainWindowTest& t) { EXPECT_EQ(self(t).framesSaved, 1); }},
+    {"FtpSettings",
+     32775,
+     {},
+     [](MainWindowTest& t) { EXPECT_EQ(self(t).dialogs.run, std::vector<int>{132}); }},
+    {"Format", 32779,
+     [](MainWindowTest& t) {
+         self(t).service.statusToReport.uiImageWidth = 640;
+         self(t).service.statusToReport.uiImageHeight = 480;
+     },
+     [](MainWindowTest& t) {
+         EXPECT_TRUE(self(t).sentToDriver(Msg::WM_CAP_DLG_VIDEOFORMAT));
+         // The new image size at the current zoom, 75%.
+         EXPECT_EQ(self(t).window().rect.width(), 480);
+         EXPECT_EQ(self(t).window().rect.height(), 360);
+     }},
+    {"Display",
+     32780,
+     {},
+     [](MainWindowTest& t) { EXPECT_TRUE(self(t).sentToDriver(Msg::WM_CAP_DLG_VIDEODISPLAY)); }},
+    {"Source",
+     32782,
+     {},
+     [](MainWindowTest& t) { EXPECT_TRUE(self(t).sentToDriver(Msg::WM_CAP_DLG_VIDEOSOURCE)); }},
+    {"Zoom150",
+     32791,
+     {},
+     [](MainWindowTest& t) {
+         EXPECT_EQ(self(t).window().rect.width(), 480);
+         EXPECT_EQ(self(t).menu().checkedAmong(32786, 32795), std::vector<int>{32791});
+     }},
+    {"ImageSettings",
+     32797,
+     {},
+     [](MainWindowTest& t) {
+         EXPECT_EQ(self(t).dialogs.run, std::vector<int>{134});
+         // Idle: nothing to restart.
+         EXPECT_TRUE(self(t).window().timers.empty());
+     }},
+    {"PreviewSettings", 32798,
+     [](MainWindowTest& t) {
+         self(t).dialogs.script = [](FakeDialogHost& host, const DialogProcedure& procedure) {
+             host.setItemText(1000, "10");
+             host.press(procedure, dialogOk);
+         };
+     },
+     [](MainWindowTest& t) {
+         EXPECT_EQ(self(t).dialogs.run, std::vector<int>{135});
+         EXPECT_EQ(Settings::getFps(), 10);
+         const auto& sent = self(t).service.sent;
+         EXPECT_NE(std::find(sent.begin(), sent.end(),
+                             RecordingCaptureService::Sent{Msg::WM_CAP_SET_PREVIEWRATE, 100, ""}),
+                   sent.end());
+     }},
+    {"Hide", 32802, {}, [](MainWindowTest& t) { EXPECT_FALSE(self(t).window().visible); }},
+    {"Run", 32803, {}, [](MainWindowTest& t) { EXPECT_TRUE(self(t).running()); }},
+    {"SaveOnExit",
+     32804,
+     {},
+     [](MainWindowTest& t) {
+         EXPECT_TRUE(Settings::getSaveSettingsOnExit());
+         EXPECT_TRUE(self(t).menu().isChecked(32804));
+     }},
+    {"SaveSettings",
+     32805,
+     {},
+     [](MainWindowTest&) { EXPECT_TRUE(std::filesystem::exists("kavriWebCam.ini")); }},
+    {"Device",
+     32810,
+     {},
+     [](MainWindowTest& t) {
+         EXPECT_EQ(self(t).menu().checkedAmong(32809, 32819), std::vector<int>{32810});
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, CommandTableTest, testing::ValuesIn(commandRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class UnknownCommandTest : public MainWindowTest, public testing::WithParamInterface<int> {};
+
+TEST_P(UnknownCommandTest, GoesToDefaultProcessingAndDoesNothing) {
+    build();
+    EXPECT_EQ(command(GetParam()), std::nullopt);
+    EXPECT_TRUE(system.log.entries.empty());
+    EXPECT_TRUE(tray.calls.empty());
+    EXPECT_TRUE(dialogs.run.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Ids, UnknownCommandTest,
+                         testing::Values(0, 1, 103, 106, 144, 146, 32774, 32776, 32785, 32796,
+                                         32808, 32820, 40000));
+
+TEST_F(MainWindowTest, SaveOnExitTwiceLeavesSettingAndCheckAsTheyWere) {
+    build();
+    command(32804);
+    command(32804);
+    EXPECT_FALSE(Settings::getSaveSettingsOnExit());
+    EXPECT_FALSE(menu().isChecked(32804));
+}
+
+TEST_F(MainWindowTest, OtherMessagesAndForeignTimersGoAsDesigned) {
+    build();
+    EXPECT_EQ(window().deliver(WM_PAINT), std::optional<std::intptr_t>(0));
+    EXPECT_EQ(window().deliver(WM_TIMER, 304), std::optional<std::intptr_t>(0));
+    EXPECT_EQ(window().deliver(6 /* activation */), std::nullopt);
+    EXPECT_TRUE(system.log.entries.empty());
+    EXPECT_EQ(window().deliver(WM_DESTROY), std::optional<std::intptr_t>(0));
+    EXPECT_EQ(system.quitCode, 0);
+}
+
+TEST_F(MainWindowTest, TrayLeftClicksToggleHideAndShow) {
+    build();
+    const auto trayClick = [&](std::intptr_t mouse) {
+        window().deliver(MainWindow::trayCallbackMessage, 0, mouse);
+    };
+    trayClick(WM_LBUTTONUP);
+    EXPECT_FALSE(window().visible);
+    trayClick(WM_LBUTTONUP);
+    EXPECT_TRUE(window().visible);
+    command(32802);
+    EXPECT_FALSE(window().visible);
+    trayClick(WM_LBUTTONUP);
+    EXPECT_TRUE(window().visible);
+    // Hide and show keep the window where it is.
+    EXPECT_EQ(system.log.take(), (std::vector<std::string>{"window hide", "window show",
+                                                           "window hide", "window show"}));
+    trayClick(WM_LBUTTONDOWN);
+    trayClick(WM_RBUTTONUP);
+    trayClick(WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(system.log.entries.empty());
+}
+
+TEST_F(MainWindowTest, ARightPressOnTheTrayOpensTheMenuAtTheCursor) {
+    build();
+    system.cursor = {900, 750};
+    window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
+    EXPECT_EQ(system.log.take(),
+              (std::vector<std::string>{"window foreground", "menu track 900,750"}));
+}
+
+TEST_F(MainWindowTest, ARightPressOnTheWindowOpensTheMenuThereAndDeliversTheChoice) {
+    build();
+    mainWindow->placeAt(100, 200);
+    auto* popup = static_cast<FakeMenu*>(menu().subMenu(0));
+    popup->choice = 104;
+    window().deliver(WM_RBUTTONDOWN, mouseKey::MK_RBUTTON, packMousePosition(5, 7));
+    EXPECT_EQ(popup->trackedAt, std::vector<Point>{window().clientToScreen({5, 7})});
+    while (window().deliverPosted()) {
+    }
+    EXPECT_EQ(dialogs.run, std::vector<int>{103});
+}
+
+TEST_F(MainWindowTest, MouseMessagesPassedOnByTheCaptureWindowAreHandledAsOwn) {
+    build();
+    ASSERT_TRUE(service.hook);
+    service.hook(MouseMessage::WM_LBUTTONDBLCLK, mouseKey::MK_LBUTTON, packMousePosition(3, 3));
+    EXPECT_EQ(framesSaved, 1);
+    service.hook(MouseMessage::WM_LBUTTONDOWN, mouseKey::MK_LBUTTON, packMousePosition(3, 3));
+    EXPECT_TRUE(window().mouseCaptured);
+}
+
+TEST_F(MainWindowTest, MessageLoopPostsRunThenHideBeforeAnythingElse) {
+    build();
+    window().postMessage(WM_COMMAND, 104, 0);
+    system.idle = [&] { command(105); };
+    // The About box posted earlier stands for input that is already waiting: start-up posts
+    // before any input arrives, so here Run and Hide come after it but in their order.
+    EXPECT_EQ(mainWindow->messageLoop(true, true), 0);
+    EXPECT_EQ(dialogs.run, std::vector<int>{103});
+    const auto log = system.log.take();
+    const auto at = [&](const std::string& entry) {
+        return std::find(log.begin(), log.end(), entry) - log.begin();
+    };
+    EXPECT_LT(at("timer set 303,500"), at("window hide"));
+    EXPECT_LT(at("window hide"), at("window destroy"));
+}
+
+TEST_F(MainWindowTest, ShutdownSavesBeforeTheTrayIconLeavesWhileTheCaptureObjectLives) {
+    Settings::setSaveSettingsOnExit(true);
+    build();
+    command(32803);
+    tray.take();
+    bool savedBeforeDelete = false;
+    tray.onNotify = [&](std::int32_t action) {
+        if (action == trayAction::NIM_DELETE) {
+            savedBeforeDelete = std::filesystem::exists("kavriWebCam.ini");
+        }
+    };
+    mainWindow->shutdown();
+    EXPECT_TRUE(savedBeforeDelete);
+    const auto calls = tray.take();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].action, trayAction::NIM_MODIFY);
+    EXPECT_EQ(calls[0].data.icon, 108);
+    EXPECT_EQ(calls[1].action, trayAction::NIM_DELETE);
+    EXPECT_TRUE(window().timers.empty());
+    // Only the first call acts.
+    mainWindow->shutdown();
+    mainWindow.reset();
+    EXPECT_TRUE(tray.calls.empty());
+}
+
+TEST_F(MainWindowTest, ShutdownWithoutSaveOnExitWritesNoFile) {
+    build();
+    mainWindow->shutdown();
+    EXPECT_FALSE(std::filesystem::exists("kavriWebCam.ini"));
+}
+
+TEST_F(MainWindowTest, ExitStopsShutsDownAndDestroysTheWindowInThatOrder) {
+    build();
+    command(32803);
+    system.log.take();
+    command(105);
+    const auto log = system.log.take();
+    // Exit stops, then shutdown stops once more (which finds no timer but still puts menu
+    // and tray into the idle state), removes the icon and the window goes.
+    const std::vector<std::string> expected{
+        "timer kill 303",          "menu uncheck 32803", "menu enable 32775",
+        "timer kill 303",          "menu uncheck 32803", "menu enable 32775",
+        "tray 2 icon 108 flags 0", "window destroy",     "quit 0"};
+    std::vector<std::string> relevant;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(relevant), [](const std::string& e) {
+        return e.starts_with("timer") || e.starts_with("menu") || e.starts_with("tray 2") ||
+               e.starts_with("window") || e.starts_with("quit");
+    });
+    EXPECT_EQ(relevant, expected);
+}
+
+} // namespace
