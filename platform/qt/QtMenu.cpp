@@ -163,6 +163,10 @@ void QtMenu::collectCheckable(std::vector<QAction*>& actions) const {
 }
 
 void QtMenu::track(Point screen, TopLevelWindow& owner) {
+    // A menu already open (a click on the tray icon while it is up) stays as it is.
+    if (menu->isVisible()) {
+        return;
+    }
     // Qt toggles a checkable item when it is chosen; the marks are the program's to set, so
     // they are put back as they were before the command goes out.
     std::vector<QAction*> checkable;
