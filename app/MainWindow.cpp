@@ -12,6 +12,7 @@
 #include "platform/TopLevelWindow.h"
 #include "platform/WindowSystem.h"
 #include "res/DialogTemplates.h"
+#include "res/MenuTemplates.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
@@ -23,6 +24,8 @@
 
 namespace {
 
+// The device submenu takes the ids from firstDevice on, one per driver position.
+constexpr int lastDevice = 32819;
 constexpr const char* settingsFileName = "kavriWebCam.ini";
 constexpr const char* nullCaptureText = "MainWindow:: Capture object is null!";
 // Position of the "Select Device..." submenu in the context menu, separators counted.
@@ -92,8 +95,8 @@ void MainWindow::setupMenus() {
     if (!capture) {
         throw Exception("Capture not set!");
     }
-    menu = windowSystem.loadMenu(menuId);
-    checkItem(commandSaveOnExit, Settings::getSaveSettingsOnExit());
+    menu = windowSystem.loadMenu(mainMenuId);
+    checkItem(menuCommand::saveOnExit, Settings::getSaveSettingsOnExit());
 
     Menu* popup = menu ? menu->subMenu(0) : nullptr;
     Menu* devices = popup ? popup->subMenu(deviceSubMenuPosition) : nullptr;
@@ -103,19 +106,20 @@ void MainWindow::setupMenus() {
     const auto& names = capture->enumerateDevices();
     if (devices) {
         for (std::size_t position = 0; position < names.size(); ++position) {
-            devices->appendItem(commandDeviceFirst + static_cast<int>(position), names[position]);
+            devices->appendItem(menuCommand::firstDevice + static_cast<int>(position),
+                                names[position]);
         }
     }
     selectDevice(capture->deviceIndex);
 
     if (!capture->driverCaps.fHasDlgVideoDisplay) {
-        enableItem(commandDisplay, false);
+        enableItem(menuCommand::videoDisplay, false);
     }
     if (!capture->driverCaps.fHasDlgVideoFormat) {
-        enableItem(commandFormat, false);
+        enableItem(menuCommand::videoFormat, false);
     }
     if (!capture->driverCaps.fHasDlgVideoSource) {
-        enableItem(commandSource, false);
+        enableItem(menuCommand::videoSource, false);
     }
     capture->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
     placeAt(positionX, positionY);
@@ -124,10 +128,10 @@ void MainWindow::setupMenus() {
 
 int MainWindow::messageLoop(bool run, bool hideAtStart) {
     if (run) {
-        window->postMessage(windowMessage::WM_COMMAND, commandRun, 0);
+        window->postMessage(windowMessage::WM_COMMAND, menuCommand::run, 0);
     }
     if (hideAtStart) {
-        window->postMessage(windowMessage::WM_COMMAND, commandHide, 0);
+        window->postMessage(windowMessage::WM_COMMAND, menuCommand::hide, 0);
     }
     return windowSystem.runEventLoop();
 }
@@ -215,68 +219,68 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
 
 bool MainWindow::onCommand(int id) {
     switch (id) {
-    case commandAbout:
+    case menuCommand::about:
         dialogs.runDialog(aboutDialogId, aboutDialogProc);
         return true;
-    case commandExit:
+    case menuCommand::exitProgram:
         stopRunning();
         shutdown();
         window->destroy();
         return true;
-    case commandInstantGrab:
+    case menuCommand::instantGrab:
         instantGrab();
         return true;
-    case commandFtpSettings:
+    case menuCommand::ftpSettings:
         dialogs.runDialog(ftpSettingsDialogId, ftpSettingsDialogProc);
         return true;
-    case commandFormat:
+    case menuCommand::videoFormat:
         requireCapture().showFormatDialog();
         // The image size may have changed.
         setZoom(zoomIndex);
         return true;
-    case commandDisplay:
+    case menuCommand::videoDisplay:
         requireCapture().showDisplayDialog();
         return true;
-    case commandSource:
+    case menuCommand::videoSource:
         requireCapture().showSourceDialog();
         return true;
-    case commandImageSettings:
+    case menuCommand::imageSettings:
         dialogs.runDialog(imageSettingsDialogId, imageSettingsDialogProc);
         // Cancelled or not, a running countdown starts again from the full interval.
         restartTimer(updateIntervalMs());
         return true;
-    case commandPreviewSettings: {
+    case menuCommand::previewSettings: {
         Capture& device = requireCapture();
         dialogs.runDialog(previewSettingsDialogId, previewSettingsDialogProc);
         device.setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
         return true;
     }
-    case commandHide:
+    case menuCommand::hide:
         hide();
         return true;
-    case commandRun:
+    case menuCommand::run:
         if (running) {
             stopRunning();
         } else {
             startRunning(-1);
         }
         return true;
-    case commandSaveOnExit:
+    case menuCommand::saveOnExit:
         Settings::setSaveSettingsOnExit(!Settings::getSaveSettingsOnExit());
-        checkItem(commandSaveOnExit, Settings::getSaveSettingsOnExit());
+        checkItem(menuCommand::saveOnExit, Settings::getSaveSettingsOnExit());
         return true;
-    case commandSaveSettings:
+    case menuCommand::saveSettings:
         saveSettings();
         return true;
     default:
         break;
     }
-    if (id >= commandZoomFirst && id <= commandZoomLast) {
-        setZoom(id - commandZoomFirst);
+    if (id >= menuCommand::zoomFirst && id <= menuCommand::zoomLast) {
+        setZoom(id - menuCommand::zoomFirst);
         return true;
     }
-    if (id >= commandDeviceFirst && id <= commandDeviceLast) {
-        selectDevice(id - commandDeviceFirst);
+    if (id >= menuCommand::firstDevice && id <= lastDevice) {
+        selectDevice(id - menuCommand::firstDevice);
         return true;
     }
     return false;
@@ -295,9 +299,9 @@ void MainWindow::selectDevice(int position) {
     // Another device may have connected when the chosen one did not.
     const std::int32_t connected = device.deviceIndex;
     if (checkedDevice != connected) {
-        checkItem(commandDeviceFirst + checkedDevice, false);
+        checkItem(menuCommand::firstDevice + checkedDevice, false);
     }
-    checkItem(commandDeviceFirst + connected, true);
+    checkItem(menuCommand::firstDevice + connected, true);
     checkedDevice = connected;
 }
 
@@ -404,9 +408,9 @@ void MainWindow::startRunning(std::int64_t countdown) {
         }
         ftpThread->start();
     }
-    checkItem(commandRun, true);
+    checkItem(menuCommand::run, true);
     // The FTP settings cannot change under a running upload thread.
-    enableItem(commandFtpSettings, false);
+    enableItem(menuCommand::ftpSettings, false);
     setTrayIcon(iconActive);
     setTrayTip(activeTip);
     updateTray();
@@ -419,8 +423,8 @@ void MainWindow::stopRunning() {
     setTrayIcon(iconIdle);
     setTrayTip(inactiveTip);
     updateTray();
-    checkItem(commandRun, false);
-    enableItem(commandFtpSettings, true);
+    checkItem(menuCommand::run, false);
+    enableItem(menuCommand::ftpSettings, true);
     ftpThread.reset();
 }
 
@@ -502,7 +506,8 @@ void MainWindow::instantGrab() {
 void MainWindow::setZoom(int index) {
     zoomIndex = index;
     if (menu) {
-        menu->checkRadioItem(commandZoomFirst, commandZoomLast, commandZoomFirst + index);
+        menu->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
+                             menuCommand::zoomFirst + index);
     }
     applyZoom(index);
 }

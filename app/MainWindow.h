@@ -32,28 +32,6 @@ class WindowSystem;
 // window passes on. Used on the user interface thread only.
 class MainWindow {
 public:
-    // Identifiers of the menu commands.
-    enum Command : int {
-        commandAbout = 104,
-        commandExit = 105,
-        commandInstantGrab = 145,
-        commandFtpSettings = 32775,
-        commandFormat = 32779,
-        commandDisplay = 32780,
-        commandSource = 32782,
-        commandZoomFirst = 32786,
-        commandZoomLast = 32795,
-        commandImageSettings = 32797,
-        commandPreviewSettings = 32798,
-        commandHide = 32802,
-        commandRun = 32803,
-        commandSaveOnExit = 32804,
-        commandSaveSettings = 32805,
-        commandDeviceFirst = 32809,
-        commandDeviceLast = 32819,
-    };
-
-    static constexpr int menuId = 109;
     static constexpr std::uint32_t trayCallbackMessage = 2001;
     static constexpr int fullZoomIndex = 9;
     static constexpr int defaultZoomIndex = 3;

@@ -4,8 +4,8 @@
 
 #include <array>
 
-// Menu 109 as the main window expects it: one popup, the context menu, whose item 9 is the
-// device submenu.
+// Menu 109 without its device submenu (item 9 of the context menu is a plain command), for
+// the main window's answer to a damaged menu resource.
 namespace contextMenuTemplate {
 
 using Kind = MenuItemKind;
@@ -31,29 +31,6 @@ inline constexpr std::array zoom{
     MenuItemTemplate{Kind::Command, "200%", 32792}, MenuItemTemplate{Kind::Command, "250%", 32793},
     MenuItemTemplate{Kind::Command, "300%", 32794}, MenuItemTemplate{Kind::Command, "Full", 32795},
 };
-inline constexpr std::array devices{
-    MenuItemTemplate{Kind::Command, "Available Devices:", 32808, true},
-    MenuItemTemplate{Kind::Separator},
-};
-inline constexpr std::array popup{
-    MenuItemTemplate{Kind::Command, "Hide", 32802},
-    MenuItemTemplate{Kind::Separator},
-    MenuItemTemplate{Kind::Command, "Run", 32803},
-    MenuItemTemplate{Kind::Command, "Instant Grab!", 145},
-    MenuItemTemplate{Kind::Separator},
-    MenuItemTemplate{Kind::Popup, "&Settings...", 0, false, settings},
-    MenuItemTemplate{Kind::Popup, "&Camera Settings...", 0, false, camera},
-    MenuItemTemplate{Kind::Popup, "Window Zoom", 0, false, zoom},
-    MenuItemTemplate{Kind::Separator},
-    MenuItemTemplate{Kind::Popup, "Select Device...", 0, false, devices},
-    MenuItemTemplate{Kind::Separator},
-    MenuItemTemplate{Kind::Command, "About", 104},
-    MenuItemTemplate{Kind::Command, "E&xit", 105},
-};
-inline constexpr std::array bar{MenuItemTemplate{Kind::Popup, "&File", 0, false, popup}};
-inline constexpr MenuTemplate menu{bar};
-
-// The same menu without the device submenu (item 9 is a plain command).
 inline constexpr std::array popupWithoutDevices{
     MenuItemTemplate{Kind::Command, "Hide", 32802},
     MenuItemTemplate{Kind::Separator},

@@ -3,6 +3,7 @@
 #include "app/ErrorBox.h"
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
+#include "res/MenuTemplates.h"
 #include "settings/Settings.h"
 #include "tests/app/ContextMenuTemplate.h"
 #include "tests/capture/RecordingCaptureService.h"
@@ -81,7 +82,7 @@ protected:
         Settings::setSaveSettingsOnExit(false);
         Settings::setDateTimeOverlay(false);
         Settings::setHost("127.0.0.1");
-        system.menuTemplate = &contextMenuTemplate::menu;
+        system.menuTemplate = findMenuTemplate(mainMenuId);
         service.descriptions = {"Cam Zero", "Cam One", "Cam Two"};
         service.capsToReport.fHasDlgVideoFormat = true;
         service.capsToReport.fHasDlgVideoSource = true;
@@ -130,7 +131,7 @@ protected:
     std::optional<std::intptr_t> command(int id) {
         return window().deliver(windowMessage::WM_COMMAND, static_cast<std::uintptr_t>(id), 0);
     }
-    bool running() { return menu().isChecked(MainWindow::commandRun); }
+    bool running() { return menu().isChecked(32803); }
     // The icons of the tray calls since the last take.
     std::vector<int> trayIcons() {
         std::vector<int> icons;
