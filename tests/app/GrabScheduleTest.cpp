@@ -288,7 +288,8 @@ TEST_F(GrabUploadTest, AnUploadFailureShowsIdleBeforeTheBox) {
 TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsAtOnce) {
     build();
     command(145);
-    EXPECT_EQ(server->storedCount(), 1);
+    EXPECT_TRUE(std::filesystem::exists(server->home() / "cam.jpg"));
+    EXPECT_TRUE(waitUntil([&] { return server->storedCount() == 1; }));
     EXPECT_TRUE(errorBoxes.empty());
 }
 
@@ -297,7 +298,8 @@ TEST_F(GrabUploadTest, InstantGrabWhileIdleShowsARefusedLoginAloneAndGoesOnIdle)
     build();
     command(145);
     EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
-    EXPECT_EQ(server->failedLoginCount(), 1);
+    // The server logs a little after it answers.
+    EXPECT_TRUE(waitUntil([&] { return server->failedLoginCount() == 1; }));
     const auto log = system.log.take();
     const std::vector<std::string> expected{
         "tray 1 icon 142 flags 6", "error box " + connectMessage, "tray 1 icon 108 flags 6"};
