@@ -124,6 +124,24 @@ TEST_F(DriverCaptureServiceTest, ADriverServesOneWindowAtATime) {
         << "a destroyed window lets go of its driver";
 }
 
+TEST_F(DriverCaptureServiceTest, MouseOverThePreviewReachesTheParentThroughTheHook) {
+    auto& service = serviceWithTestSource();
+    std::vector<MouseMessage> atParent;
+    ParentWindow parent;
+    parent.mouse = [&](MouseMessage message, std::uintptr_t, std::intptr_t) {
+        atParent.push_back(message);
+        return std::intptr_t{0};
+    };
+    Capture capture(service, parent);
+    const CaptureWindow handle = 1;
+    ASSERT_TRUE(service.isWindow(handle));
+    EXPECT_EQ(service.mouseMessage(handle, MouseMessage::WM_LBUTTONDOWN, 1, 0x00050004),
+              std::optional<std::intptr_t>(0));
+    EXPECT_FALSE(service.mouseMessage(handle, MouseMessage::WM_RBUTTONUP, 0, 0));
+    EXPECT_FALSE(service.mouseMessage(handle + 1, MouseMessage::WM_MOUSEMOVE, 0, 0));
+    EXPECT_EQ(atParent, (std::vector<MouseMessage>{MouseMessage::WM_LBUTTONDOWN}));
+}
+
 TEST_F(DriverCaptureServiceTest, SequenceSetupKeepsWhatWasSetAndReachesTheCamera) {
     auto& service = serviceWithCamera();
     const CaptureWindow handle = window(service);
