@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 
 namespace {
 
@@ -102,6 +103,10 @@ struct ConnectRow {
     std::int32_t index; // deviceIndex afterwards
     std::string deviceName;
 };
+
+void PrintTo(const ConnectRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ConnectFallback : public CaptureTest, public testing::WithParamInterface<ConnectRow> {};
 
@@ -213,6 +218,10 @@ struct FrameRateRow {
     std::uint32_t frameUs;
 };
 
+void PrintTo(const FrameRateRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class FrameRate : public CaptureTest, public testing::WithParamInterface<FrameRateRow> {};
 
 TEST_P(FrameRate, SetsPreviewRateAndFramePeriod) {
@@ -274,6 +283,10 @@ struct FailedGrabRow {
     // Writes the frame file; null: the driver cannot save.
     void (*save)(const std::string& fileName);
 };
+
+void PrintTo(const FailedGrabRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class FailedGrab : public CaptureTest, public testing::WithParamInterface<FailedGrabRow> {};
 
@@ -359,6 +372,10 @@ struct MissingWindowRow {
     bool windowExists;
 };
 
+void PrintTo(const MissingWindowRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class MissingWindow : public CaptureTest, public testing::WithParamInterface<MissingWindowRow> {};
 
 TEST_P(MissingWindow, SkipsEveryMessageWithResultZero) {
@@ -390,6 +407,10 @@ struct MouseRow {
     MouseMessage message;
     bool toParent;
 };
+
+void PrintTo(const MouseRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class MouseForwarding : public CaptureTest, public testing::WithParamInterface<MouseRow> {};
 

@@ -15,6 +15,12 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
+
+// Names the frame sizes of the parameterised tests.
+void PrintTo(const FrameSize& size, std::ostream* out) {
+    *out << size.width << "x" << size.height;
+}
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <ostream>
 
 namespace {
 
@@ -185,6 +186,10 @@ struct SizesRow {
     std::vector<v4l2_frmsizeenum> enumerated;
     std::vector<FrameSize> offered;
 };
+
+void PrintTo(const SizesRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class V4l2FrameSizes : public V4l2CameraTest, public testing::WithParamInterface<SizesRow> {};
 
