@@ -2,8 +2,13 @@
 
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
+#include "res/MenuTemplates.h"
 #include "settings/Settings.h"
 #include "tests/capture/RecordingCaptureService.h"
+#include "tests/capture/WorkingDirectory.h"
+#include "tests/support/FakeDialogRunner.h"
+#include "tests/support/FakeWindowSystem.h"
+#include "tests/support/RecordingTrayShell.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <ostream>
 #include <random>
 #include <sstream>
@@ -32,8 +38,6 @@ namespace {
 struct Snapshot {
     bool saveSettingsOnExit;
     int windowZoom;
-    int windowPositionX;
-    int windowPositionY;
     int fps;
     int maxFps;
     std::string deviceName;
@@ -58,9 +62,7 @@ struct Snapshot {
 
     static Snapshot take(const MainWindow& window, const Capture& capture) {
         return {Settings::getSaveSettingsOnExit(),
-                window.zoomIndex,
-                window.positionX,
-                window.positionY,
+                window.getZoomIndex(),
                 Settings::getFps(),
                 Settings::getMaxFps(),
                 capture.getDeviceName(),
@@ -85,8 +87,6 @@ struct Snapshot {
     void restore(MainWindow& window, Capture& capture) const {
         Settings::setSaveSettingsOnExit(saveSettingsOnExit);
         window.setZoomIndex(windowZoom);
-        window.setPositionX(windowPositionX);
-        window.setPositionY(windowPositionY);
         Settings::setFps(fps);
         Settings::setMaxFps(maxFps);
         capture.setDeviceName(deviceName);
@@ -110,12 +110,11 @@ struct Snapshot {
 };
 
 void PrintTo(const Snapshot& s, std::ostream* out) {
-    *out << "{exit " << s.saveSettingsOnExit << ", zoom " << s.windowZoom << ", pos "
-         << s.windowPositionX << "," << s.windowPositionY << ", fps " << s.fps << "/" << s.maxFps
-         << ", device " << testing::PrintToString(s.deviceName) << " #" << s.deviceNumber
-         << ", jpeg " << testing::PrintToString(s.jpegFile) << " q" << s.jpegQuality << ", update "
-         << s.update << ", datetime " << s.dateTimeOverlay << ", text "
-         << testing::PrintToString(s.textOverlay) << " colours " << s.textColor << "/"
+    *out << "{exit " << s.saveSettingsOnExit << ", zoom " << s.windowZoom << ", fps " << s.fps
+         << "/" << s.maxFps << ", device " << testing::PrintToString(s.deviceName) << " #"
+         << s.deviceNumber << ", jpeg " << testing::PrintToString(s.jpegFile) << " q"
+         << s.jpegQuality << ", update " << s.update << ", datetime " << s.dateTimeOverlay
+         << ", text " << testing::PrintToString(s.textOverlay) << " colours " << s.textColor << "/"
          << s.backColor << ", ftp " << testing::PrintToString(s.user) << ":"
          << testing::PrintToString(s.password) << "@" << testing::PrintToString(s.host) << ":"
          << s.port << " " << testing::PrintToString(s.saveTo) << ", active " << s.active
@@ -139,11 +138,22 @@ std::size_t countOf(const std::string& text, const std::string& part) {
     return count;
 }
 
-// The store is process-wide: each test starts from what the process held and puts it back.
+// A real main window over a window system without a screen and a real capture object over
+// a recording capture service, wired as start-up wires them, in a temporary working
+// directory. The store is process-wide: each test starts from what the process held and
+// puts it back.
 class SettingsFileTest : public testing::Test {
 protected:
-    SettingsFileTest()
-        : capture(service, {}) {}
+    SettingsFileTest() {
+        system.menuTemplate = findMenuTemplate(mainMenuId);
+        service.descriptions = {"Cam Zero", "Cam One", "Cam Two"};
+        window.setCapture(&capture);
+    }
+    ~SettingsFileTest() override {
+        // Closing the window may save the settings, which needs the capture object.
+        windowOwner.reset();
+        captureOwner.reset();
+    }
 
     void SetUp() override { initial = Snapshot::take(window, capture); }
     void TearDown() override { initial.restore(window, capture); }
@@ -157,11 +167,21 @@ protected:
         initial.restore(window, capture);
         load();
     }
+    // The window as the window system shows it.
+    FakeTopLevelWindow& shown() { return *system.window; }
 
-    RecordingCaptureService service;
-    Capture capture;
-    MainWindow window;
     TempDir dir;
+    WorkingDirectory cwd{dir.path()};
+    FakeWindowSystem system;
+    RecordingTrayShell tray;
+    FakeDialogRunner dialogs;
+    RecordingCaptureService service;
+    std::unique_ptr<MainWindow> windowOwner =
+        std::make_unique<MainWindow>(system, tray, dialogs, showCommand::SW_SHOWNORMAL);
+    std::unique_ptr<Capture> captureOwner =
+        std::make_unique<Capture>(service, windowOwner->captureParent());
+    MainWindow& window = *windowOwner;
+    Capture& capture = *captureOwner;
     const std::string fileName = dir.file("kavriWebCam.ini");
     Snapshot initial{};
 };
@@ -214,8 +234,7 @@ TEST_F(SettingsFileTest, DefaultsGiveTheThirtySevenLines) {
 
 TEST_F(SettingsFileTest, SignedAndUnsignedNumbersInPlainDecimal) {
     window.setZoomIndex(9);
-    window.placementX = -17;
-    window.placementY = 1050;
+    shown().move(-17, 1050);
     capture.deviceIndex = -1;
     Settings::setFps(-5);
     Settings::setUpdate(4294967295u);
@@ -231,8 +250,7 @@ TEST_F(SettingsFileTest, SignedAndUnsignedNumbersInPlainDecimal) {
 }
 
 TEST_F(SettingsFileTest, TwoSavesInARowAreByteIdentical) {
-    window.placementX = 300;
-    window.placementY = 200;
+    shown().move(300, 200);
     Settings::setTextOverlay("it's <live> & \"loud\"\r\n");
     Settings::setPassword("p'a&#39;ss\x01\xff");
     save();
@@ -241,13 +259,32 @@ TEST_F(SettingsFileTest, TwoSavesInARowAreByteIdentical) {
     EXPECT_EQ(readFile(fileName), first);
 }
 
-TEST_F(SettingsFileTest, PositionIsWhereTheWindowStandsWhenSaving) {
-    window.setPositionX(5);
-    window.placementX = 640;
-    window.placementY = 480;
-    saveAndReload();
-    EXPECT_EQ(window.positionX, 640);
-    EXPECT_EQ(window.positionY, 480);
+TEST_F(SettingsFileTest, PositionIsWhereTheWindowStandsAndIsWhereItIsPlacedAgain) {
+    shown().move(-40, 600);
+    save();
+    shown().move(300, 300);
+    load();
+    window.setupMenus();
+    EXPECT_EQ(shown().rect.left, -40);
+    EXPECT_EQ(shown().rect.top, 600);
+}
+
+TEST_F(SettingsFileTest, PositionReadFromTheFileIsAppliedAtMenuSetUp) {
+    writeFile(fileName, "<program windowpositionX='-100' windowpositionY='50'/>");
+    load();
+    EXPECT_EQ(shown().rect.left, 0) << "reading only stores the position";
+    window.setupMenus();
+    EXPECT_EQ(shown().rect.left, -100);
+    EXPECT_EQ(shown().rect.top, 50);
+}
+
+TEST_F(SettingsFileTest, ZoomOutsideTheTableReadsAsTheDefault) {
+    for (const char* value : {"-1", "10", "abc"}) {
+        window.setZoomIndex(6);
+        writeFile(fileName, "<program windowzoom='"s + value + "'/>");
+        load();
+        EXPECT_EQ(window.getZoomIndex(), value == "abc"s ? 0 : 3) << value;
+    }
 }
 
 TEST_F(SettingsFileTest, SaveReplacesALongerFileAndLeavesNothingElse) {
@@ -303,6 +340,15 @@ TEST_F(SettingsFileTest, MissingDirectoryWritesNothingAndReportsNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
 }
 
+TEST_F(SettingsFileTest, ADirectoryInTheWayStaysAndNothingIsLeftBehind) {
+    std::filesystem::create_directory(fileName);
+    save();
+    EXPECT_TRUE(std::filesystem::is_directory(fileName));
+    std::vector<std::filesystem::path> entries(std::filesystem::directory_iterator(dir.path()),
+                                               std::filesystem::directory_iterator());
+    EXPECT_EQ(entries.size(), 1u);
+}
+
 TEST_F(SettingsFileTest, MissingFileChangesNothing) {
     load();
     EXPECT_EQ(now(), initial);
@@ -323,8 +369,6 @@ class SettingsFileRoundTripTest : public SettingsFileTest,
 
 TEST_P(SettingsFileRoundTripTest, ReadsBackWhatWasSaved) {
     GetParam().change(window, capture);
-    window.getPositionX();
-    window.getPositionY();
     const Snapshot changed = now();
     ASSERT_NE(changed, initial) << "the row changes something";
     saveAndReload();
@@ -337,8 +381,6 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripRow{"savesettingsonexit",
                      [](MainWindow&, Capture&) { Settings::setSaveSettingsOnExit(false); }},
         RoundTripRow{"windowzoom", [](MainWindow& w, Capture&) { w.setZoomIndex(8); }},
-        RoundTripRow{"windowpositionX", [](MainWindow& w, Capture&) { w.placementX = -40; }},
-        RoundTripRow{"windowpositionY", [](MainWindow& w, Capture&) { w.placementY = 2000; }},
         RoundTripRow{"fps", [](MainWindow&, Capture&) { Settings::setFps(15); }},
         RoundTripRow{"maxfps", [](MainWindow&, Capture&) { Settings::setMaxFps(60); }},
         RoundTripRow{"devicename",
@@ -366,8 +408,6 @@ INSTANTIATE_TEST_SUITE_P(
                      [](MainWindow& w, Capture& c) {
                          Settings::setSaveSettingsOnExit(false);
                          w.setZoomIndex(0);
-                         w.placementX = 12;
-                         w.placementY = -3;
                          Settings::setFps(1);
                          Settings::setMaxFps(5);
                          c.setDeviceName("Cam");
@@ -557,11 +597,8 @@ INSTANTIATE_TEST_SUITE_P(
                 [](Snapshot& s) { s.jpegQuality = 90; }},
         ReadRow{"UnsignedReadBitForBit", "<image update='4294967295'/>",
                 [](Snapshot& s) { s.update = 4294967295u; }},
-        ReadRow{"NegativeNumbers", "<program windowpositionX='-100'/><capture devicenumber='-1'/>",
-                [](Snapshot& s) {
-                    s.windowPositionX = -100;
-                    s.deviceNumber = -1;
-                }},
+        ReadRow{"NegativeNumber", "<capture devicenumber='-1'/>",
+                [](Snapshot& s) { s.deviceNumber = -1; }},
         ReadRow{"AttributeNamesAreCaseSensitive", "<capture FPS='12' Maxfps='1'/>",
                 [](Snapshot&) {}},
         ReadRow{"ElementNamesAreCaseSensitive", "<Image update='9'/>", [](Snapshot&) {}},
