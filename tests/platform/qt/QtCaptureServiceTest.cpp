@@ -76,6 +76,9 @@ protected:
             [this](MouseMessage message, std::uintptr_t wParam,
                    std::intptr_t lParam) -> std::intptr_t {
                 mouse.push_back({static_cast<std::uint32_t>(message), wParam, lParam});
+                if (onMouse) {
+                    onMouse(message);
+                }
                 return 0;
             }};
         capture = std::make_unique<Capture>(*service, parent);
@@ -93,6 +96,7 @@ protected:
     QtWindowSystem system;
     MessageRecorder recorder;
     std::vector<RecordedMessage> mouse;
+    std::function<void(MouseMessage)> onMouse;
     QtCaptureDialogs dialogs;
     std::unique_ptr<TopLevelWindow> window;
     std::unique_ptr<QtCaptureService> service;
@@ -172,6 +176,33 @@ TEST_F(QtCaptureServiceTest, MouseMessagesReachTheParentExceptTheRightButtonsRel
     // Nothing went to the top-level window's own procedure.
     EXPECT_TRUE(recorder.only(WM_RBUTTONUP).empty());
     EXPECT_TRUE(recorder.only(WM_LBUTTONDOWN).empty());
+}
+
+// As the main window drags itself: a left press over the preview captures the mouse for
+// the main window, whose client area then gets the moves and the release.
+TEST_F(QtCaptureServiceTest, AfterAPressOverThePreviewTheCapturingWindowGetsTheDrag) {
+    onMouse = [this](MouseMessage message) {
+        if (message == MouseMessage::WM_LBUTTONDOWN) {
+            window->captureMouse();
+        }
+    };
+    QtPreviewWidget* widget = preview();
+    QWindow* handle = widget->window()->windowHandle();
+    const QPoint frameOrigin = widget->mapTo(widget->window(), QPoint(0, 0));
+    QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, frameOrigin + QPoint(20, 30));
+    recorder.messages.clear();
+    QTest::mouseMove(handle, frameOrigin + QPoint(60, 50));
+    QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, frameOrigin + QPoint(60, 50));
+    window->releaseMouse();
+
+    ASSERT_FALSE(mouse.empty());
+    EXPECT_EQ(mouse.back(), (RecordedMessage{windowMessage::WM_LBUTTONDOWN, mouseKey::MK_LBUTTON,
+                                             packMousePosition(20, 30)}));
+    const std::vector<RecordedMessage> expected{
+        {windowMessage::WM_MOUSEMOVE, mouseKey::MK_LBUTTON, packMousePosition(60, 50)},
+        {windowMessage::WM_LBUTTONUP, 0, packMousePosition(60, 50)},
+    };
+    EXPECT_EQ(recorder.messages, expected);
 }
 
 TEST_F(QtCaptureServiceTest, TheCaptureWindowGoesWithItsParent) {
