@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <utility>
 

@@ -6,6 +6,8 @@
 
 #include <QSystemTrayIcon>
 
+#include <algorithm>
+
 QtTrayShell::QtTrayShell() = default;
 QtTrayShell::~QtTrayShell() = default;
 
