@@ -363,13 +363,13 @@ std::uint32_t MainWindow::updateIntervalMs() {
     return seconds * 1000u;
 }
 
-bool MainWindow::startTimer(std::uint32_t countdown) {
+bool MainWindow::startTimer(std::uint32_t fromMs) {
     if (running) {
         stopTimer();
     }
     if (window->setTimer(timerId, tickMs)) {
-        countdownMs = countdown;
-        intervalMs = countdown;
+        countdownMs = fromMs;
+        intervalMs = fromMs;
         running = true;
     }
     return running;
@@ -384,16 +384,16 @@ bool MainWindow::stopTimer() {
     return !running;
 }
 
-void MainWindow::restartTimer(std::uint32_t countdown) {
+void MainWindow::restartTimer(std::uint32_t fromMs) {
     if (running) {
-        startTimer(countdown);
+        startTimer(fromMs);
     }
 }
 
-void MainWindow::startRunning(std::int64_t countdown) {
-    const std::uint32_t countdownMs =
-        countdown == -1 ? updateIntervalMs() : static_cast<std::uint32_t>(countdown);
-    if (!startTimer(countdownMs)) {
+void MainWindow::startRunning(std::int64_t fromMs) {
+    const std::uint32_t firstCountdown =
+        fromMs == -1 ? updateIntervalMs() : static_cast<std::uint32_t>(fromMs);
+    if (!startTimer(firstCountdown)) {
         return;
     }
     if (Settings::getActive()) {

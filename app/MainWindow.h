@@ -79,16 +79,24 @@ public:
     void showPopupMenu(Point screen);
     void saveSettings();
 
-    // The grab schedule.
-    bool startTimer(std::uint32_t countdown);
+    // The grab schedule. startTimer (re)creates the 500 ms timer and counts down from fromMs,
+    // which also becomes the interval; it returns whether the grabber runs. stopTimer
+    // returns whether the grabber is stopped afterwards. restartTimer acts only while running.
+    bool startTimer(std::uint32_t fromMs);
     bool stopTimer();
-    void restartTimer(std::uint32_t countdown);
-    // -1 means the interval of the setting update.
-    void startRunning(std::int64_t countdown);
+    void restartTimer(std::uint32_t fromMs);
+    // Run: -1 means the interval of the setting update. With FTP on, the upload thread is made
+    // here with the FTP settings of this moment.
+    void startRunning(std::int64_t fromMs);
+    // Stop: also puts menu and tray into the idle state when already idle.
     void stopRunning();
     void onTimer();
+    // Grabs a frame and hands it to the upload thread; false when no frame was grabbed or the
+    // upload thread had stopped (which stops the grabber and shows the error).
     bool grabNow();
     bool uploadGrabbed();
+    // Instant Grab!: while running, grabs and restarts the full interval; while idle, grabs
+    // and uploads at once on this thread when FTP is on.
     void instantGrab();
 
     // Zoom, placement and dragging.
