@@ -377,20 +377,35 @@ TEST_F(MainWindowTest, MouseMessagesPassedOnByTheCaptureWindowAreHandledAsOwn) {
     EXPECT_TRUE(window().mouseCaptured);
 }
 
-TEST_F(MainWindowTest, MessageLoopPostsRunThenHideBeforeAnythingElse) {
+TEST_F(MainWindowTest, MessageLoopHandlesRunThenHideAndReturnsTheQuitCode) {
     build();
-    window().postMessage(WM_COMMAND, 104, 0);
+    std::vector<FakeTopLevelWindow::Message> waiting;
     system.idle = [&] { command(105); };
-    // The About box posted earlier stands for input that is already waiting: start-up posts
-    // before any input arrives, so here Run and Hide come after it but in their order.
+    system.runHook = [&] { waiting.assign(window().posted.begin(), window().posted.end()); };
     EXPECT_EQ(mainWindow->messageLoop(true, true), 0);
-    EXPECT_EQ(dialogs.run, std::vector<int>{103});
+    EXPECT_EQ(waiting, (std::vector<FakeTopLevelWindow::Message>{{WM_COMMAND, 32803, 0},
+                                                                 {WM_COMMAND, 32802, 0}}));
     const auto log = system.log.take();
     const auto at = [&](const std::string& entry) {
         return std::find(log.begin(), log.end(), entry) - log.begin();
     };
     EXPECT_LT(at("timer set 303,500"), at("window hide"));
     EXPECT_LT(at("window hide"), at("window destroy"));
+}
+
+TEST_F(MainWindowTest, MessageLoopWithoutSwitchesPostsNothing) {
+    build();
+    std::vector<FakeTopLevelWindow::Message> waiting{{0, 0, 0}};
+    bool runningWhenIdle = true;
+    system.runHook = [&] { waiting.assign(window().posted.begin(), window().posted.end()); };
+    system.idle = [&] {
+        runningWhenIdle = running();
+        command(105);
+    };
+    EXPECT_EQ(mainWindow->messageLoop(false, false), 0);
+    EXPECT_TRUE(waiting.empty());
+    EXPECT_FALSE(runningWhenIdle);
+    EXPECT_TRUE(window().visible);
 }
 
 TEST_F(MainWindowTest, ShutdownSavesBeforeTheTrayIconLeavesWhileTheCaptureObjectLives) {

@@ -32,12 +32,14 @@ void FakeWindowSystem::messageBox(TopLevelWindow* owner, const std::string& text
 
 int FakeWindowSystem::runEventLoop() {
     quitCode.reset();
+    if (runHook) {
+        runHook();
+    }
     while (!quitCode) {
         if (window && window->deliverPosted()) {
             continue;
         }
-        const bool hadPosted = window && !window->posted.empty();
-        if (!idle || hadPosted) {
+        if (!idle) {
             break;
         }
         idle();

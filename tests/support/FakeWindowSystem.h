@@ -42,6 +42,8 @@ public:
     Rect desktop{0, 0, 1024, 768};
     Point cursor;
     std::function<void()> idle;
+    // Runs when runEventLoop starts, before it delivers anything.
+    std::function<void()> runHook;
 
     // The last window made and the last menu loaded; they belong to whoever asked for them.
     FakeTopLevelWindow* window = nullptr;
