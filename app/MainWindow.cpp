@@ -142,7 +142,9 @@ void MainWindow::shutdown() {
     }
     shutdownDone = true;
     stopRunning();
-    if (Settings::getSaveSettingsOnExit()) {
+    // Without a capture object (start-up failed before wiring it) there is no device to
+    // save, and this may run in the destructor, which must not throw.
+    if (Settings::getSaveSettingsOnExit() && capture) {
         saveSettings();
     }
     ftpThread.reset();

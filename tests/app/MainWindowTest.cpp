@@ -439,6 +439,14 @@ TEST_F(MainWindowTest, ShutdownWithoutSaveOnExitWritesNoFile) {
     EXPECT_FALSE(std::filesystem::exists("kavriWebCam.ini"));
 }
 
+TEST_F(MainWindowTest, AWindowNeverGivenACaptureObjectShutsDownWithoutSaving) {
+    Settings::setSaveSettingsOnExit(true);
+    { MainWindow bare(system, tray, dialogs, 1); }
+    EXPECT_FALSE(std::filesystem::exists("kavriWebCam.ini"));
+    ASSERT_EQ(tray.calls.size(), 3u);
+    EXPECT_EQ(tray.calls.back().action, trayAction::NIM_DELETE);
+}
+
 TEST_F(MainWindowTest, ExitStopsShutsDownAndDestroysTheWindowInThatOrder) {
     build();
     command(32803);
