@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 
 namespace {
 
@@ -78,6 +79,10 @@ struct TickRow {
     unsigned update;
     std::vector<std::vector<int>> icons;
 };
+
+void PrintTo(const TickRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class TickSequenceTest : public MainWindowTest, public testing::WithParamInterface<TickRow> {};
 

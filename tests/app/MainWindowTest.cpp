@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <ostream>
 
 namespace {
 
@@ -61,6 +62,10 @@ struct NullCaptureRow {
     const char* name;
     int command;
 };
+
+void PrintTo(const NullCaptureRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class NullCaptureCommandTest : public MainWindowTest,
                                public testing::WithParamInterface<NullCaptureRow> {};
@@ -151,6 +156,10 @@ struct CapsRow {
     int item;
 };
 
+void PrintTo(const CapsRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class DriverDialogGreyTest : public MainWindowTest, public testing::WithParamInterface<CapsRow> {};
 
 TEST_P(DriverDialogGreyTest, ADialogTheDriverLacksIsGreyAndTheOthersAreNot) {
@@ -175,6 +184,10 @@ struct CommandRow {
     std::function<void(MainWindowTest&)> arrange;
     std::function<void(MainWindowTest&)> check;
 };
+
+void PrintTo(const CommandRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class CommandTableTest : public MainWindowTest, public testing::WithParamInterface<CommandRow> {
 public:
@@ -445,6 +458,15 @@ TEST_F(MainWindowTest, AWindowNeverGivenACaptureObjectShutsDownWithoutSaving) {
     EXPECT_FALSE(std::filesystem::exists("kavriWebCam.ini"));
     ASSERT_EQ(tray.calls.size(), 3u);
     EXPECT_EQ(tray.calls.back().action, trayAction::NIM_DELETE);
+}
+
+TEST_F(MainWindowTest, BeforeMenuSetUpTheMenuCannotOpenAndMenuChangesDoNothing) {
+    construct();
+    system.log.take();
+    window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
+    window().deliver(WM_RBUTTONDOWN, mouseKey::MK_RBUTTON, packMousePosition(5, 5));
+    command(32804);
+    EXPECT_TRUE(system.log.entries.empty());
 }
 
 TEST_F(MainWindowTest, ExitStopsShutsDownAndDestroysTheWindowInThatOrder) {

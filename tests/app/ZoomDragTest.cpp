@@ -2,6 +2,8 @@
 
 #include "tests/app/MainWindowFixture.h"
 
+#include <ostream>
+
 namespace {
 
 using namespace windowMessage;
@@ -12,6 +14,10 @@ struct ZoomRow {
     int width;
     int height;
 };
+
+void PrintTo(const ZoomRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class ZoomSizeTest : public MainWindowTest, public testing::WithParamInterface<ZoomRow> {};
 
@@ -64,6 +70,10 @@ struct PlaceRow {
     Point placed;
 };
 
+void PrintTo(const PlaceRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
 class PlacementTest : public MainWindowTest, public testing::WithParamInterface<PlaceRow> {};
 
 TEST_P(PlacementTest, TheStoredPositionIsPlacedOnTheScreen) {
@@ -93,6 +103,10 @@ struct ZoomIndexRow {
     int stored;
     int applied;
 };
+
+void PrintTo(const ZoomIndexRow& row, std::ostream* out) {
+    *out << row.name;
+}
 
 class StoredZoomIndexTest : public MainWindowTest,
                             public testing::WithParamInterface<ZoomIndexRow> {};
