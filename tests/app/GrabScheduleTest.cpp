@@ -18,12 +18,6 @@ const std::string activeTip = "kavriWebCam v1.2.99 [active]";
 const std::string inactiveTip = "kavriWebCam v1.2.99 [inactive]";
 
 // Threads of this process now.
-std::size_t threadCount() {
-    return static_cast<std::size_t>(
-        std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                      std::filesystem::directory_iterator()));
-}
-
 using GrabScheduleTest = MainWindowTest;
 
 TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerAndShowsRunning) {
@@ -213,22 +207,6 @@ TEST_F(GrabScheduleTest, InstantGrabWhileIdleShowsGrabbingThenIdle) {
     EXPECT_TRUE(window().timers.empty());
 }
 
-TEST_F(GrabScheduleTest, ClearedActiveAtRunMeansNoUploadThreadForTheWholeRun) {
-    Settings::setUpdate(1);
-    build();
-    const std::size_t before = threadCount();
-    command(32803);
-    Settings::setActive(true);
-    window().tick();
-    window().tick();
-    EXPECT_EQ(framesSaved, 1);
-    EXPECT_EQ(threadCount(), before);
-    command(32803);
-    // The same with FTP on at Run does make one.
-    command(32803);
-    EXPECT_GT(threadCount(), before);
-}
-
 class GrabUploadTest : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -288,6 +266,26 @@ TEST_F(GrabUploadTest, AnUploadFailureShowsIdleBeforeTheBox) {
     EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage +
                                                    "\n\n Webcam has been stopped."});
     EXPECT_TRUE(window().timers.empty());
+}
+
+TEST_F(GrabUploadTest, FtpOffAtRunMeansNoUploadForTheWholeRun) {
+    Settings::setActive(false);
+    Settings::setUpdate(1);
+    build();
+    command(32803);
+    // Switched on while running, FTP waits for the next Run.
+    Settings::setActive(true);
+    for (int tick = 0; tick < 6; ++tick) {
+        window().tick();
+    }
+    command(32803);
+    EXPECT_EQ(framesSaved, 3);
+    EXPECT_EQ(server->connectionCount(), 0);
+
+    // The same with FTP on at Run does connect.
+    command(32803);
+    EXPECT_TRUE(waitUntil([&] { return server->loginCount() == 1; }));
+    command(32803);
 }
 
 TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsAtOnce) {
