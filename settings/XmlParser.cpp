@@ -116,12 +116,12 @@ void XmlParser::parse() {
 // The stream buffer is read directly: it is much faster than istream::get, and a buffer
 // that throws (as a file buffer does on a read error) is caught here, so nothing escapes.
 // Once the input has ended, the buffer is not asked again.
-int XmlParser::peek() {
+template <typename Read> int XmlParser::read(Read readBuffer) {
     if (inputEnded) {
         return endOfInput;
     }
     try {
-        const int c = buffer->sgetc();
+        const int c = readBuffer();
         if (c == endOfInput) {
             endInput();
         }
@@ -132,37 +132,17 @@ int XmlParser::peek() {
     }
 }
 
+int XmlParser::peek() {
+    return read([this] { return buffer->sgetc(); });
+}
+
 int XmlParser::take() {
-    if (inputEnded) {
-        return endOfInput;
-    }
-    try {
-        const int c = buffer->sbumpc();
-        if (c == endOfInput) {
-            endInput();
-        }
-        return c;
-    } catch (...) {
-        failInput();
-        return endOfInput;
-    }
+    return read([this] { return buffer->sbumpc(); });
 }
 
 // Takes the next character and looks at the one after it.
 int XmlParser::advance() {
-    if (inputEnded) {
-        return endOfInput;
-    }
-    try {
-        const int c = buffer->snextc();
-        if (c == endOfInput) {
-            endInput();
-        }
-        return c;
-    } catch (...) {
-        failInput();
-        return endOfInput;
-    }
+    return read([this] { return buffer->snextc(); });
 }
 
 // Takes characters as long as keep accepts them, adding them to run when there is one.

@@ -84,6 +84,7 @@ private:
         bool cut = false;
     };
 
+    template <typename Read> int read(Read readBuffer);
     int peek();
     int take();
     int advance();

@@ -3,6 +3,7 @@
 #include "platform/Font.h"
 #include "platform/Surface.h"
 #include "settings/Settings.h"
+#include "tests/support/SurfacePixels.h"
 
 #include <gtest/gtest.h>
 
@@ -15,43 +16,9 @@
 
 namespace {
 
-struct Rgb {
-    int red;
-    int green;
-    int blue;
-    bool operator==(const Rgb&) const = default;
-};
-
 constexpr Rgb green{0, 255, 0};
 constexpr std::uint32_t redRef = 0x000000FF;
 constexpr std::uint32_t blueRef = 0x00FF0000;
-
-Rgb pixelAt(const Surface& surface, int x, int y) {
-    const std::uint8_t* pixel = surface.rowFromTop(y) + x * 3;
-    return {pixel[2], pixel[1], pixel[0]};
-}
-
-Surface filled(int width, int height, Rgb color) {
-    Surface surface = *Surface::create(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* pixel = surface.rowFromTop(y) + x * 3;
-            pixel[0] = static_cast<std::uint8_t>(color.blue);
-            pixel[1] = static_cast<std::uint8_t>(color.green);
-            pixel[2] = static_cast<std::uint8_t>(color.red);
-        }
-    }
-    return surface;
-}
-
-bool samePixels(const Surface& a, const Surface& b, int firstRow = 0, int endRow = INT_MAX) {
-    for (int y = firstRow; y < std::min(endRow, a.height()); ++y) {
-        if (!std::equal(a.rowFromTop(y), a.rowFromTop(y) + a.width() * 3, b.rowFromTop(y))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // The pictures below are drawn on green in red text with a blue outline, so each pixel
 // tells which passes reached it.

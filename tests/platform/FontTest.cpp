@@ -1,6 +1,7 @@
 #include "platform/Font.h"
 
 #include "platform/Surface.h"
+#include "tests/support/SurfacePixels.h"
 
 #include <gtest/gtest.h>
 
@@ -19,30 +20,6 @@ namespace {
 
 constexpr int fontHeightPx = 11;
 
-struct Rgb {
-    int red;
-    int green;
-    int blue;
-};
-
-Rgb pixelAt(const Surface& surface, int x, int y) {
-    const std::uint8_t* pixel = surface.rowFromTop(y) + x * 3;
-    return {pixel[2], pixel[1], pixel[0]};
-}
-
-Surface filled(int width, int height, Rgb color) {
-    Surface surface = *Surface::create(width, height);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* pixel = surface.rowFromTop(y) + x * 3;
-            pixel[0] = static_cast<std::uint8_t>(color.blue);
-            pixel[1] = static_cast<std::uint8_t>(color.green);
-            pixel[2] = static_cast<std::uint8_t>(color.red);
-        }
-    }
-    return surface;
-}
-
 // Rows [first, last] that hold any non-black pixel; nullopt when all are black.
 std::optional<std::pair<int, int>> inkedRows(const Surface& surface) {
     std::optional<std::pair<int, int>> rows;
@@ -56,15 +33,6 @@ std::optional<std::pair<int, int>> inkedRows(const Surface& surface) {
         }
     }
     return rows;
-}
-
-bool samePixels(const Surface& a, const Surface& b) {
-    for (int y = 0; y < a.height(); ++y) {
-        if (!std::equal(a.rowFromTop(y), a.rowFromTop(y) + a.width() * 3, b.rowFromTop(y))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool allBlack(const Surface& surface) {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "platform/Surface.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+
+// Reading and filling a Surface's pixels in tests, in red, green, blue terms.
+struct Rgb {
+    int red;
+    int green;
+    int blue;
+    bool operator==(const Rgb&) const = default;
+};
+
+inline Rgb pixelAt(const Surface& surface, int x, int y) {
+    const std::uint8_t* pixel = surface.rowFromTop(y) + x * 3;
+    return {pixel[2], pixel[1], pixel[0]};
+}
+
+inline Surface filled(int width, int height, Rgb color) {
+    Surface surface = *Surface::create(width, height);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* pixel = surface.rowFromTop(y) + x * 3;
+            pixel[0] = static_cast<std::uint8_t>(color.blue);
+            pixel[1] = static_cast<std::uint8_t>(color.green);
+            pixel[2] = static_cast<std::uint8_t>(color.red);
+        }
+    }
+    return surface;
+}
+
+// Whether rows firstRow up to endRow (from the top) of two surfaces of one size are equal.
+inline bool samePixels(const Surface& a, const Surface& b, int firstRow = 0, int endRow = INT_MAX) {
+    for (int y = firstRow; y < std::min(endRow, a.height()); ++y) {
+        if (!std::equal(a.rowFromTop(y), a.rowFromTop(y) + a.width() * 3, b.rowFromTop(y))) {
+            return false;
+        }
+    }
+    return true;
+}
