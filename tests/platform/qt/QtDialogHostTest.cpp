@@ -29,25 +29,6 @@
 
 namespace {
 
-// One QApplication for the whole run, on the offscreen platform: no display is needed.
-class QtEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app.reset(); }
-
-private:
-    int argc = 1;
-    char name[16] = "qt_dialog_test";
-    char* argv[2] = {name, nullptr};
-    std::unique_ptr<QApplication> app;
-};
-
-[[maybe_unused]] testing::Environment* const qtEnvironment =
-    testing::AddGlobalTestEnvironment(new QtEnvironment);
-
 // A procedure that records the commands it gets; it ends the dialog on OK, and on Cancel
 // unless told not to.
 struct Recorder {

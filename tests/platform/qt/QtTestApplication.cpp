@@ -17,7 +17,7 @@ public:
 
 private:
     int argc = 1;
-    char name[16] = "qt_window_test";
+    char name[16] = "kavri_qt_test";
     char* argv[2] = {name, nullptr};
     std::unique_ptr<QApplication> app;
 };
