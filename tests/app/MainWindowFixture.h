@@ -12,6 +12,7 @@
 #include "tests/support/FakeDialogRunner.h"
 #include "tests/support/FakeWindowSystem.h"
 #include "tests/support/RecordingTrayShell.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -19,57 +20,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Every setting the main window reads, put back when a test ends.
-class SettingsSnapshot {
-public:
-    SettingsSnapshot()
-        : saveOnExit(Settings::getSaveSettingsOnExit())
-        , fps(Settings::getFps())
-        , update(Settings::getUpdate())
-        , jpegFile(Settings::getJpegFile())
-        , host(Settings::getHost())
-        , port(Settings::getPort())
-        , saveTo(Settings::getSaveTo())
-        , user(Settings::getUser())
-        , password(Settings::getPassword())
-        , active(Settings::getActive())
-        , stopOnError(Settings::getStopOnError())
-        , usePassive(Settings::getUsePassive())
-        , dateTime(Settings::getDateTimeOverlay()) {}
-    ~SettingsSnapshot() {
-        Settings::setSaveSettingsOnExit(saveOnExit);
-        Settings::setFps(fps);
-        Settings::setUpdate(update);
-        Settings::setJpegFile(jpegFile);
-        Settings::setHost(host);
-        Settings::setPort(port);
-        Settings::setSaveTo(saveTo);
-        Settings::setUser(user);
-        Settings::setPassword(password);
-        Settings::setActive(active);
-        Settings::setStopOnError(stopOnError);
-        Settings::setUsePassive(usePassive);
-        Settings::setDateTimeOverlay(dateTime);
-    }
-    SettingsSnapshot(const SettingsSnapshot&) = delete;
-    SettingsSnapshot& operator=(const SettingsSnapshot&) = delete;
-
-private:
-    bool saveOnExit;
-    int fps;
-    unsigned update;
-    std::string jpegFile;
-    std::string host;
-    unsigned port;
-    std::string saveTo;
-    std::string user;
-    std::string password;
-    bool active;
-    bool stopOnError;
-    bool usePassive;
-    bool dateTime;
-};
 
 // A main window over the fake window system, tray and dialog runner, with a real capture
 // object over a recording capture service that offers three devices and saves a small

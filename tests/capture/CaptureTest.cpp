@@ -6,6 +6,7 @@
 #include "tests/capture/WorkingDirectory.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/JpegImage.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,12 +24,7 @@ const std::string noDevice = "Capture:: There is no capture-device available.";
 
 class CaptureTest : public testing::Test {
 protected:
-    void TearDown() override {
-        Settings::setJpegFile("image.jpg");
-        Settings::setJpegQuality(70);
-        Settings::setTextOverlay("");
-        Settings::setDateTimeOverlay(true);
-    }
+    SettingsSnapshot keepSettings;
 
     // Messages sent since the last call.
     std::vector<Sent> takeSent() {

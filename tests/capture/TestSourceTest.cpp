@@ -8,6 +8,7 @@
 #include "tests/capture/WorkingDirectory.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/JpegImage.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -54,10 +55,7 @@ int differingPixels(const JpegImage& a, const JpegImage& b) {
 // Everything the program would set up, with the test source as the only device.
 class TestSourceCapture : public testing::Test {
 protected:
-    void TearDown() override {
-        Settings::setDateTimeOverlay(true);
-        Settings::setJpegQuality(70);
-    }
+    SettingsSnapshot keepSettings;
 
     std::unique_ptr<DriverCaptureService> makeService() {
         std::vector<std::unique_ptr<CaptureDriver>> drivers;

@@ -5,6 +5,7 @@
 #include "settings/Settings.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/JpegImage.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -47,13 +48,11 @@ int distance(JpegImage::Rgb a, JpegImage::Rgb b) {
 
 class FrameChainTest : public testing::Test {
 protected:
+    SettingsSnapshot keepSettings;
+
     void SetUp() override {
         Settings::setTextColor(0x00FFFFFF);
         Settings::setBackColor(0x00000000);
-    }
-    void TearDown() override {
-        Settings::setTextColor(53771);
-        Settings::setBackColor(0);
     }
 
     // Writes a 64 x 48 frame file of the given variant and runs the chain on it.

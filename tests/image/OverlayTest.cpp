@@ -3,6 +3,7 @@
 #include "platform/Font.h"
 #include "platform/Surface.h"
 #include "settings/Settings.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
 
 #include <gtest/gtest.h>
@@ -52,17 +53,12 @@ std::tm makeTime(int year, int month, int day, int hour, int minute, int second)
 class OverlayTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedText_ = Settings::getTextColor();
-        savedBack_ = Settings::getBackColor();
         Settings::setTextColor(redRef);
         Settings::setBackColor(blueRef);
         ASSERT_TRUE(overlay.hasFont()) << "no font face installed";
     }
-    void TearDown() override {
-        Settings::setTextColor(savedText_);
-        Settings::setBackColor(savedBack_);
-    }
 
+    SettingsSnapshot keepSettings;
     std::tm now = makeTime(2007, 3, 5, 9, 4, 7);
     int clockReadings = 0;
     Overlay overlay{[this] {
@@ -71,10 +67,6 @@ protected:
     }};
     // The same face the overlay uses, to pick glyphs that reach the edges of the cell.
     Font font{"Tahoma", Overlay::fontHeightPx};
-
-private:
-    std::uint32_t savedText_ = 0;
-    std::uint32_t savedBack_ = 0;
 };
 
 struct DateTimeCase {

@@ -2,6 +2,7 @@
 
 #include "settings/Settings.h"
 #include "tests/support/FakeDialogHost.h"
+#include "tests/support/SettingsSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@ namespace item = ftpSettingsItem;
 
 class FtpSettingsDialogTest : public testing::Test {
 protected:
+    SettingsSnapshot keepSettings;
+
     void SetUp() override {
         Settings::setPort(2121);
         Settings::setActive(true);
@@ -24,16 +27,6 @@ protected:
         Settings::setPassword("secret");
         Settings::setUser("watcher");
         dialog.open(ftpSettingsDialogProc);
-    }
-    void TearDown() override {
-        Settings::setPort(21);
-        Settings::setActive(true);
-        Settings::setStopOnError(false);
-        Settings::setUsePassive(true);
-        Settings::setHost("ftp.example.com");
-        Settings::setSaveTo("public_html/image.jpg");
-        Settings::setPassword("mossyharbor");
-        Settings::setUser("theusername");
     }
 
     FakeDialogHost dialog;

@@ -3,6 +3,7 @@
 #include "app/ErrorBox.h"
 #include "settings/Settings.h"
 #include "tests/support/FakeDialogHost.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,8 @@ namespace item = imageSettingsItem;
 // box, and puts the store's values back afterwards.
 class ImageSettingsDialogTest : public testing::Test {
 protected:
+    SettingsSnapshot keepSettings;
+
     void SetUp() override {
         Settings::setJpegQuality(75);
         Settings::setUpdate(5);
@@ -33,15 +36,7 @@ protected:
             [this](const std::string&, const std::string& text) { boxes.push_back(text); });
         dialog.open(imageSettingsDialogProc);
     }
-    void TearDown() override {
-        setErrorBoxSink(previousSink);
-        Settings::setJpegQuality(70);
-        Settings::setUpdate(5);
-        Settings::setJpegFile("image.jpg");
-        Settings::setTextOverlay("");
-        Settings::setTextColor(53771);
-        Settings::setBackColor(0);
-    }
+    void TearDown() override { setErrorBoxSink(previousSink); }
 
     // Types into an item and presses OK.
     void typeAndPressOk(int itemId, const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include "settings/Settings.h"
 #include "tests/support/FakeDialogHost.h"
+#include "tests/support/SettingsSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +12,7 @@ namespace {
 
 class PreviewSettingsDialogTest : public testing::Test {
 protected:
-    void TearDown() override {
-        Settings::setFps(30);
-        Settings::setMaxFps(30);
-    }
+    SettingsSnapshot keepSettings;
 
     FakeDialogHost dialog;
 };

@@ -1,4 +1,5 @@
 #include "settings/Settings.h"
+#include "tests/support/SettingsSnapshot.h"
 
 #include <gtest/gtest.h>
 
@@ -9,12 +10,7 @@ namespace {
 // The store is process-wide; each test puts back what it changes.
 class SettingsTest : public testing::Test {
 protected:
-    void TearDown() override {
-        Settings::setTextColor(53771);
-        Settings::setBackColor(0);
-        Settings::setActive(true);
-        Settings::setStopOnError(false);
-    }
+    SettingsSnapshot keepSettings;
 };
 
 TEST_F(SettingsTest, FreshStoreHoldsTheDefaults) {
@@ -68,7 +64,7 @@ TEST_P(ClampComponentTest, TypedNumberBecomesComponent) {
 
 INSTANTIATE_TEST_SUITE_P(Values, ClampComponentTest,
                          testing::Values(ClampRow{0, 0}, ClampRow{128, 128}, ClampRow{255, 255},
-                                         ClampRow{256, 255}, ClampRow{1000, 255},
-                                         ClampRow{-2, 254}, ClampRow{-256, 0}));
+                                         ClampRow{256, 255}, ClampRow{1000, 255}, ClampRow{-2, 254},
+                                         ClampRow{-256, 0}));
 
 } // namespace
