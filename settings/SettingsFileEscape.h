@@ -13,7 +13,7 @@
 //   one to three digits and ';', with a value up to 255), so that such text reads back
 //   as it was typed; any other '&' is written as it is.
 // Every other byte, quotation marks and '<' included, is written unchanged, so a value
-// without apostrophes and control bytes has exactly its designed form.
+// without apostrophes and control bytes is written exactly as it is.
 std::string escapeSettingsValue(std::string_view text);
 
 // The inverse of escapeSettingsValue: every reference of the form above becomes its byte;

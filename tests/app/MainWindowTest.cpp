@@ -329,7 +329,7 @@ TEST_F(MainWindowTest, SaveOnExitTwiceLeavesSettingAndCheckAsTheyWere) {
     EXPECT_FALSE(menu().isChecked(32804));
 }
 
-TEST_F(MainWindowTest, OtherMessagesAndForeignTimersGoAsDesigned) {
+TEST_F(MainWindowTest, PaintForeignTimersUnknownMessagesAndDestroy) {
     build();
     EXPECT_EQ(window().deliver(WM_PAINT), std::optional<std::intptr_t>(0));
     EXPECT_EQ(window().deliver(WM_TIMER, 304), std::optional<std::intptr_t>(0));
