@@ -1,6 +1,7 @@
 #include "platform/qt/QtPreviewWidget.h"
 
 #include "platform/Surface.h"
+#include "platform/qt/QtEventGuard.h"
 #include "platform/qt/QtMouseTranslator.h"
 
 #include <QMouseEvent>
@@ -121,6 +122,9 @@ void QtPreviewWidget::forwardMouse(const QMouseEvent& event) {
     if (message && mouseHandler) {
         // A message the handler leaves alone would go to the capture window's own
         // procedure, which does nothing with mouse input.
-        mouseHandler(static_cast<MouseMessage>(message->message), message->wParam, message->lParam);
+        runGuarded([&] {
+            mouseHandler(static_cast<MouseMessage>(message->message), message->wParam,
+                         message->lParam);
+        });
     }
 }

@@ -1,5 +1,6 @@
 #include "platform/qt/QtTopLevelWindow.h"
 
+#include "platform/qt/QtEventGuard.h"
 #include "platform/qt/QtIcons.h"
 #include "platform/qt/QtMouseTranslator.h"
 #include "res/Icons.h"
@@ -222,7 +223,7 @@ void QtTopLevelWindow::postMessage(std::uint32_t message, std::uintptr_t wParam,
 
 void QtTopLevelWindow::deliver(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
     if (!destroyed) {
-        procedure(message, wParam, lParam);
+        runGuarded([&] { procedure(message, wParam, lParam); });
     }
 }
 
@@ -238,7 +239,7 @@ void QtTopLevelWindow::destroy() {
     // The widgets stay until this object is deleted: destroy may run inside one of their
     // own event handlers.
     frame->hide();
-    procedure(windowMessage::WM_DESTROY, 0, 0);
+    runGuarded([this] { procedure(windowMessage::WM_DESTROY, 0, 0); });
 }
 
 void* QtTopLevelWindow::nativeHandle() const {

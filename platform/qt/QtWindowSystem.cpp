@@ -1,5 +1,6 @@
 #include "platform/qt/QtWindowSystem.h"
 
+#include "platform/qt/QtEventGuard.h"
 #include "platform/qt/QtMenu.h"
 #include "platform/qt/QtTopLevelWindow.h"
 #include "res/MenuTemplates.h"
@@ -60,7 +61,9 @@ void QtWindowSystem::messageBox(TopLevelWindow* owner, const std::string& text,
 }
 
 int QtWindowSystem::runEventLoop() {
-    return QApplication::exec();
+    const int exitCode = QApplication::exec();
+    rethrowPendingException();
+    return exitCode;
 }
 
 void QtWindowSystem::quit(int exitCode) {

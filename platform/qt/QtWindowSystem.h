@@ -17,6 +17,8 @@ public:
     // standard error instead and the call returns at once.
     void messageBox(TopLevelWindow* owner, const std::string& text,
                     const std::string& caption) override;
+    // An exception a window's procedure raised while Qt dispatched an event ends the loop
+    // and is raised again from here.
     int runEventLoop() override;
     void quit(int exitCode) override;
 };

@@ -1,0 +1,90 @@
+#include "app/Program.h"
+
+#include "app/CommandLine.h"
+#include "app/ErrorBox.h"
+#include "app/Exception.h"
+#include "app/MainWindow.h"
+#include "capture/Capture.h"
+#include "capture/CaptureService.h"
+#include "ftp/Thread.h"
+#include "settings/SettingsFile.h"
+
+#include <fstream>
+#include <iostream>
+
+namespace {
+
+constexpr const char* settingsFileName = "kavriWebCam.ini";
+constexpr const char* errorFileName = "_ERROR.TXT";
+
+// What start-up makes, torn down in reverse order of making: the main window's shutdown
+// steps run while the capture object still exists, since saving reads its device.
+class Session {
+public:
+    Session() = default;
+    ~Session() { tearDown(); }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void tearDown() {
+        if (mainWindow) {
+            mainWindow->shutdown();
+        }
+        capture.reset();
+        mainWindow.reset();
+        service.reset();
+    }
+
+    std::unique_ptr<CaptureService> service;
+    std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<Capture> capture;
+};
+
+int runSession(const std::string& commandLine, int showCommand, const ProgramServices& services) {
+    const std::vector<std::string> found = parseSwitches(commandLine, knownSwitches);
+    Session session;
+    int exitStatus = 0;
+    try {
+        session.service = services.makeCaptureService(hasSwitch(found, "/testsource"));
+        session.mainWindow = std::make_unique<MainWindow>(services.windowSystem, services.trayShell,
+                                                          services.dialogs, showCommand);
+        session.capture =
+            std::make_unique<Capture>(*session.service, session.mainWindow->captureParent());
+        session.mainWindow->setCapture(session.capture.get());
+        loadSettingsFile(*session.mainWindow, *session.capture, settingsFileName);
+        session.capture->initialize();
+        session.mainWindow->setupMenus();
+        exitStatus = session.mainWindow->messageLoop(hasSwitch(found, "/run"),
+                                                     hasSwitch(found, "/minimized"));
+    } catch (...) {
+        session.tearDown();
+        throw;
+    }
+    session.tearDown();
+    return exitStatus;
+}
+
+void reportFatalError(const std::string& message) {
+    {
+        std::ofstream file(errorFileName, std::ios::binary | std::ios::trunc);
+        file << message << '\n';
+    }
+    std::cerr << message << std::endl;
+    showErrorBox("Program Terminating, error saved in _ERROR.TXT.\nCause:\n" + message);
+}
+
+} // namespace
+
+int runProgram(const std::string& commandLine, int showCommand, const ProgramServices& services) {
+    Thread::setUpRegistry();
+    int exitStatus = fatalExitStatus;
+    try {
+        exitStatus = runSession(commandLine, showCommand, services);
+    } catch (const NoDeviceException& error) {
+        showErrorBox(error.message + "\nProgram Terminating.");
+    } catch (const Exception& error) {
+        reportFatalError(error.message);
+    }
+    Thread::releaseRegistry();
+    return exitStatus;
+}

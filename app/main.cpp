@@ -1,0 +1,102 @@
+#include "app/Program.h"
+
+#include "app/CommandLine.h"
+#include "capture/HeadlessPreviewSink.h"
+#include "capture/SystemCaptureService.h"
+#include "platform/WindowTypes.h"
+#include "platform/qt/QtCaptureDialogs.h"
+#include "platform/qt/QtCaptureService.h"
+#include "platform/qt/QtDialogRunner.h"
+#include "platform/qt/QtErrorBox.h"
+#include "platform/qt/QtTrayShell.h"
+#include "platform/qt/QtWindowSystem.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <unistd.h>
+
+namespace {
+
+// The write end of the pipe that turns SIGINT and SIGTERM into an event of the loop.
+int signalPipeWrite = -1;
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    // Nothing else is safe in a signal handler; a full pipe already holds a request.
+    [[maybe_unused]] const auto written = write(signalPipeWrite, &byte, 1);
+}
+
+// Without a display the program runs on Qt's offscreen platform: no window or tray icon
+// to see, everything else works. A platform the user chose is kept.
+void chooseOffscreenWithoutDisplay() {
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
+        std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        std::cerr << "kavriWebCam: no display found, running without one\n";
+    }
+}
+
+bool isOffscreen() {
+    return QGuiApplication::platformName() == QLatin1String("offscreen");
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const std::string commandLine = joinArguments(argc, argv);
+    chooseOffscreenWithoutDisplay();
+    QApplication application(argc, argv);
+    // Closing the last window must not end the loop behind the program's back: Exit and the
+    // end of the main window decide that.
+    QApplication::setQuitOnLastWindowClosed(false);
+    installQtErrorBox();
+
+    QtWindowSystem windowSystem;
+    QtTrayShell trayShell;
+    QtDialogRunner dialogs;
+    QtCaptureDialogs captureDialogs;
+    HeadlessPreviewSink noPreview;
+
+    // SIGINT and SIGTERM end the program like the Exit command: the loop ends, and the
+    // teardown stops grabbing, saves the settings when "Save On Exit" is set, ends the
+    // upload thread and removes the temporary frame file.
+    int signalPipe[2];
+    if (pipe(signalPipe) != 0) {
+        std::cerr << "kavriWebCam: cannot watch for termination signals\n";
+        return 1;
+    }
+    signalPipeWrite = signalPipe[1];
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
+        char byte = 0;
+        [[maybe_unused]] const auto bytesRead = read(signalPipe[0], &byte, 1);
+        windowSystem.quit(0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    const ProgramServices services{
+        windowSystem, trayShell, dialogs,
+        [&](bool withTestSource) -> std::unique_ptr<CaptureService> {
+            return std::make_unique<QtCaptureService>([&](PreviewSink& preview) {
+                // Where nobody can look, no preview frames are made.
+                PreviewSink& sink = isOffscreen() ? static_cast<PreviewSink&>(noPreview) : preview;
+                return createSystemCaptureService(withTestSource, sink, captureDialogs);
+            });
+        }};
+    const int exitStatus = runProgram(commandLine, showCommand::SW_SHOWNORMAL, services);
+
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    close(signalPipe[0]);
+    close(signalPipe[1]);
+    return exitStatus;
+}

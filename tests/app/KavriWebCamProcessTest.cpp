@@ -1,0 +1,119 @@
+#include "tests/support/Deadline.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::string readFile(const std::filesystem::path& name) {
+    std::ifstream file(name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The program itself, started without a display in its own working directory.
+class KavriWebCamProcess {
+public:
+    KavriWebCamProcess(const std::filesystem::path& dir, const char* arguments) {
+        pid = fork();
+        if (pid == 0) {
+            if (chdir(dir.c_str()) != 0) {
+                _exit(126);
+            }
+            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            execl(KAVRIWEBCAM_PATH, KAVRIWEBCAM_PATH, "/testsource", arguments,
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~KavriWebCamProcess() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    KavriWebCamProcess(const KavriWebCamProcess&) = delete;
+    KavriWebCamProcess& operator=(const KavriWebCamProcess&) = delete;
+
+    // Sends SIGTERM and returns the wait status once it has ended.
+    int terminate() {
+        kill(pid, SIGTERM);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        pid = -1;
+        return status;
+    }
+
+    pid_t pid = -1;
+};
+
+TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) {
+    TempDir dir;
+    std::ofstream(dir.path() / "kavriWebCam.ini", std::ios::binary)
+        << "<kavriwebcam version='1.2.99'>\r\n  <image\r\n    update = '1'\r\n  >\r\n"
+           "  </image>\r\n  <network\r\n    active = '0'\r\n  >\r\n  </network>\r\n"
+           "</kavriwebcam>\r\n";
+    KavriWebCamProcess program(dir.path(), "/run");
+    ASSERT_GT(program.pid, 0);
+
+    EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(dir.path() / "image.jpg"); }));
+    const std::string jpeg = readFile(dir.path() / "image.jpg");
+    ASSERT_GE(jpeg.size(), 2u);
+    EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
+
+    const int status = program.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const std::string settings = readFile(dir.path() / "kavriWebCam.ini");
+    EXPECT_NE(settings.find("devicename = 'Test Source'"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("update = '1'"), std::string::npos) << settings;
+    EXPECT_NE(settings.find("savesettingsonexit = '1'"), std::string::npos) << settings;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "_temp.dib"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "_ERROR.TXT"));
+}
+
+TEST(KavriWebCamProcessTest, WithoutACameraOrTheTestSourceItEndsWithTheNoDeviceBox) {
+    if (std::filesystem::exists("/dev/video0")) {
+        GTEST_SKIP() << "this machine has a camera";
+    }
+    TempDir dir;
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(pipeFds[1], STDERR_FILENO);
+        close(pipeFds[0]);
+        if (chdir(dir.path().c_str()) != 0) {
+            _exit(126);
+        }
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execl(KAVRIWEBCAM_PATH, KAVRIWEBCAM_PATH, "/run", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    std::string errorOutput;
+    char buffer[256];
+    for (ssize_t got; (got = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        errorOutput.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(errorOutput.find("kavri WebCam Error: Capture:: There is no capture-device "
+                               "available.\nProgram Terminating."),
+              std::string::npos)
+        << errorOutput;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "_ERROR.TXT"));
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "kavriWebCam.ini"));
+}
+
+} // namespace
