@@ -31,13 +31,19 @@ void onTerminationSignal(int) {
 }
 
 // Without a display the program runs on Qt's offscreen platform: no window or tray icon
-// to see, everything else works. A platform the user chose is kept.
-void chooseOffscreenWithoutDisplay() {
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") == nullptr &&
-        std::getenv("WAYLAND_DISPLAY") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        std::cerr << "kavriWebCam: no display found, running without one\n";
+// to see, everything else works. A display that is named but cannot be opened (a stale
+// DISPLAY under a service manager, say) falls back to it as well, through Qt's list of
+// platforms to try. Returns whether the choice was left to the program: a platform the
+// user chose is kept.
+bool allowOffscreenWithoutDisplay() {
+    if (std::getenv("QT_QPA_PLATFORM") != nullptr) {
+        return false;
     }
+    if (std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        setenv("QT_QPA_PLATFORM", std::getenv("DISPLAY") == nullptr ? "offscreen" : "xcb;offscreen",
+               1);
+    }
+    return true;
 }
 
 bool isOffscreen() {
@@ -48,8 +54,11 @@ bool isOffscreen() {
 
 int main(int argc, char* argv[]) {
     const std::string commandLine = joinArguments(argc, argv);
-    chooseOffscreenWithoutDisplay();
+    const bool platformLeftToUs = allowOffscreenWithoutDisplay();
     QApplication application(argc, argv);
+    if (platformLeftToUs && isOffscreen()) {
+        std::cerr << "kavriWebCam: no display found, running without one\n";
+    }
     // Closing the last window must not end the loop behind the program's back: Exit and the
     // end of the main window decide that.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -18,16 +18,29 @@ std::string readFile(const std::filesystem::path& name) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// The program itself, started without a display in its own working directory.
+// Leaves the program to find out that there is no display it can use: none named, or one
+// named that cannot be opened.
+void withoutUsableDisplay(const char* display) {
+    unsetenv("QT_QPA_PLATFORM");
+    unsetenv("WAYLAND_DISPLAY");
+    if (display != nullptr) {
+        setenv("DISPLAY", display, 1);
+    } else {
+        unsetenv("DISPLAY");
+    }
+}
+
+// The program itself, started without a usable display in its own working directory.
 class KavriWebCamProcess {
 public:
-    KavriWebCamProcess(const std::filesystem::path& dir, const char* arguments) {
+    KavriWebCamProcess(const std::filesystem::path& dir, const char* arguments,
+                       const char* display = nullptr) {
         pid = fork();
         if (pid == 0) {
             if (chdir(dir.c_str()) != 0) {
                 _exit(126);
             }
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            withoutUsableDisplay(display);
             execl(KAVRIWEBCAM_PATH, KAVRIWEBCAM_PATH, "/testsource", arguments,
                   static_cast<char*>(nullptr));
             _exit(127);
@@ -79,6 +92,19 @@ TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) 
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "_ERROR.TXT"));
 }
 
+TEST(KavriWebCamProcessTest, ADisplayThatCannotBeOpenedMeansRunningWithoutOne) {
+    TempDir dir;
+    std::ofstream(dir.path() / "kavriWebCam.ini", std::ios::binary)
+        << "<image update='1'/><network active='0'/>\r\n";
+    KavriWebCamProcess program(dir.path(), "/run", ":4242");
+    ASSERT_GT(program.pid, 0);
+
+    EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(dir.path() / "image.jpg"); }));
+    const int status = program.terminate();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(KavriWebCamProcessTest, WithoutACameraOrTheTestSourceItEndsWithTheNoDeviceBox) {
     if (std::filesystem::exists("/dev/video0")) {
         GTEST_SKIP() << "this machine has a camera";
@@ -93,7 +119,7 @@ TEST(KavriWebCamProcessTest, WithoutACameraOrTheTestSourceItEndsWithTheNoDeviceB
         if (chdir(dir.path().c_str()) != 0) {
             _exit(126);
         }
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        withoutUsableDisplay(nullptr);
         execl(KAVRIWEBCAM_PATH, KAVRIWEBCAM_PATH, "/run", static_cast<char*>(nullptr));
         _exit(127);
     }
@@ -108,6 +134,9 @@ TEST(KavriWebCamProcessTest, WithoutACameraOrTheTestSourceItEndsWithTheNoDeviceB
     waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(errorOutput.find("kavriWebCam: no display found, running without one\n"),
+              std::string::npos)
+        << errorOutput;
     EXPECT_NE(errorOutput.find("kavri WebCam Error: Capture:: There is no capture-device "
                                "available.\nProgram Terminating."),
               std::string::npos)
