@@ -4,11 +4,13 @@ It listens on 127.0.0.1, prints "PORT <n>" on standard output once it accepts co
 and appends one line per event to the log file: "CONNECTED" when a client connects,
 "LOGIN <user>" after a successful login, "FAILED <user>" after a refused one and
 "STORED <path>" when a store ends (the server cannot tell an aborted upload from a
-complete one). With --silent it accepts connections and never answers, like a server that
+complete one). With --digests it also logs "RECEIVED <sha256> <path>" for each stored file
+and "INCOMPLETE <path>" for a store whose connection broke off. With --silent it accepts connections and never answers, like a server that
 has hung.
 """
 
 import argparse
+import hashlib
 import socket
 import sys
 import time
@@ -52,6 +54,14 @@ def serve_ftp(args):
 
         def on_file_received(self, file):
             log_line(args.log, "STORED " + file)
+            if args.digests:
+                with open(file, "rb") as stored:
+                    digest = hashlib.sha256(stored.read()).hexdigest()
+                log_line(args.log, "RECEIVED %s %s" % (digest, file))
+
+        def on_incomplete_file_received(self, file):
+            if args.digests:
+                log_line(args.log, "INCOMPLETE " + file)
 
     Handler.authorizer = authorizer
     # Answer a wrong password at once instead of after pyftpdlib's 3 s penalty.
@@ -76,6 +86,7 @@ def main():
     parser.add_argument("--log", required=True)
     parser.add_argument("--throttle", type=int, default=0, help="upload bytes per second")
     parser.add_argument("--silent", action="store_true")
+    parser.add_argument("--digests", action="store_true", help="log a digest of each stored file")
     args = parser.parse_args()
 
     import logging
