@@ -1,0 +1,62 @@
+#include "platform/qt/QtIcons.h"
+
+#include "res/Icons.h"
+
+#include <QImage>
+#include <QString>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+// The PNG files the build writes for the desktop's icon theme (KAVRI_THEME_ICON_DIR) must
+// show the picture the program itself shows for icon 107: its own images where the size
+// exists, scaled up pixel by pixel where it does not.
+
+namespace {
+
+struct ThemeIconCase {
+    const char* name;
+    int sizePx;
+    int sourceSizePx;
+};
+
+void PrintTo(const ThemeIconCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ThemeIconTest : public testing::TestWithParam<ThemeIconCase> {};
+
+TEST_P(ThemeIconTest, IsTheProgramIconScaledWithNearestNeighbour) {
+    const int sizePx = GetParam().sizePx;
+    const QString path = QString(KAVRI_THEME_ICON_DIR "/%1/kavriwebcam.png").arg(sizePx);
+    const QImage themeIcon = QImage(path).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_FALSE(themeIcon.isNull()) << path.toStdString();
+    ASSERT_EQ(themeIcon.size(), QSize(sizePx, sizePx));
+
+    const QImage expected =
+        iconPixmap(programIconId, GetParam().sourceSizePx)
+            .toImage()
+            .scaled(sizePx, sizePx, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+            .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(expected.size(), themeIcon.size());
+    int differing = 0;
+    for (int y = 0; y < sizePx; ++y) {
+        for (int x = 0; x < sizePx; ++x) {
+            if (themeIcon.pixel(x, y) != expected.pixel(x, y)) {
+                ++differing;
+                ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex
+                              << themeIcon.pixel(x, y) << " instead of " << expected.pixel(x, y);
+            }
+        }
+    }
+    EXPECT_EQ(differing, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ThemeIconTest,
+    testing::Values(ThemeIconCase{"Native16", 16, 16}, ThemeIconCase{"Native32", 32, 32},
+                    ThemeIconCase{"From32To48", 48, 32}, ThemeIconCase{"From32To64", 64, 32}),
+    [](const testing::TestParamInfo<ThemeIconCase>& info) { return info.param.name; });
+
+} // namespace
