@@ -191,7 +191,7 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
         return 0;
     case WM_LBUTTONDOWN:
         window->captureMouse();
-        grabOffset = mousePosition(lParam);
+        grabOffset = offsetInWindow(mousePosition(lParam));
         snapAnchor = windowSystem.cursorPos();
         return 0;
     case WM_LBUTTONUP:
@@ -546,6 +546,12 @@ void MainWindow::placeAt(int x, int y) {
     positionY = y;
 }
 
+Point MainWindow::offsetInWindow(Point client) const {
+    const Point screen = window->clientToScreen(client);
+    const Rect bounds = window->windowRect();
+    return Point{screen.x - bounds.left, screen.y - bounds.top};
+}
+
 void MainWindow::dragStep(std::intptr_t lParam) {
     const Point cursor = windowSystem.cursorPos();
     const Rect desktop = windowSystem.desktopRect();
@@ -569,7 +575,7 @@ void MainWindow::dragStep(std::intptr_t lParam) {
         }
     } else if (bounds.left < snapBand) {
         left = 0;
-        grabOffset.x = mouse.x;
+        grabOffset.x = offsetInWindow(mouse).x;
         snapAnchor.x = cursor.x;
         snapLeft = true;
     } else if (snapRight) {
@@ -582,7 +588,7 @@ void MainWindow::dragStep(std::intptr_t lParam) {
     } else if (desktop.right - bounds.right < snapBand) {
         left = desktop.right - client.right;
         snapRight = true;
-        grabOffset.x = mouse.x;
+        grabOffset.x = offsetInWindow(mouse).x;
         snapAnchor.x = cursor.x;
     } else {
         left = cursor.x - grabOffset.x;
@@ -597,7 +603,7 @@ void MainWindow::dragStep(std::intptr_t lParam) {
         }
     } else if (bounds.top < snapBand) {
         top = 0;
-        grabOffset.y = mouse.y;
+        grabOffset.y = offsetInWindow(mouse).y;
         snapAnchor.y = cursor.y;
         snapTop = true;
     } else if (snapBottom) {
@@ -610,7 +616,7 @@ void MainWindow::dragStep(std::intptr_t lParam) {
     } else if (desktop.bottom - bounds.bottom < snapBand) {
         top = desktop.bottom - client.bottom;
         snapBottom = true;
-        grabOffset.y = mouse.y;
+        grabOffset.y = offsetInWindow(mouse).y;
         snapAnchor.y = cursor.y;
     } else {
         top = cursor.y - grabOffset.y;

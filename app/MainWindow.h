@@ -104,6 +104,9 @@ public:
     void applyZoom(int index);
     void placeAt(int x, int y);
     void dragStep(std::intptr_t lParam);
+    // Where a point of the client area lies from the window's outer corner (the border is
+    // outside the client area): a drag keeps the grabbed point under the cursor.
+    Point offsetInWindow(Point client) const;
 
     // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
     int getZoomIndex() const;

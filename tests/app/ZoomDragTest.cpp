@@ -154,74 +154,83 @@ protected:
     Point topLeft() { return {window().rect.left, window().rect.top}; }
 };
 
-// The grab offset is the press's client position, so the window's outer corner ends up one
-// border width further from the cursor than where it was grabbed; the numbers below
-// follow from a press at screen (310, 215) on the window at (300, 200): offset (9, 14).
+// The cursor keeps the grabbed point: a press at screen (310, 215) on the window at
+// (300, 200) grabs it 10 and 15 pixels from its outer corner.
 
 TEST_F(DragTest, TheWindowFollowsTheCursorFromWhereItWasGrabbed) {
     press(310, 215);
     EXPECT_TRUE(window().mouseCaptured);
     moveTo(410, 265);
-    EXPECT_EQ(topLeft(), (Point{401, 251}));
+    EXPECT_EQ(topLeft(), (Point{400, 250}));
     moveTo(500, 300);
-    EXPECT_EQ(topLeft(), (Point{491, 286}));
+    EXPECT_EQ(topLeft(), (Point{490, 285}));
     release();
     EXPECT_FALSE(window().mouseCaptured);
     // getPositionX/Y report where it is now.
-    EXPECT_EQ(mainWindow->getPositionX(), 491);
-    EXPECT_EQ(mainWindow->getPositionY(), 286);
+    EXPECT_EQ(mainWindow->getPositionX(), 490);
+    EXPECT_EQ(mainWindow->getPositionY(), 285);
+}
+
+TEST_F(DragTest, PressAndReleaseWithoutMovingLeavesTheWindowWhereItIs) {
+    for (int drag = 0; drag < 3; ++drag) {
+        press(310, 215);
+        moveTo(340, 245);
+        moveTo(310, 215);
+        release();
+        EXPECT_EQ(topLeft(), (Point{300, 200}));
+    }
 }
 
 TEST_F(DragTest, TheLeftEdgeSnapsOnTheMoveAfterEnteringTheBandAndHoldsFor20Pixels) {
     press(310, 215);
     moveTo(25, 215);
     // First it follows into the band...
-    EXPECT_EQ(topLeft(), (Point{16, 201}));
-    // ...then snaps to 0, taking the offset (24 - 16 - 1) and the anchor here.
+    EXPECT_EQ(topLeft(), (Point{15, 200}));
+    // ...then snaps to 0, keeping the point now under the cursor and the anchor here.
     moveTo(24, 215);
-    EXPECT_EQ(topLeft(), (Point{0, 201}));
+    EXPECT_EQ(topLeft(), (Point{0, 200}));
     moveTo(44, 215);
-    EXPECT_EQ(topLeft(), (Point{0, 201}));
+    EXPECT_EQ(topLeft(), (Point{0, 200}));
     moveTo(45, 215);
-    EXPECT_EQ(topLeft(), (Point{45 - 7, 201}));
+    EXPECT_EQ(topLeft(), (Point{45 - 9, 200}));
 }
 
 TEST_F(DragTest, TheRightEdgeSnapsToTheDesktopLessTheClientWidth) {
     press(310, 215);
     // Right edge 1005, 19 pixels from the desktop's.
-    moveTo(774, 215);
-    EXPECT_EQ(topLeft(), (Point{765, 201}));
     moveTo(775, 215);
-    EXPECT_EQ(topLeft(), (Point{1024 - 238, 201}));
+    EXPECT_EQ(topLeft(), (Point{765, 200}));
+    moveTo(776, 215);
+    EXPECT_EQ(topLeft(), (Point{1024 - 238, 200}));
+    moveTo(756, 215);
+    EXPECT_EQ(topLeft(), (Point{786, 200}));
     moveTo(755, 215);
-    EXPECT_EQ(topLeft(), (Point{786, 201}));
-    moveTo(754, 215);
-    EXPECT_EQ(topLeft(), (Point{754 - 9, 201}));
+    EXPECT_EQ(topLeft(), (Point{755 - 11, 200}));
 }
 
 TEST_F(DragTest, TheTopEdgeSnapsAndIsLeftByMovingDown) {
     press(310, 215);
     moveTo(310, 30);
-    EXPECT_EQ(topLeft(), (Point{301, 16}));
+    EXPECT_EQ(topLeft(), (Point{300, 15}));
     moveTo(310, 29);
-    EXPECT_EQ(topLeft(), (Point{301, 0}));
+    EXPECT_EQ(topLeft(), (Point{300, 0}));
     moveTo(310, 49);
-    EXPECT_EQ(topLeft(), (Point{301, 0}));
+    EXPECT_EQ(topLeft(), (Point{300, 0}));
     moveTo(310, 50);
-    EXPECT_EQ(topLeft(), (Point{301, 50 - 12}));
+    EXPECT_EQ(topLeft(), (Point{300, 50 - 14}));
 }
 
 TEST_F(DragTest, TheBottomEdgeSnapsToTheDesktopLessTheClientHeight) {
     press(310, 215);
     // Bottom edge 749, 19 pixels from the desktop's.
-    moveTo(310, 583);
-    EXPECT_EQ(topLeft(), (Point{301, 569}));
     moveTo(310, 584);
-    EXPECT_EQ(topLeft(), (Point{301, 768 - 178}));
+    EXPECT_EQ(topLeft(), (Point{300, 569}));
+    moveTo(310, 585);
+    EXPECT_EQ(topLeft(), (Point{300, 768 - 178}));
+    moveTo(310, 565);
+    EXPECT_EQ(topLeft(), (Point{300, 590}));
     moveTo(310, 564);
-    EXPECT_EQ(topLeft(), (Point{301, 590}));
-    moveTo(310, 563);
-    EXPECT_EQ(topLeft(), (Point{301, 563 - 14}));
+    EXPECT_EQ(topLeft(), (Point{300, 564 - 16}));
 }
 
 TEST_F(DragTest, TheSnapOutlivesTheDragAndCountsFromTheNextPress) {
@@ -229,14 +238,14 @@ TEST_F(DragTest, TheSnapOutlivesTheDragAndCountsFromTheNextPress) {
     moveTo(25, 215);
     moveTo(24, 215);
     release();
-    ASSERT_EQ(topLeft(), (Point{0, 201}));
+    ASSERT_EQ(topLeft(), (Point{0, 200}));
     // A new drag starts with the window still held at the left edge; the anchor is the new
     // press.
     press(10, 215);
     moveTo(30, 230);
-    EXPECT_EQ(topLeft(), (Point{0, 217}));
+    EXPECT_EQ(topLeft(), (Point{0, 215}));
     moveTo(31, 230);
-    EXPECT_EQ(topLeft(), (Point{31 - 9, 217}));
+    EXPECT_EQ(topLeft(), (Point{31 - 10, 215}));
 }
 
 class ModifiedDragTest : public DragTest, public testing::WithParamInterface<std::uintptr_t> {};
