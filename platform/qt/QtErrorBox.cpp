@@ -15,6 +15,8 @@ void showMessageBox(const std::string& caption, const std::string& text) {
     }
     QMessageBox box(QMessageBox::Information, QString::fromStdString(caption),
                     QString::fromStdString(text), QMessageBox::Ok);
+    // The text can be selected and copied, say into a search or a bug report.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     box.exec();
 }
 
