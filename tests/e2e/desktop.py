@@ -177,15 +177,19 @@ class Desktop:
                                  if w.id == int(line.split()[0], 16))
         return icons
 
-    def screenshot(self, path, window="root"):
-        run("import", "-window", str(window), path, env=self.env)
+    def screenshot(self, path, crop=None):
+        """Saves the screen, or a rectangle (x, y, width, height) of it, to an image file."""
+        command = ["import", "-window", "root"]
+        if crop:
+            command += ["-crop", "%dx%d+%d+%d" % (crop[2], crop[3], crop[0], crop[1]), "+repage"]
+        run(*command, path, env=self.env)
         return path
 
     def pixels(self, x, y, width, height):
         """The screen's pixels in a rectangle, as rows of (r, g, b)."""
         path = os.path.join(self.dir, "part.png")
-        self.screenshot(path)
-        return read_pixels(path, (x, y, width, height))
+        self.screenshot(path, (x, y, width, height))
+        return read_pixels(path)
 
     def clipboard(self):
         return run("xclip", "-o", "-selection", "clipboard", env=self.env, check=False)

@@ -253,6 +253,22 @@ class WindowTest(ProgramTest):
         self.assertEqual(stacking[-1], window, "the program's window is on top")
         self.tray_icon()
 
+    def test_a_right_click_opens_the_menu_at_the_cursor(self):
+        self.start(program={"windowpositionX": 40, "windowpositionY": 40})
+        x, y, width, height = self.window()
+        before = self.popups()
+        desktop.click(x + 150, y + 100, button=3)
+        menu = self.popup(wait_until(lambda: self.popups() - before, "the context menu"))
+        self.assertEqual((menu.x, menu.y), (x + 150, y + 100))
+        # Drawn: a line of text for each item at least (underlined letters add some).
+        wait_until(lambda: len(text_lines(desktop.pixels(menu.x, menu.y, menu.width, menu.height),
+                                          left=20)) >= len(CONTEXT_MENU), "the menu's items")
+        # The picture of the window and its menu that the README shows.
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        desktop.screenshot(os.path.join(ARTIFACTS, "context-menu.png"),
+                           crop=(x, y, menu.x + menu.width + 1 - x, menu.y + menu.height + 1 - y))
+        self.close_menus()
+
     def test_zoom_100_percent_and_full_resize_the_window(self):
         self.start(program={"windowpositionX": 30, "windowpositionY": 40})
         self.window()
