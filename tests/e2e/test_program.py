@@ -20,7 +20,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
 
-from desktop import Desktop, Program, holds_for, image_size, read_pixels, wait_until  # noqa: E402
+from desktop import (Desktop, Program, Timeout, holds_for, image_size, read_pixels,  # noqa: E402
+                     wait_until)
 from ftp_process import FtpServerProcess  # noqa: E402
 from settings_text import ftp_settings, settings_file  # noqa: E402
 
@@ -148,6 +149,13 @@ class ProgramTest(unittest.TestCase):
     def window(self):
         return desktop.geometry(self.program.window())
 
+    def wait_for_window(self, geometry):
+        """Waits until the window has this (x, y, width, height)."""
+        try:
+            wait_until(lambda: self.window() == geometry, "the window")
+        except Timeout:
+            raise Timeout("the window is at %s, not %s" % (self.window(), geometry)) from None
+
     def popups(self):
         return {w.id for w in desktop.visible_windows("kavriwebcam") if w.popup}
 
@@ -237,7 +245,7 @@ class WindowTest(ProgramTest):
     def test_window_appears_at_its_stored_place_borderless_and_above_others(self):
         self.start(program={"windowpositionX": 100, "windowpositionY": 80})
         window = self.program.window()
-        self.assertEqual(desktop.geometry(window), (100, 80) + WINDOW)
+        self.wait_for_window((100, 80) + WINDOW)
 
         hints = desktop.property(window, "_MOTIF_WM_HINTS").split("=")[1].split(",")
         self.assertTrue(int(hints[0], 16) & 2, "decorations are set")
@@ -287,7 +295,7 @@ class WindowTest(ProgramTest):
         # The window follows the cursor until its left edge is 12 pixels from the screen's;
         # the next move snaps it there.
         desktop.drag(grip, (grip[0] - 288, grip[1] + 40), (grip[0] - 290, grip[1] + 40))
-        wait_until(lambda: self.window() == (0, 240) + WINDOW, "the window at the left edge")
+        self.wait_for_window((0, 240) + WINDOW)
 
     def test_hide_and_a_click_on_the_tray_icon_brings_the_window_back(self):
         self.start(program={"windowpositionX": 200, "windowpositionY": 150})
@@ -297,7 +305,7 @@ class WindowTest(ProgramTest):
         icon = self.tray_icon()
         desktop.click(icon.x + icon.width // 2, icon.y + icon.height // 2)
         wait_until(self.main_window_visible, "the window to come back")
-        self.assertEqual(self.window(), (200, 150) + WINDOW)
+        self.wait_for_window((200, 150) + WINDOW)
 
 
 class GrabTest(ProgramTest):
@@ -448,7 +456,7 @@ class StartAndExitTest(ProgramTest):
         cut = settings_file(program={"windowpositionX": 150, "windowpositionY": 120},
                             image={"jpegquality": 50, "update": 9})
         self.start(settings=cut[:cut.index("update")])
-        self.assertEqual(self.window(), (150, 120) + WINDOW)
+        self.wait_for_window((150, 120) + WINDOW)
         self.choose("Exit")
         self.assertEqual(self.program.wait_exit(), 0)
         with open(self.program.path("kavriWebCam.ini"), encoding="latin-1", newline="") as ini:
@@ -465,7 +473,7 @@ class StartAndExitTest(ProgramTest):
                   "  <image jpegquality = '50' update = <<< \x01 ''\r\n"
                   "  <network active='0' </kavriwebcam> &&& <")
         self.start(settings=broken)
-        self.assertEqual(self.window(), (150, 120) + WINDOW)
+        self.wait_for_window((150, 120) + WINDOW)
         self.double_click()
         self.next_image()
 
