@@ -69,28 +69,22 @@ void QtPreviewWidget::showFrame(const Surface& frame, int, int, bool stretch) {
 
 QImage QtPreviewWidget::currentFrame() const {
     std::lock_guard lock(frontMutex);
-    return front;
+    return front.copy();
 }
 
 void QtPreviewWidget::paintEvent(QPaintEvent*) {
-    QImage image;
-    bool stretch = true;
-    {
-        std::lock_guard lock(frontMutex);
-        image = front;
-        stretch = stretchFrame;
-    }
     QPainter painter(this);
-    if (image.isNull()) {
+    std::lock_guard lock(frontMutex);
+    if (front.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    if (stretch) {
-        painter.drawImage(rect(), image);
+    if (stretchFrame) {
+        painter.drawImage(rect(), front);
         return;
     }
     painter.fillRect(rect(), Qt::black);
-    painter.drawImage(0, 0, image);
+    painter.drawImage(0, 0, front);
 }
 
 void QtPreviewWidget::showEvent(QShowEvent*) {

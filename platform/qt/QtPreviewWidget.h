@@ -36,7 +36,7 @@ public:
     bool wantsFrames() const override;
     void showFrame(const Surface& frame, int windowWidth, int windowHeight, bool stretch) override;
 
-    // The frame painted last time or about to be; null before the first.
+    // A copy of the frame painted last time or about to be; null before the first.
     QImage currentFrame() const;
 
 protected:
@@ -60,6 +60,9 @@ private:
     std::mutex backMutex;
     QImage back;
 
+    // The user interface thread paints front while holding frontMutex, so the two images
+    // never share pixels across threads (Qt's implicit sharing would hand the capture
+    // thread a buffer still being painted from, to detach on a count it cannot see).
     mutable std::mutex frontMutex;
     QImage front;
     bool stretchFrame = true;
