@@ -263,6 +263,7 @@ class WindowTest(ProgramTest):
 
     def test_a_right_click_opens_the_menu_at_the_cursor(self):
         self.start(program={"windowpositionX": 40, "windowpositionY": 40})
+        self.wait_for_window((40, 40) + WINDOW)
         x, y, width, height = self.window()
         before = self.popups()
         desktop.click(x + 150, y + 100, button=3)
@@ -279,7 +280,7 @@ class WindowTest(ProgramTest):
 
     def test_zoom_100_percent_and_full_resize_the_window(self):
         self.start(program={"windowpositionX": 30, "windowpositionY": 40})
-        self.window()
+        self.wait_for_window((30, 40) + WINDOW)
         self.choose("Window Zoom", "100%")
         wait_until(lambda: self.window() == (30, 40) + FRAME, "a 320x240 window")
         self.choose("Window Zoom", "Full")
@@ -290,6 +291,7 @@ class WindowTest(ProgramTest):
 
     def test_a_drag_snaps_the_window_to_the_left_edge(self):
         self.start(program={"windowpositionX": 300, "windowpositionY": 200})
+        self.wait_for_window((300, 200) + WINDOW)
         x, y, width, height = self.window()
         grip = (x + width // 2, y + height // 2)
         # The window follows the cursor until its left edge is 12 pixels from the screen's;
@@ -299,7 +301,7 @@ class WindowTest(ProgramTest):
 
     def test_hide_and_a_click_on_the_tray_icon_brings_the_window_back(self):
         self.start(program={"windowpositionX": 200, "windowpositionY": 150})
-        self.window()
+        self.wait_for_window((200, 150) + WINDOW)
         self.choose("Hide")
         wait_until(lambda: not self.main_window_visible(), "the window to hide")
         icon = self.tray_icon()
@@ -312,7 +314,7 @@ class GrabTest(ProgramTest):
     def test_run_grabs_every_interval_with_the_time_and_uploads_each_image(self):
         server = self.ftp_server()
         self.start(image={"update": 2}, network=ftp_settings(server, "live.jpg"))
-        self.window()
+        self.wait_for_window((0, 0) + WINDOW)
         self.choose("Run")
         first = self.next_image()
         second = self.next_image(first)
@@ -341,7 +343,7 @@ class GrabTest(ProgramTest):
 
     def test_a_double_click_grabs_at_once(self):
         self.start()
-        self.window()
+        self.wait_for_window((0, 0) + WINDOW)
         self.assertIsNone(self.image())
         self.double_click()
         _, path = self.next_image()
@@ -349,7 +351,7 @@ class GrabTest(ProgramTest):
 
     def test_the_image_dialog_changes_the_text_on_the_next_image(self):
         self.start()
-        self.window()
+        self.wait_for_window((0, 0) + WINDOW)
         # The text line is at the top, right of the test card's frame counter.
         band = (80, 0, FRAME[0] - 80, 8)
         self.double_click()
@@ -374,7 +376,7 @@ class GrabTest(ProgramTest):
 
     def test_the_ftp_settings_are_greyed_while_running(self):
         self.start()
-        self.window()
+        self.wait_for_window((0, 0) + WINDOW)
 
         def ftp_item_greyed():
             submenu = self.open_submenu("Settings...")
@@ -404,7 +406,7 @@ class GrabTest(ProgramTest):
         server = self.ftp_server()
         self.start(image={"update": 1},
                    network=ftp_settings(server, "live.jpg", stoponerror=1))
-        self.window()
+        self.wait_for_window((0, 0) + WINDOW)
         self.choose("Run")
         wait_until(lambda: any(line.startswith("STORED") for line in server.log_lines()),
                    "the first upload")
@@ -426,7 +428,7 @@ class GrabTest(ProgramTest):
 class StartAndExitTest(ProgramTest):
     def test_exit_saves_the_settings_and_removes_the_frame_file(self):
         self.start(program={"windowpositionX": 120, "windowpositionY": 90})
-        self.window()
+        self.wait_for_window((120, 90) + WINDOW)
         self.choose("Window Zoom", "100%")
         self.choose("Run")
         self.next_image()
@@ -442,7 +444,7 @@ class StartAndExitTest(ProgramTest):
 
     def test_run_minimized_grabs_without_a_window_and_shows_the_tray_icon(self):
         self.start(program={"windowpositionX": 120, "windowpositionY": 90})
-        self.window()
+        self.wait_for_window((120, 90) + WINDOW)
         self.choose("Exit")
         self.assertEqual(self.program.wait_exit(), 0)
 
