@@ -320,10 +320,10 @@ class GrabTest(ProgramTest):
         second = self.next_image(first)
         third = self.next_image(second)
         self.assertEqual(image_size(third[1]), FRAME)
-        # Two intervals of 2 seconds apart (the timer ticks every half second).
+        # Two intervals of 2 seconds apart, give or take the half-second timer tick and how
+        # long each grab takes on a busy machine.
         between = (third[0][1] - first[0][1]) / 1e9
-        self.assertGreaterEqual(between, 3.5)
-        self.assertLess(between, 8)
+        self.assertTrue(3 <= between < 8, "%.2f s for two intervals" % between)
         # The date and time line sits at the bottom, below the test card's moving block.
         band = (0, FRAME[1] - 16, FRAME[0], 16)
         self.assertGreater(differing_pixels(read_pixels(first[1], band),
