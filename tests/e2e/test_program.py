@@ -204,6 +204,13 @@ class ProgramTest(unittest.TestCase):
             desktop.key(*["Down"] * SUBMENUS[item].index(subitem), "Return")
         wait_until(lambda: not self.popups(), "the menu to close")
 
+    def exit_and_read_settings(self):
+        """Chooses Exit, expects a clean end and returns the settings file it left."""
+        self.choose("Exit")
+        self.assertEqual(self.program.wait_exit(), 0)
+        with open(self.program.path("kavriWebCam.ini"), encoding="latin-1", newline="") as ini:
+            return ini.read()
+
     def double_click(self):
         x, y, width, height = self.window()
         desktop.click(x + width // 2, y + height // 2, repeat=2)
@@ -213,10 +220,10 @@ class ProgramTest(unittest.TestCase):
 
     # Looking.
 
-    def image(self, name="image.jpg"):
+    def image(self):
         """The JPEG file's identity and bytes, or None while there is none."""
         try:
-            with open(self.program.path(name), "rb") as image:
+            with open(self.program.path("image.jpg"), "rb") as image:
                 info = os.fstat(image.fileno())
                 return (info.st_ino, info.st_mtime_ns), image.read()
         except FileNotFoundError:
@@ -439,10 +446,7 @@ class StartAndExitTest(ProgramTest):
         self.choose("Run")
         self.next_image()
         self.assertTrue(os.path.exists(self.program.path("_temp.dib")))
-        self.choose("Exit")
-        self.assertEqual(self.program.wait_exit(), 0)
-        with open(self.program.path("kavriWebCam.ini"), encoding="latin-1", newline="") as ini:
-            saved = ini.read()
+        saved = self.exit_and_read_settings()
         for line in ("windowzoom = '4'", "windowpositionX = '120'", "windowpositionY = '90'",
                      "active = '0'"):
             self.assertIn(line, saved)
@@ -451,8 +455,7 @@ class StartAndExitTest(ProgramTest):
     def test_run_minimized_grabs_without_a_window_and_shows_the_tray_icon(self):
         self.start(program={"windowpositionX": 120, "windowpositionY": 90})
         self.wait_for_window((120, 90) + WINDOW)
-        self.choose("Exit")
-        self.assertEqual(self.program.wait_exit(), 0)
+        self.exit_and_read_settings()
 
         self.program = Program(BINARY, desktop, self.dir, "/testsource", "/run", "/minimized")
         first = self.next_image()
@@ -465,10 +468,7 @@ class StartAndExitTest(ProgramTest):
                             image={"jpegquality": 50, "update": 9})
         self.start(settings=cut[:cut.index("update")])
         self.wait_for_window((150, 120) + WINDOW)
-        self.choose("Exit")
-        self.assertEqual(self.program.wait_exit(), 0)
-        with open(self.program.path("kavriWebCam.ini"), encoding="latin-1", newline="") as ini:
-            saved = ini.read()
+        saved = self.exit_and_read_settings()
         for line in ("windowpositionX = '150'", "jpegfile = 'image.jpg'", "update = '5'",
                      "host = 'ftp.example.com'"):
             self.assertIn(line, saved)
