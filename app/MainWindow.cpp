@@ -1,8 +1,8 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
-#include "app/ErrorBox.h"
-#include "app/Exception.h"
+#include "platform/ErrorBox.h"
+#include "platform/Exception.h"
 #include "app/TrayIcon.h"
 #include "capture/Capture.h"
 #include "ftp/FTPSession.h"

@@ -1,8 +1,8 @@
 #include "app/Program.h"
 
 #include "app/CommandLine.h"
-#include "app/ErrorBox.h"
-#include "app/Exception.h"
+#include "platform/ErrorBox.h"
+#include "platform/Exception.h"
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
 #include "capture/CaptureService.h"

@@ -1,6 +1,6 @@
 #include "capture/Capture.h"
 
-#include "app/Exception.h"
+#include "platform/Exception.h"
 #include "image/Dib.h"
 #include "image/FrameChain.h"
 #include "settings/Settings.h"

@@ -1,6 +1,6 @@
 #include "ftp/FTPSession.h"
 
-#include "app/Exception.h"
+#include "platform/Exception.h"
 
 #include <curl/curl.h>
 

@@ -1,6 +1,6 @@
 #include "ftp/FTPThread.h"
 
-#include "app/Exception.h"
+#include "platform/Exception.h"
 #include "ftp/FTPSession.h"
 
 #include <algorithm>

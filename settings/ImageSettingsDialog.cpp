@@ -1,6 +1,6 @@
 #include "settings/ImageSettingsDialog.h"
 
-#include "app/ErrorBox.h"
+#include "platform/ErrorBox.h"
 #include "settings/Settings.h"
 
 #include <algorithm>

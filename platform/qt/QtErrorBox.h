@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ErrorBox.h"
+#include "platform/ErrorBox.h"
 
 // Makes error boxes Qt message boxes: captioned, with the information icon and one OK
 // button, modal, returning when dismissed. On the "offscreen" platform nobody could dismiss

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ErrorBox.h"
+#include "platform/ErrorBox.h"
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
 #include "res/MenuTemplates.h"

@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/Exception.h"
+#include "platform/Exception.h"
 #include "tests/app/MainWindowFixture.h"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "app/Program.h"
 
-#include "app/ErrorBox.h"
-#include "app/Exception.h"
+#include "platform/ErrorBox.h"
+#include "platform/Exception.h"
 #include "ftp/Thread.h"
 #include "res/MenuTemplates.h"
 #include "settings/Settings.h"

@@ -1,6 +1,6 @@
 #include "capture/Capture.h"
 
-#include "app/Exception.h"
+#include "platform/Exception.h"
 #include "settings/Settings.h"
 #include "tests/capture/RecordingCaptureService.h"
 #include "tests/capture/WorkingDirectory.h"

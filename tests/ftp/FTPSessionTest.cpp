@@ -1,6 +1,6 @@
 #include "ftp/FTPSession.h"
 
-#include "app/Exception.h"
+#include "platform/Exception.h"
 #include "tests/ftp/FtpTestFiles.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/FtpServer.h"

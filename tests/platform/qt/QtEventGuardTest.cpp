@@ -1,7 +1,7 @@
 #include "platform/qt/QtEventGuard.h"
 
 #include "RecordedMessage.h"
-#include "app/Exception.h"
+#include "platform/Exception.h"
 #include "platform/TopLevelWindow.h"
 #include "platform/qt/QtWindowSystem.h"
 

@@ -1,4 +1,4 @@
-#include "app/ErrorBox.h"
+#include "platform/ErrorBox.h"
 
 #include <iostream>
 #include <utility>

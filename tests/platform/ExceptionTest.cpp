@@ -1,4 +1,4 @@
-#include "app/Exception.h"
+#include "platform/Exception.h"
 
 #include <gtest/gtest.h>
 

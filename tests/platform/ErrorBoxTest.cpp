@@ -1,4 +1,4 @@
-#include "app/ErrorBox.h"
+#include "platform/ErrorBox.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
