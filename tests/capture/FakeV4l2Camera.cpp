@@ -133,6 +133,13 @@ void FakeV4l2Camera::unplug() {
     changed.notify_all();
 }
 
+bool FakeV4l2Camera::waitUntilHandled(std::chrono::milliseconds timeout) {
+    auto guard = lock();
+    return changed.wait_for(guard, timeout, [this] {
+        return pending.empty() && queuedCount() == queued.size() && !queued.empty();
+    });
+}
+
 std::size_t FakeV4l2Camera::queuedCount() const {
     return static_cast<std::size_t>(std::count(queued.begin(), queued.end(), true));
 }

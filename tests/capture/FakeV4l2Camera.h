@@ -46,6 +46,9 @@ public:
     void push(std::vector<std::uint8_t> bytes, std::uint32_t flags = 0);
     // Pulls the camera out: every request fails with ENODEV, waits report an error.
     void unplug();
+    // Waits until every frame pushed has been dequeued and its buffer queued again, that
+    // is, handled; false when that takes longer than timeout.
+    bool waitUntilHandled(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     // State, read and written under lock().
     std::unique_lock<std::mutex> lock() { return std::unique_lock(mutex); }

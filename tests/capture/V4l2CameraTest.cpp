@@ -389,12 +389,13 @@ TEST_P(V4l2DamagedFrame, IsSkippedAndTheNextGoodOneTaken) {
             return true;
         }
         auto lock = fake->lock();
-        if (fake->pendingFrames() == 0 && fake->queuedCount() == 4) {
+        const bool tried = row.flags ? pushed > 6 : fake->conversions >= 2;
+        if (!tried && fake->pendingFrames() == 0 && fake->queuedCount() == 4) {
             lock.unlock();
             fake->push(damaged, row.flags);
             ++pushed;
         }
-        return row.flags ? pushed > 6 : fake->conversions >= 2;
+        return tried;
     }));
     ASSERT_NE(grab.wait_for(0ms), std::future_status::ready) << "a damaged frame was taken";
 
@@ -553,16 +554,11 @@ TEST_F(V4l2CameraTest, ControlsAreTheAdjustableIntegersAndSwitches) {
     EXPECT_FALSE(camera.setControl(0x1234, 1));
 }
 
-// Pushes frames one after another until count have been dequeued and their buffers
-// queued again, that is, handled.
 void stream(FakeV4l2Camera& fake, const FakeV4l2Camera::Bytes& frame, int count) {
     for (int i = 0; i < count; ++i) {
         fake.push(frame);
     }
-    ASSERT_TRUE(waitUntil([&] {
-        auto lock = fake.lock();
-        return fake.pendingFrames() == 0 && fake.queuedCount() == 4;
-    }));
+    ASSERT_TRUE(fake.waitUntilHandled());
 }
 
 TEST_F(V4l2CameraTest, ConvertsOnlyTheFramesThatAreUsed) {
