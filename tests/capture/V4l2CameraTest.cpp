@@ -90,6 +90,16 @@ std::vector<std::uint8_t> frameOf(FakeV4l2Camera& fake, const Surface& picture,
 // Pictures through lossy coding (JPEG, 4:2:2 colour) stay this close to the original.
 constexpr double codingTolerance = 6;
 
+// The rows of the tables below are named by their name field, in test names and messages.
+template <typename Row>
+requires requires(const Row& row) {
+    row.name;
+}
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+const auto rowName = [](const auto& info) { return std::string(info.param.name); };
+
 class RecordingTarget : public CaptureDriver::PreviewTarget {
 public:
     bool wantsFrames() const override { return visible; }
@@ -187,10 +197,6 @@ struct FormatRow {
     FrameSize got;
 };
 
-void PrintTo(const FormatRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class V4l2StreamFormat : public V4l2CameraTest, public testing::WithParamInterface<FormatRow> {};
 
 TEST_P(V4l2StreamFormat, IsTheCamerasOwnAndTheFirstThatGivesTheSize) {
@@ -242,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
                   {640, 480}},
         FormatRow{
             "NothingConvertible", {format(V4L2_PIX_FMT_H264, {{640, 480}})}, {640, 480}, 0, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(V4l2CameraTest, RefusesACameraWithoutBuffers) {
     fake->buffersGranted = 0;
@@ -256,10 +262,6 @@ struct SizesRow {
     std::vector<FakeV4l2Camera::Format> formats;
     std::vector<FrameSize> offered;
 };
-
-void PrintTo(const SizesRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class V4l2FrameSizes : public V4l2CameraTest, public testing::WithParamInterface<SizesRow> {};
 
@@ -301,7 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
                               format(V4L2_PIX_FMT_MJPEG, {{1280, 720}, {640, 480}})},
                              {{1280, 720}, {640, 480}, {320, 240}, {160, 120}}},
                     SizesRow{"None", {{V4L2_PIX_FMT_MJPEG, {}}}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rowName);
 
 struct GrabRow {
     const char* name;
@@ -309,10 +311,6 @@ struct GrabRow {
     std::uint32_t rowPadding;
     bool huffmanTables;
 };
-
-void PrintTo(const GrabRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class V4l2Grab : public V4l2CameraTest, public testing::WithParamInterface<GrabRow> {};
 
@@ -350,7 +348,7 @@ INSTANTIATE_TEST_SUITE_P(
                 0,
                 true},
         GrabRow{"Bgr24WithPaddedRows", {format(V4L2_PIX_FMT_BGR24, {{160, 120}})}, 7, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rowName);
 
 struct DamageRow {
     const char* name;
@@ -358,10 +356,6 @@ struct DamageRow {
     std::vector<std::uint8_t> (*damage)(std::vector<std::uint8_t> frame);
     std::uint32_t flags;
 };
-
-void PrintTo(const DamageRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class V4l2DamagedFrame : public V4l2CameraTest, public testing::WithParamInterface<DamageRow> {};
 
@@ -440,7 +434,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   return frame;
                               },
                               0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rowName);
 
 TEST_F(V4l2CameraTest, GrabTakesAFrameThatArrivesAfterTheRequest) {
     offer({format(V4L2_PIX_FMT_MJPEG, {{64, 48}})});
@@ -606,10 +600,6 @@ struct PreviewRow {
     FrameSize made;
 };
 
-void PrintTo(const PreviewRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class V4l2PreviewFrame : public V4l2CameraTest, public testing::WithParamInterface<PreviewRow> {};
 
 TEST_P(V4l2PreviewFrame, IsMadeNoLargerThanTheWindowNeeds) {
@@ -655,6 +645,6 @@ INSTANTIATE_TEST_SUITE_P(
                     PreviewRow{"MjpegTinyWindow", V4L2_PIX_FMT_MJPEG, FrameSize{40, 30}, {80, 60}},
                     PreviewRow{"MjpegNotStretched", V4L2_PIX_FMT_MJPEG, std::nullopt, {640, 480}},
                     PreviewRow{"YuyvQuarter", V4L2_PIX_FMT_YUYV, FrameSize{160, 120}, {160, 120}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    rowName);
 
 } // namespace
