@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 
 // Reading and filling a Surface's pixels in tests, in red, green, blue terms.
 struct Rgb {
