@@ -22,6 +22,10 @@ public:
         // Whether a frame would be looked at now; a driver makes none while it is not.
         virtual bool wantsFrames() const = 0;
         virtual void showFrame(const Surface& frame) = 0;
+        // The size frames are stretched to when shown, or nothing when they are shown as
+        // they come; a driver may hand over smaller frames, down to this size, where that
+        // costs less.
+        virtual std::optional<FrameSize> stretchedSize() const { return std::nullopt; }
     };
 
     virtual ~CaptureDriver() = default;

@@ -19,6 +19,11 @@ void DriverCaptureService::WindowPreview::showFrame(const Surface& frame) {
     sink.showFrame(frame, width, height, stretch);
 }
 
+std::optional<FrameSize> DriverCaptureService::WindowPreview::stretchedSize() const {
+    std::lock_guard lock(mutex);
+    return stretch ? std::optional<FrameSize>(FrameSize{width, height}) : std::nullopt;
+}
+
 void DriverCaptureService::WindowPreview::resize(int newWidth, int newHeight) {
     std::lock_guard lock(mutex);
     width = newWidth;

@@ -53,12 +53,13 @@ private:
             , height(height) {}
         bool wantsFrames() const override { return sink.wantsFrames(); }
         void showFrame(const Surface& frame) override;
+        std::optional<FrameSize> stretchedSize() const override;
         void resize(int newWidth, int newHeight);
         void setStretch(bool on);
 
     private:
         PreviewSink& sink;
-        std::mutex mutex;
+        mutable std::mutex mutex;
         int width;
         int height;
         bool stretch = false;

@@ -46,8 +46,17 @@ std::optional<unsigned long> videoNumber(const std::string& name) {
 } // namespace
 
 std::unique_ptr<V4l2Device> LibV4l2Device::open(const std::string& path) {
-    const int deviceFd = v4l2_open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    const int plainFd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (plainFd < 0) {
+        return nullptr;
+    }
+    // Without this flag libv4l2 would convert every frame inside VIDIOC_DQBUF whenever the
+    // format was set to one the camera does not deliver itself.
+    const int deviceFd = v4l2_fd_open(plainFd, V4L2_DISABLE_CONVERSION);
     if (deviceFd < 0) {
+        const int error = errno;
+        ::close(plainFd);
+        errno = error;
         return nullptr;
     }
     const int wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -76,7 +85,8 @@ std::vector<std::string> LibV4l2Device::videoNodes(const std::string& directory)
 
 LibV4l2Device::LibV4l2Device(int deviceFd, int wakeFd)
     : deviceFd(deviceFd)
-    , wakeFd(wakeFd) {}
+    , wakeFd(wakeFd)
+    , converter(*this, deviceFd) {}
 
 LibV4l2Device::~LibV4l2Device() {
     v4l2_close(deviceFd);
@@ -119,4 +129,14 @@ void LibV4l2Device::wake() {
     const std::uint64_t one = 1;
     // A full counter already means "wake up"; nothing else can go wrong here.
     [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+}
+
+bool LibV4l2Device::convert(const v4l2_pix_format& format, const std::uint8_t* data,
+                            std::size_t size, int reduction, std::optional<Surface>& frame) {
+    return converter.convert(format, data, size, reduction, frame);
+}
+
+std::optional<v4l2_pix_format> LibV4l2Device::libraryFormat(std::uint32_t width,
+                                                            std::uint32_t height) {
+    return converter.libraryFormat(width, height);
 }

@@ -1,12 +1,14 @@
 #pragma once
 
+#include "capture/FrameConverter.h"
 #include "capture/V4l2Device.h"
 
 #include <string>
 #include <vector>
 
-// A video node opened through libv4l2, which converts the camera's own pixel formats to
-// the ones asked for.
+// A video node opened through libv4l2 (which brings the plug-ins some cameras need) with
+// libv4l2's own conversion switched off: the device streams in the camera's own pixel
+// format, and only the frames that are used are converted, by a FrameConverter.
 class LibV4l2Device : public V4l2Device {
 public:
     // Opens path for reading and writing, without blocking; null when that fails.
@@ -23,10 +25,15 @@ public:
     std::unique_ptr<Mapping> map(std::size_t length, std::uint32_t offset) override;
     int waitForFrame(std::chrono::milliseconds timeout) override;
     void wake() override;
+    bool convert(const v4l2_pix_format& format, const std::uint8_t* data, std::size_t size,
+                 int reduction, std::optional<Surface>& frame) override;
+    std::optional<v4l2_pix_format> libraryFormat(std::uint32_t width,
+                                                 std::uint32_t height) override;
 
 private:
     LibV4l2Device(int deviceFd, int wakeFd);
 
     int deviceFd;
     int wakeFd;
+    FrameConverter converter;
 };

@@ -3,16 +3,23 @@
 #include <linux/videodev2.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace {
 
 // A stream whose requests fail this many times in a row, without a buffer dequeued in
 // between, is taken as lost instead of being retried for ever.
 constexpr int maxFailuresInARow = 10;
+
+// The camera's own formats the program likes best, best first; MJPEG and JPEG are the
+// same to it.
+constexpr std::array<std::uint32_t, 3> preferredFormats = {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG,
+                                                           V4L2_PIX_FMT_YUYV};
 
 // Sizes offered for a camera that takes any size within a range.
 const std::vector<FrameSize> commonSizes = {{160, 120},  {176, 144},  {320, 240},  {352, 288},
@@ -26,6 +33,16 @@ void logFailure(const std::string& path, const char* what, int error) {
 std::string text(const std::uint8_t* bytes, std::size_t size) {
     const auto* begin = reinterpret_cast<const char*>(bytes);
     return std::string(begin, strnlen(begin, size));
+}
+
+// The largest reduction (1, 2, 4 or 8) that leaves a frame at least as large as shown.
+int reductionFor(FrameSize frame, std::optional<FrameSize> shown) {
+    int reduction = 1;
+    while (shown && reduction < 8 && frame.width / (reduction * 2) >= shown->width &&
+           frame.height / (reduction * 2) >= shown->height) {
+        reduction *= 2;
+    }
+    return reduction;
 }
 
 bool fitsStep(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum,
@@ -89,23 +106,20 @@ bool V4l2Camera::open() {
     if (device) {
         return true;
     }
-    device = opener(path);
-    if (!device) {
-        logFailure(path, "cannot open", errno);
+    if (!openDevice()) {
         return false;
     }
-    sizes = enumerateSizes();
     FrameSize wanted = size;
     if (wanted.width == 0) {
-        v4l2_format format{};
-        format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (device->request(VIDIOC_G_FMT, &format) == 0) {
-            wanted = {static_cast<int>(format.fmt.pix.width),
-                      static_cast<int>(format.fmt.pix.height)};
+        v4l2_format current{};
+        current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (device->request(VIDIOC_G_FMT, &current) == 0) {
+            wanted = {static_cast<int>(current.fmt.pix.width),
+                      static_cast<int>(current.fmt.pix.height)};
         }
     }
-    if (!startStreaming(wanted)) {
-        device.reset();
+    if (!configure(wanted) || !startStreaming()) {
+        closeDevice();
         return false;
     }
     return true;
@@ -117,15 +131,60 @@ void V4l2Camera::close() {
     }
     stopPreview();
     stopStreaming();
+    closeDevice();
+}
+
+bool V4l2Camera::openDevice() {
+    device = opener(path);
+    if (!device) {
+        logFailure(path, "cannot open", errno);
+        return false;
+    }
+    formats = enumerateFormats();
+    sizes.clear();
+    for (const OwnFormat& own : formats) {
+        for (const FrameSize& offered : own.sizes) {
+            if (std::find(sizes.begin(), sizes.end(), offered) == sizes.end()) {
+                sizes.push_back(offered);
+            }
+        }
+    }
+    return true;
+}
+
+void V4l2Camera::closeDevice() {
     device.reset();
 }
 
-std::vector<FrameSize> V4l2Camera::enumerateSizes() {
+std::vector<V4l2Camera::OwnFormat> V4l2Camera::enumerateFormats() {
+    std::vector<OwnFormat> found;
+    for (std::uint32_t index = 0;; ++index) {
+        v4l2_fmtdesc description{};
+        description.index = index;
+        description.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+        if (device->request(VIDIOC_ENUM_FMT, &description) != 0) {
+            break;
+        }
+        if (!(description.flags & V4L2_FMT_FLAG_EMULATED)) {
+            found.push_back({description.pixelformat, enumerateSizes(description.pixelformat)});
+        }
+    }
+    const auto rank = [](const OwnFormat& own) {
+        const auto preferred =
+            std::find(preferredFormats.begin(), preferredFormats.end(), own.pixelFormat);
+        return preferred - preferredFormats.begin();
+    };
+    std::stable_sort(found.begin(), found.end(),
+                     [&](const OwnFormat& a, const OwnFormat& b) { return rank(a) < rank(b); });
+    return found;
+}
+
+std::vector<FrameSize> V4l2Camera::enumerateSizes(std::uint32_t pixelFormat) {
     std::vector<FrameSize> found;
     for (std::uint32_t index = 0;; ++index) {
         v4l2_frmsizeenum entry{};
         entry.index = index;
-        entry.pixel_format = V4L2_PIX_FMT_BGR24;
+        entry.pixel_format = pixelFormat;
         if (device->request(VIDIOC_ENUM_FRAMESIZES, &entry) != 0) {
             break;
         }
@@ -145,39 +204,70 @@ std::vector<FrameSize> V4l2Camera::enumerateSizes() {
         }
         break; // a range is the only entry
     }
-    std::vector<FrameSize> unique;
-    for (const FrameSize& candidate : found) {
-        if (std::find(unique.begin(), unique.end(), candidate) == unique.end()) {
-            unique.push_back(candidate);
-        }
-    }
-    return unique;
+    return found;
 }
 
-bool V4l2Camera::startStreaming(FrameSize wanted) {
-    v4l2_format format{};
-    format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    format.fmt.pix.width = static_cast<std::uint32_t>(std::max(wanted.width, 0));
-    format.fmt.pix.height = static_cast<std::uint32_t>(std::max(wanted.height, 0));
-    format.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
-    format.fmt.pix.field = V4L2_FIELD_NONE;
-    if (const int error = device->request(VIDIOC_S_FMT, &format)) {
-        logFailure(path, "VIDIOC_S_FMT failed", error);
-        return false;
+// MJPEG, then YUYV, at the size asked for; else what libv4lconvert makes of that size;
+// else MJPEG or YUYV at the size the camera makes of the request; else libv4lconvert's
+// nearest size.
+std::optional<v4l2_pix_format> V4l2Camera::chooseFormat(FrameSize wanted) {
+    v4l2_pix_format request{};
+    request.width = static_cast<std::uint32_t>(std::max(wanted.width, 0));
+    request.height = static_cast<std::uint32_t>(std::max(wanted.height, 0));
+    request.field = V4L2_FIELD_NONE;
+    std::optional<std::uint32_t> preferredAtAnySize;
+    for (const OwnFormat& own : formats) {
+        if (std::find(preferredFormats.begin(), preferredFormats.end(), own.pixelFormat) ==
+            preferredFormats.end()) {
+            break;
+        }
+        if (std::find(own.sizes.begin(), own.sizes.end(), wanted) != own.sizes.end()) {
+            request.pixelformat = own.pixelFormat;
+            return request;
+        }
+        preferredAtAnySize = preferredAtAnySize.value_or(own.pixelFormat);
     }
-    const FrameSize got{static_cast<int>(format.fmt.pix.width),
-                        static_cast<int>(format.fmt.pix.height)};
-    const std::size_t rowBytes =
-        std::max<std::size_t>(format.fmt.pix.bytesperline, std::size_t{3} * got.width);
-    if (format.fmt.pix.pixelformat != V4L2_PIX_FMT_BGR24 ||
-        !Surface::create(got.width, got.height)) {
+    const auto fromLibrary = device->libraryFormat(request.width, request.height);
+    if (fromLibrary && fromLibrary->width == request.width &&
+        fromLibrary->height == request.height) {
+        return fromLibrary;
+    }
+    if (preferredAtAnySize) {
+        request.pixelformat = *preferredAtAnySize;
+        return request;
+    }
+    return fromLibrary;
+}
+
+bool V4l2Camera::configure(FrameSize wanted) {
+    const auto chosen = chooseFormat(wanted);
+    if (!chosen) {
         logFailure(path, "no 24-bit frames of a usable size", EINVAL);
         return false;
     }
-    size = got;
-    bytesPerLine = rowBytes;
+    v4l2_format request{};
+    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    request.fmt.pix.width = chosen->width;
+    request.fmt.pix.height = chosen->height;
+    request.fmt.pix.pixelformat = chosen->pixelformat;
+    request.fmt.pix.field = V4L2_FIELD_NONE;
+    if (const int error = device->request(VIDIOC_S_FMT, &request)) {
+        logFailure(path, "VIDIOC_S_FMT failed", error);
+        return false;
+    }
+    const v4l2_pix_format& got = request.fmt.pix;
+    const FrameSize gotSize{static_cast<int>(got.width), static_cast<int>(got.height)};
+    if (got.pixelformat != chosen->pixelformat || !Surface::create(gotSize.width, gotSize.height)) {
+        logFailure(path, "no 24-bit frames of a usable size", EINVAL);
+        return false;
+    }
+    format = got;
+    size = gotSize;
     applyFramePeriod();
+    return true;
+}
 
+bool V4l2Camera::startStreaming() {
     v4l2_requestbuffers request{};
     request.count = bufferCount;
     request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -216,6 +306,7 @@ bool V4l2Camera::startStreaming(FrameSize wanted) {
         stopping = false;
         lost = false;
     }
+    damageReported = false;
     // Wait a few frame periods before checking for the stop again; a wake ends it early.
     const auto waitTimeout =
         std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(framePeriod * 5),
@@ -256,10 +347,12 @@ bool V4l2Camera::setFrameSize(FrameSize newSize) {
     }
     const FrameSize old = size;
     stopStreaming();
-    if (startStreaming(newSize)) {
+    if (configure(newSize) && startStreaming()) {
         return true;
     }
-    startStreaming(old);
+    if (configure(old)) {
+        startStreaming();
+    }
     return false;
 }
 
@@ -415,11 +508,6 @@ void V4l2Camera::streamLoop(std::chrono::milliseconds timeout) {
 }
 
 void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
-    const auto height = static_cast<std::size_t>(size.height);
-    const std::size_t rowBytes = std::size_t{3} * static_cast<std::size_t>(size.width);
-    if (bytesUsed < bytesPerLine * (height - 1) + rowBytes) {
-        return; // a short frame; the next one will do
-    }
     bool forGrab = false;
     {
         std::lock_guard lock(mutex);
@@ -432,22 +520,40 @@ void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
     if (!forPreview) {
         preview.unlock();
         if (!forGrab) {
-            return;
+            return; // nobody uses this frame: it is not converted
         }
     }
-
-    Surface frame = *Surface::create(size.width, size.height);
-    for (std::size_t y = 0; y < height; ++y) {
-        std::memcpy(frame.rowFromTop(static_cast<int>(y)), data + y * bytesPerLine, rowBytes);
+    if (!forGrab) {
+        if (convert(data, bytesUsed, reductionFor(size, previewTarget->stretchedSize()),
+                    previewFrame)) {
+            nextPreview = now + previewInterval;
+            previewTarget->showFrame(*previewFrame);
+        }
+        return;
+    }
+    // A grab takes the whole frame; a preview due at the same time shows it too.
+    std::optional<Surface> frame;
+    if (!convert(data, bytesUsed, 1, frame)) {
+        return;
     }
     if (forPreview) {
         nextPreview = now + previewInterval;
-        previewTarget->showFrame(frame);
+        previewTarget->showFrame(*frame);
         preview.unlock();
     }
-    if (forGrab) {
-        std::lock_guard lock(mutex);
-        grabbed = std::move(frame);
-        frameReady.notify_all();
+    std::lock_guard lock(mutex);
+    grabbed = std::move(frame);
+    frameReady.notify_all();
+}
+
+// A damaged frame is dropped like a damaged buffer; the first one of a stream is reported.
+bool V4l2Camera::convert(const std::uint8_t* data, std::size_t bytesUsed, int reduction,
+                         std::optional<Surface>& frame) {
+    if (device->convert(format, data, bytesUsed, reduction, frame)) {
+        return true;
     }
+    if (!std::exchange(damageReported, true)) {
+        logFailure(path, "a damaged frame was dropped", EBADMSG);
+    }
+    return false;
 }

@@ -3,6 +3,8 @@
 #include "capture/CaptureDriver.h"
 #include "capture/V4l2Device.h"
 
+#include <linux/videodev2.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -13,12 +15,15 @@
 #include <thread>
 #include <vector>
 
-// A V4L2 camera. While open it streams through memory-mapped buffers on a thread of its
-// own, which dequeues every frame, converts the ones somebody waits for (a grab, the
-// preview) into 24-bit surfaces and queues the buffer again. The frames come from the
-// device as 24-bit BGR (libv4l2 converts the camera's own format); the Format dialog
-// chooses among the device's frame sizes, the Source dialog edits its controls. A camera
-// that stops delivering, or is unplugged, makes grabs fail after grabTimeout.
+// A V4L2 camera. While open it streams in the camera's own pixel format through
+// memory-mapped buffers on a thread of its own, which dequeues every frame, converts only
+// the ones that are used (the frame a grab waits for; a preview frame when one is due and
+// somebody looks, made smaller where the preview is) into 24-bit surfaces, and queues the
+// buffer again; a hidden program converts nothing between its grabs. It prefers MJPEG,
+// then YUYV, then whatever libv4lconvert can turn into 24-bit frames, taking the first that
+// delivers the size asked for. The Format dialog chooses among the sizes of these formats,
+// the Source dialog edits the camera's controls. A damaged frame is dropped; a camera that
+// stops delivering, or is unplugged, makes grabs fail after grabTimeout.
 class V4l2Camera : public CaptureDriver {
 public:
     static constexpr std::chrono::milliseconds defaultGrabTimeout{3000};
@@ -52,12 +57,28 @@ public:
     bool grab(std::optional<Surface>& frame) override;
 
 private:
-    bool startStreaming(FrameSize wanted);
+    // One of the camera's own pixel formats with the sizes it delivers in it.
+    struct OwnFormat {
+        std::uint32_t pixelFormat;
+        std::vector<FrameSize> sizes;
+    };
+
+    // The steps of a camera's life: open the node and learn its formats; set format, size
+    // and frame period; stream; stop streaming; close.
+    bool openDevice();
+    bool configure(FrameSize wanted);
+    bool startStreaming();
     void stopStreaming();
+    void closeDevice();
+
+    std::vector<OwnFormat> enumerateFormats();
+    std::vector<FrameSize> enumerateSizes(std::uint32_t pixelFormat);
+    std::optional<v4l2_pix_format> chooseFormat(FrameSize wanted);
     void applyFramePeriod();
-    std::vector<FrameSize> enumerateSizes();
     void streamLoop(std::chrono::milliseconds timeout);
     void deliver(const std::uint8_t* data, std::size_t bytesUsed);
+    bool convert(const std::uint8_t* data, std::size_t bytesUsed, int reduction,
+                 std::optional<Surface>& frame);
     void markLost();
 
     const std::string path;
@@ -67,11 +88,19 @@ private:
 
     std::unique_ptr<V4l2Device> device;
     std::vector<std::unique_ptr<V4l2Device::Mapping>> buffers;
+    // In order of preference.
+    std::vector<OwnFormat> formats;
     std::vector<FrameSize> sizes;
     FrameSize size;
-    std::size_t bytesPerLine = 0;
+    // What the device streams; read by the stream thread while it runs.
+    v4l2_pix_format format{};
     std::chrono::microseconds framePeriod{66667};
     std::thread streamThread;
+
+    // The stream thread's own: the preview frame's memory, and whether a frame that could
+    // not be converted has been reported.
+    std::optional<Surface> previewFrame;
+    bool damageReported = false;
 
     // Shared with the stream thread.
     std::mutex mutex;

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "platform/Surface.h"
+
+#include <linux/videodev2.h>
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // The calls a V4L2 camera needs of the system, so that the camera logic can run against a
-// fake device: requests (VIDIOC_...), mapping the frame buffers, and waiting for a frame.
+// fake device: requests (VIDIOC_...), mapping the frame buffers, waiting for a frame, and
+// turning frames of the camera's own pixel format into 24-bit ones (a FrameConverter does
+// that for both the real device and the fake).
 class V4l2Device {
 public:
     // One frame buffer of the device mapped into memory; unmapped when destroyed.
@@ -34,6 +41,14 @@ public:
 
     // Ends a waitForFrame in progress, or the next one; may be called from any thread.
     virtual void wake() = 0;
+
+    // See FrameConverter::convert; the stream's own thread calls it.
+    virtual bool convert(const v4l2_pix_format& format, const std::uint8_t* data, std::size_t size,
+                         int reduction, std::optional<Surface>& frame) = 0;
+
+    // See FrameConverter::libraryFormat.
+    virtual std::optional<v4l2_pix_format> libraryFormat(std::uint32_t width,
+                                                         std::uint32_t height) = 0;
 };
 
 // Opens the video node at a path; null when it cannot be opened.

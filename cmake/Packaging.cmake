@@ -2,8 +2,8 @@
 # `cmake --install` puts below /usr. dpkg-shlibdeps (package dpkg-dev) works out the
 # libraries it depends on from the program's own links: Qt 6 (whose libqt6gui6 brings the
 # xcb and offscreen platform plugins on Debian 12), libjpeg-turbo, libcurl, FreeType,
-# fontconfig and libv4l2. The overlay text asks fontconfig for Tahoma, which on Debian is
-# answered with DejaVu Sans, so that font comes along too.
+# fontconfig, libv4l2 and libv4lconvert. The overlay text asks fontconfig for Tahoma, which
+# on Debian is answered with DejaVu Sans, so that font comes along too.
 set(KAVRI_PACKAGE_MAINTAINER "kavriWebCam maintainers <maintainers@users.noreply.c-seed-a46e834f.example>"
     CACHE STRING "Maintainer named in the Debian package")
 

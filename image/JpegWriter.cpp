@@ -43,13 +43,10 @@ FilePtr createTemporaryNextTo(const std::string& target, std::string& temporaryN
 } // namespace
 
 JpegWriter::JpegWriter()
-    : errorManager{}
-    , compressor{}
+    : compressor{}
     , created(false) {
-    compressor.err = jpeg_std_error(&errorManager.standard);
-    errorManager.standard.error_exit = onError;
-    errorManager.standard.output_message = printMessage;
-    created = guarded([this] {
+    compressor.err = trap.manager();
+    created = trap.run([this] {
         jpeg_create_compress(&compressor);
         // The defaults depend on the input colour space, so it is set first. The pixels
         // are blue first, as a DIB holds them.
@@ -68,7 +65,7 @@ JpegWriter::~JpegWriter() {
 int JpegWriter::setQuality(int quality) {
     const int clamped = quality < 0 ? 0 : (quality > 100 ? 100 : quality);
     if (created) {
-        guarded([this, clamped] { jpeg_set_quality(&compressor, clamped, TRUE); });
+        trap.run([this, clamped] { jpeg_set_quality(&compressor, clamped, TRUE); });
     }
     return clamped;
 }
@@ -94,7 +91,7 @@ int JpegWriter::write(const std::uint8_t* rows, int width, int height,
 }
 
 bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, std::FILE* file) {
-    const bool encoded = guarded([&] {
+    const bool encoded = trap.run([&] {
         jpeg_default_colorspace(&compressor);
         compressor.in_color_space = JCS_EXT_BGR;
         compressor.input_components = 3;
@@ -117,30 +114,4 @@ bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, std::FI
         jpeg_abort_compress(&compressor);
     }
     return encoded;
-}
-
-template <typename Step> bool JpegWriter::guarded(Step step) {
-    if (setjmp(errorManager.jump) != 0) {
-        errorManager.armed = false;
-        return false;
-    }
-    errorManager.armed = true;
-    step();
-    errorManager.armed = false;
-    return true;
-}
-
-void JpegWriter::onError(j_common_ptr compressor) {
-    auto* manager = reinterpret_cast<ErrorManager*>(compressor->err);
-    (*compressor->err->output_message)(compressor);
-    if (!manager->armed) {
-        std::abort(); // a library call outside guarded(): a bug in this class
-    }
-    std::longjmp(manager->jump, 1);
-}
-
-void JpegWriter::printMessage(j_common_ptr compressor) {
-    char text[JMSG_LENGTH_MAX];
-    (*compressor->err->format_message)(compressor, text);
-    std::fprintf(stderr, "jpeg: %s\n", text);
 }

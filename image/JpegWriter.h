@@ -1,6 +1,7 @@
 #pragma once
 
-#include <csetjmp>
+#include "image/JpegErrorTrap.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -29,21 +30,9 @@ public:
     int write(const std::uint8_t* rows, int width, int height, const std::string& fileName);
 
 private:
-    // libjpeg reports errors by calling error_exit, which must not return: it jumps back
-    // into guarded(), the only place library calls are made from.
-    struct ErrorManager {
-        jpeg_error_mgr standard;
-        std::jmp_buf jump;
-        bool armed;
-    };
-
-    template <typename Step> bool guarded(Step step);
     bool encode(const std::uint8_t* rows, int width, int height, std::FILE* file);
 
-    static void onError(j_common_ptr compressor);
-    static void printMessage(j_common_ptr compressor);
-
-    ErrorManager errorManager;
+    JpegErrorTrap trap{JpegErrorTrap::Warnings::Allowed, JpegErrorTrap::Messages::Print};
     jpeg_compress_struct compressor;
     bool created;
 };

@@ -9,6 +9,7 @@
 #include "capture/TestSource.h"
 #include "capture/V4l2Camera.h"
 #include "image/Dib.h"
+#include "tests/capture/CameraFrames.h"
 #include "tests/capture/FakeV4l2Camera.h"
 #include "tests/capture/ScriptedCaptureDialogs.h"
 #include "tests/capture/WorkingDirectory.h"
@@ -160,15 +161,30 @@ TEST_F(DriverCaptureServiceTest, SequenceSetupKeepsWhatWasSetAndReachesTheCamera
 }
 
 TEST_F(DriverCaptureServiceTest, PreviewGoesToTheSinkAtTheWindowSizeWhileOn) {
-    auto& service = serviceWithTestSource();
+    camera->formats = {{V4L2_PIX_FMT_MJPEG, {}}};
+    camera->width = 320;
+    camera->height = 240;
+    const auto frame = std::make_shared<const std::vector<std::uint8_t>>(
+        CameraFrames::make(V4L2_PIX_FMT_MJPEG, TestSource::render({320, 240}, 1)));
+    const auto shows = [&](int frameWidth) {
+        return waitUntil([&] {
+            camera->push(frame);
+            return sink.frameWidth == frameWidth;
+        });
+    };
+    auto& service = serviceWithCamera();
     Capture capture(service, {});
     capture.initialize();
     capture.setFrameRate(1000);
     capture.resizeWindow(240, 180);
-    ASSERT_TRUE(waitUntil([&] { return sink.frames >= 2 && sink.width == 240; }));
+    ASSERT_TRUE(shows(320));
+    EXPECT_EQ(sink.width, 240);
     EXPECT_EQ(sink.height, 180);
     EXPECT_TRUE(sink.stretched) << "connect turns scaling on";
-    EXPECT_EQ(sink.frameWidth, 320);
+    capture.resizeWindow(80, 60);
+    EXPECT_TRUE(shows(80)) << "a smaller frame for a smaller window";
+    service.sendMessage(1, Msg::WM_CAP_SET_SCALE, 0, {});
+    EXPECT_TRUE(shows(320)) << "the whole frame where it is not stretched";
 
     capture.close();
     const int shown = sink.frames;

@@ -1,5 +1,7 @@
 #include "tests/capture/FakeV4l2Camera.h"
 
+#include "capture/FrameConverter.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -7,7 +9,8 @@
 class FakeV4l2Camera::Device : public V4l2Device {
 public:
     explicit Device(std::shared_ptr<FakeV4l2Camera> camera)
-        : camera(std::move(camera)) {
+        : camera(std::move(camera))
+        , converter(*this, -1) {
         auto lock = this->camera->lock();
         ++this->camera->openDevices;
         seenWakes = this->camera->wakes;
@@ -56,6 +59,20 @@ public:
         camera->changed.notify_all();
     }
 
+    bool convert(const v4l2_pix_format& format, const std::uint8_t* data, std::size_t size,
+                 int reduction, std::optional<Surface>& frame) override {
+        {
+            auto lock = camera->lock();
+            ++camera->conversions;
+        }
+        return converter.convert(format, data, size, reduction, frame);
+    }
+
+    std::optional<v4l2_pix_format> libraryFormat(std::uint32_t width,
+                                                 std::uint32_t height) override {
+        return converter.libraryFormat(width, height);
+    }
+
 private:
     class FakeMapping : public Mapping {
     public:
@@ -79,6 +96,7 @@ private:
 
     std::shared_ptr<FakeV4l2Camera> camera;
     std::uint64_t seenWakes = 0;
+    FrameConverter converter;
 };
 
 V4l2Opener FakeV4l2Camera::opener() {
@@ -99,10 +117,14 @@ V4l2Opener FakeV4l2Camera::opener() {
     };
 }
 
-void FakeV4l2Camera::push(std::vector<std::uint8_t> bytes, std::uint32_t flags) {
+void FakeV4l2Camera::push(Bytes bytes, std::uint32_t flags) {
     auto guard = lock();
     pending.push_back({std::move(bytes), flags});
     changed.notify_all();
+}
+
+void FakeV4l2Camera::push(std::vector<std::uint8_t> bytes, std::uint32_t flags) {
+    push(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)), flags);
 }
 
 void FakeV4l2Camera::unplug() {
@@ -111,8 +133,44 @@ void FakeV4l2Camera::unplug() {
     changed.notify_all();
 }
 
+bool FakeV4l2Camera::waitUntilHandled(std::chrono::milliseconds timeout) {
+    auto guard = lock();
+    return changed.wait_for(guard, timeout, [this] {
+        return pending.empty() && queuedCount() == queued.size() && !queued.empty();
+    });
+}
+
 std::size_t FakeV4l2Camera::queuedCount() const {
     return static_cast<std::size_t>(std::count(queued.begin(), queued.end(), true));
+}
+
+v4l2_pix_format FakeV4l2Camera::answer(const v4l2_pix_format& asked) const {
+    const auto known = std::find_if(formats.begin(), formats.end(), [&](const Format& format) {
+        return format.pixelFormat == asked.pixelformat;
+    });
+    v4l2_pix_format pix{};
+    pix.pixelformat = known != formats.end() ? asked.pixelformat : formats.front().pixelFormat;
+    pix.width = std::max(widthStep, asked.width / widthStep * widthStep);
+    pix.height = std::max(1u, asked.height);
+    pix.field = V4L2_FIELD_NONE;
+    const std::uint32_t bytesPerPixel =
+        pix.pixelformat == V4L2_PIX_FMT_BGR24 ? 3 : (pix.pixelformat == V4L2_PIX_FMT_YUYV ? 2 : 0);
+    if (bytesPerPixel == 0) {
+        // A compressed format: room for any frame of that size.
+        pix.sizeimage = pix.width * pix.height * 3 + 65536;
+    } else {
+        pix.bytesperline = pix.width * bytesPerPixel + rowPadding;
+        pix.sizeimage = pix.bytesperline * pix.height;
+    }
+    return pix;
+}
+
+v4l2_pix_format FakeV4l2Camera::currentFormat() const {
+    v4l2_pix_format current{};
+    current.pixelformat = pixelFormat;
+    current.width = width;
+    current.height = height;
+    return answer(current);
 }
 
 int FakeV4l2Camera::request(unsigned long code, void* argument) {
@@ -123,37 +181,46 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
     case VIDIOC_QUERYCAP:
         *static_cast<v4l2_capability*>(argument) = capability;
         return 0;
-    case VIDIOC_G_FMT: {
-        auto& format = *static_cast<v4l2_format*>(argument);
-        format.fmt.pix.width = width;
-        format.fmt.pix.height = height;
-        format.fmt.pix.pixelformat = answeredFormat;
-        format.fmt.pix.bytesperline = width * 3 + rowPadding;
+    case VIDIOC_ENUM_FMT: {
+        auto& description = *static_cast<v4l2_fmtdesc*>(argument);
+        if (description.index >= formats.size()) {
+            return EINVAL;
+        }
+        description.pixelformat = formats[description.index].pixelFormat;
         return 0;
     }
+    case VIDIOC_G_FMT:
+        static_cast<v4l2_format*>(argument)->fmt.pix = currentFormat();
+        return 0;
+    case VIDIOC_TRY_FMT:
     case VIDIOC_S_FMT: {
+        auto& pix = static_cast<v4l2_format*>(argument)->fmt.pix;
+        if (code == VIDIOC_TRY_FMT) {
+            pix = answer(pix);
+            return 0;
+        }
         if (streaming || !memory.empty()) {
             return EBUSY;
         }
-        auto& format = *static_cast<v4l2_format*>(argument);
-        requestedFormats.push_back(format.fmt.pix.pixelformat);
-        width = std::max(widthStep, format.fmt.pix.width / widthStep * widthStep);
-        height = std::max(1u, format.fmt.pix.height);
-        format.fmt.pix.width = width;
-        format.fmt.pix.height = height;
-        format.fmt.pix.pixelformat = answeredFormat;
-        format.fmt.pix.bytesperline = width * 3 + rowPadding;
-        format.fmt.pix.sizeimage = bufferBytes();
+        requestedFormats.push_back(pix.pixelformat);
+        pix = answer(pix);
+        pixelFormat = pix.pixelformat;
+        width = pix.width;
+        height = pix.height;
         return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
         auto& entry = *static_cast<v4l2_frmsizeenum*>(argument);
-        if (entry.pixel_format != V4L2_PIX_FMT_BGR24 || entry.index >= frameSizes.size()) {
+        const auto format = std::find_if(formats.begin(), formats.end(), [&](const Format& f) {
+            return f.pixelFormat == entry.pixel_format;
+        });
+        if (format == formats.end() || entry.index >= format->sizes.size()) {
             return EINVAL;
         }
         const std::uint32_t index = entry.index;
-        entry = frameSizes[index];
+        entry = format->sizes[index];
         entry.index = index;
+        entry.pixel_format = format->pixelFormat;
         return 0;
     }
     case VIDIOC_REQBUFS: {
@@ -163,12 +230,14 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
                 return EBUSY;
             }
             memory.clear();
+            memoryHolds.clear();
             queued.clear();
             return 0;
         }
         buffersRequested = request.count;
         request.count = std::min(request.count, buffersGranted);
-        memory.assign(request.count, std::vector<std::uint8_t>(bufferBytes()));
+        memory.assign(request.count, std::vector<std::uint8_t>(currentFormat().sizeimage));
+        memoryHolds.assign(request.count, nullptr);
         queued.assign(request.count, false);
         return 0;
     }
@@ -200,8 +269,11 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         pending.pop_front();
         const auto index = static_cast<std::uint32_t>(next - queued.begin());
         auto& target = memory[index];
-        const std::size_t used = std::min(frame.bytes.size(), target.size());
-        std::copy_n(frame.bytes.begin(), used, target.begin());
+        const std::size_t used = std::min(frame.bytes->size(), target.size());
+        if (memoryHolds[index] != frame.bytes) {
+            std::copy_n(frame.bytes->begin(), used, target.begin());
+            memoryHolds[index] = frame.bytes;
+        }
         queued[index] = false;
         ++framesDequeued;
         buffer.index = index;

@@ -13,16 +13,24 @@
 #include <string>
 #include <vector>
 
-// A V4L2 camera in memory, answering the requests the camera logic makes: capabilities,
-// formats and frame sizes, controls, frame interval, mmap buffers and streaming. Frames are
-// pushed by the test; they fill the queued buffers in order. Open it as many times as
-// wanted through opener(); all devices opened share this state.
+// A V4L2 camera in memory, answering the requests the camera logic and libv4lconvert make:
+// capabilities, formats and frame sizes, controls, frame interval, mmap buffers and
+// streaming. Frames are pushed by the test as the camera would deliver them; they fill the
+// queued buffers in order. Its devices convert frames with the real FrameConverter and
+// count the conversions. Open it as many times as wanted through opener(); all devices
+// opened share this state.
 class FakeV4l2Camera : public std::enable_shared_from_this<FakeV4l2Camera> {
 public:
     struct Control {
         v4l2_queryctrl query;
         std::int32_t value;
     };
+    // One of the camera's own pixel formats and the frame sizes it lists for it.
+    struct Format {
+        std::uint32_t pixelFormat;
+        std::vector<v4l2_frmsizeenum> sizes;
+    };
+    using Bytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
     static std::shared_ptr<FakeV4l2Camera> create() {
         return std::shared_ptr<FakeV4l2Camera>(new FakeV4l2Camera());
@@ -31,26 +39,32 @@ public:
     // Opens this camera whatever the path; the paths asked for are recorded.
     V4l2Opener opener();
 
-    // A frame for the next queued buffer: bytes as the device delivers them.
+    // A frame for the next queued buffer: bytes as the device delivers them. A buffer that
+    // held the same bytes before is not written again, as a camera's DMA costs the
+    // program nothing either.
+    void push(Bytes bytes, std::uint32_t flags = 0);
     void push(std::vector<std::uint8_t> bytes, std::uint32_t flags = 0);
     // Pulls the camera out: every request fails with ENODEV, waits report an error.
     void unplug();
+    // Waits until every frame pushed has been dequeued and its buffer queued again, that
+    // is, handled; false when that takes longer than timeout.
+    bool waitUntilHandled(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     // State, read and written under lock().
     std::unique_lock<std::mutex> lock() { return std::unique_lock(mutex); }
 
     // What the device is.
     v4l2_capability capability{};
-    // The pixel format S_FMT answers with, whatever was asked (libv4l2 gives BGR24).
-    std::uint32_t answeredFormat = V4L2_PIX_FMT_BGR24;
-    // Padding bytes at the end of every row.
+    // The camera's formats; S_FMT answers with the first for a format it lacks.
+    std::vector<Format> formats = {{V4L2_PIX_FMT_BGR24, {}}};
+    // Padding bytes at the end of every row of an uncompressed format.
     std::uint32_t rowPadding = 0;
-    // The size G_FMT reports before anything is set, and what S_FMT makes of a request.
+    // The format G_FMT reports before anything is set, and what S_FMT makes of a request.
+    std::uint32_t pixelFormat = V4L2_PIX_FMT_BGR24;
     std::uint32_t width = 320;
     std::uint32_t height = 240;
     // S_FMT rounds sizes down to these steps (a camera's own adjustment).
     std::uint32_t widthStep = 1;
-    std::vector<v4l2_frmsizeenum> frameSizes;
     std::vector<Control> controls;
     bool canSetFrameInterval = true;
     v4l2_fract frameInterval{1, 30};
@@ -65,6 +79,7 @@ public:
     bool streaming = false;
     std::vector<bool> queued;
     std::size_t framesDequeued = 0;
+    std::size_t conversions = 0;
     std::vector<std::pair<std::uint32_t, std::int32_t>> controlsSet;
     int frameIntervalsSet = 0;
 
@@ -74,18 +89,21 @@ public:
 private:
     class Device;
     struct Frame {
-        std::vector<std::uint8_t> bytes;
+        Bytes bytes;
         std::uint32_t flags;
     };
 
     FakeV4l2Camera() = default;
     int request(unsigned long code, void* argument);
-    std::uint32_t bufferBytes() const { return (width * 3 + rowPadding) * height; }
+    // What S_FMT would make of a request, without setting it.
+    v4l2_pix_format answer(const v4l2_pix_format& asked) const;
+    v4l2_pix_format currentFormat() const;
 
     std::mutex mutex;
     std::condition_variable changed;
     std::deque<Frame> pending;
     std::vector<std::vector<std::uint8_t>> memory;
+    std::vector<Bytes> memoryHolds;
     bool unplugged = false;
     std::uint64_t wakes = 0;
 };

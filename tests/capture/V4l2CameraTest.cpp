@@ -1,8 +1,11 @@
 #include "capture/V4l2Camera.h"
 
 #include "capture/LibV4l2Device.h"
+#include "capture/TestSource.h"
+#include "tests/capture/CameraFrames.h"
 #include "tests/capture/FakeV4l2Camera.h"
 #include "tests/support/Deadline.h"
+#include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <mutex>
 #include <ostream>
 
 namespace {
@@ -50,16 +54,13 @@ v4l2_frmsizeenum stepwise(std::uint32_t type, v4l2_frmsize_stepwise range) {
     return entry;
 }
 
-// A frame as the device delivers it: top row first, blue-green-red, rows padded.
-std::vector<std::uint8_t> deviceFrame(int width, int height, int padding, std::uint8_t seed) {
-    std::vector<std::uint8_t> bytes;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width * 3; ++x) {
-            bytes.push_back(static_cast<std::uint8_t>(seed + y * 16 + x));
-        }
-        bytes.insert(bytes.end(), static_cast<std::size_t>(padding), 0xEE);
+FakeV4l2Camera::Format format(std::uint32_t pixelFormat, std::vector<FrameSize> sizes) {
+    FakeV4l2Camera::Format listed{pixelFormat, {}};
+    for (const FrameSize& size : sizes) {
+        listed.sizes.push_back(discrete(static_cast<std::uint32_t>(size.width),
+                                        static_cast<std::uint32_t>(size.height)));
     }
-    return bytes;
+    return listed;
 }
 
 std::optional<Surface> grabbed(CaptureDriver& driver) {
@@ -71,26 +72,63 @@ std::optional<Surface> grabbed(CaptureDriver& driver) {
 // Grabs while pushing the frame over and over, so a frame arrives after the grab asked.
 std::optional<Surface> grabWhileFeeding(V4l2Camera& camera, FakeV4l2Camera& fake,
                                         const std::vector<std::uint8_t>& frame) {
+    const auto bytes = std::make_shared<const std::vector<std::uint8_t>>(frame);
     auto grab = std::async(std::launch::async, [&] { return grabbed(camera); });
     while (grab.wait_for(5ms) != std::future_status::ready) {
-        fake.push(frame);
+        fake.push(bytes);
     }
     return grab.get();
 }
 
+// The frame the fake camera delivers of picture in the format and size it streams now.
+std::vector<std::uint8_t> frameOf(FakeV4l2Camera& fake, const Surface& picture,
+                                  bool huffmanTables = true) {
+    auto lock = fake.lock();
+    return CameraFrames::make(fake.pixelFormat, picture, fake.rowPadding, huffmanTables);
+}
+
+// Pictures through lossy coding (JPEG, 4:2:2 colour) stay this close to the original.
+constexpr double codingTolerance = 6;
+
+// The rows of the tables below are named by their name field, in test names and messages.
+template <typename Row>
+requires requires(const Row& row) {
+    row.name;
+}
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
+const auto rowName = [](const auto& info) { return std::string(info.param.name); };
+
 class RecordingTarget : public CaptureDriver::PreviewTarget {
 public:
-    bool wantsFrames() const override { return true; }
+    bool wantsFrames() const override { return visible; }
+    std::optional<FrameSize> stretchedSize() const override { return stretchedTo; }
     void showFrame(const Surface& frame) override {
-        lastWidth = frame.width();
+        std::lock_guard lock(mutex);
+        last = frame;
         ++frames;
     }
+    std::atomic<bool> visible{true};
+    std::optional<FrameSize> stretchedTo;
     std::atomic<int> frames{0};
-    std::atomic<int> lastWidth{0};
+    std::mutex mutex;
+    std::optional<Surface> last;
 };
 
 class V4l2CameraTest : public testing::Test {
 protected:
+    // The camera delivers these formats, and is set to the first size of the first.
+    void offer(std::vector<FakeV4l2Camera::Format> formats) {
+        fake->formats = std::move(formats);
+        const auto& first = fake->formats.front();
+        fake->pixelFormat = first.pixelFormat;
+        if (!first.sizes.empty()) {
+            fake->width = first.sizes.front().discrete.width;
+            fake->height = first.sizes.front().discrete.height;
+        }
+    }
+
     V4l2Camera makeCamera(std::chrono::milliseconds grabTimeout = 20s) {
         return V4l2Camera("/dev/video0", "Fake Cam", fake->opener(), grabTimeout);
     }
@@ -151,28 +189,66 @@ TEST(V4l2CameraFind, VideoNodesAreOrderedByNumber) {
     EXPECT_TRUE(LibV4l2Device::videoNodes(dir.file("missing")).empty());
 }
 
-TEST_F(V4l2CameraTest, OpensAtTheCamerasSizeAsking24BitFrames) {
-    fake->width = 642;
-    fake->height = 480;
+struct FormatRow {
+    const char* name;
+    std::vector<FakeV4l2Camera::Format> formats;
+    FrameSize asked; // the size the camera reports before anything is set
+    std::uint32_t streamed;
+    FrameSize got;
+};
+
+class V4l2StreamFormat : public V4l2CameraTest, public testing::WithParamInterface<FormatRow> {};
+
+TEST_P(V4l2StreamFormat, IsTheCamerasOwnAndTheFirstThatGivesTheSize) {
+    const FormatRow& row = GetParam();
+    offer(row.formats);
+    fake->width = static_cast<std::uint32_t>(row.asked.width);
+    fake->height = static_cast<std::uint32_t>(row.asked.height);
     fake->widthStep = 8;
     auto camera = makeCamera();
+    if (row.streamed == 0) {
+        EXPECT_FALSE(camera.open());
+        EXPECT_EQ(fake->openDevices, 0);
+        EXPECT_FALSE(grabbed(camera));
+        return;
+    }
     ASSERT_TRUE(camera.open());
-    EXPECT_EQ(fake->requestedFormats, (std::vector<std::uint32_t>{V4L2_PIX_FMT_BGR24}));
-    EXPECT_EQ(camera.frameSize(), (FrameSize{640, 480})) << "the size the camera settled on";
+    EXPECT_EQ(fake->requestedFormats, (std::vector<std::uint32_t>{row.streamed}));
+    EXPECT_EQ(camera.frameSize(), row.got);
     EXPECT_EQ(fake->buffersRequested, V4l2Camera::bufferCount);
     EXPECT_TRUE(fake->streaming);
     EXPECT_EQ(fake->liveMappings, 4);
     EXPECT_TRUE(waitUntil([&] { return fake->lock(), fake->queuedCount() == 4; }));
 }
 
-TEST_F(V4l2CameraTest, RefusesACameraThatCannotDeliver24BitFrames) {
-    fake->answeredFormat = V4L2_PIX_FMT_YUYV;
-    auto camera = makeCamera();
-    EXPECT_FALSE(camera.open());
-    EXPECT_FALSE(camera.isOpen());
-    EXPECT_EQ(fake->openDevices, 0);
-    EXPECT_FALSE(grabbed(camera));
-}
+INSTANTIATE_TEST_SUITE_P(
+    V4l2Camera, V4l2StreamFormat,
+    testing::Values(
+        FormatRow{
+            "MjpegBeforeYuyv",
+            {format(V4L2_PIX_FMT_YUYV, {{640, 480}}), format(V4L2_PIX_FMT_MJPEG, {{640, 480}})},
+            {640, 480},
+            V4L2_PIX_FMT_MJPEG,
+            {640, 480}},
+        FormatRow{"YuyvWhereMjpegLacksTheSize",
+                  {format(V4L2_PIX_FMT_MJPEG, {{1280, 720}}),
+                   format(V4L2_PIX_FMT_YUYV, {{640, 480}, {1280, 720}})},
+                  {640, 480},
+                  V4L2_PIX_FMT_YUYV,
+                  {640, 480}},
+        FormatRow{"MjpegAtTheSizeTheCameraMakesOfAnUnlistedOne",
+                  {format(V4L2_PIX_FMT_MJPEG, {})},
+                  {642, 480},
+                  V4L2_PIX_FMT_MJPEG,
+                  {640, 480}},
+        FormatRow{"OtherFormatsAsLibv4lconvertChooses",
+                  {format(V4L2_PIX_FMT_H264, {{640, 480}}), format(V4L2_PIX_FMT_BGR24, {})},
+                  {642, 480},
+                  V4L2_PIX_FMT_BGR24,
+                  {640, 480}},
+        FormatRow{
+            "NothingConvertible", {format(V4L2_PIX_FMT_H264, {{640, 480}})}, {640, 480}, 0, {}}),
+    rowName);
 
 TEST_F(V4l2CameraTest, RefusesACameraWithoutBuffers) {
     fake->buffersGranted = 0;
@@ -183,18 +259,14 @@ TEST_F(V4l2CameraTest, RefusesACameraWithoutBuffers) {
 
 struct SizesRow {
     const char* name;
-    std::vector<v4l2_frmsizeenum> enumerated;
+    std::vector<FakeV4l2Camera::Format> formats;
     std::vector<FrameSize> offered;
 };
-
-void PrintTo(const SizesRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class V4l2FrameSizes : public V4l2CameraTest, public testing::WithParamInterface<SizesRow> {};
 
 TEST_P(V4l2FrameSizes, OfferTheCamerasSizes) {
-    fake->frameSizes = GetParam().enumerated;
+    offer(GetParam().formats);
     auto camera = makeCamera();
     ASSERT_TRUE(camera.open());
     EXPECT_EQ(camera.frameSizes(), GetParam().offered);
@@ -202,106 +274,179 @@ TEST_P(V4l2FrameSizes, OfferTheCamerasSizes) {
 
 INSTANTIATE_TEST_SUITE_P(
     V4l2Camera, V4l2FrameSizes,
+    testing::Values(SizesRow{"Discrete",
+                             {{V4L2_PIX_FMT_MJPEG,
+                               {discrete(640, 480), discrete(320, 240), discrete(1280, 720),
+                                discrete(640, 480)}}},
+                             {{640, 480}, {320, 240}, {1280, 720}}},
+                    SizesRow{
+                        "Stepwise",
+                        {{V4L2_PIX_FMT_YUYV,
+                          {stepwise(V4L2_FRMSIZE_TYPE_STEPWISE, {100, 1000, 4, 100, 800, 2})}}},
+                        {{160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 480}, {800, 600}}},
+                    SizesRow{"Continuous",
+                             {{V4L2_PIX_FMT_MJPEG,
+                               {stepwise(V4L2_FRMSIZE_TYPE_CONTINUOUS, {1, 1920, 1, 1, 1080, 1})}}},
+                             {{160, 120},
+                              {176, 144},
+                              {320, 240},
+                              {352, 288},
+                              {640, 480},
+                              {800, 600},
+                              {1024, 768},
+                              {1280, 720},
+                              {1280, 960},
+                              {1920, 1080}}},
+                    SizesRow{"AllFormatsPreferredFirst",
+                             {format(V4L2_PIX_FMT_BGR24, {{160, 120}}),
+                              format(V4L2_PIX_FMT_YUYV, {{640, 480}, {320, 240}}),
+                              format(V4L2_PIX_FMT_MJPEG, {{1280, 720}, {640, 480}})},
+                             {{1280, 720}, {640, 480}, {320, 240}, {160, 120}}},
+                    SizesRow{"None", {{V4L2_PIX_FMT_MJPEG, {}}}, {}}),
+    rowName);
+
+struct GrabRow {
+    const char* name;
+    std::vector<FakeV4l2Camera::Format> formats;
+    std::uint32_t rowPadding;
+    bool huffmanTables;
+};
+
+class V4l2Grab : public V4l2CameraTest, public testing::WithParamInterface<GrabRow> {};
+
+TEST_P(V4l2Grab, DecodesToThePictureAtEveryOfferedSize) {
+    offer(GetParam().formats);
+    fake->rowPadding = GetParam().rowPadding;
+    auto camera = makeCamera();
+    ASSERT_TRUE(camera.open());
+    for (const FrameSize& size : camera.frameSizes()) {
+        ASSERT_TRUE(camera.setFrameSize(size));
+        const Surface picture = TestSource::render(size, 1);
+        const auto frame =
+            grabWhileFeeding(camera, *fake, frameOf(*fake, picture, GetParam().huffmanTables));
+        ASSERT_TRUE(frame) << size.width << "x" << size.height;
+        ASSERT_EQ(frame->width(), size.width);
+        ASSERT_EQ(frame->height(), size.height);
+        EXPECT_LT(meanDifference(*frame, picture), codingTolerance)
+            << size.width << "x" << size.height;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    V4l2Camera, V4l2Grab,
     testing::Values(
-        SizesRow{"Discrete",
-                 {discrete(640, 480), discrete(320, 240), discrete(1280, 720), discrete(640, 480)},
-                 {{640, 480}, {320, 240}, {1280, 720}}},
-        SizesRow{"Stepwise",
-                 {stepwise(V4L2_FRMSIZE_TYPE_STEPWISE, {100, 1000, 4, 100, 800, 2})},
-                 {{160, 120}, {176, 144}, {320, 240}, {352, 288}, {640, 480}, {800, 600}}},
-        SizesRow{"Continuous",
-                 {stepwise(V4L2_FRMSIZE_TYPE_CONTINUOUS, {1, 1920, 1, 1, 1080, 1})},
-                 {{160, 120},
-                  {176, 144},
-                  {320, 240},
-                  {352, 288},
-                  {640, 480},
-                  {800, 600},
-                  {1024, 768},
-                  {1280, 720},
-                  {1280, 960},
-                  {1920, 1080}}},
-        SizesRow{"None", {}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+        GrabRow{
+            "Mjpeg", {format(V4L2_PIX_FMT_MJPEG, {{320, 240}, {176, 144}, {1280, 720}})}, 0, true},
+        GrabRow{"MjpegWithoutHuffmanTables",
+                {format(V4L2_PIX_FMT_MJPEG, {{640, 480}, {160, 120}})},
+                0,
+                false},
+        GrabRow{
+            "YuyvWithPaddedRows", {format(V4L2_PIX_FMT_YUYV, {{320, 240}, {176, 144}})}, 12, true},
+        GrabRow{"MjpegAndYuyv",
+                {format(V4L2_PIX_FMT_MJPEG, {{640, 480}}), format(V4L2_PIX_FMT_YUYV, {{320, 240}})},
+                0,
+                true},
+        GrabRow{"Bgr24WithPaddedRows", {format(V4L2_PIX_FMT_BGR24, {{160, 120}})}, 7, true}),
+    rowName);
 
-TEST_F(V4l2CameraTest, NewFrameSizeRestartsTheStream) {
-    fake->frameSizes = {discrete(320, 240), discrete(640, 480)};
+struct DamageRow {
+    const char* name;
+    std::uint32_t pixelFormat;
+    std::vector<std::uint8_t> (*damage)(std::vector<std::uint8_t> frame);
+    std::uint32_t flags;
+};
+
+class V4l2DamagedFrame : public V4l2CameraTest, public testing::WithParamInterface<DamageRow> {};
+
+TEST_P(V4l2DamagedFrame, IsSkippedAndTheNextGoodOneTaken) {
+    const DamageRow& row = GetParam();
+    offer({format(row.pixelFormat, {{320, 240}})});
     auto camera = makeCamera();
     ASSERT_TRUE(camera.open());
-    EXPECT_FALSE(camera.setFrameSize({800, 600})) << "not one of the camera's sizes";
-    ASSERT_TRUE(camera.setFrameSize({640, 480}));
-    EXPECT_EQ(camera.frameSize(), (FrameSize{640, 480}));
-    EXPECT_TRUE(fake->streaming);
-    EXPECT_EQ(fake->liveMappings, 4);
-
-    const auto frame = grabWhileFeeding(camera, *fake, deviceFrame(640, 480, 0, 1));
-    ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->width(), 640);
-    EXPECT_EQ(frame->height(), 480);
-}
-
-TEST_F(V4l2CameraTest, FramesBecomeBottomUpRowsWithoutTheDevicesPadding) {
-    fake->width = 5;
-    fake->height = 3;
-    fake->rowPadding = 7;
-    auto camera = makeCamera();
-    ASSERT_TRUE(camera.open());
-
-    const auto bytes = deviceFrame(5, 3, 7, 40);
-    const auto frame = grabWhileFeeding(camera, *fake, bytes);
-    ASSERT_TRUE(frame);
-    ASSERT_EQ(frame->width(), 5);
-    ASSERT_EQ(frame->height(), 3);
-    for (int y = 0; y < 3; ++y) {
-        const std::uint8_t* source = bytes.data() + y * (15 + 7);
-        EXPECT_EQ(0, std::memcmp(frame->rowFromTop(y), source, 15)) << "row " << y;
+    const Surface picture = TestSource::render({320, 240}, 1);
+    Surface negative = picture;
+    for (int y = 0; y < negative.height(); ++y) {
+        std::uint8_t* line = negative.rowFromTop(y);
+        std::transform(line, line + negative.width() * 3, line,
+                       [](std::uint8_t v) { return 255 - v; });
     }
-    EXPECT_EQ(0, std::memcmp(frame->bits(), bytes.data() + 2 * 22, 15))
-        << "the bottom row comes first in memory";
-}
+    const auto damaged =
+        std::make_shared<const std::vector<std::uint8_t>>(row.damage(frameOf(*fake, negative)));
 
-TEST_F(V4l2CameraTest, ShortFramesAreNotHandedOn) {
-    fake->width = 4;
-    fake->height = 4;
-    auto camera = makeCamera(300ms);
-    ASSERT_TRUE(camera.open());
-    auto bytes = deviceFrame(4, 4, 0, 0);
-    bytes.resize(bytes.size() - 1);
-    EXPECT_FALSE(grabWhileFeeding(camera, *fake, bytes));
-}
-
-TEST_F(V4l2CameraTest, DamagedBuffersAreQueuedAgainButNotHandedOn) {
-    fake->width = 4;
-    fake->height = 2;
-    auto camera = makeCamera();
-    ASSERT_TRUE(camera.open());
-    for (int i = 0; i < 10; ++i) {
-        fake->push(deviceFrame(4, 2, 0, 200), V4L2_BUF_FLAG_ERROR);
-    }
+    auto grab = std::async(std::launch::async, [&] { return grabbed(camera); });
+    // Damaged frames until the camera has tried to convert some for the grab (or, for a
+    // buffer flagged as damaged, which is never converted, has dropped a few).
+    std::size_t pushed = 0;
     ASSERT_TRUE(waitUntil([&] {
+        if (grab.wait_for(0ms) == std::future_status::ready) {
+            return true;
+        }
         auto lock = fake->lock();
-        return fake->framesDequeued == 10 && fake->queuedCount() == 4;
-    })) << "ten damaged frames went through four buffers";
+        const bool tried = row.flags ? pushed > 6 : fake->conversions >= 2;
+        if (!tried && fake->pendingFrames() == 0 && fake->queuedCount() == 4) {
+            lock.unlock();
+            fake->push(damaged, row.flags);
+            ++pushed;
+        }
+        return tried;
+    }));
+    ASSERT_NE(grab.wait_for(0ms), std::future_status::ready) << "a damaged frame was taken";
 
-    const auto good = deviceFrame(4, 2, 0, 1);
-    const auto frame = grabWhileFeeding(camera, *fake, good);
+    const auto good = std::make_shared<const std::vector<std::uint8_t>>(frameOf(*fake, picture));
+    while (grab.wait_for(5ms) != std::future_status::ready) {
+        fake->push(good);
+    }
+    const auto frame = grab.get();
     ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->rowFromTop(0)[0], good[0]);
-    EXPECT_TRUE(waitUntil([&] { return fake->lock(), fake->queuedCount() == 4; }));
+    EXPECT_LT(meanDifference(*frame, picture), codingTolerance);
+    EXPECT_TRUE(waitUntil([&] { return fake->lock(), fake->queuedCount() == 4; }))
+        << "every buffer is queued again";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    V4l2Camera, V4l2DamagedFrame,
+    testing::Values(DamageRow{"BufferFlaggedByTheDevice", V4L2_PIX_FMT_MJPEG,
+                              [](std::vector<std::uint8_t> frame) { return frame; },
+                              V4L2_BUF_FLAG_ERROR},
+                    DamageRow{"MjpegCutShort", V4L2_PIX_FMT_MJPEG,
+                              [](std::vector<std::uint8_t> frame) {
+                                  frame.resize(frame.size() * 2 / 3);
+                                  return frame;
+                              },
+                              0},
+                    DamageRow{"MjpegWithoutItsMiddle", V4L2_PIX_FMT_MJPEG,
+                              [](std::vector<std::uint8_t> frame) {
+                                  const auto third = static_cast<std::ptrdiff_t>(frame.size() / 3);
+                                  frame.erase(frame.begin() + third, frame.begin() + 2 * third);
+                                  return frame;
+                              },
+                              0},
+                    DamageRow{"MjpegOfZeros", V4L2_PIX_FMT_MJPEG,
+                              [](std::vector<std::uint8_t> frame) {
+                                  std::fill(frame.begin(), frame.end(), 0);
+                                  return frame;
+                              },
+                              0},
+                    DamageRow{"YuyvOneByteShort", V4L2_PIX_FMT_YUYV,
+                              [](std::vector<std::uint8_t> frame) {
+                                  frame.pop_back();
+                                  return frame;
+                              },
+                              0}),
+    rowName);
 
 TEST_F(V4l2CameraTest, GrabTakesAFrameThatArrivesAfterTheRequest) {
-    fake->width = 4;
-    fake->height = 2;
+    offer({format(V4L2_PIX_FMT_MJPEG, {{64, 48}})});
     auto camera = makeCamera();
     ASSERT_TRUE(camera.open());
-    fake->push(deviceFrame(4, 2, 0, 90));
+    fake->push(frameOf(*fake, filled(64, 48, {255, 0, 0})));
     ASSERT_TRUE(waitUntil([&] { return fake->lock(), fake->framesDequeued == 1; }));
 
-    const auto fresh = deviceFrame(4, 2, 0, 7);
-    const auto frame = grabWhileFeeding(camera, *fake, fresh);
+    const Surface fresh = filled(64, 48, {0, 0, 255});
+    const auto frame = grabWhileFeeding(camera, *fake, frameOf(*fake, fresh));
     ASSERT_TRUE(frame);
-    EXPECT_EQ(frame->rowFromTop(0)[0], 7) << "not the frame from before the grab";
+    EXPECT_LT(meanDifference(*frame, fresh), codingTolerance) << "not the frame from before";
 }
 
 TEST_F(V4l2CameraTest, StalledCameraFailsTheGrabByItsDeadline) {
@@ -316,7 +461,7 @@ TEST_F(V4l2CameraTest, UnpluggedCameraFailsGrabsAndClosesCleanly) {
     fake->height = 2;
     auto camera = makeCamera(); // 20 s: a grab that waits for its deadline would show
     ASSERT_TRUE(camera.open());
-    ASSERT_TRUE(grabWhileFeeding(camera, *fake, deviceFrame(4, 2, 0, 1)));
+    ASSERT_TRUE(grabWhileFeeding(camera, *fake, frameOf(*fake, filled(4, 2, {1, 2, 3}))));
 
     auto pending = std::async(std::launch::async, [&] { return grabbed(camera); });
     fake->unplug();
@@ -403,28 +548,103 @@ TEST_F(V4l2CameraTest, ControlsAreTheAdjustableIntegersAndSwitches) {
     EXPECT_FALSE(camera.setControl(0x1234, 1));
 }
 
-TEST_F(V4l2CameraTest, PreviewFramesStopWithThePreview) {
-    fake->width = 8;
-    fake->height = 6;
+void stream(FakeV4l2Camera& fake, const FakeV4l2Camera::Bytes& frame, int count) {
+    for (int i = 0; i < count; ++i) {
+        fake.push(frame);
+    }
+    ASSERT_TRUE(fake.waitUntilHandled());
+}
+
+TEST_F(V4l2CameraTest, ConvertsOnlyTheFramesThatAreUsed) {
+    offer({format(V4L2_PIX_FMT_MJPEG, {{320, 240}})});
     auto camera = makeCamera();
     ASSERT_TRUE(camera.open());
-    RecordingTarget target;
-    camera.startPreview(target, 0ms);
-    const auto frame = deviceFrame(8, 6, 0, 3);
-    ASSERT_TRUE(waitUntil([&] {
-        fake->push(frame);
-        return target.frames >= 3;
-    }));
-    EXPECT_EQ(target.lastWidth, 8);
+    const auto frame = std::make_shared<const std::vector<std::uint8_t>>(
+        frameOf(*fake, TestSource::render({320, 240}, 1)));
+    const auto conversions = [&] { return fake->lock(), fake->conversions; };
 
-    camera.stopPreview();
-    const int shown = target.frames;
-    const std::size_t dequeued = (fake->lock(), fake->framesDequeued);
+    RecordingTarget hidden;
+    hidden.visible = false;
+    camera.startPreview(hidden, 0ms);
+    stream(*fake, frame, 10);
+    EXPECT_EQ(conversions(), 0u) << "nobody looks";
+    ASSERT_TRUE(grabWhileFeeding(camera, *fake, *frame));
+    stream(*fake, frame, 5);
+    EXPECT_EQ(conversions(), 1u) << "only the grab's frame";
+
+    RecordingTarget shown;
+    camera.startPreview(shown, 1h);
     ASSERT_TRUE(waitUntil([&] {
         fake->push(frame);
-        return fake->lock(), fake->framesDequeued >= dequeued + 3;
+        return shown.frames == 1;
     }));
-    EXPECT_EQ(target.frames, shown);
+    stream(*fake, frame, 5);
+    EXPECT_EQ(shown.frames, 1) << "the next preview frame is not due yet";
+    EXPECT_EQ(conversions(), 2u);
+
+    camera.startPreview(shown, 0ms);
+    ASSERT_TRUE(waitUntil([&] {
+        fake->push(frame);
+        return shown.frames >= 4;
+    }));
+    camera.stopPreview();
+    const std::size_t converted = conversions();
+    stream(*fake, frame, 5);
+    EXPECT_EQ(conversions(), converted) << "the preview has stopped";
 }
+
+struct PreviewRow {
+    const char* name;
+    std::uint32_t pixelFormat;
+    std::optional<FrameSize> stretchedTo;
+    FrameSize made;
+};
+
+class V4l2PreviewFrame : public V4l2CameraTest, public testing::WithParamInterface<PreviewRow> {};
+
+TEST_P(V4l2PreviewFrame, IsMadeNoLargerThanTheWindowNeeds) {
+    const PreviewRow& row = GetParam();
+    const FrameSize size{640, 480};
+    offer({format(row.pixelFormat, {size})});
+    auto camera = makeCamera();
+    ASSERT_TRUE(camera.open());
+    const Surface picture = TestSource::render(size, 1);
+    const auto frame = std::make_shared<const std::vector<std::uint8_t>>(frameOf(*fake, picture));
+    RecordingTarget target;
+    target.stretchedTo = row.stretchedTo;
+    camera.startPreview(target, 0ms);
+    ASSERT_TRUE(waitUntil([&] {
+        fake->push(frame);
+        return target.frames >= 1;
+    }));
+    camera.stopPreview();
+
+    std::lock_guard lock(target.mutex);
+    ASSERT_EQ(target.last->width(), row.made.width);
+    ASSERT_EQ(target.last->height(), row.made.height);
+    // Against the picture sampled at the same size: the same picture, give or take the
+    // edges that the decoder averages and sampling does not.
+    Surface sampled = *Surface::create(row.made.width, row.made.height);
+    for (int y = 0; y < row.made.height; ++y) {
+        for (int x = 0; x < row.made.width; ++x) {
+            std::memcpy(sampled.rowFromTop(y) + x * 3,
+                        picture.rowFromTop(y * size.height / row.made.height) +
+                            x * size.width / row.made.width * 3,
+                        3);
+        }
+    }
+    EXPECT_LT(meanDifference(*target.last, sampled), codingTolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    V4l2Camera, V4l2PreviewFrame,
+    testing::Values(PreviewRow{"MjpegQuarter", V4L2_PIX_FMT_MJPEG, FrameSize{160, 120}, {160, 120}},
+                    PreviewRow{"MjpegHalf", V4L2_PIX_FMT_MJPEG, FrameSize{320, 240}, {320, 240}},
+                    PreviewRow{
+                        "MjpegThreeQuarters", V4L2_PIX_FMT_MJPEG, FrameSize{480, 360}, {640, 480}},
+                    PreviewRow{"MjpegTinyWindow", V4L2_PIX_FMT_MJPEG, FrameSize{40, 30}, {80, 60}},
+                    PreviewRow{"MjpegNotStretched", V4L2_PIX_FMT_MJPEG, std::nullopt, {640, 480}},
+                    PreviewRow{"YuyvQuarter", V4L2_PIX_FMT_YUYV, FrameSize{160, 120}, {160, 120}}),
+    rowName);
 
 } // namespace

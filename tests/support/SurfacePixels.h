@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cstdlib>
 
 // Reading and filling a Surface's pixels in tests, in red, green, blue terms.
 struct Rgb {
@@ -40,4 +41,16 @@ inline bool samePixels(const Surface& a, const Surface& b, int firstRow = 0, int
         }
     }
     return true;
+}
+
+// The mean difference of two surfaces of one size, per colour sample (0 to 255): a few
+// levels for a picture that went through lossy coding, tens for another picture.
+inline double meanDifference(const Surface& a, const Surface& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int i = 0; i < a.width() * 3; ++i) {
+            sum += std::abs(a.rowFromTop(y)[i] - b.rowFromTop(y)[i]);
+        }
+    }
+    return sum / (3.0 * a.width() * a.height());
 }
