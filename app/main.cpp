@@ -4,7 +4,6 @@
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/SystemCaptureService.h"
 #include "platform/WindowTypes.h"
-#include "platform/qt/QtCaptureDialogs.h"
 #include "platform/qt/QtCaptureService.h"
 #include "platform/qt/QtDialogRunner.h"
 #include "platform/qt/QtErrorBox.h"
@@ -67,7 +66,6 @@ int main(int argc, char* argv[]) {
     QtWindowSystem windowSystem;
     QtTrayShell trayShell;
     QtDialogRunner dialogs;
-    QtCaptureDialogs captureDialogs;
     HeadlessPreviewSink noPreview;
 
     // SIGINT and SIGTERM end the program like the Exit command: the loop ends, and the
@@ -95,7 +93,8 @@ int main(int argc, char* argv[]) {
     const ProgramServices services{
         windowSystem, trayShell, dialogs,
         [&](bool withTestSource) -> std::unique_ptr<CaptureService> {
-            return std::make_unique<QtCaptureService>([&](PreviewSink& preview) {
+            return std::make_unique<QtCaptureService>([&](PreviewSink& preview,
+                                                          CaptureDialogs& captureDialogs) {
                 // Where nobody can look, no preview frames are made.
                 PreviewSink& sink = isOffscreen() ? static_cast<PreviewSink&>(noPreview) : preview;
                 return createSystemCaptureService(withTestSource, sink, captureDialogs);

@@ -245,3 +245,11 @@ void QtTopLevelWindow::destroy() {
 void* QtTopLevelWindow::nativeHandle() const {
     return client;
 }
+
+QWidget* QtTopLevelWindow::qtWindowOf(const TopLevelWindow* window) {
+    if (window == nullptr) {
+        return nullptr;
+    }
+    const auto* client = static_cast<const QWidget*>(window->nativeHandle());
+    return client != nullptr ? client->window() : nullptr;
+}

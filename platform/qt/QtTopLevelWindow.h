@@ -48,6 +48,10 @@ public:
     void destroy() override;
     void* nativeHandle() const override;
 
+    // The Qt window of a top-level window made by the Qt window system: the parent of the
+    // dialogs and boxes it owns. Null for null.
+    static QWidget* qtWindowOf(const TopLevelWindow* window);
+
 private:
     void deliver(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
     void layoutClient();

@@ -140,9 +140,8 @@ class Desktop:
         """The window the window manager manages with exactly this title, or None."""
         text = run("xprop", "-root", "_NET_CLIENT_LIST", env=self.env)
         for id in re.findall(r"0x[0-9a-f]+", text):
-            title = run("xprop", "-id", id, "WM_NAME", env=self.env, check=False)
-            if title.strip() == 'WM_NAME(STRING) = "%s"' % name or \
-                    title.strip() == 'WM_NAME(UTF8_STRING) = "%s"' % name:
+            titles = run("xprop", "-id", id, "WM_NAME", "_NET_WM_NAME", env=self.env, check=False)
+            if any(line.split(" = ", 1)[-1] == '"%s"' % name for line in titles.splitlines()):
                 return int(id, 16)
         return None
 
@@ -152,6 +151,22 @@ class Desktop:
         x, y = map(int, re.search(r"Position: (-?\d+),(-?\d+)", text).groups())
         width, height = map(int, re.search(r"Geometry: (\d+)x(\d+)", text).groups())
         return x, y, width, height
+
+    def rect(self, id):
+        """(x, y, width, height) of a window on the screen, without the frame around it."""
+        text = run("xwininfo", "-id", str(id), env=self.env)
+        return tuple(int(re.search(label + r":\s+(-?\d+)", text).group(1))
+                     for label in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                                   "Height"))
+
+    def frame(self, id):
+        """(x, y, width, height) of a window with the window manager's frame around it."""
+        while True:
+            text = run("xwininfo", "-children", "-id", str(id), env=self.env)
+            parent = int(re.search(r"Parent window id: (0x[0-9a-f]+)", text).group(1), 16)
+            if "(the root window)" in text.split("Parent window id:")[1].splitlines()[0]:
+                return self.rect(id)
+            id = parent
 
     def property(self, id, name):
         return run("xprop", "-id", str(id), name, env=self.env, check=False)

@@ -33,12 +33,21 @@ CONTEXT_MENU = ["Hide", "Run", "Instant Grab!", "Settings...", "Camera Settings.
                 "Window Zoom", "Select Device...", "About", "Exit"]
 SUBMENUS = {
     "Settings...": ["Image...", "FTP...", "Save On Exit", "Save Settings"],
+    # Source... and Display... are greyed for the test source, and the keys pass them by.
+    "Camera Settings...": ["Format...", "Preview..."],
     "Window Zoom": ["25%", "37%", "50%", "75%", "100%", "150%", "200%", "250%", "300%", "Full"],
 }
 # The test source's frames and the window at its first zoom (75%).
 FRAME = (320, 240)
 WINDOW = (240, 180)
 ERROR_BOX = "kavri WebCam Error"
+# The dialogs the menu opens, by the menu items and the title each has.
+DIALOGS = [(("Settings...", "Image..."), "Image Settings"),
+           (("Settings...", "FTP..."), "FTP Settings"),
+           (("Camera Settings...", "Format..."), "Test Source - Video Format"),
+           (("Camera Settings...", "Preview..."), "Preview Settings"),
+           # The About box has no caption; the window system names it after the program.
+           (("About",), "kavriwebcam")]
 
 desktop = None
 
@@ -79,6 +88,13 @@ def text_lines(rows, left):
             lines.append(current)
             current = None
     return lines
+
+
+def dialog_drawn(rows):
+    """Whether most of a rectangle shows a dialog's light grey or white, which the test
+    source's picture has little of."""
+    light = sum(1 for row in rows for p in row if min(p) >= 220 and max(p) - min(p) <= 8)
+    return light > sum(len(row) for row in rows) // 2
 
 
 def highlighted(rows):
@@ -218,6 +234,18 @@ class ProgramTest(unittest.TestCase):
     def dialog(self, title):
         return wait_until(lambda: desktop.top_level(title), "the dialog " + title)
 
+    def see_and_close_dialog(self, title):
+        """Waits for the dialog, sees it above the main window and on the screen, and
+        closes it with Esc."""
+        dialog = self.dialog(title)
+        window = self.program.window()
+        wait_until(lambda: [w for w in desktop.stacking() if w in (window, dialog)]
+                   == [window, dialog], "the dialog %s above the window" % title)
+        wait_until(lambda: dialog_drawn(desktop.pixels(*desktop.rect(dialog))),
+                   "the dialog %s on the screen" % title)
+        desktop.key("Escape")
+        wait_until(lambda: not desktop.is_mapped(dialog), "the dialog %s to close" % title)
+
     # Looking.
 
     def image(self):
@@ -293,6 +321,10 @@ class WindowTest(ProgramTest):
         self.choose("Window Zoom", "Full")
         wait_until(lambda: self.window() == (0, 0, Desktop.WIDTH, Desktop.HEIGHT),
                    "a window filling the screen")
+        # The window stays above other windows, but not above its own dialogs.
+        for items, title in DIALOGS:
+            self.choose(*items)
+            self.see_and_close_dialog(title)
         self.choose("Window Zoom", "25%")
         wait_until(lambda: self.window()[2:] == (80, 60), "an 80x60 window")
 
@@ -376,6 +408,9 @@ class GrabTest(ProgramTest):
 
         self.choose("Settings...", "Image...")
         dialog = self.dialog("Image Settings")
+        # Centred on the pointer, which is on the window in the screen's corner, as far as
+        # it stays on the screen.
+        wait_until(lambda: desktop.frame(dialog)[:2] == (0, 0), "the dialog in the corner")
         # From OK to the text field: Cancel, quality, file, interval, date check box, text.
         desktop.key(*["Tab"] * 6, "ctrl+a")
         desktop.type("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")
@@ -417,9 +452,10 @@ class GrabTest(ProgramTest):
 
     def test_stop_on_ftp_errors_stops_the_grabber_with_a_message(self):
         server = self.ftp_server()
-        self.start(image={"update": 1},
+        # The box shows above the window even when the window fills the screen.
+        self.start(image={"update": 1}, program={"windowzoom": 9},
                    network=ftp_settings(server, "live.jpg", stoponerror=1))
-        self.wait_for_window((0, 0) + WINDOW)
+        self.wait_for_window((0, 0, Desktop.WIDTH, Desktop.HEIGHT))
         self.choose("Run")
         wait_until(lambda: any(line.startswith("STORED") for line in server.log_lines()),
                    "the first upload")
