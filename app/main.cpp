@@ -7,6 +7,7 @@
 #include "platform/qt/QtCaptureService.h"
 #include "platform/qt/QtDialogRunner.h"
 #include "platform/qt/QtErrorBox.h"
+#include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtTrayShell.h"
 #include "platform/qt/QtWindowSystem.h"
 
@@ -45,17 +46,32 @@ bool allowOffscreenWithoutDisplay() {
     return true;
 }
 
-bool isOffscreen() {
-    return QGuiApplication::platformName() == QLatin1String("offscreen");
+// Standard error carries the program's own lines only. Qt's notes about its surroundings
+// (a missing XDG_RUNTIME_DIR, a platform that cannot raise windows) are left out; its
+// critical and fatal messages still get through.
+QtMessageHandler qtMessageOutput = nullptr;
+
+void keepQtNotesOffStandardError() {
+    qtMessageOutput = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg) {
+                qtMessageOutput(type, context, text);
+            }
+        });
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     const std::string commandLine = joinArguments(argc, argv);
+    keepQtNotesOffStandardError();
     const bool platformLeftToUs = allowOffscreenWithoutDisplay();
-    QApplication application(argc, argv);
-    if (platformLeftToUs && isOffscreen()) {
+    // Qt sees the program's name only: the command line is the program's, which ignores what
+    // is not one of its switches, and the platform is chosen through the environment.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
+    if (platformLeftToUs && onOffscreenPlatform()) {
         std::cerr << "kavriWebCam: no display found, running without one\n";
     }
     // Closing the last window must not end the loop behind the program's back: Exit and the
@@ -93,12 +109,13 @@ int main(int argc, char* argv[]) {
     const ProgramServices services{
         windowSystem, trayShell, dialogs,
         [&](bool withTestSource) -> std::unique_ptr<CaptureService> {
-            return std::make_unique<QtCaptureService>([&](PreviewSink& preview,
-                                                          CaptureDialogs& captureDialogs) {
-                // Where nobody can look, no preview frames are made.
-                PreviewSink& sink = isOffscreen() ? static_cast<PreviewSink&>(noPreview) : preview;
-                return createSystemCaptureService(withTestSource, sink, captureDialogs);
-            });
+            return std::make_unique<QtCaptureService>(
+                [&](PreviewSink& preview, CaptureDialogs& captureDialogs) {
+                    // Where nobody can look, no preview frames are made.
+                    PreviewSink& sink =
+                        onOffscreenPlatform() ? static_cast<PreviewSink&>(noPreview) : preview;
+                    return createSystemCaptureService(withTestSource, sink, captureDialogs);
+                });
         }};
     const int exitStatus = runProgram(commandLine, showCommand::SW_SHOWNORMAL, services);
 
