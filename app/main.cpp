@@ -15,7 +15,6 @@
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <cstdlib>
 #include <iostream>
 #include <unistd.h>
 
@@ -28,22 +27,6 @@ void onTerminationSignal(int) {
     const char byte = 1;
     // Nothing else is safe in a signal handler; a full pipe already holds a request.
     [[maybe_unused]] const auto written = write(signalPipeWrite, &byte, 1);
-}
-
-// Without a display the program runs on Qt's offscreen platform: no window or tray icon
-// to see, everything else works. A display that is named but cannot be opened (a stale
-// DISPLAY under a service manager, say) falls back to it as well, through Qt's list of
-// platforms to try. Returns whether the choice was left to the program: a platform the
-// user chose is kept.
-bool allowOffscreenWithoutDisplay() {
-    if (std::getenv("QT_QPA_PLATFORM") != nullptr) {
-        return false;
-    }
-    if (std::getenv("WAYLAND_DISPLAY") == nullptr) {
-        setenv("QT_QPA_PLATFORM", std::getenv("DISPLAY") == nullptr ? "offscreen" : "xcb;offscreen",
-               1);
-    }
-    return true;
 }
 
 // Standard error carries the program's own lines only. Qt's notes about its surroundings
@@ -60,20 +43,28 @@ void keepQtNotesOffStandardError() {
         });
 }
 
+// Says once what the platform chosen means for the user.
+void reportPlatform(bool platformChosenHere) {
+    if (platformChosenHere && onOffscreenPlatform()) {
+        std::cerr << "kavriWebCam: no display found, running without one\n";
+    } else if (onWaylandPlatform()) {
+        std::cerr << "kavriWebCam: running on Wayland without X11: the window goes where the "
+                     "desktop puts it and does not stay on top\n";
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     const std::string commandLine = joinArguments(argc, argv);
     keepQtNotesOffStandardError();
-    const bool platformLeftToUs = allowOffscreenWithoutDisplay();
+    const bool platformChosenHere = choosePlatformFromEnvironment();
     // Qt sees the program's name only: the command line is the program's, which ignores what
     // is not one of its switches, and the platform is chosen through the environment.
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication application(qtArgc, qtArgv);
-    if (platformLeftToUs && onOffscreenPlatform()) {
-        std::cerr << "kavriWebCam: no display found, running without one\n";
-    }
+    reportPlatform(platformChosenHere);
     // Closing the last window must not end the loop behind the program's back: Exit and the
     // end of the main window decide that.
     QApplication::setQuitOnLastWindowClosed(false);

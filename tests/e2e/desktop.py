@@ -243,6 +243,54 @@ class Desktop:
         self.xdotool("mouseup", 1)
 
 
+class Weston:
+    """A Wayland desktop without a screen: the weston compositor with its headless back end,
+    and XWayland for X11 programs when asked for. Programs started with its env find it
+    as they find a Wayland session's compositor."""
+
+    SOCKET = "wayland-kavri-e2e"
+
+    def __init__(self, xwayland):
+        self.dir = tempfile.mkdtemp(prefix="kavri-e2e-weston-")
+        os.chmod(self.dir, 0o700)
+        log = os.path.join(self.dir, "weston.log")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.dir, WAYLAND_DISPLAY=self.SOCKET,
+                        XDG_SESSION_TYPE="wayland")
+        for name in ("DISPLAY", "QT_QPA_PLATFORM"):
+            self.env.pop(name, None)
+        command = ["weston", "--backend=headless-backend.so", "--socket=" + self.SOCKET,
+                   "--idle-time=0", "--debug", "--log=" + log]
+        if xwayland:
+            command.append("--xwayland")
+        self.process = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        wait_until(lambda: os.path.exists(os.path.join(self.dir, self.SOCKET)), "weston")
+        if xwayland:
+            def display():
+                with open(log) as text:
+                    return re.search(r"xserver listening on display (:\d+)", text.read())
+            self.env["DISPLAY"] = wait_until(display, "XWayland").group(1)
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def wayland_windows(self):
+        """The titles of the Wayland programs' top-level windows the compositor shows."""
+        return re.findall(r"top-level window '([^']*)'",
+                          run("weston-debug", "scene-graph", env=self.env))
+
+    def x11_windows(self):
+        """The titles of the X11 programs' windows on XWayland."""
+        return re.findall(r'^\s*0x[0-9a-f]+ "([^"]*)"',
+                          run("xwininfo", "-root", "-tree", env=self.env), re.MULTILINE)
+
+
 def read_pixels(path, box=None):
     """The pixels of an image file (or a rectangle (x, y, width, height) of it) as rows of (r, g, b)."""
     command = ["convert", path]

@@ -20,8 +20,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
 
-from desktop import (Desktop, Program, Timeout, holds_for, image_size, read_pixels,  # noqa: E402
-                     wait_until)
+from desktop import (Desktop, Program, Timeout, Weston, holds_for, image_size,  # noqa: E402
+                     read_pixels, wait_until)
 from ftp_process import FtpServerProcess  # noqa: E402
 from settings_text import ftp_settings, settings_file  # noqa: E402
 
@@ -150,14 +150,15 @@ class ProgramTest(unittest.TestCase):
         self.server.start()
         return self.server
 
-    def start(self, *arguments, settings=None, **sections):
-        """Starts the program with the test source and a settings file made of sections."""
+    def start(self, *arguments, settings=None, on=None, **sections):
+        """Starts the program with the test source and a settings file made of sections, on
+        the shared X desktop or another one."""
         if settings is None:
             sections.setdefault("network", {"active": 0})
             settings = settings_file(**sections)
         with open(os.path.join(self.dir, "kavriWebCam.ini"), "w", newline="") as ini:
             ini.write(settings)
-        self.program = Program(BINARY, desktop, self.dir, "/testsource", *arguments)
+        self.program = Program(BINARY, on or desktop, self.dir, "/testsource", *arguments)
         return self.program
 
     # Acting.
@@ -520,6 +521,28 @@ class StartAndExitTest(ProgramTest):
         self.wait_for_window((150, 120) + WINDOW)
         self.double_click()
         self.next_image()
+
+
+class WaylandTest(ProgramTest):
+    def test_on_wayland_it_takes_xwayland_where_there_is_one_and_else_says_what_it_lacks(self):
+        lacks = ("kavriWebCam: running on Wayland without X11: the window goes where the "
+                 "desktop puts it and does not stay on top\n")
+        for xwayland, windows, stderr in ((True, Weston.x11_windows, ""),
+                                          (False, Weston.wayland_windows, lacks)):
+            with self.subTest(xwayland=xwayland):
+                weston = Weston(xwayland)
+                try:
+                    self.start("/run", on=weston)
+                    self.next_image()
+                    wait_until(lambda: "kavriWebCam" in windows(weston), "the program's window")
+                    self.assertEqual(self.program.stderr(), stderr)
+                    self.program.stop()
+                    self.assertEqual(self.program.process.returncode, 0)
+                finally:
+                    if self.program:
+                        self.program.stop()
+                    weston.close()
+                os.remove(self.program.path("image.jpg"))
 
 
 if __name__ == "__main__":
