@@ -258,6 +258,10 @@ class Weston:
                         XDG_SESSION_TYPE="wayland")
         for name in ("DISPLAY", "QT_QPA_PLATFORM"):
             self.env.pop(name, None)
+        # Under AddressSanitizer: full stacks for what is allocated, so that the leaks of
+        # Qt's Wayland platform can be told by their callers (tests/lsan.supp).
+        self.env["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"),
+                                                          "fast_unwind_on_malloc=0"]))
         command = ["weston", "--backend=headless-backend.so", "--socket=" + self.SOCKET,
                    "--idle-time=0", "--debug", "--log=" + log]
         if xwayland:

@@ -533,7 +533,7 @@ class WaylandTest(ProgramTest):
                 weston = Weston(xwayland)
                 try:
                     self.start("/run", on=weston)
-                    self.next_image()
+                    self.next_image(seconds=20)
                     wait_until(lambda: "kavriWebCam" in windows(weston), "the program's window")
                     self.assertEqual(self.program.stderr(), stderr)
                     self.program.stop()
