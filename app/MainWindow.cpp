@@ -1,13 +1,13 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
-#include "platform/ErrorBox.h"
-#include "platform/Exception.h"
 #include "app/TrayIcon.h"
 #include "capture/Capture.h"
 #include "ftp/FTPSession.h"
 #include "ftp/FTPThread.h"
 #include "platform/DialogRunner.h"
+#include "platform/ErrorBox.h"
+#include "platform/Exception.h"
 #include "platform/Menu.h"
 #include "platform/TopLevelWindow.h"
 #include "platform/WindowSystem.h"
@@ -222,7 +222,7 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
 bool MainWindow::onCommand(int id) {
     switch (id) {
     case menuCommand::about:
-        dialogs.runDialog(aboutDialogId, aboutDialogProc);
+        dialogs.runDialog(window.get(), aboutDialogId, aboutDialogProc);
         return true;
     case menuCommand::exitProgram:
         stopRunning();
@@ -233,7 +233,7 @@ bool MainWindow::onCommand(int id) {
         instantGrab();
         return true;
     case menuCommand::ftpSettings:
-        dialogs.runDialog(ftpSettingsDialogId, ftpSettingsDialogProc);
+        dialogs.runDialog(window.get(), ftpSettingsDialogId, ftpSettingsDialogProc);
         return true;
     case menuCommand::videoFormat:
         requireCapture().showFormatDialog();
@@ -247,13 +247,13 @@ bool MainWindow::onCommand(int id) {
         requireCapture().showSourceDialog();
         return true;
     case menuCommand::imageSettings:
-        dialogs.runDialog(imageSettingsDialogId, imageSettingsDialogProc);
+        dialogs.runDialog(window.get(), imageSettingsDialogId, imageSettingsDialogProc);
         // Cancelled or not, a running countdown starts again from the full interval.
         restartTimer(updateIntervalMs());
         return true;
     case menuCommand::previewSettings: {
         Capture& device = requireCapture();
-        dialogs.runDialog(previewSettingsDialogId, previewSettingsDialogProc);
+        dialogs.runDialog(window.get(), previewSettingsDialogId, previewSettingsDialogProc);
         device.setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
         return true;
     }

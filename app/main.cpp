@@ -4,10 +4,10 @@
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/SystemCaptureService.h"
 #include "platform/WindowTypes.h"
-#include "platform/qt/QtCaptureDialogs.h"
 #include "platform/qt/QtCaptureService.h"
 #include "platform/qt/QtDialogRunner.h"
 #include "platform/qt/QtErrorBox.h"
+#include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtTrayShell.h"
 #include "platform/qt/QtWindowSystem.h"
 
@@ -15,7 +15,6 @@
 #include <QSocketNotifier>
 
 #include <csignal>
-#include <cstdlib>
 #include <iostream>
 #include <unistd.h>
 
@@ -30,35 +29,42 @@ void onTerminationSignal(int) {
     [[maybe_unused]] const auto written = write(signalPipeWrite, &byte, 1);
 }
 
-// Without a display the program runs on Qt's offscreen platform: no window or tray icon
-// to see, everything else works. A display that is named but cannot be opened (a stale
-// DISPLAY under a service manager, say) falls back to it as well, through Qt's list of
-// platforms to try. Returns whether the choice was left to the program: a platform the
-// user chose is kept.
-bool allowOffscreenWithoutDisplay() {
-    if (std::getenv("QT_QPA_PLATFORM") != nullptr) {
-        return false;
-    }
-    if (std::getenv("WAYLAND_DISPLAY") == nullptr) {
-        setenv("QT_QPA_PLATFORM", std::getenv("DISPLAY") == nullptr ? "offscreen" : "xcb;offscreen",
-               1);
-    }
-    return true;
+// Standard error carries the program's own lines only. Qt's notes about its surroundings
+// (a missing XDG_RUNTIME_DIR, a platform that cannot raise windows) are left out; its
+// critical and fatal messages still get through.
+QtMessageHandler qtMessageOutput = nullptr;
+
+void keepQtNotesOffStandardError() {
+    qtMessageOutput = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg) {
+                qtMessageOutput(type, context, text);
+            }
+        });
 }
 
-bool isOffscreen() {
-    return QGuiApplication::platformName() == QLatin1String("offscreen");
+// Says once what the platform chosen means for the user.
+void reportPlatform(bool platformChosenHere) {
+    if (platformChosenHere && onOffscreenPlatform()) {
+        std::cerr << "kavriWebCam: no display found, running without one\n";
+    } else if (onWaylandPlatform()) {
+        std::cerr << "kavriWebCam: running on Wayland without X11: the window goes where the "
+                     "desktop puts it and does not stay on top\n";
+    }
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
     const std::string commandLine = joinArguments(argc, argv);
-    const bool platformLeftToUs = allowOffscreenWithoutDisplay();
-    QApplication application(argc, argv);
-    if (platformLeftToUs && isOffscreen()) {
-        std::cerr << "kavriWebCam: no display found, running without one\n";
-    }
+    keepQtNotesOffStandardError();
+    const bool platformChosenHere = choosePlatformFromEnvironment();
+    // Qt sees the program's name only: the command line is the program's, which ignores what
+    // is not one of its switches, and the platform is chosen through the environment.
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication application(qtArgc, qtArgv);
+    reportPlatform(platformChosenHere);
     // Closing the last window must not end the loop behind the program's back: Exit and the
     // end of the main window decide that.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -67,7 +73,6 @@ int main(int argc, char* argv[]) {
     QtWindowSystem windowSystem;
     QtTrayShell trayShell;
     QtDialogRunner dialogs;
-    QtCaptureDialogs captureDialogs;
     HeadlessPreviewSink noPreview;
 
     // SIGINT and SIGTERM end the program like the Exit command: the loop ends, and the
@@ -95,11 +100,13 @@ int main(int argc, char* argv[]) {
     const ProgramServices services{
         windowSystem, trayShell, dialogs,
         [&](bool withTestSource) -> std::unique_ptr<CaptureService> {
-            return std::make_unique<QtCaptureService>([&](PreviewSink& preview) {
-                // Where nobody can look, no preview frames are made.
-                PreviewSink& sink = isOffscreen() ? static_cast<PreviewSink&>(noPreview) : preview;
-                return createSystemCaptureService(withTestSource, sink, captureDialogs);
-            });
+            return std::make_unique<QtCaptureService>(
+                [&](PreviewSink& preview, CaptureDialogs& captureDialogs) {
+                    // Where nobody can look, no preview frames are made.
+                    PreviewSink& sink =
+                        onOffscreenPlatform() ? static_cast<PreviewSink&>(noPreview) : preview;
+                    return createSystemCaptureService(withTestSource, sink, captureDialogs);
+                });
         }};
     const int exitStatus = runProgram(commandLine, showCommand::SW_SHOWNORMAL, services);
 

@@ -3,7 +3,9 @@
 # libraries it depends on from the program's own links: Qt 6 (whose libqt6gui6 brings the
 # xcb and offscreen platform plugins on Debian 12), libjpeg-turbo, libcurl, FreeType,
 # fontconfig, libv4l2 and libv4lconvert. The overlay text asks fontconfig for Tahoma, which
-# on Debian is answered with DejaVu Sans, so that font comes along too.
+# on Debian is answered with DejaVu Sans, so that font comes along too. Qt's Wayland
+# platform plugin (qt6-wayland) is loaded, not linked, and needed only on a Wayland desktop
+# without XWayland, so it is recommended.
 set(KAVRI_PACKAGE_MAINTAINER "kavriWebCam maintainers <maintainers@users.noreply.c-seed-a46e834f.example>"
     CACHE STRING "Maintainer named in the Debian package")
 
@@ -26,6 +28,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme, qt6-wayland")
 
 include(CPack)

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -30,13 +31,17 @@ QString titleFor(const std::string& device, const char* dialog) {
 
 } // namespace
 
-QtCaptureDialogs::QtCaptureDialogs(QWidget* owner)
-    : owner(owner) {}
+QtCaptureDialogs::QtCaptureDialogs(std::function<QWidget*()> owner)
+    : owner(std::move(owner)) {}
+
+QWidget* QtCaptureDialogs::currentOwner() const {
+    return owner ? owner() : nullptr;
+}
 
 std::optional<std::size_t> QtCaptureDialogs::chooseFrameSize(const std::string& device,
                                                              const std::vector<FrameSize>& sizes,
                                                              std::size_t current) {
-    QDialog dialog(owner);
+    QDialog dialog(currentOwner());
     dialog.setWindowTitle(titleFor(device, "Video Format"));
     auto* list = new QListWidget;
     list->setObjectName("frameSizes");
@@ -60,7 +65,7 @@ std::optional<std::size_t> QtCaptureDialogs::chooseFrameSize(const std::string& 
 std::optional<std::vector<std::int32_t>>
 QtCaptureDialogs::editControls(const std::string& device,
                                const std::vector<CameraControl>& controls) {
-    QDialog dialog(owner);
+    QDialog dialog(currentOwner());
     dialog.setWindowTitle(titleFor(device, "Video Source"));
     auto* form = new QFormLayout;
     std::vector<QSpinBox*> boxes;

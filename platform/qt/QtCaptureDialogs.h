@@ -2,14 +2,17 @@
 
 #include "capture/CaptureDialogs.h"
 
+#include <functional>
+
 class QWidget;
 
 // The drivers' Format and Source dialogs as modal Qt dialogs: a list of frame sizes to
 // choose from, and a slider with a number box for each camera setting.
 class QtCaptureDialogs : public CaptureDialogs {
 public:
-    // owner: the window the dialogs belong to, or null for none.
-    explicit QtCaptureDialogs(QWidget* owner = nullptr);
+    // owner: tells, as each dialog opens, the window it belongs to (null for none); the
+    // window system keeps the dialog above that window.
+    explicit QtCaptureDialogs(std::function<QWidget*()> owner = {});
 
     std::optional<std::size_t> chooseFrameSize(const std::string& device,
                                                const std::vector<FrameSize>& sizes,
@@ -18,5 +21,7 @@ public:
     editControls(const std::string& device, const std::vector<CameraControl>& controls) override;
 
 private:
-    QWidget* owner;
+    QWidget* currentOwner() const;
+
+    std::function<QWidget*()> owner;
 };

@@ -4,7 +4,13 @@
 #include "platform/qt/QtPreviewWidget.h"
 
 QtCaptureService::QtCaptureService(const ServiceFactory& makeService)
-    : drivers(makeService(*this)) {}
+    : dialogs([this] { return previewWindow(); })
+    , drivers(makeService(*this, dialogs)) {}
+
+QWidget* QtCaptureService::previewWindow() const {
+    std::lock_guard lock(previewMutex);
+    return preview != nullptr ? preview->window() : nullptr;
+}
 
 QtCaptureService::~QtCaptureService() {
     while (!widgets.empty()) {

@@ -3,6 +3,7 @@
 #include "capture/CaptureService.h"
 #include "capture/DriverCaptureService.h"
 #include "capture/PreviewSink.h"
+#include "platform/qt/QtCaptureDialogs.h"
 
 #include <QPointer>
 
@@ -22,11 +23,13 @@ class QtPreviewWidget;
 // gone is no window any more.
 //
 // The drivers' service has one preview for all its windows: the frames go to the widget of
-// the capture window created last.
+// the capture window created last. The drivers' own dialogs belong to the window that
+// widget sits in, as the capture window's would.
 class QtCaptureService : public CaptureService, private PreviewSink {
 public:
-    // Makes the drivers' service, handing it the preview to use.
-    using ServiceFactory = std::function<std::unique_ptr<DriverCaptureService>(PreviewSink&)>;
+    // Makes the drivers' service, handing it the preview and the dialogs to use.
+    using ServiceFactory =
+        std::function<std::unique_ptr<DriverCaptureService>(PreviewSink&, CaptureDialogs&)>;
 
     explicit QtCaptureService(const ServiceFactory& makeService);
     // Deletes the widgets still there, which stops their drivers.
@@ -50,6 +53,10 @@ private:
     void showFrame(const Surface& frame, int windowWidth, int windowHeight, bool stretch) override;
     void widgetGone(CaptureWindow window, QtPreviewWidget* widget);
 
+    // The window the preview widget sits in, the owner of the drivers' dialogs.
+    QWidget* previewWindow() const;
+
+    QtCaptureDialogs dialogs;
     std::unique_ptr<DriverCaptureService> drivers;
     std::map<CaptureWindow, QPointer<QtPreviewWidget>> widgets;
 

@@ -196,14 +196,20 @@ void QtDialogHost::place() {
     if (screen == nullptr) {
         return;
     }
-    // The whole window, frame included, is centred, as the window system centres dialogs;
-    // the platform window knows its frame once it exists.
-    create();
-    const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
     const QRect bounds = screen->availableGeometry();
     const QPoint centre =
         template_.placement == DialogPlacement::CenteredOnMouse ? pointer : bounds.center();
-    move(centredTopLeft(centre, size().grownBy(frame), bounds));
+    // The whole window, frame included, is centred, as the window system centres dialogs,
+    // and kept inside the screen. A place given before the platform window exists is taken
+    // as the frame's; a window system that knows the frame's size before the window is on
+    // the screen tells it once the platform window exists, and the place is corrected for
+    // it (X11 knows it only later, so there the dialog's inside is centred).
+    move(centredTopLeft(centre, size(), bounds));
+    create();
+    const QMargins frame = windowHandle() != nullptr ? windowHandle()->frameMargins() : QMargins();
+    if (!frame.isNull()) {
+        move(centredTopLeft(centre, size().grownBy(frame), bounds));
+    }
 }
 
 QWidget* QtDialogHost::item(int itemId) const {

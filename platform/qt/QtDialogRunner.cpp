@@ -1,16 +1,15 @@
 #include "platform/qt/QtDialogRunner.h"
 
 #include "platform/qt/QtDialogHost.h"
+#include "platform/qt/QtTopLevelWindow.h"
 #include "res/DialogTemplates.h"
 
-QtDialogRunner::QtDialogRunner(QWidget* owner)
-    : owner_(owner) {}
-
-int QtDialogRunner::runDialog(int templateId, const DialogProcedure& procedure) {
+int QtDialogRunner::runDialog(TopLevelWindow* owner, int templateId,
+                              const DialogProcedure& procedure) {
     const DialogTemplate* dialogTemplate = findDialogTemplate(templateId);
     if (dialogTemplate == nullptr) {
         return -1;
     }
-    QtDialogHost dialog(*dialogTemplate, procedure, owner_);
+    QtDialogHost dialog(*dialogTemplate, procedure, QtTopLevelWindow::qtWindowOf(owner));
     return dialog.run();
 }

@@ -2,17 +2,11 @@
 
 #include "platform/DialogRunner.h"
 
-class QWidget;
-
-// Runs the program's dialog templates as modal Qt dialogs.
+// Runs the program's dialog templates as modal Qt dialogs, each a child window of its
+// owner's Qt window, so the window system keeps it above the owner (the main window stays
+// above every other window).
 class QtDialogRunner : public DialogRunner {
 public:
-    // owner: the window the dialogs belong to, or null for none.
-    explicit QtDialogRunner(QWidget* owner = nullptr);
-
     // Returns -1 when there is no template templateId.
-    int runDialog(int templateId, const DialogProcedure& procedure) override;
-
-private:
-    QWidget* owner_;
+    int runDialog(TopLevelWindow* owner, int templateId, const DialogProcedure& procedure) override;
 };

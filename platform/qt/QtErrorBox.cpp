@@ -1,6 +1,7 @@
 #include "platform/qt/QtErrorBox.h"
 
-#include <QGuiApplication>
+#include "platform/qt/QtPlatform.h"
+
 #include <QMessageBox>
 #include <QString>
 
@@ -9,7 +10,7 @@
 namespace {
 
 void showMessageBox(const std::string& caption, const std::string& text) {
-    if (QGuiApplication::platformName() == QStringLiteral("offscreen")) {
+    if (onOffscreenPlatform()) {
         std::cerr << caption << ": " << text << std::endl;
         return;
     }
@@ -17,6 +18,9 @@ void showMessageBox(const std::string& caption, const std::string& text) {
                     QString::fromStdString(text), QMessageBox::Ok);
     // The text can be selected and copied, say into a search or a bug report.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    // It belongs to no window, yet must not open hidden under the main window, which stays
+    // above the others.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }
 

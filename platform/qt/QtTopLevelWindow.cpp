@@ -3,12 +3,14 @@
 #include "platform/qt/QtEventGuard.h"
 #include "platform/qt/QtIcons.h"
 #include "platform/qt/QtMouseTranslator.h"
+#include "platform/qt/QtPlatform.h"
 #include "res/Icons.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 #include <functional>
@@ -47,7 +49,21 @@ protected:
     void mousePressEvent(QMouseEvent* event) override { forward(*event); }
     void mouseReleaseEvent(QMouseEvent* event) override { forward(*event); }
     void mouseDoubleClickEvent(QMouseEvent* event) override { forward(*event); }
-    void mouseMoveEvent(QMouseEvent* event) override { forward(*event); }
+    void mouseMoveEvent(QMouseEvent* event) override {
+        // Where only the compositor moves windows (Wayland), a drag with the mouse captured
+        // becomes the compositor's own move, which follows the pointer until the button
+        // goes up. A drag is what the window's procedure takes for one: a move with the left
+        // button alone held.
+        const auto message = QtMouseTranslator::translate(*event);
+        if (message && message->wParam == mouseKey::MK_LBUTTON && QWidget::mouseGrabber() == this &&
+            onWaylandPlatform() && window()->windowHandle()->startSystemMove()) {
+            releaseMouse();
+            return;
+        }
+        if (message) {
+            onMouse(*message);
+        }
+    }
 
 private:
     void forward(const QMouseEvent& event) {
@@ -244,4 +260,12 @@ void QtTopLevelWindow::destroy() {
 
 void* QtTopLevelWindow::nativeHandle() const {
     return client;
+}
+
+QWidget* QtTopLevelWindow::qtWindowOf(const TopLevelWindow* window) {
+    if (window == nullptr) {
+        return nullptr;
+    }
+    const auto* client = static_cast<const QWidget*>(window->nativeHandle());
+    return client != nullptr ? client->window() : nullptr;
 }

@@ -17,6 +17,10 @@ class QWidget;
 // without a task-bar entry. Mouse input over the client area reaches the procedure as
 // mouse messages in client coordinates; input over the border has none. nativeHandle() is
 // the client-area QWidget, so a child made in it sits at the client origin.
+//
+// On Wayland the compositor alone places windows and keeps none above the others: move and
+// the stay-on-top style have no effect there, and a drag with the mouse captured is handed
+// to the compositor's own move.
 class QtTopLevelWindow : public TopLevelWindow {
 public:
     QtTopLevelWindow(std::uint32_t style, std::uint32_t extStyle, const std::string& title,
@@ -47,6 +51,10 @@ public:
     void postMessage(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) override;
     void destroy() override;
     void* nativeHandle() const override;
+
+    // The Qt window of a top-level window made by the Qt window system: the parent of the
+    // dialogs and boxes it owns. Null for null.
+    static QWidget* qtWindowOf(const TopLevelWindow* window);
 
 private:
     void deliver(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);

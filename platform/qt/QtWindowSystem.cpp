@@ -2,6 +2,7 @@
 
 #include "platform/qt/QtEventGuard.h"
 #include "platform/qt/QtMenu.h"
+#include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtTopLevelWindow.h"
 #include "res/MenuTemplates.h"
 
@@ -10,7 +11,6 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
-#include <QWidget>
 
 #include <iostream>
 
@@ -45,18 +45,13 @@ Point QtWindowSystem::cursorPos() const {
 
 void QtWindowSystem::messageBox(TopLevelWindow* owner, const std::string& text,
                                 const std::string& caption) {
-    if (QGuiApplication::platformName() == QLatin1String("offscreen")) {
+    if (onOffscreenPlatform()) {
         std::cerr << caption << ": " << text << '\n';
         return;
     }
-    QWidget* parent = nullptr;
-    if (owner != nullptr) {
-        if (auto* client = static_cast<QWidget*>(owner->nativeHandle())) {
-            parent = client->window();
-        }
-    }
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
-                    QString::fromStdString(text), QMessageBox::Ok, parent);
+                    QString::fromStdString(text), QMessageBox::Ok,
+                    QtTopLevelWindow::qtWindowOf(owner));
     box.exec();
 }
 

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -19,10 +21,11 @@ std::string readFile(const std::filesystem::path& name) {
 }
 
 // Leaves the program to find out that there is no display it can use: none named, or one
-// named that cannot be opened.
+// named that cannot be opened. As under a service manager, there is no XDG_RUNTIME_DIR.
 void withoutUsableDisplay(const char* display) {
     unsetenv("QT_QPA_PLATFORM");
     unsetenv("WAYLAND_DISPLAY");
+    unsetenv("XDG_RUNTIME_DIR");
     if (display != nullptr) {
         setenv("DISPLAY", display, 1);
     } else {
@@ -30,19 +33,22 @@ void withoutUsableDisplay(const char* display) {
     }
 }
 
-// The program itself, started without a usable display in its own working directory.
+// The program itself with the test source, started without a usable display in its own
+// working directory; its standard error goes to "stderr.txt" there.
 class KavriWebCamProcess {
 public:
-    KavriWebCamProcess(const std::filesystem::path& dir, const char* arguments,
+    KavriWebCamProcess(const std::filesystem::path& dir, std::vector<const char*> arguments,
                        const char* display = nullptr) {
+        arguments.insert(arguments.begin(), {KAVRIWEBCAM_PATH, "/testsource"});
+        arguments.push_back(nullptr);
         pid = fork();
         if (pid == 0) {
-            if (chdir(dir.c_str()) != 0) {
+            const int errorFile = creat((dir / "stderr.txt").c_str(), 0600);
+            if (chdir(dir.c_str()) != 0 || errorFile < 0 || dup2(errorFile, STDERR_FILENO) < 0) {
                 _exit(126);
             }
             withoutUsableDisplay(display);
-            execl(KAVRIWEBCAM_PATH, KAVRIWEBCAM_PATH, "/testsource", arguments,
-                  static_cast<char*>(nullptr));
+            execv(KAVRIWEBCAM_PATH, const_cast<char* const*>(arguments.data()));
             _exit(127);
         }
     }
@@ -73,7 +79,8 @@ TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) 
         << "<kavriwebcam version='1.2.99'>\r\n  <image\r\n    update = '1'\r\n  >\r\n"
            "  </image>\r\n  <network\r\n    active = '0'\r\n  >\r\n  </network>\r\n"
            "</kavriwebcam>\r\n";
-    KavriWebCamProcess program(dir.path(), "/run");
+    // Qt's own options are only text on the program's command line.
+    KavriWebCamProcess program(dir.path(), {"/run", "-platform", "nonexistent"});
     ASSERT_GT(program.pid, 0);
 
     EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(dir.path() / "image.jpg"); }));
@@ -90,13 +97,16 @@ TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) 
     EXPECT_NE(settings.find("savesettingsonexit = '1'"), std::string::npos) << settings;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "_temp.dib"));
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "_ERROR.TXT"));
+    // The program's own line and nothing of Qt's.
+    EXPECT_EQ(readFile(dir.path() / "stderr.txt"),
+              "kavriWebCam: no display found, running without one\n");
 }
 
 TEST(KavriWebCamProcessTest, ADisplayThatCannotBeOpenedMeansRunningWithoutOne) {
     TempDir dir;
     std::ofstream(dir.path() / "kavriWebCam.ini", std::ios::binary)
         << "<image update='1'/><network active='0'/>\r\n";
-    KavriWebCamProcess program(dir.path(), "/run", ":4242");
+    KavriWebCamProcess program(dir.path(), {"/run"}, ":4242");
     ASSERT_GT(program.pid, 0);
 
     EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(dir.path() / "image.jpg"); }));

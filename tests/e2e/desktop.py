@@ -140,9 +140,8 @@ class Desktop:
         """The window the window manager manages with exactly this title, or None."""
         text = run("xprop", "-root", "_NET_CLIENT_LIST", env=self.env)
         for id in re.findall(r"0x[0-9a-f]+", text):
-            title = run("xprop", "-id", id, "WM_NAME", env=self.env, check=False)
-            if title.strip() == 'WM_NAME(STRING) = "%s"' % name or \
-                    title.strip() == 'WM_NAME(UTF8_STRING) = "%s"' % name:
+            titles = run("xprop", "-id", id, "WM_NAME", "_NET_WM_NAME", env=self.env, check=False)
+            if any(line.split(" = ", 1)[-1] == '"%s"' % name for line in titles.splitlines()):
                 return int(id, 16)
         return None
 
@@ -152,6 +151,22 @@ class Desktop:
         x, y = map(int, re.search(r"Position: (-?\d+),(-?\d+)", text).groups())
         width, height = map(int, re.search(r"Geometry: (\d+)x(\d+)", text).groups())
         return x, y, width, height
+
+    def rect(self, id):
+        """(x, y, width, height) of a window on the screen, without the frame around it."""
+        text = run("xwininfo", "-id", str(id), env=self.env)
+        return tuple(int(re.search(label + r":\s+(-?\d+)", text).group(1))
+                     for label in ("Absolute upper-left X", "Absolute upper-left Y", "Width",
+                                   "Height"))
+
+    def frame(self, id):
+        """(x, y, width, height) of a window with the window manager's frame around it."""
+        while True:
+            text = run("xwininfo", "-children", "-id", str(id), env=self.env)
+            parent = int(re.search(r"Parent window id: (0x[0-9a-f]+)", text).group(1), 16)
+            if "(the root window)" in text.split("Parent window id:")[1].splitlines()[0]:
+                return self.rect(id)
+            id = parent
 
     def property(self, id, name):
         return run("xprop", "-id", str(id), name, env=self.env, check=False)
@@ -226,6 +241,58 @@ class Desktop:
                           here[1] + (point[1] - here[1]) * step // steps)
             here = point
         self.xdotool("mouseup", 1)
+
+
+class Weston:
+    """A Wayland desktop without a screen: the weston compositor with its headless back end,
+    and XWayland for X11 programs when asked for. Programs started with its env find it
+    as they find a Wayland session's compositor."""
+
+    SOCKET = "wayland-kavri-e2e"
+
+    def __init__(self, xwayland):
+        self.dir = tempfile.mkdtemp(prefix="kavri-e2e-weston-")
+        os.chmod(self.dir, 0o700)
+        log = os.path.join(self.dir, "weston.log")
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.dir, WAYLAND_DISPLAY=self.SOCKET,
+                        XDG_SESSION_TYPE="wayland")
+        for name in ("DISPLAY", "QT_QPA_PLATFORM"):
+            self.env.pop(name, None)
+        # Under AddressSanitizer: full stacks for what is allocated, so that the leaks of
+        # Qt's Wayland platform can be told by their callers (tests/lsan.supp).
+        self.env["ASAN_OPTIONS"] = ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"),
+                                                          "fast_unwind_on_malloc=0"]))
+        command = ["weston", "--backend=headless-backend.so", "--socket=" + self.SOCKET,
+                   "--idle-time=0", "--debug", "--log=" + log]
+        if xwayland:
+            command.append("--xwayland")
+        self.process = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        wait_until(lambda: os.path.exists(os.path.join(self.dir, self.SOCKET)), "weston")
+        if xwayland:
+            def display():
+                with open(log) as text:
+                    return re.search(r"xserver listening on display (:\d+)", text.read())
+            self.env["DISPLAY"] = wait_until(display, "XWayland").group(1)
+
+    def close(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def wayland_windows(self):
+        """The titles of the Wayland programs' top-level windows the compositor shows."""
+        return re.findall(r"top-level window '([^']*)'",
+                          run("weston-debug", "scene-graph", env=self.env))
+
+    def x11_windows(self):
+        """The titles of the X11 programs' windows on XWayland."""
+        return re.findall(r'^\s*0x[0-9a-f]+ "([^"]*)"',
+                          run("xwininfo", "-root", "-tree", env=self.env), re.MULTILINE)
 
 
 def read_pixels(path, box=None):

@@ -20,8 +20,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(HERE), "support"))
 
-from desktop import (Desktop, Program, Timeout, holds_for, image_size, read_pixels,  # noqa: E402
-                     wait_until)
+from desktop import (Desktop, Program, Timeout, Weston, holds_for, image_size,  # noqa: E402
+                     read_pixels, wait_until)
 from ftp_process import FtpServerProcess  # noqa: E402
 from settings_text import ftp_settings, settings_file  # noqa: E402
 
@@ -33,12 +33,21 @@ CONTEXT_MENU = ["Hide", "Run", "Instant Grab!", "Settings...", "Camera Settings.
                 "Window Zoom", "Select Device...", "About", "Exit"]
 SUBMENUS = {
     "Settings...": ["Image...", "FTP...", "Save On Exit", "Save Settings"],
+    # Source... and Display... are greyed for the test source, and the keys pass them by.
+    "Camera Settings...": ["Format...", "Preview..."],
     "Window Zoom": ["25%", "37%", "50%", "75%", "100%", "150%", "200%", "250%", "300%", "Full"],
 }
 # The test source's frames and the window at its first zoom (75%).
 FRAME = (320, 240)
 WINDOW = (240, 180)
 ERROR_BOX = "kavri WebCam Error"
+# The dialogs the menu opens, by the menu items and the title each has.
+DIALOGS = [(("Settings...", "Image..."), "Image Settings"),
+           (("Settings...", "FTP..."), "FTP Settings"),
+           (("Camera Settings...", "Format..."), "Test Source - Video Format"),
+           (("Camera Settings...", "Preview..."), "Preview Settings"),
+           # The About box has no caption; the window system names it after the program.
+           (("About",), "kavriwebcam")]
 
 desktop = None
 
@@ -79,6 +88,13 @@ def text_lines(rows, left):
             lines.append(current)
             current = None
     return lines
+
+
+def dialog_drawn(rows):
+    """Whether most of a rectangle shows a dialog's light grey or white, which the test
+    source's picture has little of."""
+    light = sum(1 for row in rows for p in row if min(p) >= 220 and max(p) - min(p) <= 8)
+    return light > sum(len(row) for row in rows) // 2
 
 
 def highlighted(rows):
@@ -134,14 +150,15 @@ class ProgramTest(unittest.TestCase):
         self.server.start()
         return self.server
 
-    def start(self, *arguments, settings=None, **sections):
-        """Starts the program with the test source and a settings file made of sections."""
+    def start(self, *arguments, settings=None, on=None, **sections):
+        """Starts the program with the test source and a settings file made of sections, on
+        the shared X desktop or another one."""
         if settings is None:
             sections.setdefault("network", {"active": 0})
             settings = settings_file(**sections)
         with open(os.path.join(self.dir, "kavriWebCam.ini"), "w", newline="") as ini:
             ini.write(settings)
-        self.program = Program(BINARY, desktop, self.dir, "/testsource", *arguments)
+        self.program = Program(BINARY, on or desktop, self.dir, "/testsource", *arguments)
         return self.program
 
     # Acting.
@@ -218,6 +235,18 @@ class ProgramTest(unittest.TestCase):
     def dialog(self, title):
         return wait_until(lambda: desktop.top_level(title), "the dialog " + title)
 
+    def see_and_close_dialog(self, title):
+        """Waits for the dialog, sees it above the main window and on the screen, and
+        closes it with Esc."""
+        dialog = self.dialog(title)
+        window = self.program.window()
+        wait_until(lambda: [w for w in desktop.stacking() if w in (window, dialog)]
+                   == [window, dialog], "the dialog %s above the window" % title)
+        wait_until(lambda: dialog_drawn(desktop.pixels(*desktop.rect(dialog))),
+                   "the dialog %s on the screen" % title)
+        desktop.key("Escape")
+        wait_until(lambda: not desktop.is_mapped(dialog), "the dialog %s to close" % title)
+
     # Looking.
 
     def image(self):
@@ -293,6 +322,10 @@ class WindowTest(ProgramTest):
         self.choose("Window Zoom", "Full")
         wait_until(lambda: self.window() == (0, 0, Desktop.WIDTH, Desktop.HEIGHT),
                    "a window filling the screen")
+        # The window stays above other windows, but not above its own dialogs.
+        for items, title in DIALOGS:
+            self.choose(*items)
+            self.see_and_close_dialog(title)
         self.choose("Window Zoom", "25%")
         wait_until(lambda: self.window()[2:] == (80, 60), "an 80x60 window")
 
@@ -376,6 +409,9 @@ class GrabTest(ProgramTest):
 
         self.choose("Settings...", "Image...")
         dialog = self.dialog("Image Settings")
+        # Centred on the pointer, which is on the window in the screen's corner, as far as
+        # it stays on the screen.
+        wait_until(lambda: desktop.frame(dialog)[:2] == (0, 0), "the dialog in the corner")
         # From OK to the text field: Cancel, quality, file, interval, date check box, text.
         desktop.key(*["Tab"] * 6, "ctrl+a")
         desktop.type("WWWWWWWWWWWWWWWWWWWWWWWWWWWWWW")
@@ -417,9 +453,10 @@ class GrabTest(ProgramTest):
 
     def test_stop_on_ftp_errors_stops_the_grabber_with_a_message(self):
         server = self.ftp_server()
-        self.start(image={"update": 1},
+        # The box shows above the window even when the window fills the screen.
+        self.start(image={"update": 1}, program={"windowzoom": 9},
                    network=ftp_settings(server, "live.jpg", stoponerror=1))
-        self.wait_for_window((0, 0) + WINDOW)
+        self.wait_for_window((0, 0, Desktop.WIDTH, Desktop.HEIGHT))
         self.choose("Run")
         wait_until(lambda: any(line.startswith("STORED") for line in server.log_lines()),
                    "the first upload")
@@ -484,6 +521,28 @@ class StartAndExitTest(ProgramTest):
         self.wait_for_window((150, 120) + WINDOW)
         self.double_click()
         self.next_image()
+
+
+class WaylandTest(ProgramTest):
+    def test_on_wayland_it_takes_xwayland_where_there_is_one_and_else_says_what_it_lacks(self):
+        lacks = ("kavriWebCam: running on Wayland without X11: the window goes where the "
+                 "desktop puts it and does not stay on top\n")
+        for xwayland, windows, stderr in ((True, Weston.x11_windows, ""),
+                                          (False, Weston.wayland_windows, lacks)):
+            with self.subTest(xwayland=xwayland):
+                weston = Weston(xwayland)
+                try:
+                    self.start("/run", on=weston)
+                    self.next_image(seconds=20)
+                    wait_until(lambda: "kavriWebCam" in windows(weston), "the program's window")
+                    self.assertEqual(self.program.stderr(), stderr)
+                    self.program.stop()
+                    self.assertEqual(self.program.process.returncode, 0)
+                finally:
+                    if self.program:
+                        self.program.stop()
+                    weston.close()
+                os.remove(self.program.path("image.jpg"))
 
 
 if __name__ == "__main__":

@@ -16,7 +16,8 @@ public:
     explicit FakeDialogRunner(CallLog* log = nullptr)
         : log(log) {}
 
-    int runDialog(int templateId, const DialogProcedure& procedure) override {
+    int runDialog(TopLevelWindow* /*owner*/, int templateId,
+                  const DialogProcedure& procedure) override {
         run.push_back(templateId);
         if (log) {
             log->add("dialog " + std::to_string(templateId));

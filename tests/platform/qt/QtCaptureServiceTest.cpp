@@ -66,11 +66,12 @@ protected:
             system.createWindow(WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
                                 "kavriWebCam", {0, 0, 176, 144}, recorder.procedure());
         window->showInitially(showCommand::SW_SHOWNORMAL);
-        service = std::make_unique<QtCaptureService>([this](PreviewSink& preview) {
-            std::vector<std::unique_ptr<CaptureDriver>> drivers;
-            drivers.push_back(std::make_unique<TestSource>());
-            return std::make_unique<DriverCaptureService>(std::move(drivers), preview, dialogs);
-        });
+        service =
+            std::make_unique<QtCaptureService>([](PreviewSink& preview, CaptureDialogs& dialogs) {
+                std::vector<std::unique_ptr<CaptureDriver>> drivers;
+                drivers.push_back(std::make_unique<TestSource>());
+                return std::make_unique<DriverCaptureService>(std::move(drivers), preview, dialogs);
+            });
         const ParentWindow parent{
             window->nativeHandle(),
             [this](MouseMessage message, std::uintptr_t wParam,
@@ -97,7 +98,6 @@ protected:
     MessageRecorder recorder;
     std::vector<RecordedMessage> mouse;
     std::function<void(MouseMessage)> onMouse;
-    QtCaptureDialogs dialogs;
     std::unique_ptr<TopLevelWindow> window;
     std::unique_ptr<QtCaptureService> service;
     std::unique_ptr<Capture> capture;

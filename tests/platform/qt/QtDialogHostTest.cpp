@@ -87,7 +87,7 @@ int runDialog(int templateId, const DialogProcedure& procedure,
         }
     });
     poll.start(5);
-    return QtDialogRunner().runDialog(templateId, procedure);
+    return QtDialogRunner().runDialog(nullptr, templateId, procedure);
 }
 
 void click(QtDialogHost& dialog, int itemId) {
@@ -416,12 +416,12 @@ TEST(QtDialogHostTest, ProcedureEndingTheDialogOnInitReturnsAtOnce) {
         dialog.endDialog(7);
         return true;
     };
-    EXPECT_EQ(QtDialogRunner().runDialog(aboutDialogId, procedure), 7);
+    EXPECT_EQ(QtDialogRunner().runDialog(nullptr, aboutDialogId, procedure), 7);
 }
 
 TEST(QtDialogHostTest, UnknownTemplateGivesMinusOne) {
     Recorder recorder;
-    EXPECT_EQ(QtDialogRunner().runDialog(999, recorder.procedure()), -1);
+    EXPECT_EQ(QtDialogRunner().runDialog(nullptr, 999, recorder.procedure()), -1);
     EXPECT_TRUE(recorder.commands.empty());
 }
 
