@@ -1,12 +1,12 @@
 #include "app/Program.h"
 
 #include "app/CommandLine.h"
-#include "platform/ErrorBox.h"
-#include "platform/Exception.h"
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
 #include "capture/CaptureService.h"
 #include "ftp/Thread.h"
+#include "platform/ErrorBox.h"
+#include "platform/Exception.h"
 #include "settings/SettingsFile.h"
 
 #include <fstream>

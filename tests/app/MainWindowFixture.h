@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ErrorBox.h"
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
+#include "platform/ErrorBox.h"
 #include "res/MenuTemplates.h"
 #include "settings/Settings.h"
 #include "tests/app/ContextMenuTemplate.h"

@@ -1,8 +1,8 @@
 #include "app/Program.h"
 
+#include "ftp/Thread.h"
 #include "platform/ErrorBox.h"
 #include "platform/Exception.h"
-#include "ftp/Thread.h"
 #include "res/MenuTemplates.h"
 #include "settings/Settings.h"
 #include "tests/app/MainWindowFixture.h"
