@@ -2,20 +2,18 @@
 
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
+#include "platform/FileDescriptor.h"
+#include "platform/ReplaceFile.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/SettingsFileHandler.h"
 #include "settings/XmlParser.h"
 
-#include <cerrno>
 #include <cstddef>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string_view>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -30,60 +28,6 @@ void writeLine(std::ostream& out, std::string_view text) {
 template <typename Value>
 void writeKey(std::ostream& out, std::string_view key, const Value& value) {
     out << "    " << key << " = '" << value << '\'' << lineEnd;
-}
-
-// A file descriptor that is closed when it goes.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : fd(fd) {}
-    ~FileDescriptor() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-
-    int get() const { return fd; }
-    // Closes now and tells whether the last writes reached the file.
-    bool close() {
-        const int closing = fd;
-        fd = -1;
-        return ::close(closing) == 0;
-    }
-
-private:
-    int fd;
-};
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// Puts contents in place of fileName through a new file in the same directory, flushed to
-// the disk before the rename, so fileName is always either the old file or the new one.
-void replaceFile(const std::string& fileName, std::string_view contents) {
-    const std::string temporaryName = fileName + ".tmp-" + std::to_string(::getpid());
-    FileDescriptor file(
-        ::open(temporaryName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (file.get() < 0) {
-        return;
-    }
-    const bool written = writeAll(file.get(), contents) && ::fsync(file.get()) == 0;
-    if (!file.close() || !written || ::rename(temporaryName.c_str(), fileName.c_str()) != 0) {
-        ::unlink(temporaryName.c_str());
-    }
 }
 
 } // namespace
@@ -128,7 +72,9 @@ void saveSettingsFile(MainWindow& mainWindow, Capture& capture, const std::strin
     writeLine(out, "  >");
     writeLine(out, "  </network>");
     writeLine(out, "</kavriwebcam>");
-    replaceFile(fileName, out.view());
+    // The only copy of the user's settings: flushed to the disk before it takes the name.
+    replaceFile(fileName, [&out](FileDescriptor& file) { return file.writeAll(out.view()); },
+                {.flushToDisk = true});
 }
 
 void loadSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName) {
