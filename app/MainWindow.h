@@ -2,6 +2,7 @@
 
 #include "capture/CaptureService.h"
 #include "platform/WindowTypes.h"
+#include "res/Version.h"
 
 #include <array>
 #include <cstdint>
@@ -132,8 +133,8 @@ private:
     WindowSystem& windowSystem;
     DialogRunner& dialogs;
 
-    std::string activeTip = "kavriWebCam v1.2.99 [active]";
-    std::string inactiveTip = "kavriWebCam v1.2.99 [inactive]";
+    std::string activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
+    std::string inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";
     bool shutdownDone = false;
     std::unique_ptr<TrayIcon> trayIcon;
     bool hidden = false;

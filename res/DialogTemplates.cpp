@@ -1,6 +1,7 @@
 #include "res/DialogTemplates.h"
 
 #include "res/Bitmaps.h"
+#include "res/Version.h"
 
 #include <array>
 
@@ -12,7 +13,8 @@ constexpr int none = dialogStaticId;
 constexpr unsigned number = dialogStyleDigitsOnly | dialogStyleRightAligned;
 
 constexpr std::array aboutControls{
-    DialogControl{none, Label, "kavriWebCam Version 1.2.99", 0, 20, 230, 8, dialogStyleCentered},
+    DialogControl{none, Label, "kavriWebCam Version " KAVRI_VERSION, 0, 20, 230, 8,
+                  dialogStyleCentered},
     DialogControl{none, Label, "Written by the kavriWebCam developers", 0, 30, 230, 8,
                   dialogStyleCentered},
     DialogControl{none, Label, "Copyright (C) the kavriWebCam developers", 0, 40, 230, 8,

@@ -4,6 +4,7 @@
 #include "capture/Capture.h"
 #include "platform/FileDescriptor.h"
 #include "platform/ReplaceFile.h"
+#include "res/Version.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/SettingsFileHandler.h"
@@ -34,7 +35,7 @@ void writeKey(std::ostream& out, std::string_view key, const Value& value) {
 
 void saveSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName) {
     std::ostringstream out;
-    writeLine(out, "<kavriwebcam version='1.2.99'>");
+    writeLine(out, "<kavriwebcam version='" KAVRI_VERSION "'>");
     writeLine(out, "  <program");
     writeKey(out, "savesettingsonexit", Settings::getSaveSettingsOnExit());
     writeKey(out, "windowzoom", mainWindow.getZoomIndex());

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "res/Version.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/FtpServer.h"
@@ -14,8 +15,8 @@ using namespace windowMessage;
 
 const std::string connectMessage =
     "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.";
-const std::string activeTip = "kavriWebCam v1.2.99 [active]";
-const std::string inactiveTip = "kavriWebCam v1.2.99 [inactive]";
+const std::string activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
+const std::string inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";
 
 // Threads of this process now.
 using GrabScheduleTest = MainWindowTest;

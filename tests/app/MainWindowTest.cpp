@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "platform/Exception.h"
+#include "res/Version.h"
 #include "tests/app/MainWindowFixture.h"
 
 #include <filesystem>
@@ -40,7 +41,7 @@ TEST_F(MainWindowTest, ConstructionAddsTheIdleTrayIcon) {
     EXPECT_EQ(call.action, trayAction::NIM_ADD);
     EXPECT_EQ(call.data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON | trayFlag::NIF_TIP);
     EXPECT_EQ(call.data.icon, 108);
-    EXPECT_EQ(call.data.tip, "kavriWebCam v1.2.99 [inactive]");
+    EXPECT_EQ(call.data.tip, "kavriWebCam v" KAVRI_VERSION " [inactive]");
     EXPECT_EQ(call.data.callbackMessage, 2001u);
     EXPECT_EQ(call.data.window, system.window);
 }

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
 #include "res/MenuTemplates.h"
+#include "res/Version.h"
 #include "settings/Settings.h"
 #include "tests/capture/RecordingCaptureService.h"
 #include "tests/capture/WorkingDirectory.h"
@@ -186,7 +187,7 @@ protected:
     Snapshot initial{};
 };
 
-const std::string defaultsFile = "<kavriwebcam version='1.2.99'>\r\n"
+const std::string defaultsFile = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n"
                                  "  <program\r\n"
                                  "    savesettingsonexit = '1'\r\n"
                                  "    windowzoom = '3'\r\n"
