@@ -1,13 +1,11 @@
 #include "settings/SettingsFile.h"
 
-#include "app/MainWindow.h"
-#include "capture/Capture.h"
 #include "platform/FileDescriptor.h"
 #include "platform/ReplaceFile.h"
 #include "res/Version.h"
-#include "settings/Settings.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/SettingsFileHandler.h"
+#include "settings/SettingsTable.h"
 #include "settings/XmlParser.h"
 
 #include <cstddef>
@@ -20,71 +18,65 @@ namespace {
 
 constexpr std::string_view lineEnd = "\r\n";
 
-void writeLine(std::ostream& out, std::string_view text) {
-    out << text << lineEnd;
+// Numbers in plain decimal and booleans as 1 and 0 (the stream's default flags); texts
+// with references for what the file's form cannot carry.
+void writeValue(std::ostream& out, SettingKind kind, const SettingValue& value) {
+    switch (kind) {
+    case SettingKind::Text:
+        out << escapeSettingsValue(std::get<std::string>(value));
+        return;
+    case SettingKind::Password:
+        out << escapeSettingsValue(transformPassword(std::get<std::string>(value), +1));
+        return;
+    case SettingKind::Bool:
+    case SettingKind::Signed:
+    case SettingKind::Unsigned:
+        std::visit([&out](const auto& number) { out << number; }, value);
+        return;
+    }
 }
 
-// "    key = 'value'": numbers in plain decimal, booleans as 1 and 0 (the stream's default
-// flags), texts already escaped.
-template <typename Value>
-void writeKey(std::ostream& out, std::string_view key, const Value& value) {
-    out << "    " << key << " = '" << value << '\'' << lineEnd;
+void closeSection(std::ostream& out, std::string_view section) {
+    out << "  >" << lineEnd << "  </" << section << '>' << lineEnd;
 }
 
 } // namespace
 
-void saveSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName) {
+std::string settingsFileText(const SettingsHolders& holders) {
     std::ostringstream out;
-    writeLine(out, "<kavriwebcam version='" KAVRI_VERSION "'>");
-    writeLine(out, "  <program");
-    writeKey(out, "savesettingsonexit", Settings::getSaveSettingsOnExit());
-    writeKey(out, "windowzoom", mainWindow.getZoomIndex());
-    writeKey(out, "windowpositionX", mainWindow.getPositionX());
-    writeKey(out, "windowpositionY", mainWindow.getPositionY());
-    writeLine(out, "  >");
-    writeLine(out, "  </program>");
-    writeLine(out, "  <capture");
-    writeKey(out, "fps", Settings::getFps());
-    writeKey(out, "maxfps", Settings::getMaxFps());
-    writeKey(out, "devicename", escapeSettingsValue(capture.getDeviceName()));
-    writeKey(out, "devicenumber", capture.deviceIndex);
-    writeLine(out, "  >");
-    writeLine(out, "  </capture>");
-    writeLine(out, "  <image");
-    writeKey(out, "jpegfile", escapeSettingsValue(Settings::getJpegFile()));
-    writeKey(out, "jpegquality", Settings::getJpegQuality());
-    writeKey(out, "update", Settings::getUpdate());
-    writeKey(out, "datetimeoverlay", Settings::getDateTimeOverlay());
-    // The overlay draws its text up to the first zero byte, and so much is kept.
-    writeKey(out, "textoverlay", escapeSettingsValue(Settings::getTextOverlay().c_str()));
-    writeKey(out, "textcolor", Settings::getTextColor());
-    writeKey(out, "backcolor", Settings::getBackColor());
-    writeLine(out, "  >");
-    writeLine(out, "  </image>");
-    writeLine(out, "  <network");
-    writeKey(out, "host", escapeSettingsValue(Settings::getHost()));
-    writeKey(out, "port", Settings::getPort());
-    writeKey(out, "saveto", escapeSettingsValue(Settings::getSaveTo()));
-    writeKey(out, "user", escapeSettingsValue(Settings::getUser()));
-    writeKey(out, "password", escapeSettingsValue(transformPassword(Settings::getPassword(), +1)));
-    writeKey(out, "active", Settings::getActive());
-    writeKey(out, "stoponerror", Settings::getStopOnError());
-    writeKey(out, "usepassive", Settings::getUsePassive());
-    writeLine(out, "  >");
-    writeLine(out, "  </network>");
-    writeLine(out, "</kavriwebcam>");
+    out << "<kavriwebcam version='" KAVRI_VERSION "'>" << lineEnd;
+    std::string_view section;
+    for (const Setting& setting : settingsTable()) {
+        if (setting.section != section) {
+            if (!section.empty()) {
+                closeSection(out, section);
+            }
+            section = setting.section;
+            out << "  <" << section << lineEnd;
+        }
+        out << "    " << setting.key << " = '";
+        writeValue(out, setting.kind, setting.get(holders));
+        out << '\'' << lineEnd;
+    }
+    closeSection(out, section);
+    out << "</kavriwebcam>" << lineEnd;
+    return std::move(out).str();
+}
+
+void saveSettingsFile(const SettingsHolders& holders, const std::string& fileName) {
+    const std::string text = settingsFileText(holders);
     // The only copy of the user's settings: flushed to the disk before it takes the name.
-    replaceFile(fileName, [&out](FileDescriptor& file) { return file.writeAll(out.view()); },
+    replaceFile(fileName, [&text](FileDescriptor& file) { return file.writeAll(text); },
                 {.flushToDisk = true});
 }
 
-void loadSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName) {
+void loadSettingsFile(const SettingsHolders& holders, const std::string& fileName) {
     std::ifstream file(fileName, std::ios::binary);
     if (!file) {
         return;
     }
     XmlParser parser(file);
-    parser.setHandler(std::make_unique<SettingsFileHandler>(mainWindow, capture));
+    parser.setHandler(std::make_unique<SettingsFileHandler>(holders));
     parser.parse();
 }
 

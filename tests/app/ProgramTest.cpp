@@ -92,7 +92,7 @@ protected:
 TEST_F(ProgramTest, StartsUpInOrderPostsRunThenHideFirstAndEndsWithZero) {
     // Device 1 and the zoom come from the settings file, so it was loaded before the
     // device was connected.
-    writeFile("kavriWebCam.ini", "<kavriwebcam version='1.2.99'>\r\n"
+    writeFile("kavriWebCam.ini", "<kavriwebcam>\r\n"
                                  "  <capture\r\n    devicenumber = '1'\r\n  >\r\n  </capture>\r\n"
                                  "  <program\r\n    windowzoom = '5'\r\n  >\r\n  </program>\r\n"
                                  "</kavriwebcam>\r\n");
