@@ -12,21 +12,20 @@
 #include "platform/TopLevelWindow.h"
 #include "platform/WindowSystem.h"
 #include "res/DialogTemplates.h"
+#include "res/Icons.h"
 #include "res/MenuTemplates.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsTable.h"
 
 #include <new>
 #include <system_error>
 
 namespace {
 
-// The device submenu takes the ids from firstDevice on, one per driver position.
-constexpr int lastDevice = 32819;
-constexpr const char* settingsFileName = "kavriWebCam.ini";
 constexpr const char* nullCaptureText = "MainWindow:: Capture object is null!";
 // Position of the "Select Device..." submenu in the context menu, separators counted.
 constexpr int deviceSubMenuPosition = 9;
@@ -65,7 +64,7 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
         throw Exception("kan inte allokera minne");
     }
     trayIcon->setWindow(*window);
-    trayIcon->setIcon(iconIdle);
+    trayIcon->setIcon(idleIconId);
     trayIcon->setVisible(true);
     trayIcon->setTip(inactiveTip);
     trayIcon->update();
@@ -157,7 +156,7 @@ void MainWindow::shutdown() {
 }
 
 void MainWindow::saveSettings() {
-    saveSettingsFile(*this, requireCapture(), settingsFileName);
+    saveSettingsFile({*this, requireCapture()}, settingsFileName);
 }
 
 std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::uintptr_t wParam,
@@ -189,11 +188,16 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
             dragStep(lParam);
         }
         return 0;
-    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDOWN: {
         window->captureMouse();
-        grabOffset = offsetInWindow(mousePosition(lParam));
-        snapAnchor = windowSystem.cursorPos();
+        const Point grabbed = offsetInWindow(mousePosition(lParam));
+        const Point cursor = windowSystem.cursorPos();
+        dragX.grabOffset = grabbed.x;
+        dragY.grabOffset = grabbed.y;
+        dragX.snapAnchor = cursor.x;
+        dragY.snapAnchor = cursor.y;
         return 0;
+    }
     case WM_LBUTTONUP:
         window->releaseMouse();
         return 0;
@@ -281,7 +285,7 @@ bool MainWindow::onCommand(int id) {
         setZoom(id - menuCommand::zoomFirst);
         return true;
     }
-    if (id >= menuCommand::firstDevice && id <= lastDevice) {
+    if (id >= menuCommand::firstDevice && id <= menuCommand::lastDevice) {
         selectDevice(id - menuCommand::firstDevice);
         return true;
     }
@@ -413,7 +417,7 @@ void MainWindow::startRunning(std::int64_t fromMs) {
     checkItem(menuCommand::run, true);
     // The FTP settings cannot change under a running upload thread.
     enableItem(menuCommand::ftpSettings, false);
-    setTrayIcon(iconActive);
+    setTrayIcon(runningIconId);
     setTrayTip(activeTip);
     updateTray();
 }
@@ -422,7 +426,7 @@ void MainWindow::stopRunning() {
     if (!stopTimer()) {
         return;
     }
-    setTrayIcon(iconIdle);
+    setTrayIcon(idleIconId);
     setTrayTip(inactiveTip);
     updateTray();
     checkItem(menuCommand::run, false);
@@ -433,11 +437,11 @@ void MainWindow::stopRunning() {
 void MainWindow::onTimer() {
     countdownMs -= tickMs;
     if (countdownMs == intervalMs - tickMs) {
-        setTrayIcon(iconActive);
+        setTrayIcon(runningIconId);
     }
     switch (countdownMs) {
     case 0:
-        setTrayIcon(iconGrabbing);
+        setTrayIcon(grabbingIconId);
         grabNow();
         // The grab may have stopped the grabber, which leaves the interval 0.
         countdownMs = intervalMs;
@@ -445,12 +449,12 @@ void MainWindow::onTimer() {
     case 500:
     case 1500:
     case 2500:
-        setTrayIcon(iconActive);
+        setTrayIcon(runningIconId);
         break;
     case 1000:
     case 2000:
     case 3000:
-        setTrayIcon(iconActiveAlternate);
+        setTrayIcon(blinkIconId);
         break;
     default:
         break;
@@ -485,7 +489,7 @@ void MainWindow::instantGrab() {
         restartTimer(intervalMs);
         return;
     }
-    setTrayIcon(iconGrabbing);
+    setTrayIcon(grabbingIconId);
     setTrayTip(activeTip + " [instant grab]");
     updateTray();
     if (requireCapture().grabFrame() && Settings::getActive()) {
@@ -498,7 +502,7 @@ void MainWindow::instantGrab() {
             showErrorBox(error.message);
         }
     }
-    setTrayIcon(iconIdle);
+    setTrayIcon(idleIconId);
     setTrayTip(inactiveTip);
     updateTray();
 }
@@ -552,78 +556,50 @@ Point MainWindow::offsetInWindow(Point client) const {
     return Point{screen.x - bounds.left, screen.y - bounds.top};
 }
 
+std::optional<int> MainWindow::DragAxis::step(int cursor, int nearEdge, int farEdge, int screenFar,
+                                              int clientExtent, int grabbedOffset) {
+    // The window's place before this step decides on snapping, so it first follows the
+    // cursor into the band and snaps on the next move.
+    const auto snap = [&](bool& snapped, int to) {
+        snapped = true;
+        grabOffset = grabbedOffset;
+        snapAnchor = cursor;
+        return to;
+    };
+    const auto holdOrLeave = [&](bool& snapped, int pulledBy) -> std::optional<int> {
+        if (pulledBy <= snapBand) {
+            return std::nullopt;
+        }
+        snapped = false;
+        return cursor - grabOffset;
+    };
+    if (snappedToNear) {
+        return holdOrLeave(snappedToNear, cursor - snapAnchor);
+    }
+    if (nearEdge < snapBand) {
+        return snap(snappedToNear, 0);
+    }
+    if (snappedToFar) {
+        return holdOrLeave(snappedToFar, snapAnchor - cursor);
+    }
+    if (screenFar - farEdge < snapBand) {
+        return snap(snappedToFar, screenFar - clientExtent);
+    }
+    return cursor - grabOffset;
+}
+
 void MainWindow::dragStep(std::intptr_t lParam) {
     const Point cursor = windowSystem.cursorPos();
     const Rect desktop = windowSystem.desktopRect();
     const Rect bounds = window->windowRect();
     const Rect client = window->clientRect();
-    const Point mouse = mousePosition(lParam);
-
-    // The window's position before this step decides on snapping, so it first follows the
-    // cursor into the band and snaps on the next move.
-    int left = bounds.left;
-    int top = bounds.top;
-    bool movingX = true;
-    bool movingY = true;
-
-    if (snapLeft) {
-        if (cursor.x - snapAnchor.x > snapBand) {
-            snapLeft = false;
-            left = cursor.x - grabOffset.x;
-        } else {
-            movingX = false;
-        }
-    } else if (bounds.left < snapBand) {
-        left = 0;
-        grabOffset.x = offsetInWindow(mouse).x;
-        snapAnchor.x = cursor.x;
-        snapLeft = true;
-    } else if (snapRight) {
-        if (snapAnchor.x - cursor.x > snapBand) {
-            snapRight = false;
-            left = cursor.x - grabOffset.x;
-        } else {
-            movingX = false;
-        }
-    } else if (desktop.right - bounds.right < snapBand) {
-        left = desktop.right - client.right;
-        snapRight = true;
-        grabOffset.x = offsetInWindow(mouse).x;
-        snapAnchor.x = cursor.x;
-    } else {
-        left = cursor.x - grabOffset.x;
-    }
-
-    if (snapTop) {
-        if (cursor.y - snapAnchor.y > snapBand) {
-            snapTop = false;
-            top = cursor.y - grabOffset.y;
-        } else {
-            movingY = false;
-        }
-    } else if (bounds.top < snapBand) {
-        top = 0;
-        grabOffset.y = offsetInWindow(mouse).y;
-        snapAnchor.y = cursor.y;
-        snapTop = true;
-    } else if (snapBottom) {
-        if (snapAnchor.y - cursor.y > snapBand) {
-            snapBottom = false;
-            top = cursor.y - grabOffset.y;
-        } else {
-            movingY = false;
-        }
-    } else if (desktop.bottom - bounds.bottom < snapBand) {
-        top = desktop.bottom - client.bottom;
-        snapBottom = true;
-        grabOffset.y = offsetInWindow(mouse).y;
-        snapAnchor.y = cursor.y;
-    } else {
-        top = cursor.y - grabOffset.y;
-    }
-
-    if (movingX || movingY) {
-        window->move(left, top);
+    const Point grabbed = offsetInWindow(mousePosition(lParam));
+    const std::optional<int> left =
+        dragX.step(cursor.x, bounds.left, bounds.right, desktop.right, client.right, grabbed.x);
+    const std::optional<int> top =
+        dragY.step(cursor.y, bounds.top, bounds.bottom, desktop.bottom, client.bottom, grabbed.y);
+    if (left || top) {
+        window->move(left.value_or(bounds.left), top.value_or(bounds.top));
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include "capture/CaptureService.h"
 #include "platform/WindowTypes.h"
+#include "res/Version.h"
+#include "settings/WindowSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -30,18 +32,10 @@ class WindowSystem;
 //
 // Every window message reaches it through windowProc, also the mouse messages the capture
 // window passes on. Used on the user interface thread only.
-class MainWindow {
+class MainWindow : public WindowSettings {
 public:
+    // The message the tray icon sends this window; lParam is the mouse message.
     static constexpr std::uint32_t trayCallbackMessage = 2001;
-    static constexpr int fullZoomIndex = 9;
-    static constexpr int defaultZoomIndex = 3;
-    static constexpr int iconIdle = 108;
-    static constexpr int iconActive = 140;
-    static constexpr int iconActiveAlternate = 141;
-    static constexpr int iconGrabbing = 142;
-    static constexpr int createdWidth = 176;
-    static constexpr int createdHeight = 144;
-    static constexpr unsigned tickMs = 500;
 
     // Creates the window at (0, 0) in 176 x 144, shows it with showCommand and adds the
     // idle tray icon. The three services must outlive this object. Throws Exception when the
@@ -53,7 +47,7 @@ public:
     MainWindow& operator=(const MainWindow&) = delete;
 
     // The window the capture window is created in: this window's handle, and a mouse
-    // procedure that hands what the capture window passes on to windowProc.
+    // procedure that hands what the capture window passes on to the window procedure.
     ParentWindow captureParent();
     // Throws Exception for a null capture object.
     void setCapture(Capture* capture);
@@ -67,17 +61,53 @@ public:
     // Stops running, saves the settings when "Save On Exit" is set, ends the upload thread,
     // destroys the menu and removes the tray icon. Only the first call acts.
     void shutdown();
+    // Stop: also puts menu and tray into the idle state when already idle.
+    void stopRunning();
+
+    // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
+    int getZoomIndex() const override;
+    void setZoomIndex(int index) override;
+    // Where the window stands now (its normal rectangle), which is also stored.
+    int getPositionX() override;
+    int getPositionY() override;
+    void setPositionX(int x) override;
+    void setPositionY(int y) override;
+
+private:
+    // One axis of a drag: how far from the window's outer edge it was grabbed, where the
+    // cursor was when it last snapped, and the screen edge it holds to, if any. It lives as
+    // long as the window, so a snap survives from one drag to the next.
+    struct DragAxis {
+        int grabOffset = 0;
+        int snapAnchor = 0;
+        bool snappedToNear = false;
+        bool snappedToFar = false;
+
+        // Where the window's near edge goes on this axis, or nothing while it holds to an
+        // edge. cursor is the cursor's screen coordinate, nearEdge and farEdge the window's
+        // outer edges before this step, screenFar the desktop's far edge, clientExtent the
+        // client area's size and grabbedOffset the offset of the point under the cursor now.
+        std::optional<int> step(int cursor, int nearEdge, int farEdge, int screenFar,
+                                int clientExtent, int grabbedOffset);
+    };
 
     // The window procedure: the result of a message it handles, nothing for default
     // processing.
     std::optional<std::intptr_t> windowProc(std::uint32_t message, std::uintptr_t wParam,
                                             std::intptr_t lParam);
-
+    // Handles a menu command; false for an id that is not one.
+    bool onCommand(int id);
+    Capture& requireCapture();
     void selectDevice(int position);
     void hide();
     void show();
     void showPopupMenu(Point screen);
     void saveSettings();
+    void checkItem(int id, bool checked);
+    void enableItem(int id, bool enabled);
+    void setTrayIcon(int iconResource);
+    void setTrayTip(const std::string& tip);
+    void updateTray();
 
     // The grab schedule. startTimer (re)creates the 500 ms timer and counts down from fromMs,
     // which also becomes the interval; it returns whether the grabber runs. stopTimer
@@ -85,11 +115,11 @@ public:
     bool startTimer(std::uint32_t fromMs);
     bool stopTimer();
     void restartTimer(std::uint32_t fromMs);
+    // update x 1000 ms, an update of 0 counting as 1 s.
+    static std::uint32_t updateIntervalMs();
     // Run: -1 means the interval of the setting update. With FTP on, the upload thread is made
     // here with the FTP settings of this moment.
     void startRunning(std::int64_t fromMs);
-    // Stop: also puts menu and tray into the idle state when already idle.
-    void stopRunning();
     void onTimer();
     // Grabs a frame and hands it to the upload thread; false when no frame was grabbed or the
     // upload thread had stopped (which stops the grabber and shows the error).
@@ -108,32 +138,17 @@ public:
     // outside the client area): a drag keeps the grabbed point under the cursor.
     Point offsetInWindow(Point client) const;
 
-    // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
-    int getZoomIndex() const;
-    void setZoomIndex(int index);
-    // Where the window stands now (its normal rectangle), which is also stored.
-    int getPositionX();
-    int getPositionY();
-    void setPositionX(int x);
-    void setPositionY(int y);
-
-private:
-    // Handles a menu command; false for an id that is not one.
-    bool onCommand(int id);
-    Capture& requireCapture();
-    // update x 1000 ms, an update of 0 counting as 1 s.
-    static std::uint32_t updateIntervalMs();
-    void checkItem(int id, bool checked);
-    void enableItem(int id, bool enabled);
-    void setTrayIcon(int iconResource);
-    void setTrayTip(const std::string& tip);
-    void updateTray();
+    static constexpr int fullZoomIndex = 9;
+    static constexpr int defaultZoomIndex = 3;
+    static constexpr int createdWidth = 176;
+    static constexpr int createdHeight = 144;
+    static constexpr unsigned tickMs = 500;
 
     WindowSystem& windowSystem;
     DialogRunner& dialogs;
 
-    std::string activeTip = "kavriWebCam v1.2.99 [active]";
-    std::string inactiveTip = "kavriWebCam v1.2.99 [inactive]";
+    std::string activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
+    std::string inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";
     bool shutdownDone = false;
     std::unique_ptr<TrayIcon> trayIcon;
     bool hidden = false;
@@ -161,12 +176,6 @@ private:
     // List position of the device item last checked.
     std::int32_t checkedDevice = 0;
 
-    // The drag state. It lives as long as the window, so the snap flags survive from one
-    // drag to the next.
-    Point grabOffset;
-    Point snapAnchor;
-    bool snapLeft = false;
-    bool snapRight = false;
-    bool snapTop = false;
-    bool snapBottom = false;
+    DragAxis dragX;
+    DragAxis dragY;
 };

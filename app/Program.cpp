@@ -1,20 +1,20 @@
 #include "app/Program.h"
 
 #include "app/CommandLine.h"
-#include "platform/ErrorBox.h"
-#include "platform/Exception.h"
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
 #include "capture/CaptureService.h"
 #include "ftp/Thread.h"
+#include "platform/ErrorBox.h"
+#include "platform/Exception.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsTable.h"
 
 #include <fstream>
 #include <iostream>
 
 namespace {
 
-constexpr const char* settingsFileName = "kavriWebCam.ini";
 constexpr const char* errorFileName = "_ERROR.TXT";
 
 // What start-up makes, torn down in reverse order of making: the main window's shutdown
@@ -51,7 +51,7 @@ int runSession(const std::string& commandLine, int showCommand, const ProgramSer
         session.capture =
             std::make_unique<Capture>(*session.service, session.mainWindow->captureParent());
         session.mainWindow->setCapture(session.capture.get());
-        loadSettingsFile(*session.mainWindow, *session.capture, settingsFileName);
+        loadSettingsFile({*session.mainWindow, *session.capture}, settingsFileName);
         session.capture->initialize();
         session.mainWindow->setupMenus();
         exitStatus = session.mainWindow->messageLoop(hasSwitch(found, "/run"),

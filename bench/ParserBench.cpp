@@ -1,9 +1,11 @@
 // Throughput of the settings file's markup parser: the settings document itself, which is
 // read once at start-up, and a 10 MB synthetic document with every construct the parser
 // handles, for MB/s.
+#include "settings/SettingsFile.h"
 #include "settings/XmlElement.h"
 #include "settings/XmlHandler.h"
 #include "settings/XmlParser.h"
+#include "tests/support/HeldSettings.h"
 
 #include <benchmark/benchmark.h>
 
@@ -44,54 +46,11 @@ private:
     std::size_t& total;
 };
 
+// The settings file as the program writes it with its defaults.
 std::string settingsDocument() {
-    const auto key = [](const char* name, const char* value) {
-        return std::string("    ") + name + " = '" + value + "'";
-    };
-    const std::vector<std::string> lines = {
-        "<kavriwebcam version='1.2.99'>",
-        "  <program",
-        key("savesettingsonexit", "1"),
-        key("windowzoom", "3"),
-        key("windowpositionX", "0"),
-        key("windowpositionY", "0"),
-        "  >",
-        "  </program>",
-        "  <capture",
-        key("fps", "30"),
-        key("maxfps", "30"),
-        key("devicename", "Test Source"),
-        key("devicenumber", "0"),
-        "  >",
-        "  </capture>",
-        "  <image",
-        key("jpegfile", "image.jpg"),
-        key("jpegquality", "70"),
-        key("update", "5"),
-        key("datetimeoverlay", "1"),
-        key("textoverlay", ""),
-        key("textcolor", "53771"),
-        key("backcolor", "0"),
-        "  >",
-        "  </image>",
-        "  <network",
-        key("host", "ftp.example.com"),
-        key("port", "21"),
-        key("saveto", "public_html/image.jpg"),
-        key("user", "theusername"),
-        key("password", "lotryi`rcnr"),
-        key("active", "1"),
-        key("stoponerror", "0"),
-        key("usepassive", "1"),
-        "  >",
-        "  </network>",
-        "</kavriwebcam>",
-    };
-    std::string document;
-    for (const std::string& line : lines) {
-        document += line + "\r\n";
-    }
-    return document;
+    HeldSettings held;
+    held.deviceName = "Test Source";
+    return settingsFileText(held.holders());
 }
 
 std::string syntheticDocument(std::size_t sizeBytes) {

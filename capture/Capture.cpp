@@ -1,8 +1,8 @@
 #include "capture/Capture.h"
 
-#include "platform/Exception.h"
 #include "image/Dib.h"
 #include "image/FrameChain.h"
+#include "platform/Exception.h"
 #include "settings/Settings.h"
 
 #include <filesystem>
@@ -107,14 +107,14 @@ void Capture::connect(std::int32_t requested) {
     send(CaptureMessage::WM_CAP_SET_PREVIEW, 1);
     send(CaptureMessage::WM_CAP_SET_CALLBACK_VIDEOSTREAM);
     send(CaptureMessage::WM_CAP_SET_CALLBACK_FRAME);
-    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
+    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, 0, &captureParms);
     captureParms.fYield = true;
     captureParms.fAbortLeftMouse = false;
     captureParms.fAbortRightMouse = false;
     captureParms.fStepCaptureAt2x = false;
-    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
-    send(CaptureMessage::WM_CAP_DRIVER_GET_CAPS, DriverCaps::recordBytes, &driverCaps);
-    send(CaptureMessage::WM_CAP_GET_STATUS, CaptureStatus::recordBytes, &status);
+    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, 0, &captureParms);
+    send(CaptureMessage::WM_CAP_DRIVER_GET_CAPS, 0, &driverCaps);
+    send(CaptureMessage::WM_CAP_GET_STATUS, 0, &status);
 }
 
 void Capture::setFrameRate(std::uint32_t fps) {
@@ -122,9 +122,9 @@ void Capture::setFrameRate(std::uint32_t fps) {
         return;
     }
     send(CaptureMessage::WM_CAP_SET_PREVIEWRATE, 1000 / fps);
-    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
+    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, 0, &captureParms);
     captureParms.dwRequestMicroSecPerFrame = 1000000 / fps;
-    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, CaptureParms::recordBytes, &captureParms);
+    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, 0, &captureParms);
 }
 
 void Capture::resizeWindow(int width, int height) {
@@ -133,7 +133,7 @@ void Capture::resizeWindow(int width, int height) {
 
 void Capture::showFormatDialog() {
     send(CaptureMessage::WM_CAP_DLG_VIDEOFORMAT);
-    send(CaptureMessage::WM_CAP_GET_STATUS, CaptureStatus::recordBytes, &status);
+    send(CaptureMessage::WM_CAP_GET_STATUS, 0, &status);
 }
 
 void Capture::showSourceDialog() {

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureService.h"
 #include "image/Overlay.h"
+#include "settings/DeviceSettings.h"
 
 #include <cstdint>
 #include <optional>
@@ -16,7 +17,7 @@
 //
 // Every capture message goes to the service only while the capture window exists; a
 // skipped message counts as the result 0.
-class Capture {
+class Capture : public DeviceSettings {
 public:
     static constexpr int windowId = 303;
     static constexpr int driverIndexCount = 10;
@@ -52,8 +53,10 @@ public:
     // Stops and disconnects the driver and deletes "_temp.dib"; only the first call acts.
     void close();
 
-    std::string getDeviceName() const { return deviceName; }
-    void setDeviceName(const std::string& name) { deviceName = name; }
+    std::string getDeviceName() const override { return deviceName; }
+    void setDeviceName(const std::string& name) override { deviceName = name; }
+    std::int32_t getDeviceIndex() const override { return deviceIndex; }
+    void setDeviceIndex(std::int32_t index) override { deviceIndex = index; }
 
     std::int32_t deviceIndex = 0;
     DriverCaps driverCaps;

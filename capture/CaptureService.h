@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WindowTypes.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -36,33 +38,20 @@ enum class CaptureMessage : std::uint32_t {
 
 // The capabilities of the connected driver: which of its own dialogs it has.
 struct DriverCaps {
-    // Size of the record as the capture messages announce it in their first parameter.
-    static constexpr std::uintptr_t recordBytes = 44;
-
-    std::uint32_t wDeviceIndex = 0;
-    bool fHasOverlay = false;
     bool fHasDlgVideoSource = false;
     bool fHasDlgVideoFormat = false;
     bool fHasDlgVideoDisplay = false;
-    bool fCaptureInitialized = false;
 };
 
 // The state of a capture window; uiImageWidth and uiImageHeight are the pixels of the
 // image the driver captures.
 struct CaptureStatus {
-    static constexpr std::uintptr_t recordBytes = 76;
-
     std::uint32_t uiImageWidth = 0;
     std::uint32_t uiImageHeight = 0;
-    bool fLiveWindow = false;
-    bool fScale = false;
-    bool fCapturingNow = false;
 };
 
 // The capture sequence parameters of a capture window.
 struct CaptureParms {
-    static constexpr std::uintptr_t recordBytes = 96;
-
     std::uint32_t dwRequestMicroSecPerFrame = 66667;
     bool fMakeUserHitOKToCapture = false;
     std::uint32_t wPercentDropForError = 10;
@@ -76,18 +65,6 @@ struct CaptureParms {
 // above, or the address of a file name.
 using CaptureParam =
     std::variant<std::monostate, DriverCaps*, CaptureStatus*, CaptureParms*, const char*>;
-
-// The window messages of the mouse, with the window system's values. The capture window
-// passes some of them on to its parent.
-enum class MouseMessage : std::uint32_t {
-    WM_MOUSEMOVE = 512,
-    WM_LBUTTONDOWN = 513,
-    WM_LBUTTONUP = 514,
-    WM_LBUTTONDBLCLK = 515,
-    WM_RBUTTONDOWN = 516,
-    WM_RBUTTONUP = 517,
-    WM_MBUTTONDOWN = 519,
-};
 
 // The procedure of a window for the mouse messages it receives: the message, its first
 // parameter (the buttons and keys held) and its second (the position, x in the low word,

@@ -118,7 +118,6 @@ std::intptr_t DriverCaptureService::connect(Window& window, std::uint32_t index)
         return 0;
     }
     window.driver = driver;
-    window.driverIndex = index;
     window.grabbed.reset();
     driver->setFramePeriod(std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
     updatePreview(window);
@@ -198,11 +197,9 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
     case CaptureMessage::WM_CAP_DRIVER_GET_CAPS:
         if (auto* caps = recordOf<DriverCaps>(lParam); caps && connected) {
             *caps = DriverCaps{};
-            caps->wDeviceIndex = window.driverIndex;
             caps->fHasDlgVideoFormat = !window.driver->frameSizes().empty();
             caps->fHasDlgVideoSource = !window.driver->controls().empty();
             caps->fHasDlgVideoDisplay = false;
-            caps->fCaptureInitialized = true;
             return 1;
         }
         return 0;
@@ -241,8 +238,6 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
                 status->uiImageWidth = static_cast<std::uint32_t>(size.width);
                 status->uiImageHeight = static_cast<std::uint32_t>(size.height);
             }
-            status->fLiveWindow = window.previewOn;
-            status->fScale = window.scale;
             return 1;
         }
         return 0;

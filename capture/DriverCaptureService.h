@@ -69,7 +69,6 @@ private:
         std::unique_ptr<WindowPreview> preview;
         WindowHook hook;
         CaptureDriver* driver = nullptr;
-        std::uint32_t driverIndex = 0;
         bool previewOn = false;
         bool scale = false;
         std::chrono::milliseconds previewRate{66};

@@ -1,5 +1,6 @@
 #include "image/Dib.h"
 
+#include "platform/FileDescriptor.h"
 #include "platform/Surface.h"
 
 #include <fcntl.h>
@@ -9,58 +10,38 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
 
-// A file opened for reading by name, closed when the object goes. Only regular files are
-// read: a FIFO or a device could block or never end.
+// A file opened for reading by name. Only regular files are read: a FIFO or a device could
+// block or never end.
 class Dib::File {
 public:
     explicit File(const std::string& name)
-        : fd_(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+        : descriptor(FileDescriptor::open(name, O_RDONLY | O_NONBLOCK)) {
         struct stat status {};
-        if (fd_ >= 0 && (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode))) {
-            ::close(fd_);
-            fd_ = -1;
+        if (descriptor.isOpen() &&
+            (::fstat(descriptor.get(), &status) != 0 || !S_ISREG(status.st_mode))) {
+            descriptor = FileDescriptor();
         }
-        if (fd_ >= 0) {
+        if (descriptor.isOpen()) {
             size_ = static_cast<std::uint64_t>(status.st_size);
         }
     }
-    ~File() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
 
-    bool isOpen() const { return fd_ >= 0; }
+    bool isOpen() const { return descriptor.isOpen(); }
     // The size when the file was opened.
     std::uint64_t size() const { return size_; }
 
     // Reads up to count bytes; returns fewer only at the end of the file or on an error.
     std::size_t read(void* buffer, std::size_t count) {
-        auto* bytes = static_cast<std::uint8_t*>(buffer);
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t got = ::read(fd_, bytes + done, count - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                break;
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        return done;
+        return descriptor.readFully(buffer, count);
     }
 
     std::uint64_t tell() const {
-        const off_t position = ::lseek(fd_, 0, SEEK_CUR);
+        const off_t position = ::lseek(descriptor.get(), 0, SEEK_CUR);
         return position < 0 ? 0 : static_cast<std::uint64_t>(position);
     }
 
@@ -68,11 +49,11 @@ public:
         if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
             return false;
         }
-        return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
+        return ::lseek(descriptor.get(), static_cast<off_t>(position), SEEK_SET) >= 0;
     }
 
 private:
-    int fd_;
+    FileDescriptor descriptor;
     std::uint64_t size_ = 0;
 };
 

@@ -1,44 +1,58 @@
 #include "image/JpegWriter.h"
 
+#include "platform/FileDescriptor.h"
+#include "platform/ReplaceFile.h"
 #include "platform/Surface.h"
 
-#include <atomic>
-#include <cerrno>
+#include <array>
+#include <cstdio>
 #include <cstdlib>
-#include <memory>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <jerror.h>
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// A libjpeg destination that hands the compressed bytes to a file descriptor through a
+// buffer. A failed write is a library error: it ends the encoding like any other.
+struct DescriptorDestination {
+    jpeg_destination_mgr manager;
+    FileDescriptor* file;
+    std::array<JOCTET, 16384> buffer;
 
-// Creates a new, unique file next to target (same directory, so the final rename stays on
-// one file system) with the usual permissions, and returns it with its name.
-FilePtr createTemporaryNextTo(const std::string& target, std::string& temporaryName) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporaryName = target + ".tmp-" + std::to_string(::getpid()) + "-" +
-                        std::to_string(counter.fetch_add(1));
-        const int fd = ::open(temporaryName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            if (std::FILE* file = ::fdopen(fd, "wb")) {
-                return FilePtr(file);
-            }
-            ::close(fd);
-            ::unlink(temporaryName.c_str());
-            return nullptr;
+    explicit DescriptorDestination(FileDescriptor& target)
+        : manager{}
+        , file(&target)
+        , buffer{} {
+        manager.init_destination = start;
+        manager.empty_output_buffer = flushFull;
+        manager.term_destination = finish;
+    }
+
+    static DescriptorDestination& of(j_compress_ptr compressor) {
+        return *reinterpret_cast<DescriptorDestination*>(compressor->dest);
+    }
+    static void start(j_compress_ptr compressor) {
+        DescriptorDestination& self = of(compressor);
+        self.manager.next_output_byte = self.buffer.data();
+        self.manager.free_in_buffer = self.buffer.size();
+    }
+    // Called with the whole buffer full, whatever free_in_buffer says.
+    static boolean flushFull(j_compress_ptr compressor) {
+        DescriptorDestination& self = of(compressor);
+        if (!self.file->writeAll(self.buffer.data(), self.buffer.size())) {
+            ERREXIT(compressor, JERR_FILE_WRITE);
         }
-        if (errno != EEXIST) {
-            return nullptr;
+        start(compressor);
+        return TRUE;
+    }
+    static void finish(j_compress_ptr compressor) {
+        DescriptorDestination& self = of(compressor);
+        const std::size_t used = self.buffer.size() - self.manager.free_in_buffer;
+        if (!self.file->writeAll(self.buffer.data(), used)) {
+            ERREXIT(compressor, JERR_FILE_WRITE);
         }
     }
-    return nullptr;
-}
+};
 
 } // namespace
 
@@ -75,22 +89,14 @@ int JpegWriter::write(const std::uint8_t* rows, int width, int height,
     if (!created) {
         return -1;
     }
-    std::string temporaryName;
-    FilePtr file = createTemporaryNextTo(fileName, temporaryName);
-    if (!file) {
-        return -1;
-    }
-    bool written = encode(rows, width, height, file.get());
-    written = std::fflush(file.get()) == 0 && !std::ferror(file.get()) && written;
-    written = std::fclose(file.release()) == 0 && written;
-    if (!written || std::rename(temporaryName.c_str(), fileName.c_str()) != 0) {
-        ::unlink(temporaryName.c_str());
-        return -1;
-    }
-    return 0;
+    const bool written = replaceFile(
+        fileName, [&](FileDescriptor& file) { return encode(rows, width, height, file); }, {});
+    return written ? 0 : -1;
 }
 
-bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, std::FILE* file) {
+bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, FileDescriptor& file) {
+    // Outside the trap: a jump out of it must not skip a destructor.
+    DescriptorDestination destination(file);
     const bool encoded = trap.run([&] {
         jpeg_default_colorspace(&compressor);
         compressor.in_color_space = JCS_EXT_BGR;
@@ -98,7 +104,7 @@ bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, std::FI
         compressor.data_precision = 8;
         compressor.image_width = static_cast<JDIMENSION>(width);
         compressor.image_height = static_cast<JDIMENSION>(height);
-        jpeg_stdio_dest(&compressor, file);
+        compressor.dest = &destination.manager;
         jpeg_start_compress(&compressor, TRUE);
         // The last row in memory is the top of the image: hand the rows over top first.
         const std::size_t stride = Surface::strideFor(width);
@@ -113,5 +119,6 @@ bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, std::FI
         // Leaves the compressor ready for another image; the destination is dropped.
         jpeg_abort_compress(&compressor);
     }
+    compressor.dest = nullptr;
     return encoded;
 }

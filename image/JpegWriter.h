@@ -3,17 +3,19 @@
 #include "image/JpegErrorTrap.h"
 
 #include <cstdint>
-#include <cstdio>
+#include <cstdio> // jpeglib.h needs FILE and size_t declared before it
 #include <string>
 
 #include <jpeglib.h>
 
+class FileDescriptor;
+
 // Encodes one 24-bit image, given as the pixel rows of a bottom-up DIB (blue, green, red;
 // rows padded to 4 bytes; bottom row first), into a baseline JFIF file with libjpeg-turbo's
-// default tables scaled by the quality. The file is written under a temporary name in the
-// same directory and renamed over the target once complete, so a reader or an upload never
-// sees half an image and the old file stays intact when anything fails. Library errors
-// (disk full, an empty image) fail the write instead of ending the process.
+// default tables scaled by the quality. The file is replaced through a new one (replaceFile),
+// so a reader or an upload never sees half an image and the old file stays intact when
+// anything fails. Library errors (disk full, an empty image) fail the write instead of
+// ending the process.
 class JpegWriter {
 public:
     JpegWriter();
@@ -30,7 +32,7 @@ public:
     int write(const std::uint8_t* rows, int width, int height, const std::string& fileName);
 
 private:
-    bool encode(const std::uint8_t* rows, int width, int height, std::FILE* file);
+    bool encode(const std::uint8_t* rows, int width, int height, FileDescriptor& file);
 
     JpegErrorTrap trap{JpegErrorTrap::Warnings::Allowed, JpegErrorTrap::Messages::Print};
     jpeg_compress_struct compressor;

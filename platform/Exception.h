@@ -8,7 +8,8 @@
 // handler for a base class also catches the derived ones.
 class Exception {
 public:
-    explicit Exception(std::string message) : message(std::move(message)) {}
+    explicit Exception(std::string message)
+        : message(std::move(message)) {}
 
     std::string message;
 };

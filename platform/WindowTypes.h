@@ -37,15 +37,21 @@ inline constexpr std::uint32_t WM_COMMAND = 273;
 // wParam: the timer id.
 inline constexpr std::uint32_t WM_TIMER = 275;
 // Mouse messages: wParam holds the buttons and keys down (the MK_ bits below), lParam the
-// position in client coordinates, x in the low 16 bits, y in the next 16 bits.
-inline constexpr std::uint32_t WM_MOUSEMOVE = 512;
-inline constexpr std::uint32_t WM_LBUTTONDOWN = 513;
-inline constexpr std::uint32_t WM_LBUTTONUP = 514;
-inline constexpr std::uint32_t WM_LBUTTONDBLCLK = 515;
-inline constexpr std::uint32_t WM_RBUTTONDOWN = 516;
-inline constexpr std::uint32_t WM_RBUTTONUP = 517;
-inline constexpr std::uint32_t WM_MBUTTONDOWN = 519;
+// position in client coordinates, x in the low 16 bits, y in the next 16 bits. A type of
+// their own, for procedures that take only these; its values are window messages all the
+// same.
+enum MouseMessage : std::uint32_t {
+    WM_MOUSEMOVE = 512,
+    WM_LBUTTONDOWN = 513,
+    WM_LBUTTONUP = 514,
+    WM_LBUTTONDBLCLK = 515,
+    WM_RBUTTONDOWN = 516,
+    WM_RBUTTONUP = 517,
+    WM_MBUTTONDOWN = 519,
+};
 } // namespace windowMessage
+
+using MouseMessage = windowMessage::MouseMessage;
 
 // Bits of a mouse message's wParam.
 namespace mouseKey {

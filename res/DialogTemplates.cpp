@@ -1,6 +1,7 @@
 #include "res/DialogTemplates.h"
 
 #include "res/Bitmaps.h"
+#include "res/Version.h"
 
 #include <array>
 
@@ -12,13 +13,14 @@ constexpr int none = dialogStaticId;
 constexpr unsigned number = dialogStyleDigitsOnly | dialogStyleRightAligned;
 
 constexpr std::array aboutControls{
-    DialogControl{none, Label, "kavriWebCam Version 1.2.99", 0, 20, 230, 8, dialogStyleCentered},
+    DialogControl{none, Label, "kavriWebCam Version " KAVRI_VERSION, 0, 20, 230, 8,
+                  dialogStyleCentered},
     DialogControl{none, Label, "Written by the kavriWebCam developers", 0, 30, 230, 8,
                   dialogStyleCentered},
     DialogControl{none, Label, "Copyright (C) the kavriWebCam developers", 0, 40, 230, 8,
                   dialogStyleCentered},
     DialogControl{none, Picture, "", 71, 53, 88, 55, dialogStyleSunken, aboutBitmapId},
-    DialogControl{1, DefaultPushButton, "", 160, 109, 10, 11},
+    DialogControl{dialogOk, DefaultPushButton, "", 160, 109, 10, 11},
     DialogControl{none, Label, "kavri.example", 84, 112, 62, 8, dialogStyleCentered},
     DialogControl{none, Label, "Right-click the picture to open the menu.", 0, 126, 230, 8,
                   dialogStyleCentered},
@@ -33,76 +35,79 @@ constexpr std::array aboutControls{
 };
 
 constexpr std::array ftpSettingsControls{
-    DialogControl{1014, CheckBox, "Use FTP to upload each grabbed image.", 8, 8, 144, 10},
-    DialogControl{1015, CheckBox, "Stop on all FTP errors.", 8, 20, 86, 10},
-    DialogControl{1007, Edit, "", 60, 44, 125, 12},
-    DialogControl{1008, Edit, "", 60, 60, 40, 12, dialogStyleDigitsOnly},
-    DialogControl{1010, Edit, "", 60, 76, 69, 12},
-    DialogControl{1011, Edit, "", 60, 92, 69, 12, dialogStylePassword},
-    DialogControl{1009, Edit, "", 16, 126, 169, 12},
-    DialogControl{1, DefaultPushButton, "OK", 88, 167, 50, 14},
-    DialogControl{2, PushButton, "Cancel", 144, 167, 50, 14},
+    DialogControl{ftpSettingsItem::active, CheckBox, "Use FTP to upload each grabbed image.", 8, 8,
+                  144, 10},
+    DialogControl{ftpSettingsItem::stopOnError, CheckBox, "Stop on all FTP errors.", 8, 20, 86, 10},
+    DialogControl{ftpSettingsItem::host, Edit, "", 60, 44, 125, 12},
+    DialogControl{ftpSettingsItem::port, Edit, "", 60, 60, 40, 12, dialogStyleDigitsOnly},
+    DialogControl{ftpSettingsItem::user, Edit, "", 60, 76, 69, 12},
+    DialogControl{ftpSettingsItem::password, Edit, "", 60, 92, 69, 12, dialogStylePassword},
+    DialogControl{ftpSettingsItem::saveTo, Edit, "", 16, 126, 169, 12},
+    DialogControl{dialogOk, DefaultPushButton, "OK", 88, 167, 50, 14},
+    DialogControl{dialogCancel, PushButton, "Cancel", 144, 167, 50, 14},
     DialogControl{none, Label, "Host:", 16, 44, 40, 12},
     DialogControl{none, Label, "Port:", 16, 60, 40, 12},
-    DialogControl{1012, GroupBox, "FTP", 8, 32, 185, 129},
+    DialogControl{ftpSettingsItem::ftpGroup, GroupBox, "FTP", 8, 32, 185, 129},
     DialogControl{none, Label, "Destination (full path including destination file name):", 16, 112,
                   170, 12},
     DialogControl{none, Label, "Username:", 16, 76, 40, 12},
     DialogControl{none, Label, "Password:", 16, 92, 40, 12},
-    DialogControl{1018, CheckBox, "Use FTP in passive mode.", 16, 143, 99, 10},
+    DialogControl{ftpSettingsItem::usePassive, CheckBox, "Use FTP in passive mode.", 16, 143, 99,
+                  10},
 };
 
 constexpr std::array imageSettingsControls{
-    DialogControl{1, DefaultPushButton, "OK", 65, 211, 50, 14},
-    DialogControl{2, PushButton, "Cancel", 122, 211, 50, 14},
+    DialogControl{dialogOk, DefaultPushButton, "OK", 65, 211, 50, 14},
+    DialogControl{dialogCancel, PushButton, "Cancel", 122, 211, 50, 14},
     DialogControl{none, Label, "Quality (%):", 15, 16, 52, 12},
-    DialogControl{1005, Edit, "", 73, 16, 18, 12, number},
+    DialogControl{imageSettingsItem::quality, Edit, "", 73, 16, 18, 12, number},
     DialogControl{none, Label, "Save as:", 15, 31, 52, 12},
-    DialogControl{1006, Edit, "", 73, 31, 92, 12},
+    DialogControl{imageSettingsItem::jpegFile, Edit, "", 73, 31, 92, 12},
     DialogControl{none, GroupBox, "Jpeg", 8, 8, 163, 40},
     DialogControl{none, GroupBox, "Image Update", 8, 52, 163, 28},
     DialogControl{none, Label, "Update every:", 15, 62, 52, 12},
-    DialogControl{1013, Edit, "", 67, 62, 28, 12, number},
+    DialogControl{imageSettingsItem::update, Edit, "", 67, 62, 28, 12, number},
     DialogControl{none, Label, "seconds", 99, 62, 28, 12},
     DialogControl{none, GroupBox, "Overlay", 8, 83, 163, 123},
-    DialogControl{1017, CheckBox, "Date and Time Overlay", 14, 96, 144, 10},
-    DialogControl{1007, Edit, "", 13, 119, 151, 12},
-    DialogControl{1008, Edit, "", 67, 153, 18, 12, number},
-    DialogControl{1009, Edit, "", 67, 166, 18, 12, number},
-    DialogControl{1010, Edit, "", 67, 179, 18, 12, number},
+    DialogControl{imageSettingsItem::dateTimeOverlay, CheckBox, "Date and Time Overlay", 14, 96,
+                  144, 10},
+    DialogControl{imageSettingsItem::textOverlay, Edit, "", 13, 119, 151, 12},
+    DialogControl{imageSettingsItem::textRed, Edit, "", 67, 153, 18, 12, number},
+    DialogControl{imageSettingsItem::textGreen, Edit, "", 67, 166, 18, 12, number},
+    DialogControl{imageSettingsItem::textBlue, Edit, "", 67, 179, 18, 12, number},
     DialogControl{none, Label, "Red (0-255):", 17, 155, 43, 8},
     DialogControl{none, Label, "Green (0-255):", 17, 168, 46, 8},
     DialogControl{none, Label, "Blue (0-255):", 17, 181, 41, 8},
     DialogControl{none, GroupBox, "Text Color", 13, 139, 76, 61},
-    DialogControl{1015, Edit, "", 145, 153, 18, 12, number},
-    DialogControl{1016, Edit, "", 145, 166, 18, 12, number},
-    DialogControl{1018, Edit, "", 145, 179, 18, 12, number},
+    DialogControl{imageSettingsItem::backRed, Edit, "", 145, 153, 18, 12, number},
+    DialogControl{imageSettingsItem::backGreen, Edit, "", 145, 166, 18, 12, number},
+    DialogControl{imageSettingsItem::backBlue, Edit, "", 145, 179, 18, 12, number},
     DialogControl{none, Label, "Red (0-255):", 96, 155, 43, 8},
     DialogControl{none, Label, "Green (0-255):", 96, 168, 46, 8},
     DialogControl{none, Label, "Blue (0-255):", 96, 181, 41, 8},
     DialogControl{none, GroupBox, "Background Color", 91, 139, 75, 61},
     DialogControl{none, Label, "Text Overlay:", 13, 110, 142, 8},
-    DialogControl{3, DefaultPushButton, "Apply", 8, 211, 50, 14},
+    DialogControl{dialogApply, DefaultPushButton, "Apply", 8, 211, 50, 14},
 };
 
 constexpr std::array previewSettingsControls{
-    DialogControl{1, DefaultPushButton, "OK", 78, 32, 50, 14},
-    DialogControl{2, PushButton, "Cancel", 3, 32, 50, 14},
-    DialogControl{1000, Edit, "", 85, 9, 19, 12, number},
+    DialogControl{dialogOk, DefaultPushButton, "OK", 78, 32, 50, 14},
+    DialogControl{dialogCancel, PushButton, "Cancel", 3, 32, 50, 14},
+    DialogControl{previewSettingsItem::fps, Edit, "", 85, 9, 19, 12, number},
     DialogControl{none, Label, "Frames per second:", 19, 11, 63, 8},
 };
 
 constexpr std::array templates{
     DialogTemplate{aboutDialogId, "", "System", 8, 232, 207, DialogFrame::ThinBorder,
-                   DialogPlacement::CenteredOnScreen, 1, aboutControls},
+                   DialogPlacement::CenteredOnScreen, dialogOk, aboutControls},
     DialogTemplate{ftpSettingsDialogId, "FTP Settings", "MS Sans Serif", 8, 199, 188,
-                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse, 1014,
-                   ftpSettingsControls},
+                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse,
+                   ftpSettingsItem::active, ftpSettingsControls},
     DialogTemplate{imageSettingsDialogId, "Image Settings", "MS Sans Serif", 8, 180, 230,
-                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse, 1,
+                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse, dialogOk,
                    imageSettingsControls},
     DialogTemplate{previewSettingsDialogId, "Preview Settings", "MS Sans Serif", 8, 131, 49,
-                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse, 1,
+                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse, dialogOk,
                    previewSettingsControls},
 };
 

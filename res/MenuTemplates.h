@@ -25,8 +25,10 @@ inline constexpr int saveOnExit = 32804;
 inline constexpr int saveSettings = 32805;
 // The grey heading of the device submenu.
 inline constexpr int availableDevices = 32808;
-// The devices appended at run time: firstDevice + the device's list position.
+// The devices appended at run time: firstDevice + the device's list position, up to
+// lastDevice.
 inline constexpr int firstDevice = 32809;
+inline constexpr int lastDevice = 32819;
 } // namespace menuCommand
 
 // The template with the given id, or null when there is none.

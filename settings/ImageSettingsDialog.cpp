@@ -1,16 +1,17 @@
 #include "settings/ImageSettingsDialog.h"
 
 #include "platform/ErrorBox.h"
+#include "platform/FileDescriptor.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <memory>
 #include <string>
 #include <system_error>
+
+#include <fcntl.h>
 
 namespace {
 
@@ -21,15 +22,6 @@ constexpr unsigned maxQuality = 100;
 constexpr std::size_t textOverlayBufferSize = 40;
 constexpr std::size_t jpegFileBufferSize = 80;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-bool canOpen(const std::string& name, const char* mode) {
-    return File(std::fopen(name.c_str(), mode)) != nullptr;
-}
-
 // A file name is taken when the file can be opened for reading, or else created (or
 // emptied) for writing. A directory opens for reading here but can never hold the image,
 // so it is refused.
@@ -38,7 +30,8 @@ bool isUsableFileName(const std::string& name) {
     if (std::filesystem::is_directory(name, error)) {
         return false;
     }
-    return canOpen(name, "rb") || canOpen(name, "wb");
+    return FileDescriptor::open(name, O_RDONLY).isOpen() ||
+           FileDescriptor::open(name, O_WRONLY | O_CREAT | O_TRUNC, 0666).isOpen();
 }
 
 // A number typed into a colour field as a component. The field reads unsigned; numbers

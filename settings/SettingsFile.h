@@ -3,25 +3,28 @@
 #include <array>
 #include <string>
 
-class Capture;
-class MainWindow;
+struct SettingsHolders;
 
 // The settings file, "kavriWebCam.ini" in the current directory: a small markup document
 // whose root "kavriwebcam" holds the sections "program", "capture", "image" and
-// "network", one attribute line per setting, 37 lines each ending in CR LF.
+// "network", one attribute line per setting of the settings table, 37 lines each ending
+// in CR LF.
+inline constexpr const char* settingsFileName = "kavriWebCam.ini";
 
-// Writes the whole file from the settings store, the main window (zoom index and where
-// the window stands now) and the capture object (device name and number), each value
-// fetched just before its line. The lines go to a new file next to fileName that then
-// replaces it, so the old file stays whole until the new one is complete. A file that
-// cannot be written is not reported; the old one is then left as it was.
-void saveSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName);
+// The whole file for the settings of this moment, each value fetched just before its line
+// is written (so the window's position is where it stands now).
+std::string settingsFileText(const SettingsHolders& holders);
+
+// Writes settingsFileText to fileName through a new file that then replaces it, so the old
+// file stays whole until the new one is complete. A file that cannot be written is not
+// reported; the old one is then left as it was.
+void saveSettingsFile(const SettingsHolders& holders, const std::string& fileName);
 
 // Applies every known setting that the file names, wherever its section stands and with
 // the later value winning; everything else keeps its value. A file that cannot be opened
 // changes nothing, and the parser's complaints about a damaged file are dropped: what
 // could be read is applied.
-void loadSettingsFile(MainWindow& mainWindow, Capture& capture, const std::string& fileName);
+void loadSettingsFile(const SettingsHolders& holders, const std::string& fileName);
 
 // The shift applied to each password byte, by position modulo 25. Changing it makes every
 // stored password unreadable.

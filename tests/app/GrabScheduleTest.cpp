@@ -1,5 +1,7 @@
 #include "app/MainWindow.h"
 
+#include "res/DialogTemplates.h"
+#include "res/Version.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/FtpServer.h"
@@ -14,31 +16,32 @@ using namespace windowMessage;
 
 const std::string connectMessage =
     "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.";
-const std::string activeTip = "kavriWebCam v1.2.99 [active]";
-const std::string inactiveTip = "kavriWebCam v1.2.99 [inactive]";
+const std::string activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
+const std::string inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";
 
 // Threads of this process now.
 using GrabScheduleTest = MainWindowTest;
 
 TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerAndShowsRunning) {
     build();
-    command(32803);
+    command(menuCommand::run);
     EXPECT_EQ(system.log.take(),
-              (std::vector<std::string>{"timer set 303,500", "menu check 32803", "menu grey 32775",
+              (std::vector<std::string>{"timer set 303,500", menuEntry("check", menuCommand::run),
+                                        menuEntry("grey", menuCommand::ftpSettings),
                                         "tray 1 icon 140 flags 6"}));
-    EXPECT_TRUE(menu().isChecked(32803));
-    EXPECT_TRUE(menu().isGrayed(32775));
+    EXPECT_TRUE(menu().isChecked(menuCommand::run));
+    EXPECT_TRUE(menu().isGrayed(menuCommand::ftpSettings));
     ASSERT_EQ(tray.calls.size(), 1u);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip);
 }
 
 TEST_F(GrabScheduleTest, RunAgainStopsAndShowsIdle) {
     build();
-    command(32803);
+    command(menuCommand::run);
     tray.take();
-    command(32803);
-    EXPECT_FALSE(menu().isChecked(32803));
-    EXPECT_FALSE(menu().isGrayed(32775));
+    command(menuCommand::run);
+    EXPECT_FALSE(menu().isChecked(menuCommand::run));
+    EXPECT_FALSE(menu().isGrayed(menuCommand::ftpSettings));
     EXPECT_TRUE(window().timers.empty());
     const auto calls = tray.take();
     ASSERT_EQ(calls.size(), 1u);
@@ -53,16 +56,17 @@ TEST_F(GrabScheduleTest, StopWhileIdlePutsMenuAndTrayIdleAndDoesNothingElse) {
     mainWindow->stopRunning();
     EXPECT_EQ(system.log.take(),
               (std::vector<std::string>{"timer kill 303", "tray 1 icon 108 flags 6",
-                                        "menu uncheck 32803", "menu enable 32775"}));
+                                        menuEntry("uncheck", menuCommand::run),
+                                        menuEntry("enable", menuCommand::ftpSettings)}));
     EXPECT_EQ(framesSaved, 0);
 }
 
 TEST_F(GrabScheduleTest, RunDoesNothingWhenNoTimerCanBeMade) {
     build();
     window().timersWork = false;
-    command(32803);
+    command(menuCommand::run);
     EXPECT_EQ(system.log.take(), std::vector<std::string>{"timer set 303,500"});
-    EXPECT_FALSE(menu().isChecked(32803));
+    EXPECT_FALSE(menu().isChecked(menuCommand::run));
     EXPECT_TRUE(tray.calls.empty());
 }
 
@@ -83,7 +87,7 @@ class TickSequenceTest : public MainWindowTest, public testing::WithParamInterfa
 TEST_P(TickSequenceTest, TheTrayFollowsTheCountdownAndGrabsAtZero) {
     Settings::setUpdate(GetParam().update);
     build();
-    command(32803);
+    command(menuCommand::run);
     tray.take();
     int expectedFrames = 0;
     // Two full rounds.
@@ -121,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(GrabScheduleTest, AFailedGrabUploadsNothingAndTheCountdownGoesOn) {
     Settings::setUpdate(1);
     build();
-    command(32803);
+    command(menuCommand::run);
     service.saveFrame = nullptr;
     window().tick();
     window().tick();
@@ -133,11 +137,11 @@ TEST_F(GrabScheduleTest, AFailedGrabUploadsNothingAndTheCountdownGoesOn) {
 TEST_F(GrabScheduleTest, InstantGrabWhileRunningGrabsAndRestartsAFullInterval) {
     Settings::setUpdate(2);
     build();
-    command(32803);
+    command(menuCommand::run);
     window().tick();
     window().tick();
     tray.take();
-    command(145);
+    command(menuCommand::instantGrab);
     EXPECT_EQ(framesSaved, 1);
     // The tray is not touched by the grab itself.
     EXPECT_TRUE(tray.calls.empty());
@@ -152,12 +156,12 @@ TEST_F(GrabScheduleTest, InstantGrabWhileRunningGrabsAndRestartsAFullInterval) {
 TEST_F(GrabScheduleTest, TheImageDialogRestartsTheCountdownEvenWhenCancelled) {
     Settings::setUpdate(2);
     build();
-    command(32803);
+    command(menuCommand::run);
     window().tick();
     window().tick();
     window().tick();
-    command(32797);
-    EXPECT_EQ(dialogs.run, std::vector<int>{134});
+    command(menuCommand::imageSettings);
+    EXPECT_EQ(dialogs.run, std::vector<int>{imageSettingsDialogId});
     for (int tick = 0; tick < 3; ++tick) {
         window().tick();
     }
@@ -169,12 +173,12 @@ TEST_F(GrabScheduleTest, TheImageDialogRestartsTheCountdownEvenWhenCancelled) {
 TEST_F(GrabScheduleTest, TheImageDialogsNewIntervalCountsFromItsClose) {
     Settings::setUpdate(5);
     build();
-    command(32803);
+    command(menuCommand::run);
     dialogs.script = [](FakeDialogHost& host, const DialogProcedure& procedure) {
-        host.setItemText(1013, "1");
+        host.setItemText(imageSettingsItem::update, "1");
         host.press(procedure, dialogOk);
     };
-    command(32797);
+    command(menuCommand::imageSettings);
     EXPECT_EQ(Settings::getUpdate(), 1u);
     window().tick();
     window().tick();
@@ -184,19 +188,19 @@ TEST_F(GrabScheduleTest, TheImageDialogsNewIntervalCountsFromItsClose) {
 TEST_F(GrabScheduleTest, TicksGoOnWhileADialogIsOpen) {
     Settings::setUpdate(1);
     build();
-    command(32803);
+    command(menuCommand::run);
     dialogs.script = [&](FakeDialogHost& host, const DialogProcedure& procedure) {
         window().tick();
         window().tick();
         host.press(procedure, dialogCancel);
     };
-    command(104);
+    command(menuCommand::about);
     EXPECT_EQ(framesSaved, 1);
 }
 
 TEST_F(GrabScheduleTest, InstantGrabWhileIdleShowsGrabbingThenIdle) {
     build();
-    command(145);
+    command(menuCommand::instantGrab);
     EXPECT_EQ(framesSaved, 1);
     const auto calls = tray.take();
     ASSERT_EQ(calls.size(), 2u);
@@ -230,7 +234,7 @@ protected:
 TEST_F(GrabUploadTest, ARunningGrabIsStoredOnTheServer) {
     Settings::setUpdate(1);
     build();
-    command(32803);
+    command(menuCommand::run);
     // A file posted while the worker is still connecting is skipped, so grab until one is
     // stored.
     ASSERT_TRUE(waitUntil([&] {
@@ -238,7 +242,7 @@ TEST_F(GrabUploadTest, ARunningGrabIsStoredOnTheServer) {
         return server->storedCount() >= 1;
     }));
     EXPECT_TRUE(std::filesystem::exists(server->home() / "cam.jpg"));
-    command(32803);
+    command(menuCommand::run);
 }
 
 TEST_F(GrabUploadTest, AnUploadFailureShowsIdleBeforeTheBox) {
@@ -246,12 +250,12 @@ TEST_F(GrabUploadTest, AnUploadFailureShowsIdleBeforeTheBox) {
     Settings::setStopOnError(true);
     Settings::setUpdate(60);
     build();
-    command(32803);
+    command(menuCommand::run);
     system.log.take();
     // Each instant grab posts a file; once the worker has stopped on the refused login, the
     // next post reports it and the grabber stops.
     ASSERT_TRUE(waitUntil([&] {
-        command(145);
+        command(menuCommand::instantGrab);
         return !running();
     }));
     const auto log = system.log.take();
@@ -261,8 +265,8 @@ TEST_F(GrabUploadTest, AnUploadFailureShowsIdleBeforeTheBox) {
     const auto box = at("error box " + connectMessage + "\n\n Webcam has been stopped.");
     ASSERT_LT(box, static_cast<long>(log.size()));
     EXPECT_LT(at("tray 1 icon 108 flags 6"), box);
-    EXPECT_LT(at("menu uncheck 32803"), box);
-    EXPECT_LT(at("menu enable 32775"), box);
+    EXPECT_LT(at(menuEntry("uncheck", menuCommand::run)), box);
+    EXPECT_LT(at(menuEntry("enable", menuCommand::ftpSettings)), box);
     EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage +
                                                    "\n\n Webcam has been stopped."});
     EXPECT_TRUE(window().timers.empty());
@@ -272,25 +276,25 @@ TEST_F(GrabUploadTest, FtpOffAtRunMeansNoUploadForTheWholeRun) {
     Settings::setActive(false);
     Settings::setUpdate(1);
     build();
-    command(32803);
+    command(menuCommand::run);
     // Switched on while running, FTP waits for the next Run.
     Settings::setActive(true);
     for (int tick = 0; tick < 6; ++tick) {
         window().tick();
     }
-    command(32803);
+    command(menuCommand::run);
     EXPECT_EQ(framesSaved, 3);
     EXPECT_EQ(server->connectionCount(), 0);
 
     // The same with FTP on at Run does connect.
-    command(32803);
+    command(menuCommand::run);
     EXPECT_TRUE(waitUntil([&] { return server->loginCount() == 1; }));
-    command(32803);
+    command(menuCommand::run);
 }
 
 TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsAtOnce) {
     build();
-    command(145);
+    command(menuCommand::instantGrab);
     EXPECT_TRUE(std::filesystem::exists(server->home() / "cam.jpg"));
     EXPECT_TRUE(waitUntil([&] { return server->storedCount() == 1; }));
     EXPECT_TRUE(errorBoxes.empty());
@@ -299,7 +303,7 @@ TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsAtOnce) {
 TEST_F(GrabUploadTest, InstantGrabWhileIdleShowsARefusedLoginAloneAndGoesOnIdle) {
     Settings::setPassword("wrong");
     build();
-    command(145);
+    command(menuCommand::instantGrab);
     EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
     // The server logs a little after it answers.
     EXPECT_TRUE(waitUntil([&] { return server->failedLoginCount() == 1; }));
@@ -312,7 +316,7 @@ TEST_F(GrabUploadTest, InstantGrabWhileIdleShowsARefusedLoginAloneAndGoesOnIdle)
 TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsNothingWhenTheGrabFails) {
     service.saveFrame = nullptr;
     build();
-    command(145);
+    command(menuCommand::instantGrab);
     EXPECT_EQ(server->connectionCount(), 0);
     EXPECT_TRUE(errorBoxes.empty());
 }

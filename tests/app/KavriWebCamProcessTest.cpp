@@ -76,7 +76,7 @@ public:
 TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) {
     TempDir dir;
     std::ofstream(dir.path() / "kavriWebCam.ini", std::ios::binary)
-        << "<kavriwebcam version='1.2.99'>\r\n  <image\r\n    update = '1'\r\n  >\r\n"
+        << "<kavriwebcam>\r\n  <image\r\n    update = '1'\r\n  >\r\n"
            "  </image>\r\n  <network\r\n    active = '0'\r\n  >\r\n  </network>\r\n"
            "</kavriwebcam>\r\n";
     // Qt's own options are only text on the program's command line.

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "platform/ErrorBox.h"
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
+#include "platform/ErrorBox.h"
 #include "res/MenuTemplates.h"
 #include "settings/Settings.h"
-#include "tests/app/ContextMenuTemplate.h"
 #include "tests/capture/RecordingCaptureService.h"
 #include "tests/capture/WorkingDirectory.h"
 #include "tests/support/DibBuilder.h"
@@ -20,6 +19,11 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// What the fake menu logs for an action on an item, e.g. "menu check 32803".
+inline std::string menuEntry(const std::string& action, int id) {
+    return "menu " + action + " " + std::to_string(id);
+}
 
 // A main window over the fake window system, tray and dialog runner, with a real capture
 // object over a recording capture service that offers three devices and saves a small
@@ -81,7 +85,7 @@ protected:
     std::optional<std::intptr_t> command(int id) {
         return window().deliver(windowMessage::WM_COMMAND, static_cast<std::uintptr_t>(id), 0);
     }
-    bool running() { return menu().isChecked(32803); }
+    bool running() { return menu().isChecked(menuCommand::run); }
     // The icons of the tray calls since the last take.
     std::vector<int> trayIcons() {
         std::vector<int> icons;

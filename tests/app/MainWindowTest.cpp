@@ -1,6 +1,8 @@
 #include "app/MainWindow.h"
 
 #include "platform/Exception.h"
+#include "res/DialogTemplates.h"
+#include "res/Version.h"
 #include "tests/app/MainWindowFixture.h"
 
 #include <filesystem>
@@ -40,7 +42,7 @@ TEST_F(MainWindowTest, ConstructionAddsTheIdleTrayIcon) {
     EXPECT_EQ(call.action, trayAction::NIM_ADD);
     EXPECT_EQ(call.data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON | trayFlag::NIF_TIP);
     EXPECT_EQ(call.data.icon, 108);
-    EXPECT_EQ(call.data.tip, "kavriWebCam v1.2.99 [inactive]");
+    EXPECT_EQ(call.data.tip, "kavriWebCam v" KAVRI_VERSION " [inactive]");
     EXPECT_EQ(call.data.callbackMessage, 2001u);
     EXPECT_EQ(call.data.window, system.window);
 }
@@ -81,11 +83,11 @@ TEST_P(NullCaptureCommandTest, WithoutACaptureObjectTheCommandIsAnException) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, NullCaptureCommandTest,
-                         testing::Values(NullCaptureRow{"Format", 32779},
-                                         NullCaptureRow{"Display", 32780},
-                                         NullCaptureRow{"Source", 32782},
-                                         NullCaptureRow{"Preview", 32798},
-                                         NullCaptureRow{"Zoom", 32790}),
+                         testing::Values(NullCaptureRow{"Format", menuCommand::videoFormat},
+                                         NullCaptureRow{"Display", menuCommand::videoDisplay},
+                                         NullCaptureRow{"Source", menuCommand::videoSource},
+                                         NullCaptureRow{"Preview", menuCommand::previewSettings},
+                                         NullCaptureRow{"Zoom", menuCommand::zoomFirst + 4}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MainWindowTest, ThreeDevicesAreListedBehindTheHeadingWithExactlyOneCheck) {
@@ -98,29 +100,54 @@ TEST_F(MainWindowTest, ThreeDevicesAreListedBehindTheHeadingWithExactlyOneCheck)
     EXPECT_TRUE(devices->items[0].grayed);
     EXPECT_EQ(devices->items[1].kind, MenuItemKind::Separator);
     const std::vector<std::pair<int, std::string>> expected{
-        {32809, "Cam Zero"}, {32810, "Cam One"}, {32811, "Cam Two"}};
+        {menuCommand::firstDevice, "Cam Zero"},
+        {menuCommand::firstDevice + 1, "Cam One"},
+        {menuCommand::firstDevice + 2, "Cam Two"}};
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(devices->items[i + 2].id, expected[i].first);
         EXPECT_EQ(devices->items[i + 2].text, expected[i].second);
     }
     // Device 0 refuses, so the first that connects is checked.
-    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32810});
+    EXPECT_EQ(menu().checkedAmong(menuCommand::firstDevice, menuCommand::lastDevice),
+              std::vector<int>{menuCommand::firstDevice + 1});
 }
 
 TEST_F(MainWindowTest, ChoosingADeviceMovesTheCheckToTheOneThatConnected) {
     build();
-    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32809});
-    command(32811);
+    EXPECT_EQ(menu().checkedAmong(menuCommand::firstDevice, menuCommand::lastDevice),
+              std::vector<int>{menuCommand::firstDevice});
+    command(menuCommand::firstDevice + 2);
     EXPECT_EQ(capture->deviceIndex, 2);
-    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32811});
+    EXPECT_EQ(menu().checkedAmong(menuCommand::firstDevice, menuCommand::lastDevice),
+              std::vector<int>{menuCommand::firstDevice + 2});
     service.refusing = {1};
-    command(32810);
+    command(menuCommand::firstDevice + 1);
     EXPECT_EQ(capture->deviceIndex, 0);
-    EXPECT_EQ(menu().checkedAmong(32809, 32819), std::vector<int>{32809});
+    EXPECT_EQ(menu().checkedAmong(menuCommand::firstDevice, menuCommand::lastDevice),
+              std::vector<int>{menuCommand::firstDevice});
+}
+
+// Menu 109 with its device submenu turned into a plain command, as a damaged menu resource
+// would have it.
+const MenuTemplate* menuWithoutDevices() {
+    static const std::vector<MenuItemTemplate> context = [] {
+        const auto popup = findMenuTemplate(mainMenuId)->items[0].popup;
+        std::vector<MenuItemTemplate> items(popup.begin(), popup.end());
+        for (MenuItemTemplate& item : items) {
+            if (item.kind == MenuItemKind::Popup &&
+                item.popup[0].id == menuCommand::availableDevices) {
+                item = MenuItemTemplate{MenuItemKind::Command, item.text};
+            }
+        }
+        return items;
+    }();
+    static const MenuItemTemplate bar[] = {{MenuItemKind::Popup, "&File", 0, false, context}};
+    static const MenuTemplate menu{bar};
+    return &menu;
 }
 
 TEST_F(MainWindowTest, AMissingDeviceSubmenuShowsTheScrewUpBoxAndSetUpGoesOn) {
-    system.menuTemplate = &contextMenuTemplate::menuWithoutDevices;
+    system.menuTemplate = menuWithoutDevices();
     construct();
     mainWindow->setupMenus();
     ASSERT_EQ(system.boxes.size(), 1u);
@@ -129,7 +156,7 @@ TEST_F(MainWindowTest, AMissingDeviceSubmenuShowsTheScrewUpBoxAndSetUpGoesOn) {
     EXPECT_EQ(system.boxes[0].owner, system.window);
     // Frame rate, placement and zoom still follow.
     EXPECT_EQ(window().rect.width(), 240);
-    EXPECT_TRUE(menu().isChecked(32789));
+    EXPECT_TRUE(menu().isChecked(menuCommand::zoomFirst + 3));
 }
 
 TEST_F(MainWindowTest, SetUpAppliesSaveOnExitFrameRatePlacementAndZoom) {
@@ -141,12 +168,13 @@ TEST_F(MainWindowTest, SetUpAppliesSaveOnExitFrameRatePlacementAndZoom) {
     mainWindow->setZoomIndex(4);
     service.sent.clear();
     mainWindow->setupMenus();
-    EXPECT_TRUE(menu().isChecked(32804));
+    EXPECT_TRUE(menu().isChecked(menuCommand::saveOnExit));
     EXPECT_NE(std::find(service.sent.begin(), service.sent.end(),
                         RecordingCaptureService::Sent{Msg::WM_CAP_SET_PREVIEWRATE, 50, ""}),
               service.sent.end());
     EXPECT_EQ(window().rect, (Rect{30, 40, 350, 280}));
-    EXPECT_EQ(menu().checkedAmong(32786, 32795), std::vector<int>{32790});
+    EXPECT_EQ(menu().checkedAmong(menuCommand::zoomFirst, menuCommand::zoomLast),
+              std::vector<int>{menuCommand::zoomFirst + 4});
     EXPECT_TRUE(system.boxes.empty());
 }
 
@@ -165,17 +193,19 @@ class DriverDialogGreyTest : public MainWindowTest, public testing::WithParamInt
 TEST_P(DriverDialogGreyTest, ADialogTheDriverLacksIsGreyAndTheOthersAreNot) {
     service.capsToReport.*GetParam().capability = false;
     build();
-    for (int item : {32779, 32780, 32782}) {
+    for (int item :
+         {menuCommand::videoFormat, menuCommand::videoDisplay, menuCommand::videoSource}) {
         EXPECT_EQ(menu().isGrayed(item), item == GetParam().item) << item;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Caps, DriverDialogGreyTest,
-                         testing::Values(CapsRow{"Format", &DriverCaps::fHasDlgVideoFormat, 32779},
-                                         CapsRow{"Source", &DriverCaps::fHasDlgVideoSource, 32782},
-                                         CapsRow{"Display", &DriverCaps::fHasDlgVideoDisplay,
-                                                 32780}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Caps, DriverDialogGreyTest,
+    testing::Values(CapsRow{"Format", &DriverCaps::fHasDlgVideoFormat, menuCommand::videoFormat},
+                    CapsRow{"Source", &DriverCaps::fHasDlgVideoSource, menuCommand::videoSource},
+                    CapsRow{"Display", &DriverCaps::fHasDlgVideoDisplay,
+                            menuCommand::videoDisplay}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // One row of the command table: the command, what to arrange first and what must hold after.
 struct CommandRow {
@@ -219,22 +249,27 @@ CommandTableTest& self(MainWindowTest& test) {
 
 const CommandRow commandRows[] = {
     {"About",
-     104,
+     menuCommand::about,
      {},
-     [](MainWindowTest& t) { EXPECT_EQ(self(t).dialogs.run, std::vector<int>{103}); }},
+     [](MainWindowTest& t) { EXPECT_EQ(self(t).dialogs.run, std::vector<int>{aboutDialogId}); }},
     {"Exit",
-     105,
+     menuCommand::exitProgram,
      {},
      [](MainWindowTest& t) {
          EXPECT_TRUE(self(t).window().destroyed);
          EXPECT_EQ(self(t).system.quitCode, 0);
      }},
-    {"InstantGrab", 145, {}, [](MainWindowTest& t) { EXPECT_EQ(self(t).framesSaved, 1); }},
-    {"FtpSettings",
-     32775,
+    {"InstantGrab",
+     menuCommand::instantGrab,
      {},
-     [](MainWindowTest& t) { EXPECT_EQ(self(t).dialogs.run, std::vector<int>{132}); }},
-    {"Format", 32779,
+     [](MainWindowTest& t) { EXPECT_EQ(self(t).framesSaved, 1); }},
+    {"FtpSettings",
+     menuCommand::ftpSettings,
+     {},
+     [](MainWindowTest& t) {
+         EXPECT_EQ(self(t).dialogs.run, std::vector<int>{ftpSettingsDialogId});
+     }},
+    {"Format", menuCommand::videoFormat,
      [](MainWindowTest& t) {
          self(t).service.statusToReport.uiImageWidth = 640;
          self(t).service.statusToReport.uiImageHeight = 480;
@@ -246,61 +281,66 @@ const CommandRow commandRows[] = {
          EXPECT_EQ(self(t).window().rect.height(), 360);
      }},
     {"Display",
-     32780,
+     menuCommand::videoDisplay,
      {},
      [](MainWindowTest& t) { EXPECT_TRUE(self(t).sentToDriver(Msg::WM_CAP_DLG_VIDEODISPLAY)); }},
     {"Source",
-     32782,
+     menuCommand::videoSource,
      {},
      [](MainWindowTest& t) { EXPECT_TRUE(self(t).sentToDriver(Msg::WM_CAP_DLG_VIDEOSOURCE)); }},
     {"Zoom150",
-     32791,
+     menuCommand::zoomFirst + 5,
      {},
      [](MainWindowTest& t) {
          EXPECT_EQ(self(t).window().rect.width(), 480);
-         EXPECT_EQ(self(t).menu().checkedAmong(32786, 32795), std::vector<int>{32791});
+         EXPECT_EQ(self(t).menu().checkedAmong(menuCommand::zoomFirst, menuCommand::zoomLast),
+                   std::vector<int>{menuCommand::zoomFirst + 5});
      }},
     {"ImageSettings",
-     32797,
+     menuCommand::imageSettings,
      {},
      [](MainWindowTest& t) {
-         EXPECT_EQ(self(t).dialogs.run, std::vector<int>{134});
+         EXPECT_EQ(self(t).dialogs.run, std::vector<int>{imageSettingsDialogId});
          // Idle: nothing to restart.
          EXPECT_TRUE(self(t).window().timers.empty());
      }},
-    {"PreviewSettings", 32798,
+    {"PreviewSettings", menuCommand::previewSettings,
      [](MainWindowTest& t) {
          self(t).dialogs.script = [](FakeDialogHost& host, const DialogProcedure& procedure) {
-             host.setItemText(1000, "10");
+             host.setItemText(previewSettingsItem::fps, "10");
              host.press(procedure, dialogOk);
          };
      },
      [](MainWindowTest& t) {
-         EXPECT_EQ(self(t).dialogs.run, std::vector<int>{135});
+         EXPECT_EQ(self(t).dialogs.run, std::vector<int>{previewSettingsDialogId});
          EXPECT_EQ(Settings::getFps(), 10);
          const auto& sent = self(t).service.sent;
          EXPECT_NE(std::find(sent.begin(), sent.end(),
                              RecordingCaptureService::Sent{Msg::WM_CAP_SET_PREVIEWRATE, 100, ""}),
                    sent.end());
      }},
-    {"Hide", 32802, {}, [](MainWindowTest& t) { EXPECT_FALSE(self(t).window().visible); }},
-    {"Run", 32803, {}, [](MainWindowTest& t) { EXPECT_TRUE(self(t).running()); }},
+    {"Hide",
+     menuCommand::hide,
+     {},
+     [](MainWindowTest& t) { EXPECT_FALSE(self(t).window().visible); }},
+    {"Run", menuCommand::run, {}, [](MainWindowTest& t) { EXPECT_TRUE(self(t).running()); }},
     {"SaveOnExit",
-     32804,
+     menuCommand::saveOnExit,
      {},
      [](MainWindowTest& t) {
          EXPECT_TRUE(Settings::getSaveSettingsOnExit());
-         EXPECT_TRUE(self(t).menu().isChecked(32804));
+         EXPECT_TRUE(self(t).menu().isChecked(menuCommand::saveOnExit));
      }},
     {"SaveSettings",
-     32805,
+     menuCommand::saveSettings,
      {},
      [](MainWindowTest&) { EXPECT_TRUE(std::filesystem::exists("kavriWebCam.ini")); }},
     {"Device",
-     32810,
+     menuCommand::firstDevice + 1,
      {},
      [](MainWindowTest& t) {
-         EXPECT_EQ(self(t).menu().checkedAmong(32809, 32819), std::vector<int>{32810});
+         EXPECT_EQ(self(t).menu().checkedAmong(menuCommand::firstDevice, menuCommand::lastDevice),
+                   std::vector<int>{menuCommand::firstDevice + 1});
      }},
 };
 
@@ -318,15 +358,19 @@ TEST_P(UnknownCommandTest, GoesToDefaultProcessingAndDoesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ids, UnknownCommandTest,
-                         testing::Values(0, 1, 103, 106, 144, 146, 32774, 32776, 32785, 32796,
-                                         32808, 32820, 40000));
+                         testing::Values(0, 1, menuCommand::about - 1, menuCommand::exitProgram + 1,
+                                         menuCommand::instantGrab - 1, menuCommand::instantGrab + 1,
+                                         menuCommand::ftpSettings - 1, menuCommand::ftpSettings + 1,
+                                         menuCommand::zoomFirst - 1, menuCommand::zoomLast + 1,
+                                         menuCommand::availableDevices, menuCommand::lastDevice + 1,
+                                         40000));
 
 TEST_F(MainWindowTest, SaveOnExitTwiceLeavesSettingAndCheckAsTheyWere) {
     build();
-    command(32804);
-    command(32804);
+    command(menuCommand::saveOnExit);
+    command(menuCommand::saveOnExit);
     EXPECT_FALSE(Settings::getSaveSettingsOnExit());
-    EXPECT_FALSE(menu().isChecked(32804));
+    EXPECT_FALSE(menu().isChecked(menuCommand::saveOnExit));
 }
 
 TEST_F(MainWindowTest, PaintForeignTimersUnknownMessagesAndDestroy) {
@@ -348,7 +392,7 @@ TEST_F(MainWindowTest, TrayLeftClicksToggleHideAndShow) {
     EXPECT_FALSE(window().visible);
     trayClick(WM_LBUTTONUP);
     EXPECT_TRUE(window().visible);
-    command(32802);
+    command(menuCommand::hide);
     EXPECT_FALSE(window().visible);
     trayClick(WM_LBUTTONUP);
     EXPECT_TRUE(window().visible);
@@ -371,14 +415,14 @@ TEST_F(MainWindowTest, ARightPressOnTheTrayOpensTheMenuAtTheCursor) {
 
 TEST_F(MainWindowTest, ARightPressOnTheWindowOpensTheMenuThereAndDeliversTheChoice) {
     build();
-    mainWindow->placeAt(100, 200);
+    window().move(100, 200);
     auto* popup = static_cast<FakeMenu*>(menu().subMenu(0));
-    popup->choice = 104;
+    popup->choice = menuCommand::about;
     window().deliver(WM_RBUTTONDOWN, mouseKey::MK_RBUTTON, packMousePosition(5, 7));
     EXPECT_EQ(popup->trackedAt, std::vector<Point>{window().clientToScreen({5, 7})});
     while (window().deliverPosted()) {
     }
-    EXPECT_EQ(dialogs.run, std::vector<int>{103});
+    EXPECT_EQ(dialogs.run, std::vector<int>{aboutDialogId});
 }
 
 TEST_F(MainWindowTest, MouseMessagesPassedOnByTheCaptureWindowAreHandledAsOwn) {
@@ -393,11 +437,11 @@ TEST_F(MainWindowTest, MouseMessagesPassedOnByTheCaptureWindowAreHandledAsOwn) {
 TEST_F(MainWindowTest, MessageLoopHandlesRunThenHideAndReturnsTheQuitCode) {
     build();
     std::vector<FakeTopLevelWindow::Message> waiting;
-    system.idle = [&] { command(105); };
+    system.idle = [&] { command(menuCommand::exitProgram); };
     system.runHook = [&] { waiting.assign(window().posted.begin(), window().posted.end()); };
     EXPECT_EQ(mainWindow->messageLoop(true, true), 0);
-    EXPECT_EQ(waiting, (std::vector<FakeTopLevelWindow::Message>{{WM_COMMAND, 32803, 0},
-                                                                 {WM_COMMAND, 32802, 0}}));
+    EXPECT_EQ(waiting, (std::vector<FakeTopLevelWindow::Message>{
+                           {WM_COMMAND, menuCommand::run, 0}, {WM_COMMAND, menuCommand::hide, 0}}));
     const auto log = system.log.take();
     const auto at = [&](const std::string& entry) {
         return std::find(log.begin(), log.end(), entry) - log.begin();
@@ -413,7 +457,7 @@ TEST_F(MainWindowTest, MessageLoopWithoutSwitchesPostsNothing) {
     system.runHook = [&] { waiting.assign(window().posted.begin(), window().posted.end()); };
     system.idle = [&] {
         runningWhenIdle = running();
-        command(105);
+        command(menuCommand::exitProgram);
     };
     EXPECT_EQ(mainWindow->messageLoop(false, false), 0);
     EXPECT_TRUE(waiting.empty());
@@ -424,7 +468,7 @@ TEST_F(MainWindowTest, MessageLoopWithoutSwitchesPostsNothing) {
 TEST_F(MainWindowTest, ShutdownSavesBeforeTheTrayIconLeavesWhileTheCaptureObjectLives) {
     Settings::setSaveSettingsOnExit(true);
     build();
-    command(32803);
+    command(menuCommand::run);
     tray.take();
     bool savedBeforeDelete = false;
     tray.onNotify = [&](std::int32_t action) {
@@ -465,22 +509,27 @@ TEST_F(MainWindowTest, BeforeMenuSetUpTheMenuCannotOpenAndMenuChangesDoNothing) 
     system.log.take();
     window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
     window().deliver(WM_RBUTTONDOWN, mouseKey::MK_RBUTTON, packMousePosition(5, 5));
-    command(32804);
+    command(menuCommand::saveOnExit);
     EXPECT_TRUE(system.log.entries.empty());
 }
 
 TEST_F(MainWindowTest, ExitStopsShutsDownAndDestroysTheWindowInThatOrder) {
     build();
-    command(32803);
+    command(menuCommand::run);
     system.log.take();
-    command(105);
+    command(menuCommand::exitProgram);
     const auto log = system.log.take();
     // Exit stops, then shutdown stops once more (which finds no timer but still puts menu
     // and tray into the idle state), removes the icon and the window goes.
-    const std::vector<std::string> expected{
-        "timer kill 303",          "menu uncheck 32803", "menu enable 32775",
-        "timer kill 303",          "menu uncheck 32803", "menu enable 32775",
-        "tray 2 icon 108 flags 0", "window destroy",     "quit 0"};
+    const std::vector<std::string> expected{"timer kill 303",
+                                            menuEntry("uncheck", menuCommand::run),
+                                            menuEntry("enable", menuCommand::ftpSettings),
+                                            "timer kill 303",
+                                            menuEntry("uncheck", menuCommand::run),
+                                            menuEntry("enable", menuCommand::ftpSettings),
+                                            "tray 2 icon 108 flags 0",
+                                            "window destroy",
+                                            "quit 0"};
     std::vector<std::string> relevant;
     std::copy_if(log.begin(), log.end(), std::back_inserter(relevant), [](const std::string& e) {
         return e.starts_with("timer") || e.starts_with("menu") || e.starts_with("tray 2") ||

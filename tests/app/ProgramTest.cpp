@@ -1,8 +1,8 @@
 #include "app/Program.h"
 
+#include "ftp/Thread.h"
 #include "platform/ErrorBox.h"
 #include "platform/Exception.h"
-#include "ftp/Thread.h"
 #include "res/MenuTemplates.h"
 #include "settings/Settings.h"
 #include "tests/app/MainWindowFixture.h"
@@ -92,7 +92,7 @@ protected:
 TEST_F(ProgramTest, StartsUpInOrderPostsRunThenHideFirstAndEndsWithZero) {
     // Device 1 and the zoom come from the settings file, so it was loaded before the
     // device was connected.
-    writeFile("kavriWebCam.ini", "<kavriwebcam version='1.2.99'>\r\n"
+    writeFile("kavriWebCam.ini", "<kavriwebcam>\r\n"
                                  "  <capture\r\n    devicenumber = '1'\r\n  >\r\n  </capture>\r\n"
                                  "  <program\r\n    windowzoom = '5'\r\n  >\r\n  </program>\r\n"
                                  "</kavriwebcam>\r\n");

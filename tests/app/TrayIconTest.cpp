@@ -1,5 +1,6 @@
 #include "app/TrayIcon.h"
 
+#include "res/Version.h"
 #include "tests/support/CallLog.h"
 #include "tests/support/FakeTopLevelWindow.h"
 #include "tests/support/RecordingTrayShell.h"
@@ -23,7 +24,7 @@ TEST_F(TrayIconTest, TheFirstUpdateAddsTheIconWithMessageIconAndTip) {
     icon.setWindow(window);
     icon.setIcon(108);
     icon.setVisible(true);
-    icon.setTip("kavriWebCam v1.2.99 [inactive]");
+    icon.setTip("kavriWebCam v" KAVRI_VERSION " [inactive]");
     icon.update();
     ASSERT_EQ(shell.calls.size(), 1u);
     const auto& call = shell.calls[0];
@@ -33,7 +34,7 @@ TEST_F(TrayIconTest, TheFirstUpdateAddsTheIconWithMessageIconAndTip) {
     EXPECT_EQ(call.data.id, 0u);
     EXPECT_EQ(call.data.callbackMessage, 2001u);
     EXPECT_EQ(call.data.icon, 108);
-    EXPECT_EQ(call.data.tip, "kavriWebCam v1.2.99 [inactive]");
+    EXPECT_EQ(call.data.tip, "kavriWebCam v" KAVRI_VERSION " [inactive]");
 }
 
 TEST_F(TrayIconTest, TwoChangesBeforeOneUpdateMakeOneModifyCarryingBoth) {
@@ -41,7 +42,7 @@ TEST_F(TrayIconTest, TwoChangesBeforeOneUpdateMakeOneModifyCarryingBoth) {
     icon.update();
     shell.take();
     icon.setIcon(140);
-    icon.setTip("kavriWebCam v1.2.99 [active]");
+    icon.setTip("kavriWebCam v" KAVRI_VERSION " [active]");
     icon.update();
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].action, NIM_MODIFY);

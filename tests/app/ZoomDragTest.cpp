@@ -23,13 +23,14 @@ class ZoomSizeTest : public MainWindowTest, public testing::WithParamInterface<Z
 
 TEST_P(ZoomSizeTest, TheWindowAndThePreviewTakeTheTruncatedSize) {
     build();
-    mainWindow->placeAt(30, 40);
-    command(32786 + GetParam().index);
+    window().move(30, 40);
+    command(menuCommand::zoomFirst + GetParam().index);
     EXPECT_EQ(window().rect, (Rect{30, 40, 30 + GetParam().width, 40 + GetParam().height}));
     ASSERT_FALSE(service.resized.empty());
     EXPECT_EQ(service.resized.back().width, GetParam().width);
     EXPECT_EQ(service.resized.back().height, GetParam().height);
-    EXPECT_EQ(menu().checkedAmong(32786, 32795), std::vector<int>{32786 + GetParam().index});
+    EXPECT_EQ(menu().checkedAmong(menuCommand::zoomFirst, menuCommand::zoomLast),
+              std::vector<int>{menuCommand::zoomFirst + GetParam().index});
     EXPECT_EQ(mainWindow->getZoomIndex(), GetParam().index);
 }
 
@@ -46,7 +47,7 @@ TEST_F(MainWindowTest, ThirtySevenPercentTruncatesAnOddImage) {
     service.statusToReport.uiImageWidth = 161;
     service.statusToReport.uiImageHeight = 121;
     build();
-    command(32787);
+    command(menuCommand::zoomFirst + 1);
     // 161 x 0.375 = 60.375 and 121 x 0.375 = 45.375.
     EXPECT_EQ(window().rect.width(), 60);
     EXPECT_EQ(window().rect.height(), 45);
@@ -54,13 +55,14 @@ TEST_F(MainWindowTest, ThirtySevenPercentTruncatesAnOddImage) {
 
 TEST_F(MainWindowTest, FullCoversTheDesktopAndOneHundredPercentThenKeepsTheCorner) {
     build();
-    mainWindow->placeAt(100, 100);
-    command(32795);
+    window().move(100, 100);
+    command(menuCommand::zoomLast);
     EXPECT_EQ(window().rect, (Rect{0, 0, 1024, 768}));
-    EXPECT_EQ(menu().checkedAmong(32786, 32795), std::vector<int>{32795});
+    EXPECT_EQ(menu().checkedAmong(menuCommand::zoomFirst, menuCommand::zoomLast),
+              std::vector<int>{menuCommand::zoomLast});
     EXPECT_EQ(service.resized.back().width, 1024);
     EXPECT_EQ(service.resized.back().height, 768);
-    command(32790);
+    command(menuCommand::zoomFirst + 4);
     EXPECT_EQ(window().rect, (Rect{0, 0, 320, 240}));
 }
 
@@ -116,7 +118,8 @@ TEST_P(StoredZoomIndexTest, AnIndexWithoutAZoomStepBecomesTheDefault) {
     mainWindow->setZoomIndex(GetParam().stored);
     EXPECT_EQ(mainWindow->getZoomIndex(), GetParam().applied);
     setUp();
-    EXPECT_EQ(menu().checkedAmong(32786, 32795), std::vector<int>{32786 + GetParam().applied});
+    EXPECT_EQ(menu().checkedAmong(menuCommand::zoomFirst, menuCommand::zoomLast),
+              std::vector<int>{menuCommand::zoomFirst + GetParam().applied});
 }
 
 INSTANTIATE_TEST_SUITE_P(Indices, StoredZoomIndexTest,
@@ -131,7 +134,7 @@ class DragTest : public MainWindowTest {
 protected:
     void SetUp() override {
         build();
-        mainWindow->placeAt(300, 200);
+        window().move(300, 200);
     }
 
     // The left button goes down with the cursor at this screen point.

@@ -1,19 +1,17 @@
 #include "image/JpegWriter.h"
 
 #include "platform/Surface.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/JpegImage.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <vector>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -183,17 +181,13 @@ TEST_F(JpegWriterTest, WriteErrorMidwayKeepsTheOldFileAndTheWriterUsable) {
         byte = static_cast<std::uint8_t>(std::rand());
     }
 
-    rlimit saved{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     JpegWriter writer;
     writer.setQuality(100);
-    const int failed = writer.write(noise.data(), 256, 256, file);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    int failed = 0;
+    {
+        FileSizeLimit limit(4096);
+        failed = writer.write(noise.data(), 256, 256, file);
+    }
 
     EXPECT_EQ(failed, -1);
     EXPECT_EQ(bytesOf(file), previous);

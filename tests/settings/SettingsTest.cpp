@@ -13,27 +13,6 @@ protected:
     SettingsSnapshot keepSettings;
 };
 
-TEST_F(SettingsTest, FreshStoreHoldsTheDefaults) {
-    EXPECT_TRUE(Settings::getSaveSettingsOnExit());
-    EXPECT_EQ(Settings::getFps(), 30);
-    EXPECT_EQ(Settings::getMaxFps(), 30);
-    EXPECT_EQ(Settings::getJpegFile(), "image.jpg");
-    EXPECT_EQ(Settings::getJpegQuality(), 70u);
-    EXPECT_EQ(Settings::getUpdate(), 5u);
-    EXPECT_TRUE(Settings::getDateTimeOverlay());
-    EXPECT_EQ(Settings::getTextOverlay(), "");
-    EXPECT_EQ(Settings::getTextColor(), 53771u);
-    EXPECT_EQ(Settings::getBackColor(), 0u);
-    EXPECT_EQ(Settings::getHost(), "ftp.example.com");
-    EXPECT_EQ(Settings::getPort(), 21u);
-    EXPECT_EQ(Settings::getSaveTo(), "public_html/image.jpg");
-    EXPECT_EQ(Settings::getUser(), "theusername");
-    EXPECT_EQ(Settings::getPassword(), "mossyharbor");
-    EXPECT_TRUE(Settings::getActive());
-    EXPECT_FALSE(Settings::getStopOnError());
-    EXPECT_TRUE(Settings::getUsePassive());
-}
-
 TEST_F(SettingsTest, ColourKeepsThreeComponentsAndDropsTheFourthByte) {
     Settings::setTextColor(0x12345678); // bytes from the lowest: 120, 86, 52, 18
     EXPECT_EQ(Settings::getTextColor(), 120u + 86u * 256u + 52u * 65536u);

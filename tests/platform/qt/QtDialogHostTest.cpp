@@ -5,6 +5,7 @@
 #include "platform/qt/QtDialogUnits.h"
 #include "res/Bitmaps.h"
 #include "res/DialogTemplates.h"
+#include "res/Version.h"
 #include "settings/PreviewSettingsDialog.h"
 #include "settings/Settings.h"
 
@@ -247,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
                      "",
                      {1},
                      1,
-                     {"kavriWebCam Version 1.2.99",
+                     {"kavriWebCam Version " KAVRI_VERSION,
                       "This program uses Independent JPEG Group's JPEG software."}},
         TemplateCase{"FtpSettings",
                      ftpSettingsDialogId,

@@ -1,7 +1,6 @@
 #include "platform/qt/QtIcons.h"
 
 #include "res/Icons.h"
-#include "res/Strings.h"
 
 #include <QImage>
 #include <QSet>
@@ -128,12 +127,6 @@ TEST(QtIconLookupTest, UnknownIconsAndSizesAreEmpty) {
     EXPECT_TRUE(iconPixmap(idleIconId, 32).isNull());
     EXPECT_TRUE(iconPixmap(programIconId, 24).isNull());
     EXPECT_TRUE(programIcon(4711).isNull());
-}
-
-TEST(StringTableTest, TitleAndClassNameAreTheProgramName) {
-    EXPECT_EQ(findString(titleStringId), "kavriWebCam");
-    EXPECT_EQ(findString(classNameStringId), "kavriWebCam");
-    EXPECT_TRUE(findString(104).empty());
 }
 
 } // namespace
