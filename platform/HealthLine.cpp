@@ -88,5 +88,12 @@ std::string HealthLine::line(bool failing, const std::string& reason,
     if (changesSinceLine_ > 1) {
         text += " (" + std::to_string(changesSinceLine_) + " changes since the last line)";
     }
+    // A reason may quote a server or a file name: it must stay one line and send no control
+    // codes to a terminal.
+    for (char& byte : text) {
+        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
+            byte = '?';
+        }
+    }
     return text;
 }

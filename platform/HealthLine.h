@@ -36,7 +36,8 @@ public:
     HealthLine(const HealthLine&) = delete;
     HealthLine& operator=(const HealthLine&) = delete;
 
-    // reason says what was being done and why it failed, in one line.
+    // reason says what was being done and why it failed; control characters in it are
+    // printed as '?'.
     void failed(const std::string& reason);
     void succeeded();
 
