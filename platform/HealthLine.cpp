@@ -61,11 +61,14 @@ void HealthLine::report(bool failing, const std::string& reason) {
     if (failing != failing_) {
         failing_ = failing;
         ++changesSinceLine_;
+        if (!failing) {
+            workingSince_ = now;
+        }
     }
     if (failing_ == lineSaidFailing_ || (printedAny_ && now - lastLineAt_ < quietTime)) {
         return;
     }
-    sink_(line(failing_, reason, now));
+    sink_(line(failing_, reason));
     lineSaidFailing_ = failing_;
     printedAny_ = true;
     lastLineAt_ = now;
@@ -75,15 +78,14 @@ void HealthLine::report(bool failing, const std::string& reason) {
     }
 }
 
-std::string HealthLine::line(bool failing, const std::string& reason,
-                             std::chrono::steady_clock::time_point now) const {
+std::string HealthLine::line(bool failing, const std::string& reason) const {
     std::string text = std::string("kavriWebCam: ") + words_.subject + " ";
     if (failing) {
         text += std::string(words_.failing) + ": " + reason;
     } else {
         text += std::string(words_.recovered) + " after " +
                 counted(failures_, "failure", "failures") + " in " +
-                duration(now - firstFailureAt_);
+                duration(workingSince_ - firstFailureAt_);
     }
     if (changesSinceLine_ > 1) {
         text += " (" + std::to_string(changesSinceLine_) + " changes since the last line)";

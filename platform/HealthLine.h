@@ -21,7 +21,9 @@ struct HealthWords {
 // A steady state prints nothing more. A state that keeps changing prints at most one line a
 // minute: the changes within the minute after a line are counted, and the first report after
 // it prints the state of that moment, if it differs from what the last line said, with
-// "(N changes since the last line)". Safe to use from several threads.
+// "(N changes since the last line)". The time in the second line runs from the first failure
+// to the moment the part worked again, also when the line comes later. Safe to use from
+// several threads.
 class HealthLine {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -43,8 +45,7 @@ public:
 
 private:
     void report(bool failing, const std::string& reason);
-    std::string line(bool failing, const std::string& reason,
-                     std::chrono::steady_clock::time_point now) const;
+    std::string line(bool failing, const std::string& reason) const;
 
     const HealthWords words_;
     const Clock clock_;
@@ -57,7 +58,9 @@ private:
     bool printedAny_ = false;
     std::chrono::steady_clock::time_point lastLineAt_;
     int changesSinceLine_ = 0;
-    // The failures since the last line that said the part works, and when the first came.
+    // The failures since the last line that said the part works, when the first came, and
+    // when it last began to work again.
     int failures_ = 0;
     std::chrono::steady_clock::time_point firstFailureAt_;
+    std::chrono::steady_clock::time_point workingSince_;
 };
