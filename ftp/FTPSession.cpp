@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <system_error>
 
 namespace {
 
@@ -179,8 +179,9 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
                                                       : std::fopen(localFile.c_str(), "rb"));
     const std::string action = "store " + remoteFile;
     if (!file) {
-        failureReason_ = action + ": cannot read " + localFile + ": " +
-                         (error ? error.message() : std::strerror(errno));
+        failureReason_ =
+            action + ": cannot read " + localFile + ": " +
+            (error ? error : std::error_code(errno, std::generic_category())).message();
         throw FTPPutException(transferMessage);
     }
     if (!connection_ || remoteFile.empty()) {
