@@ -45,7 +45,8 @@ Point mousePosition(std::intptr_t lParam) {
 MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogRunner& dialogs,
                        int showCommand)
     : windowSystem(windowSystem)
-    , dialogs(dialogs) {
+    , dialogs(dialogs)
+    , uploadHealth(std::make_shared<HealthLine>(FTPThread::healthWords)) {
     using namespace windowStyle;
     window = windowSystem.createWindow(
         WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,
@@ -404,9 +405,10 @@ void MainWindow::startRunning(std::int64_t fromMs) {
     }
     if (Settings::getActive()) {
         try {
-            ftpThread = std::make_unique<FTPThread>(
-                Settings::getHost(), Settings::getUser(), Settings::getPassword(),
-                Settings::getPort(), Settings::getStopOnError(), Settings::getUsePassive());
+            ftpThread = std::make_unique<FTPThread>(Settings::getHost(), Settings::getUser(),
+                                                    Settings::getPassword(), Settings::getPort(),
+                                                    Settings::getStopOnError(),
+                                                    Settings::getUsePassive(), uploadHealth);
         } catch (const std::bad_alloc&) {
             throw Exception("Cannot allocate memory for the FTP Thread.");
         } catch (const std::system_error&) {
@@ -493,12 +495,14 @@ void MainWindow::instantGrab() {
     setTrayTip(activeTip + " [instant grab]");
     updateTray();
     if (requireCapture().grabFrame() && Settings::getActive()) {
+        FTPSession session;
         try {
-            FTPSession session;
             session.connect(Settings::getHost(), Settings::getUser(), Settings::getPassword(),
                             Settings::getPort(), Settings::getUsePassive());
             session.put(Settings::getJpegFile(), Settings::getSaveTo());
+            uploadHealth->succeeded();
         } catch (const FTPException& error) {
+            uploadHealth->failed(session.failureReason());
             showErrorBox(error.message);
         }
     }

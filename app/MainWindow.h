@@ -14,6 +14,7 @@
 class Capture;
 class DialogRunner;
 class FTPThread;
+class HealthLine;
 class Menu;
 class TopLevelWindow;
 class TrayIcon;
@@ -165,6 +166,9 @@ private:
     std::uint32_t countdownMs = 0;
     std::uint32_t intervalMs = 0;
     bool running = false;
+    // How uploads fare, told on standard error; shared by the upload thread and the instant
+    // grab.
+    std::shared_ptr<HealthLine> uploadHealth;
     std::unique_ptr<FTPThread> ftpThread;
 
     std::array<float, 10> zoomFactors{0.25f, 0.375f, 0.5f, 0.75f, 1.0f,

@@ -4,9 +4,11 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <system_error>
 
 namespace {
 
@@ -38,6 +40,23 @@ bool initialiseCurl() {
     return ready;
 }
 
+// Keeps the last line the server sent, for the failure reason. Only what the server sends
+// is looked at, never what goes to it, so the password cannot end up there.
+int keepServerReply(CURL*, curl_infotype type, char* data, std::size_t size, void* lastReply) {
+    if (type == CURLINFO_HEADER_IN) {
+        std::string line(data, size);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+            line.pop_back();
+        }
+        *static_cast<std::string*>(lastReply) = std::move(line);
+    }
+    return 0;
+}
+
+bool replyCodeIs(const std::string& reply, const char* code) {
+    return reply.rfind(code, 0) == 0;
+}
+
 int progress(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto* flag = static_cast<const std::atomic<bool>*>(stopFlag);
     return flag != nullptr && flag->load(std::memory_order_acquire) ? 1 : 0;
@@ -65,14 +84,15 @@ std::string encodePath(const std::string& path) {
     return encoded;
 }
 
-std::string serverUrl(const std::string& host, std::uint32_t port) {
+// host:port as a URL writes it.
+std::string serverName(const std::string& host, std::uint32_t port) {
     auto port16 = static_cast<std::uint16_t>(port & 0xFFFF);
     if (port16 == 0) {
         port16 = standardFtpPort;
     }
     const bool ipv6Literal = host.find(':') != std::string::npos && host.front() != '[';
     const std::string name = ipv6Literal ? "[" + host + "]" : host;
-    return "ftp://" + name + ":" + std::to_string(port16) + "/";
+    return name + ":" + std::to_string(port16);
 }
 
 struct FileCloser {
@@ -100,20 +120,30 @@ FTPSession::~FTPSession() {
 
 void FTPSession::connect(const std::string& host, const std::string& user,
                          const std::string& password, std::uint32_t port, bool passive) {
+    open_ = false;
     if (!initialiseCurl()) {
+        failureReason_ = "connect: the network library cannot be set up";
         throw FTPException(networkMessage);
     }
     internet_.reset(curl_multi_init());
     connection_.reset(curl_easy_init());
     if (!internet_ || !connection_) {
+        failureReason_ = "connect: the network library cannot be set up";
         throw FTPException(networkMessage);
     }
     if (host.empty()) {
+        failureReason_ = "connect: no host given";
         throw FTPException(connectMessage);
     }
-    serverUrl_ = serverUrl(host, port);
+    serverName_ = serverName(host, port);
+    serverUrl_ = "ftp://" + serverName_ + "/";
 
     CURL* easy = connection_.get();
+    errorText_.assign(CURL_ERROR_SIZE, '\0');
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText_.data());
+    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &keepServerReply);
+    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &lastReply_);
+    curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
     curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
@@ -136,9 +166,10 @@ void FTPSession::connect(const std::string& host, const std::string& user,
     // unreachable server fail here rather than at the first file.
     curl_easy_setopt(easy, CURLOPT_URL, serverUrl_.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    if (!perform()) {
+    if (!perform("connect to " + serverName_)) {
         throw FTPException(connectMessage);
     }
+    open_ = true;
 }
 
 void FTPSession::put(const std::string& localFile, const std::string& remoteFile) {
@@ -146,7 +177,15 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
     const auto size = std::filesystem::file_size(localFile, error);
     std::unique_ptr<std::FILE, FileCloser> file(error ? nullptr
                                                       : std::fopen(localFile.c_str(), "rb"));
-    if (!file || !connection_ || remoteFile.empty()) {
+    const std::string action = "store " + remoteFile;
+    if (!file) {
+        failureReason_ =
+            action + ": cannot read " + localFile + ": " +
+            (error ? error : std::error_code(errno, std::generic_category())).message();
+        throw FTPPutException(transferMessage);
+    }
+    if (!connection_ || remoteFile.empty()) {
+        failureReason_ = action + (connection_ ? ": no remote name given" : ": not connected");
         throw FTPPutException(transferMessage);
     }
 
@@ -157,15 +196,19 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy, CURLOPT_READDATA, file.get());
     curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    if (!perform()) {
+    if (!perform(action)) {
         throw FTPPutException(transferMessage);
     }
 }
 
-bool FTPSession::perform() {
+bool FTPSession::perform(const std::string& action) {
     CURLM* multi = internet_.get();
     CURL* easy = connection_.get();
+    lastReply_.clear();
+    errorText_[0] = '\0';
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
+        failureReason_ = action + ": the transfer cannot be started";
+        open_ = false;
         return false;
     }
     // Driving the transfer ourselves, rather than with curl_easy_perform, bounds the time
@@ -186,6 +229,24 @@ bool FTPSession::perform() {
             result = message->data.result;
         }
     }
+    if (status == CURLM_OK && result == CURLE_OK) {
+        curl_multi_remove_handle(multi, easy);
+        return true;
+    }
+    // The library keeps the control connection after a refusal that leaves it usable and
+    // closes it otherwise. A server may also end the session and yet keep the connection
+    // (421 closing, 530 not logged in).
+    curl_socket_t control = CURL_SOCKET_BAD;
+    const bool kept = curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK &&
+                      control != CURL_SOCKET_BAD;
+    open_ = kept && !replyCodeIs(lastReply_, "421") && !replyCodeIs(lastReply_, "530");
     curl_multi_remove_handle(multi, easy);
-    return status == CURLM_OK && result == CURLE_OK;
+
+    const bool serverRefused = replyCodeIs(lastReply_, "4") || replyCodeIs(lastReply_, "5");
+    std::string detail = serverRefused        ? lastReply_
+                         : errorText_[0] != 0 ? std::string(errorText_.c_str())
+                         : status != CURLM_OK ? curl_multi_strerror(status)
+                                              : curl_easy_strerror(result);
+    failureReason_ = action + ": " + detail;
+    return false;
 }

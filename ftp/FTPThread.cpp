@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <utility>
 
 // Everything the worker uses lives here, owned jointly by the object and the worker, so
@@ -19,6 +20,7 @@ struct FTPThread::State {
     bool stopOnError;
     bool passive;
     RetryPause retryPause;
+    std::shared_ptr<HealthLine> health;
 
     std::atomic<bool> connected{false};
     std::atomic<bool> keepRunning{true};
@@ -32,8 +34,18 @@ struct FTPThread::State {
     std::string lastErrorText;
 };
 
+namespace {
+
+struct Upload {
+    std::string localFile;
+    std::string remoteFile;
+};
+
+} // namespace
+
 FTPThread::FTPThread(std::string host, std::string user, std::string password, std::uint32_t port,
-                     bool stopOnError, bool passive, RetryPause retryPause)
+                     bool stopOnError, bool passive, std::shared_ptr<HealthLine> health,
+                     RetryPause retryPause)
     : state_(std::make_shared<State>()) {
     state_->host = std::move(host);
     state_->user = std::move(user);
@@ -42,6 +54,7 @@ FTPThread::FTPThread(std::string host, std::string user, std::string password, s
     state_->stopOnError = stopOnError;
     state_->passive = passive;
     state_->retryPause = retryPause;
+    state_->health = std::move(health);
 }
 
 FTPThread::~FTPThread() {
@@ -58,51 +71,91 @@ void FTPThread::run() {
 
 void FTPThread::work(State& state, ThreadControl& control) {
     auto pause = state.retryPause.first;
+    std::unique_ptr<FTPSession> session;
+    // A file whose store failed because the kept connection was gone: it goes again, at
+    // once, over the fresh connection made for it.
+    std::optional<Upload> again;
     while (state.keepRunning.load(std::memory_order_acquire) && !control.cancelled()) {
-        state.connecting.store(true, std::memory_order_release);
-        bool connectedNow = false;
-        try {
-            FTPSession session(&control.cancelFlag());
-            session.connect(state.host, state.user, state.password, state.port, state.passive);
-            connectedNow = true;
-            state.connected.store(true, std::memory_order_release);
-            pause = state.retryPause.first;
-            while (state.keepRunning.load(std::memory_order_acquire)) {
-                state.connecting.store(false, std::memory_order_release);
-                if (!control.park()) {
+        if (!session) {
+            session = connect(state, control);
+            if (!session) {
+                again.reset();
+                // A server that is down is not hammered.
+                if (!state.keepRunning.load(std::memory_order_acquire) || !control.pause(pause)) {
                     return;
                 }
-                std::string localFile;
-                std::string remoteFile;
-                {
-                    std::lock_guard lock(state.mutex);
-                    localFile = state.pendingLocalFile;
-                    remoteFile = state.pendingRemoteFile;
-                }
-                session.put(localFile, remoteFile);
+                pause = std::min(pause * 2, state.retryPause.longest);
+                continue;
             }
+            pause = state.retryPause.first;
+        }
+
+        const bool fresh = again.has_value();
+        Upload upload;
+        if (fresh) {
+            upload = std::move(*again);
+            again.reset();
+        } else {
+            state.connecting.store(false, std::memory_order_release);
+            if (!control.park()) {
+                return;
+            }
+            std::lock_guard lock(state.mutex);
+            upload = {state.pendingLocalFile, state.pendingRemoteFile};
+        }
+
+        try {
+            session->put(upload.localFile, upload.remoteFile);
+            state.health->succeeded();
         } catch (const FTPException& error) {
             if (control.cancelled()) {
                 return;
             }
-            if (state.stopOnError) {
-                {
-                    std::lock_guard lock(state.mutex);
-                    state.lastErrorText = error.message;
-                }
-                state.keepRunning.store(false, std::memory_order_release);
+            const bool open = session->isOpen();
+            if (!open && !fresh) {
+                // Most likely the server closed the connection while it was idle.
+                again = std::move(upload);
+                session.reset();
+                continue;
+            }
+            if (!fail(state, error.message, session->failureReason())) {
                 return;
             }
-            // A refused connection is tried again after a pause, so that a server that is
-            // down is not hammered; a failed upload reconnects at once.
-            if (!connectedNow) {
-                if (!control.pause(pause)) {
-                    return;
-                }
-                pause = std::min(pause * 2, state.retryPause.longest);
+            // A connection on which the server refused this file takes the next one; a lost
+            // one is made again at once.
+            if (!open) {
+                session.reset();
             }
         }
     }
+}
+
+std::unique_ptr<FTPSession> FTPThread::connect(State& state, ThreadControl& control) {
+    state.connecting.store(true, std::memory_order_release);
+    auto session = std::make_unique<FTPSession>(&control.cancelFlag());
+    try {
+        session->connect(state.host, state.user, state.password, state.port, state.passive);
+    } catch (const FTPException& error) {
+        if (!control.cancelled()) {
+            fail(state, error.message, session->failureReason());
+        }
+        return nullptr;
+    }
+    state.connected.store(true, std::memory_order_release);
+    return session;
+}
+
+bool FTPThread::fail(State& state, const std::string& message, const std::string& reason) {
+    state.health->failed(reason);
+    if (!state.stopOnError) {
+        return true;
+    }
+    {
+        std::lock_guard lock(state.mutex);
+        state.lastErrorText = message;
+    }
+    state.keepRunning.store(false, std::memory_order_release);
+    return false;
 }
 
 bool FTPThread::post(const std::string& localFile, const std::string& remoteFile) {

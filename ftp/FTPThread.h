@@ -1,12 +1,14 @@
 #pragma once
 
 #include "ftp/Thread.h"
+#include "platform/HealthLine.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 
+class FTPSession;
 class ThreadControl;
 
 // The upload worker of a running grabber. It keeps one FTP connection open and, each time
@@ -14,12 +16,21 @@ class ThreadControl;
 // A file posted while the worker is connecting or still uploading the previous one is not
 // uploaded: the next post after that sends the newest file.
 //
-// Without stopOnError every failure is silent: the worker connects again, pausing between
-// failed attempts (growing from the retry pause's first value to its longest, and back to
-// the first after a success). With stopOnError the first failure ends the worker and keeps
-// its message; the next post() returns false and lastError() gives the message.
+// Servers close connections that stay idle too long. When a store fails because the kept
+// connection is gone, the worker logs in again and stores the same file at once; only a
+// failure over a fresh connection, or a refusal by the server on a live one, counts.
+//
+// A counted failure is told on the health line, and so is the first success after it.
+// Without stopOnError the worker goes on: it connects again, pausing between failed
+// attempts (growing from the retry pause's first value to its longest, and back to the first
+// after a success), and keeps a connection on which the server refused a file for the next
+// one. With stopOnError the first counted failure ends the worker and keeps its message; the
+// next post() returns false and lastError() gives the message.
 class FTPThread final : public Thread {
 public:
+    // The words of the upload's health line.
+    static constexpr HealthWords healthWords{"upload", "failing", "working again"};
+
     struct RetryPause {
         std::chrono::milliseconds first;
         std::chrono::milliseconds longest;
@@ -28,8 +39,10 @@ public:
     static constexpr RetryPause defaultRetryPause{std::chrono::seconds(1),
                                                   std::chrono::seconds(60)};
 
+    // health is where the worker tells how uploads fare; the instant grab tells the same one.
     FTPThread(std::string host, std::string user, std::string password, std::uint32_t port,
-              bool stopOnError, bool passive, RetryPause retryPause = defaultRetryPause);
+              bool stopOnError, bool passive, std::shared_ptr<HealthLine> health,
+              RetryPause retryPause = defaultRetryPause);
     ~FTPThread() override;
 
     void run() override;
@@ -44,6 +57,11 @@ private:
     struct State;
 
     static void work(State& state, ThreadControl& control);
+    // Logs in on a new session; null when that failed (the failure is counted).
+    static std::unique_ptr<FTPSession> connect(State& state, ThreadControl& control);
+    // Counts a failure: tells the health line and, with stopOnError, ends the worker with
+    // the message. Returns whether the worker goes on.
+    static bool fail(State& state, const std::string& message, const std::string& reason);
 
     std::shared_ptr<State> state_;
 };

@@ -6,6 +6,8 @@
 #include "tests/support/Deadline.h"
 #include "tests/support/FtpServer.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <ostream>
@@ -303,8 +305,12 @@ TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsAtOnce) {
 TEST_F(GrabUploadTest, InstantGrabWhileIdleShowsARefusedLoginAloneAndGoesOnIdle) {
     Settings::setPassword("wrong");
     build();
+    testing::internal::CaptureStderr();
     command(menuCommand::instantGrab);
     EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
+    // Standard error tells why, as it does for the upload thread.
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::StartsWith("kavriWebCam: upload failing: connect to 127.0.0.1:"));
     // The server logs a little after it answers.
     EXPECT_TRUE(waitUntil([&] { return server->failedLoginCount() == 1; }));
     const auto log = system.log.take();

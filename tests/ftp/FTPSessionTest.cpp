@@ -6,6 +6,7 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -38,28 +40,8 @@ std::uint16_t closedPort() {
     return ntohs(address.sin_port);
 }
 
-template <typename Call> std::string connectFailure(Call call) {
-    try {
-        call();
-    } catch (const FTPPutException& error) {
-        return "wrong kind: " + error.message;
-    } catch (const FTPException& error) {
-        return error.message;
-    }
-    return "no exception";
-}
-
-template <typename Call> std::string putFailure(Call call) {
-    try {
-        call();
-    } catch (const FTPPutException& error) {
-        return error.message;
-    }
-    return "no FTPPutException";
-}
-
 class FTPSessionTest : public testing::Test {
-protected:
+public:
     void connect(FTPSession& session, bool passive = true) {
         session.connect("127.0.0.1", server.user(), server.password(), server.port(), passive);
     }
@@ -76,6 +58,8 @@ protected:
 struct Mode {
     const char* name;
     bool passive;
+    // The commands by which a client asks for such a data connection.
+    std::vector<std::string> commands;
 };
 
 class FTPSessionModeTest : public FTPSessionTest, public testing::WithParamInterface<Mode> {};
@@ -86,10 +70,14 @@ TEST_P(FTPSessionModeTest, StoresTheFileByteForByte) {
     connect(session, GetParam().passive);
     session.put(localFile(bytes), "image.jpg");
     EXPECT_EQ(readBytes(server.home() / "image.jpg"), bytes);
+    EXPECT_THAT(server.dataCommands(),
+                testing::AllOf(testing::Not(testing::IsEmpty()),
+                               testing::Each(testing::AnyOfArray(GetParam().commands))));
 }
 
 INSTANTIATE_TEST_SUITE_P(DataConnection, FTPSessionModeTest,
-                         testing::Values(Mode{"Passive", true}, Mode{"Active", false}),
+                         testing::Values(Mode{"Passive", true, {"EPSV", "PASV"}},
+                                         Mode{"Active", false, {"EPRT", "PORT"}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FTPSessionTest, LogsInAtConnect) {
@@ -124,52 +112,84 @@ TEST_F(FTPSessionTest, UsesOnlyTheLowSixteenBitsOfThePort) {
     EXPECT_EQ(readBytes(server.home() / "image.jpg"), "abc");
 }
 
-TEST_F(FTPSessionTest, WrongPasswordFailsInConnect) {
+struct Failure {
+    const char* name;
+    void (*call)(FTPSessionTest& test, FTPSession& session);
+    bool inPut;
+    // The reason the session gives, as a regular expression.
+    const char* reason;
+    // Whether the session takes the next file after this failure.
+    bool staysOpen;
+};
+
+class FTPSessionFailureTest : public FTPSessionTest, public testing::WithParamInterface<Failure> {};
+
+TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndKeepsTheReason) {
     FTPSession session;
-    EXPECT_EQ(connectFailure([&] {
-                  session.connect("127.0.0.1", server.user(), "wrong", server.port(), true);
-              }),
-              connectMessage);
+    std::string message = "no exception";
+    try {
+        GetParam().call(*this, session);
+    } catch (const FTPPutException& error) {
+        message = GetParam().inPut ? error.message : "wrong kind: " + error.message;
+    } catch (const FTPException& error) {
+        message = GetParam().inPut ? "wrong kind: " + error.message : error.message;
+    }
+    EXPECT_EQ(message, GetParam().inPut ? transferMessage : connectMessage);
+    EXPECT_THAT(session.failureReason(), testing::MatchesRegex(GetParam().reason));
+    EXPECT_THAT(session.failureReason(),
+                testing::Not(testing::AnyOf(testing::HasSubstr(server.password()),
+                                            testing::HasSubstr("wrong"))));
+    // Nothing was stored and no directory was made.
+    EXPECT_TRUE(std::filesystem::is_empty(server.home()));
+
+    ASSERT_EQ(session.isOpen(), GetParam().staysOpen);
+    if (GetParam().staysOpen) {
+        session.put(localFile("next"), "image.jpg");
+        EXPECT_EQ(readBytes(server.home() / "image.jpg"), "next");
+        EXPECT_EQ(server.loginCount(), 1);
+    }
 }
 
-TEST_F(FTPSessionTest, ClosedPortFailsInConnect) {
-    FTPSession session;
-    EXPECT_EQ(connectFailure([&] {
-                  session.connect("127.0.0.1", server.user(), server.password(), closedPort(),
-                                  true);
-              }),
-              connectMessage);
-}
-
-TEST_F(FTPSessionTest, UnknownHostFailsInConnect) {
-    FTPSession session;
-    EXPECT_EQ(connectFailure([&] {
-                  session.connect("no-such-host.invalid", server.user(), server.password(),
-                                  server.port(), true);
-              }),
-              connectMessage);
-}
-
-TEST_F(FTPSessionTest, MissingLocalFileFailsTheTransfer) {
-    FTPSession session;
-    connect(session);
-    EXPECT_EQ(putFailure([&] { session.put((local.path() / "none.jpg").string(), "image.jpg"); }),
-              transferMessage);
-    EXPECT_FALSE(std::filesystem::exists(server.home() / "image.jpg"));
-}
-
-TEST_F(FTPSessionTest, MissingRemoteDirectoryFailsAndIsNotCreated) {
-    FTPSession session;
-    connect(session);
-    EXPECT_EQ(putFailure([&] { session.put(localFile("abc"), "missing/image.jpg"); }),
-              transferMessage);
-    EXPECT_FALSE(std::filesystem::exists(server.home() / "missing"));
-}
-
-TEST_F(FTPSessionTest, PutWithoutConnectFailsTheTransfer) {
-    FTPSession session;
-    EXPECT_EQ(putFailure([&] { session.put(localFile("abc"), "image.jpg"); }), transferMessage);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Failures, FTPSessionFailureTest,
+    testing::Values(
+        Failure{"WrongPassword",
+                [](FTPSessionTest& test, FTPSession& session) {
+                    session.connect("127.0.0.1", test.server.user(), "wrong", test.server.port(),
+                                    true);
+                },
+                false, "connect to 127\\.0\\.0\\.1:[0-9]+: 530 .*", false},
+        Failure{"ClosedPort",
+                [](FTPSessionTest& test, FTPSession& session) {
+                    session.connect("127.0.0.1", test.server.user(), test.server.password(),
+                                    closedPort(), true);
+                },
+                false, "connect to 127\\.0\\.0\\.1:[0-9]+: .*onnect.*", false},
+        Failure{"UnknownHost",
+                [](FTPSessionTest& test, FTPSession& session) {
+                    session.connect("no-such-host.invalid", test.server.user(),
+                                    test.server.password(), test.server.port(), true);
+                },
+                false, "connect to no-such-host\\.invalid:[0-9]+: .*resolve.*", false},
+        Failure{"MissingLocalFile",
+                [](FTPSessionTest& test, FTPSession& session) {
+                    test.connect(session);
+                    session.put(test.local.file("none.jpg"), "image.jpg");
+                },
+                true, "store image\\.jpg: cannot read .*none\\.jpg: No such file or directory",
+                true},
+        Failure{"MissingRemoteDirectory",
+                [](FTPSessionTest& test, FTPSession& session) {
+                    test.connect(session);
+                    session.put(test.localFile("abc"), "missing/image.jpg");
+                },
+                true, "store missing/image\\.jpg: 550 .*", true},
+        Failure{"PutWithoutConnect",
+                [](FTPSessionTest& test, FTPSession& session) {
+                    session.put(test.localFile("abc"), "image.jpg");
+                },
+                true, "store image\\.jpg: not connected", false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FTPSessionTest, StopFlagAbortsAConnectToAServerThatNeverAnswers) {
     FtpServer silent(FtpServer::Options{FtpServer::Mode::Silent});
@@ -180,9 +200,8 @@ TEST_F(FTPSessionTest, StopFlagAbortsAConnectToAServerThatNeverAnswers) {
         stop = true;
     });
     const auto begin = std::chrono::steady_clock::now();
-    EXPECT_EQ(connectFailure(
-                  [&] { session.connect("127.0.0.1", "user", "password", silent.port(), true); }),
-              connectMessage);
+    EXPECT_THROW(session.connect("127.0.0.1", "user", "password", silent.port(), true),
+                 FTPException);
     stopper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
 }

@@ -5,10 +5,14 @@
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -26,9 +30,13 @@ protected:
                                           const std::string& password,
                                           FTPThread::RetryPause pause = {100ms, 400ms}) {
         auto thread = std::make_unique<FTPThread>("127.0.0.1", on.user(), password, on.port(),
-                                                  stopOnError, true, pause);
+                                                  stopOnError, true, health, pause);
         thread->start();
         return thread;
+    }
+    std::vector<std::string> healthLines() {
+        std::lock_guard lock(linesMutex);
+        return lines;
     }
     std::unique_ptr<FTPThread> makeThread(bool stopOnError) {
         return makeThread(server, stopOnError, server.password());
@@ -52,6 +60,19 @@ protected:
 
     FtpServer server;
     TempDir local;
+    std::mutex linesMutex;
+    std::vector<std::string> lines;
+    // Each reading of the clock is a minute after the last, so that no line waits for the
+    // quiet minute after another.
+    std::shared_ptr<HealthLine> health = std::make_shared<HealthLine>(
+        FTPThread::healthWords,
+        [minutes = 0]() mutable {
+            return std::chrono::steady_clock::time_point{} + std::chrono::minutes(++minutes);
+        },
+        [this](const std::string& line) {
+            std::lock_guard lock(linesMutex);
+            lines.push_back(line);
+        });
 };
 
 TEST_F(FTPThreadTest, UploadsEachPostedFileOverOneConnection) {
@@ -99,19 +120,37 @@ TEST_F(FTPThreadTest, StopOnErrorEndsTheWorkerWhenTheServerGoes) {
     ASSERT_TRUE(postUntilArrived(*thread, "cam.jpg", "abc"));
     ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
 
+    // The store fails on the kept connection; what counts is that no new one can be made.
     server.stop();
     ASSERT_TRUE(waitUntil([&] { return !thread->post(localPath(), "cam.jpg"); }));
-    EXPECT_EQ(thread->lastError(), transferMessage);
+    EXPECT_EQ(thread->lastError(), connectMessage);
     EXPECT_TRUE(thread->control()->waitEnded(20s));
 }
 
-TEST_F(FTPThreadTest, StopOnErrorReportsARefusedLogin) {
-    auto thread = makeThread(server, true, "wrong");
+struct Refusal {
+    const char* name;
+    bool rightPassword;
+    const char* remoteFile;
+    const std::string& message;
+    int logins;
+};
+
+class FTPThreadRefusalTest : public FTPThreadTest, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(FTPThreadRefusalTest, StopOnErrorEndsTheWorkerWithTheMessage) {
+    auto thread = makeThread(server, true, GetParam().rightPassword ? server.password() : "wrong");
     writeLocal("abc");
-    ASSERT_TRUE(waitUntil([&] { return !thread->post(localPath(), "cam.jpg"); }));
-    EXPECT_EQ(thread->lastError(), connectMessage);
-    EXPECT_EQ(server.loginCount(), 0);
+    ASSERT_TRUE(waitUntil([&] { return !thread->post(localPath(), GetParam().remoteFile); }));
+    EXPECT_EQ(thread->lastError(), GetParam().message);
+    // A server that refuses a file is not asked again over a new connection.
+    EXPECT_EQ(server.loginCount(), GetParam().logins);
 }
+
+INSTANTIATE_TEST_SUITE_P(StopOnError, FTPThreadRefusalTest,
+                         testing::Values(Refusal{"Login", false, "cam.jpg", connectMessage, 0},
+                                         Refusal{"Store", true, "missing/cam.jpg", transferMessage,
+                                                 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FTPThreadTest, WithoutStopOnErrorRecoversWhenTheServerComesBack) {
     auto thread = makeThread(false);
@@ -129,21 +168,27 @@ TEST_F(FTPThreadTest, WithoutStopOnErrorRecoversWhenTheServerComesBack) {
     writeLocal("after");
     ASSERT_TRUE(postUntilArrived(*thread, "cam.jpg", "after"));
     EXPECT_EQ(server.loginCount(), 2);
+    // The file arrives a moment before the worker hears that the store is complete.
+    ASSERT_TRUE(waitUntil([&] { return healthLines().size() == 2; }));
+    const auto told = healthLines();
+    EXPECT_THAT(told[0], testing::StartsWith("kavriWebCam: upload failing: connect to 127.0.0.1:" +
+                                             std::to_string(server.port()) + ": "));
+    EXPECT_THAT(told[1], testing::StartsWith("kavriWebCam: upload working again after "));
 }
 
-TEST_F(FTPThreadTest, WithoutStopOnErrorRetriesARefusedLoginWithAGrowingPause) {
-    auto thread = makeThread(server, false, "wrong", {100ms, 400ms});
-    const auto begin = std::chrono::steady_clock::now();
-    writeLocal("abc");
-    ASSERT_TRUE(waitUntil([&] {
-        EXPECT_TRUE(thread->post(localPath(), "cam.jpg"));
-        return server.failedLoginCount() >= 4;
-    }));
-    // Three pauses of at least 100, 200 and 400 ms lie between the first and the fourth
-    // attempt.
-    EXPECT_GE(std::chrono::steady_clock::now() - begin, 700ms);
+TEST_F(FTPThreadTest, WithoutStopOnErrorRetriesARefusedLoginWithAPauseDoublingUpToTheLongest) {
+    auto thread = makeThread(server, false, "wrong", {200ms, 800ms});
+    const std::chrono::milliseconds pauses[] = {200ms, 400ms, 800ms, 800ms, 800ms};
+    ASSERT_TRUE(waitUntil([&] { return server.failedLoginTimes().size() > std::size(pauses); }));
+    // A pause lies between two refusals; one that had doubled once more would take at least
+    // twice as long.
+    const auto refused = server.failedLoginTimes();
+    for (std::size_t i = 0; i < std::size(pauses); ++i) {
+        const auto gap = refused[i + 1] - refused[i];
+        EXPECT_GE(gap, pauses[i]) << "pause " << i;
+        EXPECT_LT(gap, 2 * pauses[i]) << "pause " << i;
+    }
     EXPECT_TRUE(thread->lastError().empty());
-    EXPECT_FALSE(std::filesystem::exists(server.home() / "cam.jpg"));
 }
 
 TEST_F(FTPThreadTest, DestroyingDuringTheRetryPauseEndsTheWorkerAtOnce) {
@@ -195,5 +240,69 @@ TEST_F(FTPThreadTest, DestroyingDuringAnUploadAbortsItAndTheWorkerEnds) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
     EXPECT_TRUE(control->waitEnded(5s));
 }
+
+struct Server {
+    const char* name;
+    FtpServer::Program program;
+};
+
+class FTPThreadServerTest : public FTPThreadTest, public testing::WithParamInterface<Server> {
+protected:
+    FtpServer::Options options(int idleTimeoutS) const {
+        FtpServer::Options options;
+        options.idleTimeoutS = idleTimeoutS;
+        options.program = GetParam().program;
+        return options;
+    }
+};
+
+TEST_P(FTPThreadServerTest, GrabsFurtherApartThanTheIdleTimeoutAreAllStored) {
+    FtpServer idle(options(1));
+    // With "Stop on all FTP errors." any failure that counted would end the worker.
+    auto thread = makeThread(idle, true, idle.password());
+    constexpr int grabs = 3;
+    for (int grab = 0; grab < grabs; ++grab) {
+        ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+        std::this_thread::sleep_for(2s);
+        const std::string bytes = binaryBytes(40000 + grab, grab);
+        writeLocal(bytes);
+        ASSERT_TRUE(thread->post(localPath(), "cam.jpg"));
+        ASSERT_TRUE(waitUntil([&] { return readBytes(idle.home() / "cam.jpg") == bytes; }))
+            << "grab " << grab;
+    }
+    // The server closed the connection each time it was idle: one login at the start and
+    // one for each image.
+    EXPECT_EQ(idle.loginCount(), 1 + grabs);
+    EXPECT_TRUE(thread->lastError().empty());
+    EXPECT_THAT(healthLines(), testing::IsEmpty());
+}
+
+TEST_P(FTPThreadServerTest, AStoreTheServerRefusesIsToldOnceAndTriedAtEachGrab) {
+    FtpServer refusing(options(0));
+    testing::internal::CaptureStderr();
+    auto thread = std::make_unique<FTPThread>("127.0.0.1", refusing.user(), refusing.password(),
+                                              refusing.port(), false, true,
+                                              std::make_shared<HealthLine>(FTPThread::healthWords));
+    thread->start();
+    writeLocal("abc");
+    constexpr std::size_t grabs = 4;
+    for (std::size_t grab = 1; grab <= grabs; ++grab) {
+        ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+        ASSERT_TRUE(thread->post(localPath(), "missing/cam.jpg"));
+        ASSERT_TRUE(waitUntil([&] { return refusing.dataCommands().size() == grab; }));
+    }
+    ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+    thread.reset();
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_THAT(told, testing::MatchesRegex(
+                          "kavriWebCam: upload failing: store missing/cam.jpg: 55[0-9] [^\n]*\n"));
+    EXPECT_EQ(refusing.loginCount(), 1);
+    EXPECT_EQ(refusing.dataCommands().size(), grabs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadServerTest,
+                         testing::Values(Server{"Pyftpdlib", FtpServer::Program::Pyftpdlib},
+                                         Server{"Vsftpd", FtpServer::Program::Vsftpd}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

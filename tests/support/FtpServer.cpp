@@ -3,19 +3,25 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <fstream>
+#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
-#include <vector>
 
 extern char** environ;
 
 namespace {
 
 constexpr auto startLimit = std::chrono::seconds(20);
+const char* const vsftpdProgram = "/usr/sbin/vsftpd";
 
 // Reads the server's first line ("PORT <n>") within the start limit.
 std::string readFirstLine(int fd) {
@@ -50,13 +56,80 @@ std::string readFirstLine(int fd) {
     return line;
 }
 
+std::uint16_t freePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    const bool found = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                       getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0;
+    close(fd);
+    if (!found) {
+        throw std::runtime_error("no free port for the FTP server");
+    }
+    return ntohs(address.sin_port);
+}
+
+// Whether something listens on 127.0.0.1:port, read from the kernel's table rather than by
+// connecting, which the server would count as a client.
+bool listening(std::uint16_t port) {
+    char local[32];
+    std::snprintf(local, sizeof local, "0100007F:%04X", port);
+    std::ifstream table("/proc/net/tcp");
+    std::string line;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string slot, address, remote, state;
+        fields >> slot >> address >> remote >> state;
+        if (address == local && state == "0A") {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream file(path);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// vsftpd's protocol log, one event per line: what follows the "[pid N] " (and "[user] ")
+// prefix, and, for commands, the quoted command line.
+std::string vsftpdEvent(const std::string& line) {
+    struct Event {
+        const char* marker;
+        const char* event;
+    };
+    static const Event events[] = {{"] CONNECT: ", "CONNECTED"},
+                                   {"] OK LOGIN: ", "LOGIN"},
+                                   {"] FAIL LOGIN: ", "FAILED"},
+                                   {"] OK UPLOAD: ", "STORED"}};
+    for (const Event& event : events) {
+        if (line.find(event.marker) != std::string::npos) {
+            return event.event;
+        }
+    }
+    const std::string command = "] FTP command: Client \"127.0.0.1\", \"";
+    const auto at = line.find(command);
+    if (at != std::string::npos) {
+        const std::string name = line.substr(at + command.size(), 4);
+        if (name == "EPSV" || name == "PASV" || name == "EPRT" || name == "PORT") {
+            return "DATA " + name;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 FtpServer::FtpServer()
     : FtpServer(Options{}) {}
 
 FtpServer::FtpServer(Options options)
-    : options_(options) {
+    : options_(options)
+    , user_(options.program == Program::Vsftpd ? "anonymous" : "webcam")
+    , password_(options.program == Program::Vsftpd ? "webcam@example.org" : "s3cret pass") {
     std::filesystem::create_directory(home());
     launch(0);
 }
@@ -69,7 +142,8 @@ void FtpServer::stop() {
     if (pid_ <= 0) {
         return;
     }
-    kill(pid_, SIGKILL);
+    // The whole process group: vsftpd serves each connection from a process of its own.
+    kill(-pid_, SIGKILL);
     int status = 0;
     while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
@@ -82,6 +156,40 @@ void FtpServer::restart() {
 }
 
 void FtpServer::launch(std::uint16_t port) {
+    if (options_.program == Program::Vsftpd) {
+        launchVsftpd(port == 0 ? freePort() : port);
+    } else {
+        launchPyftpdlib(port);
+    }
+}
+
+pid_t FtpServer::spawn(std::vector<std::string> args, int outputFd, bool withErrors) {
+    std::vector<char*> argv;
+    for (auto& arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
+    if (withErrors) {
+        posix_spawn_file_actions_adddup2(&actions, outputFd, STDERR_FILENO);
+    }
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        throw std::runtime_error("cannot run " + args[0] + " for the FTP server");
+    }
+    return pid;
+}
+
+void FtpServer::launchPyftpdlib(std::uint16_t port) {
     std::vector<std::string> args = {"/usr/bin/python3",
                                      KAVRI_FTP_SERVER_SCRIPT,
                                      "--port",
@@ -95,33 +203,24 @@ void FtpServer::launch(std::uint16_t port) {
                                      "--log",
                                      (dir_.path() / "server.log").string(),
                                      "--throttle",
-                                     std::to_string(options_.uploadBytesPerS)};
+                                     std::to_string(options_.uploadBytesPerS),
+                                     "--idle-timeout",
+                                     std::to_string(options_.idleTimeoutS)};
     if (options_.mode == Mode::Silent) {
         args.emplace_back("--silent");
     }
-    std::vector<char*> argv;
-    for (auto& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-
     int fds[2];
-    if (pipe(fds) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot make a pipe for the FTP server");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    posix_spawn_file_actions_addclose(&actions, fds[1]);
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (spawned != 0) {
-        pid_ = -1;
+    try {
+        pid_ = spawn(args, fds[1], false);
+    } catch (...) {
         close(fds[0]);
-        throw std::runtime_error("cannot run /usr/bin/python3 for the FTP server");
+        close(fds[1]);
+        throw;
     }
+    close(fds[1]);
     std::string line;
     try {
         line = readFirstLine(fds[0]);
@@ -138,12 +237,67 @@ void FtpServer::launch(std::uint16_t port) {
     port_ = static_cast<std::uint16_t>(std::stoi(line.substr(5)));
 }
 
-int FtpServer::countLines(const std::string& prefix) const {
-    std::ifstream log(dir_.path() / "server.log");
-    int count = 0;
+void FtpServer::launchVsftpd(std::uint16_t port) {
+    // Run as the user who starts it (no chroot, no privilege separation), so that it needs
+    // neither a system account nor a read-only root; anonymous logins store in home().
+    const auto config = dir_.path() / "vsftpd.conf";
+    std::ofstream(config) << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\n"
+                          << "listen_port=" << port << "\nbackground=NO\n"
+                          << "run_as_launching_user=YES\nseccomp_sandbox=NO\n"
+                          << "isolate=NO\nisolate_network=NO\n"
+                          << "anonymous_enable=YES\nlocal_enable=NO\n"
+                          << "anon_root=" << home().string() << "\n"
+                          << "write_enable=YES\nanon_upload_enable=YES\n"
+                          << "anon_other_write_enable=YES\nconnect_from_port_20=NO\n"
+                          << (options_.idleTimeoutS > 0
+                                  ? "idle_session_timeout=" +
+                                        std::to_string(options_.idleTimeoutS) + "\n"
+                                  : "")
+                          << "xferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\n"
+                          << "vsftpd_log_file=" << (dir_.path() / "vsftpd.log").string() << "\n";
+    const auto outputPath = dir_.path() / "vsftpd.out";
+    const int output = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (output < 0) {
+        throw std::runtime_error("cannot make the output file of vsftpd");
+    }
+    try {
+        pid_ = spawn({vsftpdProgram, config.string()}, output, true);
+    } catch (const std::exception& error) {
+        close(output);
+        throw std::runtime_error(std::string(error.what()) + " (is vsftpd installed?)");
+    }
+    close(output);
+    port_ = port;
+    const auto deadline = std::chrono::steady_clock::now() + startLimit;
+    while (!listening(port)) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            throw std::runtime_error("vsftpd could not start: " + readAll(outputPath));
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            stop();
+            throw std::runtime_error("vsftpd did not listen in time");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+std::vector<std::string> FtpServer::events() const {
+    const bool vsftpd = options_.program == Program::Vsftpd;
+    std::ifstream log(dir_.path() / (vsftpd ? "vsftpd.log" : "server.log"));
+    std::vector<std::string> events;
     std::string line;
     while (std::getline(log, line)) {
-        if (line.rfind(prefix, 0) == 0) {
+        events.push_back(vsftpd ? vsftpdEvent(line) : line);
+    }
+    return events;
+}
+
+int FtpServer::count(const std::string& prefix) const {
+    int count = 0;
+    for (const std::string& event : events()) {
+        if (event.rfind(prefix, 0) == 0) {
             ++count;
         }
     }
@@ -151,17 +305,37 @@ int FtpServer::countLines(const std::string& prefix) const {
 }
 
 int FtpServer::connectionCount() const {
-    return countLines("CONNECTED");
+    return count("CONNECTED");
 }
 
 int FtpServer::loginCount() const {
-    return countLines("LOGIN ");
+    return count("LOGIN");
 }
 
 int FtpServer::failedLoginCount() const {
-    return countLines("FAILED ");
+    return count("FAILED");
+}
+
+std::vector<std::chrono::duration<double>> FtpServer::failedLoginTimes() const {
+    std::vector<std::chrono::duration<double>> times;
+    for (const std::string& event : events()) {
+        if (event.rfind("FAILED ", 0) == 0) {
+            times.emplace_back(std::stod(event.substr(event.rfind(' ') + 1)));
+        }
+    }
+    return times;
 }
 
 int FtpServer::storedCount() const {
-    return countLines("STORED ");
+    return count("STORED");
+}
+
+std::vector<std::string> FtpServer::dataCommands() const {
+    std::vector<std::string> commands;
+    for (const std::string& event : events()) {
+        if (event.rfind("DATA ", 0) == 0) {
+            commands.push_back(event.substr(5));
+        }
+    }
+    return commands;
 }

@@ -2,11 +2,15 @@
 
 It listens on 127.0.0.1, prints "PORT <n>" on standard output once it accepts connections,
 and appends one line per event to the log file: "CONNECTED" when a client connects,
-"LOGIN <user>" after a successful login, "FAILED <user>" after a refused one and
+"LOGIN <user>" after a successful login, "FAILED <user> <seconds>" after a refused one
+(the time on a monotonic clock) and
 "STORED <path>" when a store ends (the server cannot tell an aborted upload from a
-complete one). With --digests it also logs "RECEIVED <sha256> <path>" for each stored file
-and "INCOMPLETE <path>" for a store whose connection broke off. With --silent it accepts connections and never answers, like a server that
-has hung.
+complete one) and "DATA <command>" for each command that sets up a data connection (EPSV or
+PASV when the client asks for a passive one, EPRT or PORT for an active one). With
+--digests it also logs "RECEIVED <sha256> <path>" for each stored file and
+"INCOMPLETE <path>" for a store whose connection broke off. --idle-timeout closes a control
+connection that has been idle for that many seconds, as servers do. With --silent it
+accepts connections and never answers, like a server that has hung.
 """
 
 import argparse
@@ -50,7 +54,12 @@ def serve_ftp(args):
             log_line(args.log, "LOGIN " + username)
 
         def on_login_failed(self, username, password):
-            log_line(args.log, "FAILED " + username)
+            log_line(args.log, "FAILED %s %.6f" % (username, time.monotonic()))
+
+        def pre_process_command(self, line, cmd, arg):
+            if cmd in ("EPSV", "PASV", "EPRT", "PORT"):
+                log_line(args.log, "DATA " + cmd)
+            super().pre_process_command(line, cmd, arg)
 
         def on_file_received(self, file):
             log_line(args.log, "STORED " + file)
@@ -67,6 +76,8 @@ def serve_ftp(args):
     # Answer a wrong password at once instead of after pyftpdlib's 3 s penalty.
     Handler.auth_failed_timeout = 0
     Handler.permit_foreign_addresses = False
+    if args.idle_timeout > 0:
+        Handler.timeout = args.idle_timeout
     if args.throttle > 0:
         class Throttled(ThrottledDTPHandler):
             read_limit = args.throttle
@@ -85,6 +96,7 @@ def main():
     parser.add_argument("--password", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--throttle", type=int, default=0, help="upload bytes per second")
+    parser.add_argument("--idle-timeout", type=float, default=0, help="seconds; 0 keeps the default")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--digests", action="store_true", help="log a digest of each stored file")
     args = parser.parse_args()

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+
+// The words a part of the program uses to tell its health: what it is, and its two states,
+// as in "upload failing: ..." and "upload working again after ...".
+struct HealthWords {
+    const char* subject;
+    const char* failing;
+    const char* recovered;
+};
+
+// Tells on standard error how one part of the program fares, one line per change of state:
+//
+//   kavriWebCam: upload failing: store cam/image.jpg: 550 No such file or directory
+//   kavriWebCam: upload working again after 7 failures in 2 min 5 s
+//
+// A steady state prints nothing more. A state that keeps changing prints at most one line a
+// minute: the changes within the minute after a line are counted, and the first report after
+// it prints the state of that moment, if it differs from what the last line said, with
+// "(N changes since the last line)". The time in the second line runs from the first failure
+// to the moment the part worked again, also when the line comes later. Safe to use from
+// several threads.
+class HealthLine {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    // Gets each line without its line end.
+    using Sink = std::function<void(const std::string& line)>;
+
+    // The default sink writes each line with its line end to standard error in one write,
+    // so that lines from two threads never mix.
+    explicit HealthLine(HealthWords words, Clock clock = std::chrono::steady_clock::now,
+                        Sink sink = {});
+
+    HealthLine(const HealthLine&) = delete;
+    HealthLine& operator=(const HealthLine&) = delete;
+
+    // reason says what was being done and why it failed; control characters in it are
+    // printed as '?'.
+    void failed(const std::string& reason);
+    void succeeded();
+
+private:
+    void report(bool failing, const std::string& reason);
+    std::string line(bool failing, const std::string& reason) const;
+
+    const HealthWords words_;
+    const Clock clock_;
+    const Sink sink_;
+
+    std::mutex mutex_;
+    bool failing_ = false;
+    // What the last line said, and when it was printed.
+    bool lineSaidFailing_ = false;
+    bool printedAny_ = false;
+    std::chrono::steady_clock::time_point lastLineAt_;
+    int changesSinceLine_ = 0;
+    // The failures since the last line that said the part works, when the first came, and
+    // when it last began to work again.
+    int failures_ = 0;
+    std::chrono::steady_clock::time_point firstFailureAt_;
+    std::chrono::steady_clock::time_point workingSince_;
+};
