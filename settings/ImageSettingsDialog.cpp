@@ -23,8 +23,8 @@ constexpr std::size_t jpegFileBufferSize = 80;
 
 // A file name is taken when the JPEG file can be written there: an existing regular file
 // the user may replace, or a new name in a directory that takes a new file, which is then
-// created empty. The name itself is never opened, so a FIFO or a device under it cannot make
-// the dialog wait, and an existing file is never emptied.
+// created empty. Whatever is already there is only looked at, never opened, so a FIFO or a
+// device under the name cannot make the dialog wait, and an existing file is never emptied.
 bool isUsableFileName(const std::string& name) {
     if (!canReplaceFile(name)) {
         return false;
