@@ -7,11 +7,13 @@
 #include "ftp/Thread.h"
 #include "platform/ErrorBox.h"
 #include "platform/Exception.h"
+#include "platform/FileDescriptor.h"
+#include "platform/ReplaceFile.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTable.h"
 
-#include <fstream>
 #include <iostream>
+#include <system_error>
 
 namespace {
 
@@ -65,10 +67,8 @@ int runSession(const std::string& commandLine, int showCommand, const ProgramSer
 }
 
 void reportFatalError(const std::string& message) {
-    {
-        std::ofstream file(errorFileName, std::ios::binary | std::ios::trunc);
-        file << message << '\n';
-    }
+    const std::string text = message + '\n';
+    replaceFile(errorFileName, [&text](FileDescriptor& file) { return file.writeAll(text); }, {});
     std::cerr << message << std::endl;
     showErrorBox("Program Terminating, error saved in _ERROR.TXT.\nCause:\n" + message);
 }
@@ -84,6 +84,9 @@ int runProgram(const std::string& commandLine, int showCommand, const ProgramSer
         showErrorBox(error.message + "\nProgram Terminating.");
     } catch (const Exception& error) {
         reportFatalError(error.message);
+    } catch (const std::system_error& error) {
+        // What the system refuses, a thread above all, ends the program the same way.
+        reportFatalError(std::string("System:: ") + error.what());
     }
     Thread::releaseRegistry();
     return exitStatus;

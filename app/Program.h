@@ -33,5 +33,7 @@ inline constexpr int fatalExitStatus = 1;
 // An Exception raised anywhere in between first tears down what was made, in reverse
 // order, and then ends the program with fatalExitStatus: NoDeviceException with an error
 // box holding its message and "\nProgram Terminating."; any other one writes its message and
-// a line end to "_ERROR.TXT", puts it on standard error and shows it in an error box.
+// a line end to "_ERROR.TXT" (through replaceFile), puts it on standard error and shows it
+// in an error box. A std::system_error (a thread that cannot be started) is treated as the
+// latter, with "System:: " before its text.
 int runProgram(const std::string& commandLine, int showCommand, const ProgramServices& services);

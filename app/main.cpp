@@ -1,6 +1,7 @@
 #include "app/Program.h"
 
 #include "app/CommandLine.h"
+#include "app/TerminationSignals.h"
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/SystemCaptureService.h"
 #include "platform/WindowTypes.h"
@@ -14,20 +15,9 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <iostream>
-#include <unistd.h>
 
 namespace {
-
-// The write end of the pipe that turns SIGINT and SIGTERM into an event of the loop.
-int signalPipeWrite = -1;
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    // Nothing else is safe in a signal handler; a full pipe already holds a request.
-    [[maybe_unused]] const auto written = write(signalPipeWrite, &byte, 1);
-}
 
 // Standard error carries the program's own lines only. Qt's notes about its surroundings
 // (a missing XDG_RUNTIME_DIR, a platform that cannot raise windows) are left out; its
@@ -56,6 +46,13 @@ void reportPlatform(bool platformChosenHere) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // First of all, so that a request to end during a slow start-up is kept for the loop, and
+    // last to go, so that none cuts the teardown short.
+    TerminationSignals terminationSignals;
+    if (!terminationSignals.isWatching()) {
+        std::cerr << "kavriWebCam: cannot watch for termination signals\n";
+        return 1;
+    }
     const std::string commandLine = joinArguments(argc, argv);
     keepQtNotesOffStandardError();
     const bool platformChosenHere = choosePlatformFromEnvironment();
@@ -75,27 +72,14 @@ int main(int argc, char* argv[]) {
     QtDialogRunner dialogs;
     HeadlessPreviewSink noPreview;
 
-    // SIGINT and SIGTERM end the program like the Exit command: the loop ends, and the
-    // teardown stops grabbing, saves the settings when "Save On Exit" is set, ends the
+    // SIGINT, SIGTERM and SIGHUP end the program like the Exit command: the loop ends, and
+    // the teardown stops grabbing, saves the settings when "Save On Exit" is set, ends the
     // upload thread and removes the temporary frame file.
-    int signalPipe[2];
-    if (pipe(signalPipe) != 0) {
-        std::cerr << "kavriWebCam: cannot watch for termination signals\n";
-        return 1;
-    }
-    signalPipeWrite = signalPipe[1];
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QSocketNotifier signalNotifier(terminationSignals.watchedDescriptor(), QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, [&] {
-        char byte = 0;
-        [[maybe_unused]] const auto bytesRead = read(signalPipe[0], &byte, 1);
+        terminationSignals.drain();
         windowSystem.quit(0);
     });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
 
     const ProgramServices services{
         windowSystem, trayShell, dialogs,
@@ -108,11 +92,5 @@ int main(int argc, char* argv[]) {
                     return createSystemCaptureService(withTestSource, sink, captureDialogs);
                 });
         }};
-    const int exitStatus = runProgram(commandLine, showCommand::SW_SHOWNORMAL, services);
-
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    close(signalPipe[0]);
-    close(signalPipe[1]);
-    return exitStatus;
+    return runProgram(commandLine, showCommand::SW_SHOWNORMAL, services);
 }

@@ -1,12 +1,13 @@
 #include "capture/DibFile.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/FileTarget.h"
+#include "platform/ReplaceFile.h"
 #include "platform/Surface.h"
 
 #include <array>
 #include <cstdint>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,18 +40,22 @@ bool writeDibFile(const Surface& frame, const std::string& fileName) {
     put(header, 28, 24, 2);                                         // biBitCount
     put(header, 34, static_cast<std::uint32_t>(imageBytes), 4);     // biSizeImage
 
+    const auto total = static_cast<off_t>(header.size() + imageBytes);
+    auto writeFrame = [&](FileDescriptor& file) {
+        struct stat status {};
+        return file.writeAll(header.data(), header.size()) &&
+               file.writeAll(frame.bits(), imageBytes) && ::fstat(file.get(), &status) == 0 &&
+               (status.st_size <= total || ::ftruncate(file.get(), total) == 0);
+    };
     // The file is overwritten in place rather than truncated first: the frame file has the
     // same size at every grab, and ext4 flushes a file that was truncated to zero and
-    // written again when it is closed, which would make every grab wait for the disk.
-    FileDescriptor file = FileDescriptor::open(fileName, O_WRONLY | O_CREAT, 0644);
+    // written again when it is closed, which would make every grab wait for the disk. Only
+    // the program's own plain file is rewritten so; anything else under that name (a link
+    // or a file somebody else put there) is replaced, by the rules of replaceFile.
+    FileDescriptor file = openOwnFileForRewriting(fileName);
     if (!file.isOpen()) {
-        return false;
+        return replaceFile(fileName, writeFrame, {.newFileMode = 0644});
     }
-    const auto total = static_cast<off_t>(header.size() + imageBytes);
-    struct stat status {};
-    const bool written = file.writeAll(header.data(), header.size()) &&
-                         file.writeAll(frame.bits(), imageBytes) &&
-                         ::fstat(file.get(), &status) == 0 &&
-                         (status.st_size <= total || ::ftruncate(file.get(), total) == 0);
+    const bool written = writeFrame(file);
     return file.close() && written;
 }

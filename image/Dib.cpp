@@ -1,9 +1,9 @@
 #include "image/Dib.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/FileTarget.h"
 #include "platform/Surface.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,18 +15,14 @@
 #include <limits>
 #include <new>
 
-// A file opened for reading by name. Only regular files are read: a FIFO or a device could
-// block or never end.
+// A file opened for reading by name. Only regular files are read (openFileForReading): a
+// FIFO or a device could block or never end.
 class Dib::File {
 public:
     explicit File(const std::string& name)
-        : descriptor(FileDescriptor::open(name, O_RDONLY | O_NONBLOCK)) {
+        : descriptor(openFileForReading(name)) {
         struct stat status {};
-        if (descriptor.isOpen() &&
-            (::fstat(descriptor.get(), &status) != 0 || !S_ISREG(status.st_mode))) {
-            descriptor = FileDescriptor();
-        }
-        if (descriptor.isOpen()) {
+        if (descriptor.isOpen() && ::fstat(descriptor.get(), &status) == 0) {
             size_ = static_cast<std::uint64_t>(status.st_size);
         }
     }

@@ -89,8 +89,11 @@ int JpegWriter::write(const std::uint8_t* rows, int width, int height,
     if (!created) {
         return -1;
     }
+    // A JPEG file is often shared with a web server: the new one keeps the old one's
+    // permissions and group.
     const bool written = replaceFile(
-        fileName, [&](FileDescriptor& file) { return encode(rows, width, height, file); }, {});
+        fileName, [&](FileDescriptor& file) { return encode(rows, width, height, file); },
+        {.keepModeAndGroup = true});
     return written ? 0 : -1;
 }
 

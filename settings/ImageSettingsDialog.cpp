@@ -2,14 +2,13 @@
 
 #include "platform/ErrorBox.h"
 #include "platform/FileDescriptor.h"
+#include "platform/ReplaceFile.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <limits>
 #include <string>
-#include <system_error>
 
 #include <fcntl.h>
 
@@ -22,16 +21,16 @@ constexpr unsigned maxQuality = 100;
 constexpr std::size_t textOverlayBufferSize = 40;
 constexpr std::size_t jpegFileBufferSize = 80;
 
-// A file name is taken when the file can be opened for reading, or else created (or
-// emptied) for writing. A directory opens for reading here but can never hold the image,
-// so it is refused.
+// A file name is taken when the JPEG file can be written there: an existing regular file
+// the user may replace, or a new name in a directory that takes a new file, which is then
+// created empty. Whatever is already there is only looked at, never opened, so a FIFO or a
+// device under the name cannot make the dialog wait, and an existing file is never emptied.
 bool isUsableFileName(const std::string& name) {
-    std::error_code error;
-    if (std::filesystem::is_directory(name, error)) {
+    if (!canReplaceFile(name)) {
         return false;
     }
-    return FileDescriptor::open(name, O_RDONLY).isOpen() ||
-           FileDescriptor::open(name, O_WRONLY | O_CREAT | O_TRUNC, 0666).isOpen();
+    FileDescriptor::open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK, 0666);
+    return true;
 }
 
 // A number typed into a colour field as a component. The field reads unsigned; numbers

@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include "platform/FileDescriptor.h"
+#include "platform/FileTarget.h"
 #include "platform/ReplaceFile.h"
 #include "res/Version.h"
 #include "settings/SettingsFileEscape.h"
@@ -8,10 +9,12 @@
 #include "settings/SettingsTable.h"
 #include "settings/XmlParser.h"
 
+#include <array>
 #include <cstddef>
-#include <fstream>
+#include <istream>
 #include <memory>
 #include <sstream>
+#include <streambuf>
 #include <string_view>
 
 namespace {
@@ -35,6 +38,27 @@ void writeValue(std::ostream& out, SettingKind kind, const SettingValue& value) 
         return;
     }
 }
+
+// The parser reads a stream; this one takes its bytes from an open file as it goes.
+class DescriptorReader : public std::streambuf {
+public:
+    explicit DescriptorReader(FileDescriptor& file)
+        : file(file) {}
+
+protected:
+    int_type underflow() override {
+        const std::size_t got = file.readFully(buffer.data(), buffer.size());
+        if (got == 0) {
+            return traits_type::eof();
+        }
+        setg(buffer.data(), buffer.data(), buffer.data() + got);
+        return traits_type::to_int_type(buffer[0]);
+    }
+
+private:
+    FileDescriptor& file;
+    std::array<char, 4096> buffer{};
+};
 
 void closeSection(std::ostream& out, std::string_view section) {
     out << "  >" << lineEnd << "  </" << section << '>' << lineEnd;
@@ -66,16 +90,19 @@ std::string settingsFileText(const SettingsHolders& holders) {
 void saveSettingsFile(const SettingsHolders& holders, const std::string& fileName) {
     const std::string text = settingsFileText(holders);
     // The only copy of the user's settings: flushed to the disk before it takes the name.
+    // It holds the password, so it is the user's alone, whatever mode it had before.
     replaceFile(fileName, [&text](FileDescriptor& file) { return file.writeAll(text); },
-                {.flushToDisk = true});
+                {.flushToDisk = true, .newFileMode = 0600});
 }
 
 void loadSettingsFile(const SettingsHolders& holders, const std::string& fileName) {
-    std::ifstream file(fileName, std::ios::binary);
-    if (!file) {
+    FileDescriptor file = openFileForReading(fileName);
+    if (!file.isOpen()) {
         return;
     }
-    XmlParser parser(file);
+    DescriptorReader reader(file);
+    std::istream stream(&reader);
+    XmlParser parser(stream);
     parser.setHandler(std::make_unique<SettingsFileHandler>(holders));
     parser.parse();
 }

@@ -3,14 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -61,11 +66,20 @@ public:
     KavriWebCamProcess(const KavriWebCamProcess&) = delete;
     KavriWebCamProcess& operator=(const KavriWebCamProcess&) = delete;
 
-    // Sends SIGTERM and returns the wait status once it has ended.
-    int terminate() {
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
+    // Sends signal, then SIGINT again and again, as an impatient user at a terminal would,
+    // until the program has ended; returns its wait status, or -1 when it is still running
+    // after the time limit.
+    int end(int signal) {
+        kill(pid, signal);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        int status = -1;
+        while (waitpid(pid, &status, WNOHANG) != pid) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                return -1;
+            }
+            kill(pid, SIGINT);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
         pid = -1;
         return status;
     }
@@ -73,7 +87,9 @@ public:
     pid_t pid = -1;
 };
 
-TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) {
+class EndingSignal : public testing::TestWithParam<int> {};
+
+TEST_P(EndingSignal, GrabsHeadlessAndEndsLikeExitWithTheSettingsSaved) {
     TempDir dir;
     std::ofstream(dir.path() / "kavriWebCam.ini", std::ios::binary)
         << "<kavriwebcam>\r\n  <image\r\n    update = '1'\r\n  >\r\n"
@@ -88,7 +104,7 @@ TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) 
     ASSERT_GE(jpeg.size(), 2u);
     EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
 
-    const int status = program.terminate();
+    const int status = program.end(GetParam());
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
     const std::string settings = readFile(dir.path() / "kavriWebCam.ini");
@@ -102,6 +118,25 @@ TEST(KavriWebCamProcessTest, GrabsHeadlessAndEndsOnSigtermWithTheSettingsSaved) 
               "kavriWebCam: no display found, running without one\n");
 }
 
+INSTANTIATE_TEST_SUITE_P(, EndingSignal, testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+TEST(KavriWebCamProcessTest, AFifoNamedLikeTheSettingsFileIsNeitherReadNorWritten) {
+    TempDir dir;
+    const auto settingsFile = dir.path() / "kavriWebCam.ini";
+    ASSERT_EQ(mkfifo(settingsFile.c_str(), 0600), 0);
+    KavriWebCamProcess program(dir.path(), {});
+    ASSERT_GT(program.pid, 0);
+
+    // The line comes once the signals are watched; start-up goes on without waiting for a
+    // writer, and the settings saved at the end are not written into the FIFO.
+    EXPECT_TRUE(waitUntil([&] { return !readFile(dir.path() / "stderr.txt").empty(); }));
+    const int status = program.end(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_TRUE(std::filesystem::is_fifo(settingsFile));
+}
+
 TEST(KavriWebCamProcessTest, ADisplayThatCannotBeOpenedMeansRunningWithoutOne) {
     TempDir dir;
     std::ofstream(dir.path() / "kavriWebCam.ini", std::ios::binary)
@@ -110,7 +145,7 @@ TEST(KavriWebCamProcessTest, ADisplayThatCannotBeOpenedMeansRunningWithoutOne) {
     ASSERT_GT(program.pid, 0);
 
     EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(dir.path() / "image.jpg"); }));
-    const int status = program.terminate();
+    const int status = program.end(SIGTERM);
     ASSERT_TRUE(WIFEXITED(status)) << status;
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }

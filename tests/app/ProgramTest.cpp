@@ -11,9 +11,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -159,22 +161,45 @@ TEST_F(ProgramTest, NoDeviceShowsItsBoxWritesNoErrorFileAndStillSavesOnExit) {
     EXPECT_EQ(Thread::mainThread(), nullptr);
 }
 
-TEST_F(ProgramTest, AnErrorInTheLoopIsSavedReportedAndShownAfterTheTeardown) {
+// What goes wrong in the loop, and the message that reports it.
+struct FatalCase {
+    const char* name;
+    std::function<void()> raise;
+    std::string message;
+};
+
+class FatalError : public ProgramTest, public testing::WithParamInterface<FatalCase> {};
+
+TEST_P(FatalError, IsSavedReportedAndShownAfterTheTeardown) {
     Settings::setSaveSettingsOnExit(true);
     writeFile("_ERROR.TXT", "an older and much longer error text\n");
-    system.idle = [] { throw Exception("first line\nsecond line"); };
+    system.idle = GetParam().raise;
     testing::internal::CaptureStderr();
     EXPECT_EQ(run(""), fatalExitStatus);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "first line\nsecond line\n");
-    EXPECT_EQ(readFile("_ERROR.TXT"), "first line\nsecond line\n");
+    const std::string message = GetParam().message;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), message + "\n");
+    EXPECT_EQ(readFile("_ERROR.TXT"), message + "\n");
     ASSERT_EQ(errorBoxes.size(), 1u);
     EXPECT_EQ(errorBoxes[0], std::string(errorBoxCaption) +
-                                 "|Program Terminating, error saved in _ERROR.TXT.\nCause:\n"
-                                 "first line\nsecond line");
+                                 "|Program Terminating, error saved in _ERROR.TXT.\nCause:\n" +
+                                 message);
     // The teardown ran first: the settings were saved and the tray icon removed.
     EXPECT_TRUE(std::filesystem::exists("kavriWebCam.ini"));
     EXPECT_FALSE(std::filesystem::exists("_temp.dib"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , FatalError,
+    testing::Values(FatalCase{"ProgramError", [] { throw Exception("first line\nsecond line"); },
+                              "first line\nsecond line"},
+                    // What std::thread raises when the system has no thread to give.
+                    FatalCase{"ThreadThatCannotStart",
+                              [] {
+                                  throw std::system_error(std::make_error_code(
+                                      std::errc::resource_unavailable_try_again));
+                              },
+                              "System:: Resource temporarily unavailable"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProgramTest, AMainWindowThatCannotBeMadeHasNothingToSave) {
     Settings::setSaveSettingsOnExit(true);

@@ -14,6 +14,7 @@
 #include "tests/capture/ScriptedCaptureDialogs.h"
 #include "tests/capture/WorkingDirectory.h"
 #include "tests/support/Deadline.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/JpegImage.h"
 #include "tests/support/TempDir.h"
 
@@ -314,9 +315,11 @@ INSTANTIATE_TEST_SUITE_P(Capture, DibFileRoundTrip, testing::Values(1, 2, 3, 4, 
 TEST(DibFile, ReportsAFileThatCannotBeWritten) {
     TempDir dir;
     EXPECT_FALSE(writeDibFile(*Surface::create(4, 4), dir.file("missing/frame.dib")));
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(writeDibFile(*Surface::create(64, 64), "/dev/full")) << "disk full";
-    }
+    const Surface frame = *Surface::create(64, 64);
+    ASSERT_TRUE(writeDibFile(frame, dir.file("frame.dib")));
+    FileSizeLimit fullDisk(1000);
+    EXPECT_FALSE(writeDibFile(frame, dir.file("frame.dib"))) << "rewritten in place";
+    EXPECT_FALSE(writeDibFile(frame, dir.file("new.dib"))) << "made new";
 }
 
 } // namespace

@@ -145,12 +145,15 @@ TEST_F(JpegWriterTest, ClampedQualitiesGiveTheSameFileAsTheirLimit) {
     EXPECT_NE(encoded(75), encoded(100));
 }
 
-TEST_F(JpegWriterTest, ExistingFileIsReplacedAndNoTemporaryFileStays) {
+TEST_F(JpegWriterTest, ExistingFileIsReplacedWithItsModeAndNoTemporaryFileStays) {
     const std::string file = dir.file("image.jpg");
     std::ofstream(file) << "an older image";
+    const auto shared = std::filesystem::perms(0604);
+    std::filesystem::permissions(file, shared);
     const auto rows = dibRows(16, 16, quadrants);
     ASSERT_EQ(writeImage(rows, 16, 16, file), 0);
     EXPECT_TRUE(JpegImage::read(file));
+    EXPECT_EQ(std::filesystem::status(file).permissions(), shared);
     EXPECT_EQ(filesInDirectory(), 1u);
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -181,11 +183,12 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // The file-name test, in a temporary directory.
-enum class Before { nothing, file, directory };
+enum class Before { nothing, file, directory, fifo };
 
 struct FileNameCase {
     const char* name;
-    // The name typed, relative to the temporary directory; empty types an empty name.
+    // The name typed, relative to the temporary directory unless it is absolute; empty
+    // types an empty name.
     std::string typed;
     Before before;
     bool accepted;
@@ -195,16 +198,19 @@ class JpegFileName : public ImageSettingsDialogTest,
                      public testing::WithParamInterface<FileNameCase> {
 protected:
     std::string typedName() const {
-        return GetParam().typed.empty() ? std::string() : dir.file(GetParam().typed);
+        const std::string& typed = GetParam().typed;
+        return typed.empty() || typed.front() == '/' ? typed : dir.file(typed);
     }
 };
 
-TEST_P(JpegFileName, IsTakenOnlyWhenTheFileCanBeOpenedOrCreated) {
+TEST_P(JpegFileName, IsTakenOnlyWhereTheJpegFileCanBeWritten) {
     const std::string name = typedName();
     if (GetParam().before == Before::file) {
         std::ofstream(name, std::ios::binary) << "old picture";
     } else if (GetParam().before == Before::directory) {
         std::filesystem::create_directory(name);
+    } else if (GetParam().before == Before::fifo) {
+        ASSERT_EQ(::mkfifo(name.c_str(), 0666), 0);
     }
     dialog.texts[item::quality] = "33";
     dialog.texts[item::jpegFile] = name;
@@ -228,12 +234,16 @@ TEST_P(JpegFileName, IsTakenOnlyWhenTheFileCanBeOpenedOrCreated) {
 
 INSTANTIATE_TEST_SUITE_P(
     , JpegFileName,
-    testing::Values(FileNameCase{"ExistingFileIsKeptAsItIs", "cam.jpg", Before::file, true},
-                    FileNameCase{"NewFileIsCreatedEmpty", "new.jpg", Before::nothing, true},
-                    FileNameCase{"MissingDirectoryIsRefused", "missing/cam.jpg", Before::nothing,
-                                 false},
-                    FileNameCase{"EmptyNameIsRefused", "", Before::nothing, false},
-                    FileNameCase{"DirectoryIsRefused", "sub", Before::directory, false}),
+    testing::Values(
+        FileNameCase{"ExistingFileIsKeptAsItIs", "cam.jpg", Before::file, true},
+        FileNameCase{"NewFileIsCreatedEmpty", "new.jpg", Before::nothing, true},
+        FileNameCase{"MissingDirectoryIsRefused", "missing/cam.jpg", Before::nothing, false},
+        FileNameCase{"EmptyNameIsRefused", "", Before::nothing, false},
+        FileNameCase{"DirectoryIsRefused", "sub", Before::directory, false},
+        FileNameCase{"FifoIsRefusedWithoutWaitingForAWriter", "cam.jpg", Before::fifo, false},
+        // A file that reads, in a directory where no file can be made even by root.
+        FileNameCase{"FileWhoseDirectoryTakesNoNewFileIsRefused", "/proc/version", Before::nothing,
+                     false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ImageSettingsDialogTest, LongFileNameIsCutTo79BytesAndThatFileIsCreated) {

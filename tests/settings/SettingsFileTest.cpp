@@ -150,11 +150,14 @@ TEST_F(SettingsFileTest, SignedAndUnsignedNumbersInPlainDecimal) {
     }
 }
 
-TEST_F(SettingsFileTest, SaveReplacesALongerFileAndLeavesNothingElse) {
+TEST_F(SettingsFileTest, SaveReplacesALongerFileMakesItPrivateAndLeavesNothingElse) {
     writeFile(fileName, std::string(10000, 'x'));
+    std::filesystem::permissions(fileName, std::filesystem::perms(0644));
     held.deviceName = "Test Source";
     save();
     EXPECT_EQ(readFile(fileName), defaultsFile);
+    EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600))
+        << "it holds the password";
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 }
 
