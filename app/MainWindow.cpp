@@ -3,8 +3,9 @@
 #include "app/AboutDialog.h"
 #include "app/TrayIcon.h"
 #include "capture/Capture.h"
-#include "ftp/FTPSession.h"
 #include "ftp/FTPThread.h"
+#include "ftp/InstantUpload.h"
+#include "ftp/ThreadControl.h"
 #include "platform/DialogRunner.h"
 #include "platform/ErrorBox.h"
 #include "platform/Exception.h"
@@ -21,8 +22,11 @@
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTable.h"
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -32,6 +36,12 @@ constexpr int deviceSubMenuPosition = 9;
 // Distance in pixels at which the window snaps to a screen edge, and which the cursor must
 // move to pull it off again.
 constexpr int snapBand = 20;
+// The message an instant grab's upload posts to the window when it has ended.
+constexpr std::uint32_t instantUploadEndedMessage = 2002;
+// How long the end of the program waits for cancelled upload workers to leave the network
+// library, so that none is still inside it while the process ends. Cancelled, they take a
+// few tens of milliseconds.
+constexpr std::chrono::milliseconds workersEndingLimit{500};
 
 // The client position of a mouse message: two unsigned 16-bit values, x low, y high.
 Point mousePosition(std::intptr_t lParam) {
@@ -141,6 +151,13 @@ void MainWindow::shutdown() {
         return;
     }
     shutdownDone = true;
+    std::vector<std::shared_ptr<ThreadControl>> workers;
+    if (ftpThread) {
+        workers.push_back(ftpThread->control());
+    }
+    if (instantUpload) {
+        workers.push_back(instantUpload->control());
+    }
     stopRunning();
     // Without a capture object (start-up failed before wiring it) there is no device to
     // save, and this may run in the destructor, which must not throw.
@@ -148,11 +165,18 @@ void MainWindow::shutdown() {
         saveSettings();
     }
     ftpThread.reset();
+    instantUpload.reset();
     menu.reset();
     if (trayIcon) {
         trayIcon->setVisible(false);
         trayIcon->update();
         trayIcon.reset();
+    }
+    const auto deadline = std::chrono::steady_clock::now() + workersEndingLimit;
+    for (const auto& worker : workers) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        worker->waitEnded(std::max(left, std::chrono::milliseconds(0)));
     }
 }
 
@@ -207,6 +231,9 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
         return 0;
     case WM_RBUTTONDOWN:
         showPopupMenu(window->clientToScreen(mousePosition(lParam)));
+        return 0;
+    case instantUploadEndedMessage:
+        onInstantUploadEnded();
         return 0;
     case trayCallbackMessage:
         if (lParam == WM_RBUTTONDOWN) {
@@ -403,6 +430,10 @@ void MainWindow::startRunning(std::int64_t fromMs) {
     if (!startTimer(firstCountdown)) {
         return;
     }
+    // The running grabber uploads from now on: an instant grab's upload still going ends
+    // here, so that two connections never store the same file at once.
+    instantUpload.reset();
+    instantUploadAgain = false;
     if (Settings::getActive()) {
         try {
             ftpThread = std::make_unique<FTPThread>(Settings::getHost(), Settings::getUser(),
@@ -428,9 +459,7 @@ void MainWindow::stopRunning() {
     if (!stopTimer()) {
         return;
     }
-    setTrayIcon(idleIconId);
-    setTrayTip(inactiveTip);
-    updateTray();
+    showIdle();
     checkItem(menuCommand::run, false);
     enableItem(menuCommand::ftpSettings, true);
     ftpThread.reset();
@@ -491,21 +520,54 @@ void MainWindow::instantGrab() {
         restartTimer(intervalMs);
         return;
     }
+    if (instantUpload) {
+        // The upload of an earlier grab is still going, and the tray says so. Skipped, this
+        // grab would never reach the server, since no further grab comes while idle: it goes
+        // once that upload is done.
+        instantUploadAgain = requireCapture().grabFrame() || instantUploadAgain;
+        return;
+    }
     setTrayIcon(grabbingIconId);
     setTrayTip(activeTip + " [instant grab]");
     updateTray();
-    if (requireCapture().grabFrame() && Settings::getActive()) {
-        FTPSession session;
-        try {
-            session.connect(Settings::getHost(), Settings::getUser(), Settings::getPassword(),
-                            Settings::getPort(), Settings::getUsePassive());
-            session.put(Settings::getJpegFile(), Settings::getSaveTo());
-            uploadHealth->succeeded();
-        } catch (const FTPException& error) {
-            uploadHealth->failed(session.failureReason());
-            showErrorBox(error.message);
-        }
+    const bool grabbed = requireCapture().grabFrame();
+    if (grabbed && Settings::getActive()) {
+        startInstantUpload();
+        return;
     }
+    showIdle();
+}
+
+void MainWindow::startInstantUpload() {
+    instantUploadAgain = false;
+    TopLevelWindow* owner = window.get();
+    instantUpload = std::make_unique<InstantUpload>(
+        Settings::getHost(), Settings::getUser(), Settings::getPassword(), Settings::getPort(),
+        Settings::getUsePassive(), Settings::getJpegFile(), Settings::getSaveTo(), uploadHealth,
+        [owner] { owner->postMessage(instantUploadEndedMessage, 0, 0); });
+    instantUpload->start();
+}
+
+void MainWindow::onInstantUploadEnded() {
+    const std::optional<InstantUpload::Result> result =
+        instantUpload ? instantUpload->result() : std::nullopt;
+    if (!result) {
+        return;
+    }
+    instantUpload.reset();
+    if (result->succeeded && instantUploadAgain && Settings::getActive()) {
+        startInstantUpload();
+        return;
+    }
+    instantUploadAgain = false;
+    // As when the upload thread stops the grabber: idle first, then the box.
+    showIdle();
+    if (!result->succeeded) {
+        showErrorBox(result->message);
+    }
+}
+
+void MainWindow::showIdle() {
     setTrayIcon(idleIconId);
     setTrayTip(inactiveTip);
     updateTray();

@@ -15,6 +15,7 @@ class Capture;
 class DialogRunner;
 class FTPThread;
 class HealthLine;
+class InstantUpload;
 class Menu;
 class TopLevelWindow;
 class TrayIcon;
@@ -29,7 +30,8 @@ class WindowSystem;
 //
 // It also keeps the grab schedule: Run starts a 500 ms timer that counts down from the grab
 // interval, grabs a frame at zero and hands the JPEG file to the upload thread; the tray
-// icon and the menu show whether it is idle, counting down or grabbing.
+// icon and the menu show whether it is idle, counting down or grabbing. An instant grab while
+// idle uploads on a worker of its own and reports back with a window message.
 //
 // Every window message reaches it through windowProc, also the mouse messages the capture
 // window passes on. Used on the user interface thread only.
@@ -59,8 +61,9 @@ public:
     // Posts Run and then Hide as asked (so they come before any input), runs the event loop
     // and returns its exit code.
     int messageLoop(bool run, bool hide);
-    // Stops running, saves the settings when "Save On Exit" is set, ends the upload thread,
-    // destroys the menu and removes the tray icon. Only the first call acts.
+    // Stops running, saves the settings when "Save On Exit" is set, ends the upload thread
+    // and an instant grab's upload, destroys the menu and removes the tray icon. Only the
+    // first call acts.
     void shutdown();
     // Stop: also puts menu and tray into the idle state when already idle.
     void stopRunning();
@@ -127,8 +130,14 @@ private:
     bool grabNow();
     bool uploadGrabbed();
     // Instant Grab!: while running, grabs and restarts the full interval; while idle, grabs
-    // and uploads at once on this thread when FTP is on.
+    // and, when FTP is on, starts its upload on a worker. A grab while that upload is still
+    // going asks for one more upload after it, of the newest file.
     void instantGrab();
+    void startInstantUpload();
+    // The instant grab's upload has ended: the next one when asked for, else idle and, after
+    // a failure, the error box. A message from an upload that Run or Exit ended does nothing.
+    void onInstantUploadEnded();
+    void showIdle();
 
     // Zoom, placement and dragging.
     void setZoom(int index);
@@ -170,6 +179,9 @@ private:
     // grab.
     std::shared_ptr<HealthLine> uploadHealth;
     std::unique_ptr<FTPThread> ftpThread;
+    // The upload of an instant grab while idle, from its start until its end is handled.
+    std::unique_ptr<InstantUpload> instantUpload;
+    bool instantUploadAgain = false;
 
     std::array<float, 10> zoomFactors{0.25f, 0.375f, 0.5f, 0.75f, 1.0f,
                                       1.5f,  2.0f,   2.5f, 3.0f,  -1.0f};

@@ -67,7 +67,9 @@ public:
     virtual bool killTimer(std::uintptr_t id) = 0;
 
     // Queues a message for the window's procedure and returns at once. Posted messages
-    // arrive in the order they were posted, and before input that comes after them.
+    // arrive in the order they were posted, and before input that comes after them. The one
+    // call that any thread may make, so that a worker can hand news to the user interface
+    // thread; the worker's owner makes sure none posts once the window object is deleted.
     virtual void postMessage(std::uint32_t message, std::uintptr_t wParam,
                              std::intptr_t lParam) = 0;
 

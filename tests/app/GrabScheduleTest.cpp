@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <ostream>
 
@@ -215,9 +216,11 @@ TEST_F(GrabScheduleTest, InstantGrabWhileIdleShowsGrabbingThenIdle) {
 
 class GrabUploadTest : public MainWindowTest {
 protected:
-    void SetUp() override {
+    void SetUp() override { startServer(FtpServer::Options{}); }
+
+    void startServer(FtpServer::Options options) {
         try {
-            server = std::make_unique<FtpServer>();
+            server = std::make_unique<FtpServer>(options);
         } catch (const std::exception& error) {
             GTEST_SKIP() << "no FTP server: " << error.what();
         }
@@ -228,6 +231,16 @@ protected:
         Settings::setPassword(server->password());
         Settings::setSaveTo("cam.jpg");
         Settings::setUsePassive(true);
+    }
+
+    // Handles what the instant grab's upload posts, as the event loop does, until the tray
+    // shows idle again.
+    bool handleMessagesUntilIdle() {
+        return waitUntil([&] {
+            window().deliverPosted();
+            return std::ranges::any_of(tray.calls,
+                                       [](const auto& call) { return call.data.icon == 108; });
+        });
     }
 
     std::unique_ptr<FtpServer> server;
@@ -294,29 +307,115 @@ TEST_F(GrabUploadTest, FtpOffAtRunMeansNoUploadForTheWholeRun) {
     command(menuCommand::run);
 }
 
-TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsAtOnce) {
+// One row: how many times Instant Grab! is chosen before the first upload's end is handled,
+// and how many uploads that makes.
+struct InstantUploadRow {
+    const char* name;
+    int grabs;
+    int uploads;
+};
+
+void PrintTo(const InstantUploadRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class InstantUploadTest : public GrabUploadTest,
+                          public testing::WithParamInterface<InstantUploadRow> {};
+
+TEST_P(InstantUploadTest, WhileIdleUploadsInTheBackgroundAndTheNewestGrabLast) {
     build();
-    command(menuCommand::instantGrab);
-    EXPECT_TRUE(std::filesystem::exists(server->home() / "cam.jpg"));
-    EXPECT_TRUE(waitUntil([&] { return server->storedCount() == 1; }));
+    for (int grab = 0; grab < GetParam().grabs; ++grab) {
+        command(menuCommand::instantGrab);
+    }
+    EXPECT_EQ(framesSaved, GetParam().grabs);
+    ASSERT_TRUE(handleMessagesUntilIdle());
+    EXPECT_TRUE(waitUntil([&] { return server->storedCount() == GetParam().uploads; }));
+    const auto calls = tray.take();
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].data.icon, 142);
+    EXPECT_EQ(calls[0].data.tip, activeTip + " [instant grab]");
+    EXPECT_EQ(calls[1].data.icon, 108);
+    EXPECT_EQ(calls[1].data.tip, inactiveTip);
     EXPECT_TRUE(errorBoxes.empty());
 }
 
-TEST_F(GrabUploadTest, InstantGrabWhileIdleShowsARefusedLoginAloneAndGoesOnIdle) {
+// Grabs made while an upload is going are not skipped, as they are while running: no later
+// grab would bring the newest picture to the server. They make one more upload.
+INSTANTIATE_TEST_SUITE_P(Grabs, InstantUploadTest,
+                         testing::Values(InstantUploadRow{"One", 1, 1},
+                                         InstantUploadRow{"ThreeBeforeTheFirstEnds", 3, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// One row: whether Run is chosen between the end of a failed instant upload and the
+// handling of that end, and what the window then logs.
+struct FailedInstantUploadRow {
+    const char* name;
+    bool runFirst;
+    std::vector<std::string> log;
+    std::vector<std::string> boxes;
+};
+
+void PrintTo(const FailedInstantUploadRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class FailedInstantUploadTest : public GrabUploadTest,
+                                public testing::WithParamInterface<FailedInstantUploadRow> {};
+
+TEST_P(FailedInstantUploadTest, ShowsTheFtpErrorAloneOnceIdleUnlessRunTookOver) {
     Settings::setPassword("wrong");
     build();
     testing::internal::CaptureStderr();
     command(menuCommand::instantGrab);
-    EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
+    const bool ended = waitUntil([&] { return window().hasPosted(); });
     // Standard error tells why, as it does for the upload thread.
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
                 testing::StartsWith("kavriWebCam: upload failing: connect to 127.0.0.1:"));
-    // The server logs a little after it answers.
-    EXPECT_TRUE(waitUntil([&] { return server->failedLoginCount() == 1; }));
-    const auto log = system.log.take();
-    const std::vector<std::string> expected{
-        "tray 1 icon 142 flags 6", "error box " + connectMessage, "tray 1 icon 108 flags 6"};
-    EXPECT_EQ(log, expected);
+    ASSERT_TRUE(ended);
+    if (GetParam().runFirst) {
+        command(menuCommand::run);
+    }
+    while (window().deliverPosted()) {
+    }
+    EXPECT_EQ(system.log.take(), GetParam().log);
+    EXPECT_EQ(errorBoxes, GetParam().boxes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, FailedInstantUploadTest,
+    testing::Values(FailedInstantUploadRow{"WhileIdle",
+                                           false,
+                                           {"tray 1 icon 142 flags 6", "tray 1 icon 108 flags 6",
+                                            "error box " + connectMessage},
+                                           {"kavri WebCam Error|" + connectMessage}},
+                    FailedInstantUploadRow{"RunBeforeItsEndIsHandled",
+                                           true,
+                                           {"tray 1 icon 142 flags 6", "timer set 303,500",
+                                            menuEntry("check", menuCommand::run),
+                                            menuEntry("grey", menuCommand::ftpSettings),
+                                            "tray 1 icon 140 flags 6"},
+                                           {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class SilentServerTest : public GrabUploadTest {
+protected:
+    void SetUp() override { startServer(FtpServer::Options{FtpServer::Mode::Silent}); }
+};
+
+TEST_F(SilentServerTest, AnInstantUploadThatHangsHoldsNeitherTheWindowNorExit) {
+    build();
+    command(menuCommand::instantGrab);
+    ASSERT_TRUE(waitUntil([&] { return server->connectionCount() == 1; }));
+    command(menuCommand::hide);
+    EXPECT_FALSE(window().visible);
+    // Still uploading.
+    EXPECT_EQ(trayIcons(), std::vector<int>{142});
+
+    const auto begin = std::chrono::steady_clock::now();
+    command(menuCommand::exitProgram);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
+    EXPECT_TRUE(window().destroyed);
+    EXPECT_TRUE(errorBoxes.empty());
 }
 
 TEST_F(GrabUploadTest, InstantGrabWhileIdleUploadsNothingWhenTheGrabFails) {

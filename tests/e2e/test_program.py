@@ -12,7 +12,10 @@ A failed test leaves a screenshot and the program's standard error in E2E_ARTIFA
 
 import functools
 import os
+import select
 import shutil
+import signal
+import socket
 import sys
 import tempfile
 import unittest
@@ -499,6 +502,20 @@ class StartAndExitTest(ProgramTest):
         self.tray_icon()
         self.next_image(first)
         self.assertFalse(self.main_window_visible())
+
+    def test_an_ending_signal_during_an_instant_grab_on_a_silent_server_ends_it_at_once(self):
+        # A server that takes the connection and never says a word.
+        silent = socket.create_server(("127.0.0.1", 0))
+        self.addCleanup(silent.close)
+        self.start(network={"host": "127.0.0.1", "port": silent.getsockname()[1],
+                            "saveto": "live.jpg", "user": "webcam", "active": 1,
+                            "usepassive": 1})
+        self.wait_for_window((0, 0) + WINDOW)
+        self.double_click()
+        self.assertTrue(select.select([silent], [], [], 10)[0], "no upload reached the server")
+        self.program.process.send_signal(signal.SIGTERM)
+        self.assertEqual(self.program.wait_exit(seconds=1), 0)
+        self.assertTrue(os.path.exists(self.program.path("image.jpg")))
 
     def test_a_settings_file_cut_short_starts_with_the_defaults_for_the_rest(self):
         cut = settings_file(program={"windowpositionX": 150, "windowpositionY": 120},

@@ -85,6 +85,7 @@ bool FakeTopLevelWindow::killTimer(std::uintptr_t id) {
 
 void FakeTopLevelWindow::postMessage(std::uint32_t message, std::uintptr_t wParam,
                                      std::intptr_t lParam) {
+    std::lock_guard lock(postedMutex);
     posted.push_back({message, wParam, lParam});
 }
 
@@ -117,11 +118,20 @@ void FakeTopLevelWindow::tick() {
 }
 
 bool FakeTopLevelWindow::deliverPosted() {
-    if (posted.empty()) {
-        return false;
+    Message next{};
+    {
+        std::lock_guard lock(postedMutex);
+        if (posted.empty()) {
+            return false;
+        }
+        next = posted.front();
+        posted.pop_front();
     }
-    const Message next = posted.front();
-    posted.pop_front();
     deliver(next.message, next.wParam, next.lParam);
     return true;
+}
+
+bool FakeTopLevelWindow::hasPosted() {
+    std::lock_guard lock(postedMutex);
+    return !posted.empty();
 }

@@ -5,12 +5,14 @@
 
 #include <cstdint>
 #include <deque>
+#include <mutex>
 #include <set>
 #include <string>
 
 // A top-level window without a screen: it keeps its rectangle, visibility, mouse capture,
 // timers and posted messages, and logs every change. The test delivers messages to the
-// window's procedure by hand: input, timer ticks and what was posted.
+// window's procedure by hand: input, timer ticks and what was posted. Other threads may
+// post; a test reads posted itself only while none does.
 class FakeTopLevelWindow : public TopLevelWindow {
 public:
     struct Message {
@@ -53,6 +55,7 @@ public:
     void tick();
     // Delivers the oldest posted message; false when none is waiting.
     bool deliverPosted();
+    bool hasPosted();
 
     const std::uint32_t style;
     const std::uint32_t extStyle;
@@ -68,6 +71,7 @@ public:
     std::deque<Message> posted;
 
 private:
+    std::mutex postedMutex;
     WindowProcedure procedure;
     CallLog& log;
 };

@@ -43,7 +43,7 @@ int FakeWindowSystem::runEventLoop() {
             break;
         }
         idle();
-        if (!quitCode && (!window || window->posted.empty())) {
+        if (!quitCode && (!window || !window->hasPosted())) {
             break;
         }
     }

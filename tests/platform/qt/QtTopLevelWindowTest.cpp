@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -100,11 +101,16 @@ TEST_F(QtTopLevelWindowTest, MoveResizeAndGeometryWorkOnTheOuterRectangle) {
     EXPECT_EQ(window->clientToScreen({5, 7}), (Point{6, 8}));
 }
 
-TEST_F(QtTopLevelWindowTest, PostedMessagesArriveInTheOrderPosted) {
+TEST_F(QtTopLevelWindowTest, PostedMessagesArriveInTheOrderPostedAlsoFromAWorker) {
     const auto window = create();
-    for (std::uintptr_t i = 0; i < 20; ++i) {
-        window->postMessage(WM_COMMAND, 32800 + i, static_cast<std::intptr_t>(i));
-    }
+    const auto post = [&](std::uintptr_t from, std::uintptr_t to) {
+        for (std::uintptr_t i = from; i < to; ++i) {
+            window->postMessage(WM_COMMAND, 32800 + i, static_cast<std::intptr_t>(i));
+        }
+    };
+    post(0, 10);
+    // A worker hands its news to the user interface thread this way.
+    std::thread(post, 10, 20).join();
     EXPECT_TRUE(recorder.messages.empty());
     ASSERT_TRUE(processEventsUntil([&] { return recorder.messages.size() == 20; }));
     for (std::uintptr_t i = 0; i < 20; ++i) {

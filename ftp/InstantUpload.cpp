@@ -1,0 +1,85 @@
+#include "ftp/InstantUpload.h"
+
+#include "ftp/FTPSession.h"
+#include "platform/Exception.h"
+
+#include <mutex>
+#include <utility>
+
+// Owned jointly by the object and the worker, so that a worker still unwinding after the
+// object has gone touches nothing released.
+struct InstantUpload::State {
+    std::string host;
+    std::string user;
+    std::string password;
+    std::uint32_t port;
+    bool passive;
+    std::string localFile;
+    std::string remoteFile;
+    std::shared_ptr<HealthLine> health;
+    std::function<void()> finished;
+
+    // Guards the result and the abandoned flag, and is held while finished runs, so that the
+    // destructor never returns while finished is still telling the owner.
+    mutable std::mutex mutex;
+    std::optional<Result> result;
+    bool abandoned = false;
+};
+
+InstantUpload::InstantUpload(std::string host, std::string user, std::string password,
+                             std::uint32_t port, bool passive, std::string localFile,
+                             std::string remoteFile, std::shared_ptr<HealthLine> health,
+                             std::function<void()> finished)
+    : state_(std::make_shared<State>()) {
+    state_->host = std::move(host);
+    state_->user = std::move(user);
+    state_->password = std::move(password);
+    state_->port = port;
+    state_->passive = passive;
+    state_->localFile = std::move(localFile);
+    state_->remoteFile = std::move(remoteFile);
+    state_->health = std::move(health);
+    state_->finished = std::move(finished);
+}
+
+InstantUpload::~InstantUpload() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->abandoned = true;
+    }
+    end();
+}
+
+void InstantUpload::run() {
+    const std::shared_ptr<State> state = state_;
+    const std::shared_ptr<ThreadControl> control = this->control();
+    letGo();
+
+    Result result{true, {}};
+    {
+        // Closed before the owner hears of the end, which then finds nothing left to wait for.
+        FTPSession session(&control->cancelFlag());
+        try {
+            session.connect(state->host, state->user, state->password, state->port, state->passive);
+            session.put(state->localFile, state->remoteFile);
+            state->health->succeeded();
+        } catch (const FTPException& error) {
+            if (control->cancelled()) {
+                return;
+            }
+            state->health->failed(session.failureReason());
+            result = {false, error.message};
+        }
+    }
+    std::lock_guard lock(state->mutex);
+    if (state->abandoned) {
+        return;
+    }
+    state->result = std::move(result);
+    state->finished();
+}
+
+std::optional<InstantUpload::Result> InstantUpload::result() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->result;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "ftp/Thread.h"
+#include "platform/HealthLine.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+// The upload of an "Instant Grab!" made while the grabber is idle: on a worker thread of its
+// own, so that a slow or silent server never holds the user interface, it connects, stores
+// one file, closes the connection, tells the health line how it went and calls finished.
+//
+// finished runs on the worker, at most once, and never once the destructor has begun; it
+// only hands the news to the owner's thread (a posted window message), which then reads
+// result(). The destructor cancels a connect or a transfer in progress and returns at once;
+// a cancelled upload reports nothing.
+class InstantUpload final : public Thread {
+public:
+    struct Result {
+        bool succeeded;
+        // The text of the FTP error, for the error box; empty on success.
+        std::string message;
+    };
+
+    // The worker parks until start(), like every Thread.
+    InstantUpload(std::string host, std::string user, std::string password, std::uint32_t port,
+                  bool passive, std::string localFile, std::string remoteFile,
+                  std::shared_ptr<HealthLine> health, std::function<void()> finished);
+    ~InstantUpload() override;
+
+    void run() override;
+
+    // How the upload went; nothing until it has ended.
+    std::optional<Result> result() const;
+
+private:
+    struct State;
+
+    std::shared_ptr<State> state_;
+};
