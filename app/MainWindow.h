@@ -99,6 +99,10 @@ private:
     // Handles a menu command; false for an id that is not one.
     bool onCommand(int id);
     Capture& requireCapture();
+    // The "Select Device..." submenu; null when the menu lacks it.
+    Menu* deviceMenu();
+    // Lists the devices present now behind the submenu's heading, unchecked.
+    void listDevices();
     void selectDevice(int position);
     void hide();
     void show();

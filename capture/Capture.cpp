@@ -66,11 +66,15 @@ void Capture::initialize() {
 }
 
 const std::vector<std::string>& Capture::enumerateDevices() {
+    const std::optional<std::uint32_t> connected = service.refreshDrivers(captureWindow);
     deviceNames.clear();
     for (std::uint32_t index = 0; index < driverIndexCount; ++index) {
         if (auto name = service.getDriverDescription(index, CaptureService::descriptionBytes)) {
             deviceNames.push_back(std::move(*name));
         }
+    }
+    if (connected && *connected < deviceNames.size()) {
+        deviceIndex = static_cast<std::int32_t>(*connected);
     }
     return deviceNames;
 }

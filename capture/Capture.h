@@ -33,7 +33,9 @@ public:
     // Lists the drivers and connects the one at deviceIndex, or the first that connects.
     // Throws NoDeviceException when none does.
     void initialize();
-    // Refills deviceNames with the descriptions of the drivers 0 to 9 that have one.
+    // Looks for the drivers again and refills deviceNames with the descriptions of the
+    // drivers 0 to 9 that have one. deviceIndex follows the connected driver to its new
+    // position.
     const std::vector<std::string>& enumerateDevices();
     // Connects the driver at position requested of deviceNames, or else the first that
     // connects, and sets deviceIndex and deviceName from it. Throws NoDeviceException

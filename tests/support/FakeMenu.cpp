@@ -28,6 +28,19 @@ void FakeMenu::appendItem(int id, const std::string& text) {
     }
 }
 
+bool FakeMenu::removeItem(int id) {
+    for (auto item = items.begin(); item != items.end(); ++item) {
+        if (item->kind == MenuItemKind::Command && item->id == id) {
+            items.erase(item);
+            return true;
+        }
+        if (item->popup && item->popup->removeItem(id)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 FakeMenu::Item* FakeMenu::find(int id) {
     for (Item& item : items) {
         if (item.kind == MenuItemKind::Command && item.id == id) {
