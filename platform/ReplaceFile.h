@@ -18,6 +18,7 @@ struct ReplacePolicy {
 // file next to it (same directory, so the rename stays on one file system), which then
 // takes the name in one step. A reader sees the old file or the new one, never half of
 // one. Answers false when the new file cannot be made, writeContents answers false, or a
-// write, the flush or the rename fails; path is then as it was and the new file is gone.
+// write, the flush or the rename fails; path is then as it was, the new file is gone, and
+// errno says why (for writeContents, what it left there).
 bool replaceFile(const std::string& path, const std::function<bool(FileDescriptor&)>& writeContents,
                  const ReplacePolicy& policy);
