@@ -729,13 +729,13 @@ TEST_P(V4l2CameraReconnect, ComesBackWithItsSettingsWhereverItIsAndNoOtherIsTake
     offer({format(V4L2_PIX_FMT_MJPEG, {{320, 240}, chosen})});
     fake->controls = {control(V4L2_CID_BRIGHTNESS, "Brightness", V4L2_CTRL_TYPE_INTEGER, 0, 128)};
     nodes.plug("/dev/video0", fake, row.stableName);
+    RecordingTarget preview; // outlives the camera
     V4l2Camera camera("/dev/video0", V4l2Camera::Identity::of(fake->capability, row.stableName),
                       "Fake Cam", nodes.machine(lines.health, quickRetries));
     ASSERT_TRUE(camera.open());
     ASSERT_TRUE(camera.setFrameSize(chosen));
     ASSERT_TRUE(camera.setControl(V4L2_CID_BRIGHTNESS, 99));
     camera.setFramePeriod(100000us);
-    RecordingTarget preview;
     camera.startPreview(preview, 0ms);
     Feeder feeder(*fake, TestSource::render(chosen, 1));
     ASSERT_TRUE(waitUntil([&] { return preview.frames > 0; }));
