@@ -124,7 +124,9 @@ bool V4l2Camera::open() {
         wanted = size;
     }
     if (!bringUp(wanted)) {
-        logFailure(path, "cannot open", notFoundBecause);
+        if (notFoundBecause != 0) {
+            logFailure(path, "cannot open", notFoundBecause);
+        }
         return false;
     }
     startThread();
@@ -187,6 +189,7 @@ std::unique_ptr<V4l2Device> V4l2Camera::findDevice(std::string& foundPath) {
         if (opened && opened->request(VIDIOC_QUERYCAP, &capability) == 0 &&
             identity.isSameCamera(Identity::of(capability, node.stableName))) {
             foundPath = node.path;
+            notFoundBecause = 0;
             return opened;
         }
     }
@@ -613,7 +616,9 @@ std::optional<std::string> V4l2Camera::streamLoop(std::chrono::milliseconds time
             return "repeated failures";
         }
         if (std::chrono::steady_clock::now() - lastFrameAt > machine.timing.stallLimit) {
-            return "no frames any more";
+            const auto limitMs = machine.timing.stallLimit.count();
+            return "no frame for " + (limitMs % 1000 == 0 ? std::to_string(limitMs / 1000) + " s"
+                                                          : std::to_string(limitMs) + " ms");
         }
         const int waited = device->waitForFrame(timeout);
         if (waited == ETIMEDOUT || waited == EINTR || waited == ECANCELED) {

@@ -138,7 +138,8 @@ private:
     const Machine machine;
     // Set by open, cleared by close; the user interface thread's own.
     bool inUse = false;
-    // Why findDevice did not find the camera: the error of opening its last node, or ENODEV.
+    // Why findDevice did not find the camera: the error of opening its last node, or ENODEV;
+    // 0 when it found it.
     int notFoundBecause = 0;
 
     // The device and what was learnt of it, replaced by the camera's thread when it gets

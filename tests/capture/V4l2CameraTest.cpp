@@ -804,7 +804,7 @@ TEST_F(V4l2CameraTest, CameraReconnectAfterAStallOpensItAgain) {
     ASSERT_TRUE(camera.open());
     ASSERT_TRUE(waitUntil([&] { return !lines.told().empty(); }));
     EXPECT_EQ(lines.told()[0],
-              "kavriWebCam: camera lost: Fake Cam at /dev/video0: no frames any more");
+              "kavriWebCam: camera lost: Fake Cam at /dev/video0: no frame for 300 ms");
 
     Feeder feeder(*fake, TestSource::render({320, 240}, 1));
     EXPECT_TRUE(waitUntil([&] { return grabbed(camera).has_value(); }));
