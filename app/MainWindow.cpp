@@ -332,7 +332,8 @@ void MainWindow::listDevices() {
 }
 
 void MainWindow::showPopupMenu(Point screen) {
-    if (!menu) {
+    // A click on the tray icon while the menu is up leaves it as it is: its items are shown.
+    if (!menu || menuOpen) {
         return;
     }
     // Cameras come and go while the program runs: the device items are those present now,
@@ -342,7 +343,9 @@ void MainWindow::showPopupMenu(Point screen) {
     checkedDevice = capture->deviceIndex;
     window->bringToForeground();
     if (Menu* popup = menu->subMenu(0)) {
+        menuOpen = true;
         popup->track(screen, *window);
+        menuOpen = false;
     }
 }
 

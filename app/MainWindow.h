@@ -158,6 +158,8 @@ private:
     std::unique_ptr<TrayIcon> trayIcon;
     bool hidden = false;
     std::unique_ptr<Menu> menu;
+    // While the context menu is shown (its event loop runs inside showPopupMenu).
+    bool menuOpen = false;
     std::string title = "kavriWebCam";
     std::unique_ptr<TopLevelWindow> window;
     // Set once the constructor has made the window and this object ready for its messages;

@@ -423,6 +423,18 @@ TEST_F(MainWindowTest, ARightPressOnTheTrayListsTheDevicesPresentAndOpensTheMenu
     EXPECT_EQ(capture->deviceIndex, 1);
 }
 
+TEST_F(MainWindowTest, ATrayPressWhileTheMenuIsShownLeavesItsItemsAlone) {
+    build();
+    auto* popup = static_cast<FakeMenu*>(menu().subMenu(0));
+    popup->whileShown = [&] {
+        service.descriptions = {"Cam Zero"};
+        window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
+    };
+    window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
+    EXPECT_EQ(popup->trackedAt.size(), 1u);
+    EXPECT_EQ(popup->subMenu(9)->itemCount(), 5) << "the shown items are not taken away";
+}
+
 TEST_F(MainWindowTest, ARightPressOnTheWindowOpensTheMenuThereAndDeliversTheChoice) {
     build();
     window().move(100, 200);

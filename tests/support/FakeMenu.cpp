@@ -2,6 +2,8 @@
 
 #include "platform/TopLevelWindow.h"
 
+#include <utility>
+
 FakeMenu::FakeMenu(std::span<const MenuItemTemplate> templates, CallLog* log)
     : log(log) {
     for (const MenuItemTemplate& entry : templates) {
@@ -100,6 +102,9 @@ void FakeMenu::track(Point screen, TopLevelWindow& owner) {
         log->add("menu track " + std::to_string(screen.x) + "," + std::to_string(screen.y));
     }
     trackedAt.push_back(screen);
+    if (whileShown) {
+        std::exchange(whileShown, nullptr)();
+    }
     if (choice) {
         owner.postMessage(windowMessage::WM_COMMAND, static_cast<std::uintptr_t>(*choice), 0);
         choice.reset();

@@ -4,6 +4,7 @@
 #include "platform/MenuTemplate.h"
 #include "tests/support/CallLog.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -49,6 +50,8 @@ public:
     std::vector<Point> trackedAt;
     // The item the next track chooses; it is used once.
     std::optional<int> choice;
+    // Called while the menu is shown, as events are while a real one is.
+    std::function<void()> whileShown;
 
 private:
     CallLog* log;
