@@ -108,18 +108,10 @@ void MainWindow::setupMenus() {
     menu = windowSystem.loadMenu(mainMenuId);
     checkItem(menuCommand::saveOnExit, Settings::getSaveSettingsOnExit());
 
-    Menu* popup = menu ? menu->subMenu(0) : nullptr;
-    Menu* devices = popup ? popup->subMenu(deviceSubMenuPosition) : nullptr;
-    if (!devices) {
+    if (!deviceMenu()) {
         windowSystem.messageBox(window.get(), "Internal screw-up...", "");
     }
-    const auto& names = capture->enumerateDevices();
-    if (devices) {
-        for (std::size_t position = 0; position < names.size(); ++position) {
-            devices->appendItem(menuCommand::firstDevice + static_cast<int>(position),
-                                names[position]);
-        }
-    }
+    listDevices();
     selectDevice(capture->deviceIndex);
 
     if (!capture->driverCaps.fHasDlgVideoDisplay) {
@@ -349,13 +341,38 @@ void MainWindow::show() {
     window->show();
 }
 
+Menu* MainWindow::deviceMenu() {
+    Menu* popup = menu ? menu->subMenu(0) : nullptr;
+    return popup ? popup->subMenu(deviceSubMenuPosition) : nullptr;
+}
+
+void MainWindow::listDevices() {
+    const auto& names = requireCapture().enumerateDevices();
+    if (Menu* devices = deviceMenu()) {
+        for (int id = menuCommand::firstDevice; devices->removeItem(id); ++id) {
+        }
+        for (std::size_t position = 0; position < names.size(); ++position) {
+            devices->appendItem(menuCommand::firstDevice + static_cast<int>(position),
+                                names[position]);
+        }
+    }
+}
+
 void MainWindow::showPopupMenu(Point screen) {
-    if (!menu) {
+    // A click on the tray icon while the menu is up leaves it as it is: its items are shown.
+    if (!menu || menuOpen) {
         return;
     }
+    // Cameras come and go while the program runs: the device items are those present now,
+    // and the check follows the device in use to its place among them.
+    listDevices();
+    checkItem(menuCommand::firstDevice + capture->deviceIndex, true);
+    checkedDevice = capture->deviceIndex;
     window->bringToForeground();
     if (Menu* popup = menu->subMenu(0)) {
+        menuOpen = true;
         popup->track(screen, *window);
+        menuOpen = false;
     }
 }
 

@@ -102,6 +102,10 @@ private:
     // Handles a menu command; false for an id that is not one.
     bool onCommand(int id);
     Capture& requireCapture();
+    // The "Select Device..." submenu; null when the menu lacks it.
+    Menu* deviceMenu();
+    // Lists the devices present now behind the submenu's heading, unchecked.
+    void listDevices();
     void selectDevice(int position);
     void hide();
     void show();
@@ -163,6 +167,8 @@ private:
     std::unique_ptr<TrayIcon> trayIcon;
     bool hidden = false;
     std::unique_ptr<Menu> menu;
+    // While the context menu is shown (its event loop runs inside showPopupMenu).
+    bool menuOpen = false;
     std::string title = "kavriWebCam";
     std::unique_ptr<TopLevelWindow> window;
     // Set once the constructor has made the window and this object ready for its messages;

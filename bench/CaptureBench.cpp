@@ -25,6 +25,7 @@
 #include "settings/Settings.h"
 #include "tests/capture/CameraFrames.h"
 #include "tests/capture/FakeV4l2Camera.h"
+#include "tests/capture/FakeVideoNodes.h"
 #include "tests/support/TempDir.h"
 
 #include <libv4l-plugin.h>
@@ -170,7 +171,10 @@ void streamCase(benchmark::State& state, std::uint32_t pixelFormat, FrameSize si
     fake->height = static_cast<std::uint32_t>(size.height);
     const auto frame = std::make_shared<const std::vector<std::uint8_t>>(
         CameraFrames::make(pixelFormat, cameraPicture(size)));
-    V4l2Camera camera("/dev/video0", "Fake Cam", fake->opener());
+    FakeVideoNodes nodes;
+    nodes.plug("/dev/video0", fake);
+    V4l2Camera camera("/dev/video0", V4l2Camera::Identity{}, "Fake Cam",
+                      nodes.machine(std::make_shared<HealthLine>(V4l2Camera::healthWords)));
     camera.setFramePeriod(std::chrono::microseconds(1000000 / framesPerSecond));
     if (!camera.open()) {
         state.SkipWithError("the camera did not open");

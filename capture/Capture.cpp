@@ -5,6 +5,8 @@
 #include "platform/Exception.h"
 #include "settings/Settings.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -66,11 +68,15 @@ void Capture::initialize() {
 }
 
 const std::vector<std::string>& Capture::enumerateDevices() {
+    const std::optional<std::uint32_t> connected = service.refreshDrivers(captureWindow);
     deviceNames.clear();
     for (std::uint32_t index = 0; index < driverIndexCount; ++index) {
         if (auto name = service.getDriverDescription(index, CaptureService::descriptionBytes)) {
             deviceNames.push_back(std::move(*name));
         }
+    }
+    if (connected && *connected < deviceNames.size()) {
+        deviceIndex = static_cast<std::int32_t>(*connected);
     }
     return deviceNames;
 }
@@ -145,16 +151,31 @@ void Capture::showDisplayDialog() {
 }
 
 bool Capture::grabFrame() {
-    send(CaptureMessage::WM_CAP_GRAB_FRAME);
+    const bool grabbed = send(CaptureMessage::WM_CAP_GRAB_FRAME) != 0;
+    errno = 0;
     const bool saved = send(CaptureMessage::WM_CAP_FILE_SAVEDIBA, 0, tempFileName.c_str()) != 0;
+    const int saveError = errno;
     send(CaptureMessage::WM_CAP_SET_PREVIEW, 1);
     if (!saved) {
+        // A frame that cannot be put in its file (a full disk under the working directory)
+        // leaves the JPEG file unwritten as much as one that cannot be encoded.
+        if (grabbed) {
+            jpegHealth.failed(tempFileName + ": " + std::strerror(saveError ? saveError : EIO));
+        }
         return false;
     }
     Dib dib(tempFileName);
-    return saveFrameAsJpeg(dib, Settings::getJpegFile(),
-                           static_cast<int>(Settings::getJpegQuality()),
-                           Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay);
+    if (!dib.isValid()) {
+        return false;
+    }
+    const std::string jpegFile = Settings::getJpegFile();
+    if (!saveFrameAsJpeg(dib, jpegFile, static_cast<int>(Settings::getJpegQuality()),
+                         Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay)) {
+        jpegHealth.failed(jpegFile + ": " + std::strerror(errno));
+        return false;
+    }
+    jpegHealth.succeeded();
+    return true;
 }
 
 void Capture::close() {

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureService.h"
 #include "image/Overlay.h"
+#include "platform/HealthLine.h"
 #include "settings/DeviceSettings.h"
 
 #include <cstdint>
@@ -21,6 +22,7 @@ class Capture : public DeviceSettings {
 public:
     static constexpr int windowId = 303;
     static constexpr int driverIndexCount = 10;
+    static constexpr HealthWords jpegHealthWords{"JPEG file", "cannot be written", "written again"};
 
     // Creates the capture window (160 x 120 at the parent's origin) through service, which
     // must outlive this object. A window that cannot be created is not reported: every
@@ -33,7 +35,9 @@ public:
     // Lists the drivers and connects the one at deviceIndex, or the first that connects.
     // Throws NoDeviceException when none does.
     void initialize();
-    // Refills deviceNames with the descriptions of the drivers 0 to 9 that have one.
+    // Looks for the drivers again and refills deviceNames with the descriptions of the
+    // drivers 0 to 9 that have one. deviceIndex follows the connected driver to its new
+    // position.
     const std::vector<std::string>& enumerateDevices();
     // Connects the driver at position requested of deviceNames, or else the first that
     // connects, and sets deviceIndex and deviceName from it. Throws NoDeviceException
@@ -49,6 +53,7 @@ public:
     // Grabs one frame into "_temp.dib" and writes the JPEG file from it with the image
     // settings of this moment. False when the driver could not save the frame, the file
     // is no image or the JPEG file could not be written; the preview runs again anyway.
+    // Whether the files can be written is told on the JPEG file's health line.
     bool grabFrame();
     // Stops and disconnects the driver and deletes "_temp.dib"; only the first call acts.
     void close();
@@ -78,4 +83,5 @@ private:
     bool closed = false;
     // Made once: it finds and loads the overlay font.
     Overlay overlay;
+    HealthLine jpegHealth{jpegHealthWords};
 };

@@ -31,6 +31,9 @@ public:
     virtual ~CaptureDriver() = default;
 
     virtual const std::string& description() const = 0;
+    // Whether other is this same device, found again: a camera by who it is, not by the node
+    // it happens to sit on.
+    virtual bool isSameDevice(const CaptureDriver& other) const = 0;
 
     // Opens the device and starts it; false when it cannot be used.
     virtual bool open() = 0;

@@ -103,6 +103,12 @@ public:
     virtual std::optional<std::string> getDriverDescription(std::uint32_t index,
                                                             std::size_t bufferBytes) = 0;
 
+    // Looks for the drivers again, since devices come and go: from now on the indices of
+    // getDriverDescription and WM_CAP_DRIVER_CONNECT are those of the new list. Answers the
+    // index in it of the driver connected to window, which keeps being listed while its
+    // device is away; nothing when none is connected.
+    virtual std::optional<std::uint32_t> refreshDrivers(CaptureWindow window) = 0;
+
     // Whether window is a window that exists now.
     virtual bool isWindow(CaptureWindow window) = 0;
 

@@ -3,6 +3,7 @@
 #include "capture/DibFile.h"
 
 #include <algorithm>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -35,11 +36,19 @@ void DriverCaptureService::WindowPreview::setStretch(bool on) {
     stretch = on;
 }
 
-DriverCaptureService::DriverCaptureService(std::vector<std::unique_ptr<CaptureDriver>> drivers,
-                                           PreviewSink& preview, CaptureDialogs& dialogs)
-    : drivers(std::move(drivers))
+DriverCaptureService::DriverCaptureService(DriverFinder findDrivers, PreviewSink& preview,
+                                           CaptureDialogs& dialogs)
+    : findDrivers(std::move(findDrivers))
+    , drivers(this->findDrivers())
     , preview(preview)
     , dialogs(dialogs) {}
+
+DriverCaptureService::DriverCaptureService(std::vector<std::unique_ptr<CaptureDriver>> fixed,
+                                           PreviewSink& preview, CaptureDialogs& dialogs)
+    : DriverCaptureService([list = std::vector<std::shared_ptr<CaptureDriver>>(
+                                std::make_move_iterator(fixed.begin()),
+                                std::make_move_iterator(fixed.end()))] { return list; },
+                           preview, dialogs) {}
 
 DriverCaptureService::~DriverCaptureService() {
     for (auto& [handle, window] : windows) {
@@ -63,6 +72,32 @@ std::optional<std::string> DriverCaptureService::getDriverDescription(std::uint3
     }
     const std::string& description = drivers[index]->description();
     return description.substr(0, std::min(description.size(), bufferBytes - 1));
+}
+
+std::optional<std::uint32_t> DriverCaptureService::refreshDrivers(CaptureWindow handle) {
+    std::vector<std::shared_ptr<CaptureDriver>> found = findDrivers();
+    for (const auto& [other, window] : windows) {
+        if (!window.driver) {
+            continue;
+        }
+        const auto again = std::find_if(found.begin(), found.end(), [&](const auto& driver) {
+            return driver == window.driver || driver->isSameDevice(*window.driver);
+        });
+        if (again != found.end()) {
+            *again = window.driver;
+        } else {
+            const auto was = std::find(drivers.begin(), drivers.end(), window.driver);
+            const auto place = std::min(was - drivers.begin(), found.end() - found.begin());
+            found.insert(found.begin() + place, window.driver);
+        }
+    }
+    drivers = std::move(found);
+    const auto window = windows.find(handle);
+    if (window == windows.end() || !window->second.driver) {
+        return std::nullopt;
+    }
+    const auto index = std::find(drivers.begin(), drivers.end(), window->second.driver);
+    return static_cast<std::uint32_t>(index - drivers.begin());
 }
 
 bool DriverCaptureService::isWindow(CaptureWindow window) {
@@ -103,7 +138,7 @@ std::intptr_t DriverCaptureService::connect(Window& window, std::uint32_t index)
     if (index >= drivers.size()) {
         return 0;
     }
-    CaptureDriver* driver = drivers[index].get();
+    const std::shared_ptr<CaptureDriver> driver = drivers[index];
     const bool inOtherWindow = std::any_of(windows.begin(), windows.end(), [&](const auto& entry) {
         return &entry.second != &window && entry.second.driver == driver;
     });
@@ -130,7 +165,7 @@ void DriverCaptureService::disconnect(Window& window) {
     }
     window.driver->stopPreview();
     window.driver->close();
-    window.driver = nullptr;
+    window.driver.reset();
     window.grabbed.reset();
 }
 

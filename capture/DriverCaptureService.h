@@ -6,19 +6,27 @@
 #include "capture/PreviewSink.h"
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <vector>
 
-// The capture-window service over a fixed list of drivers (the cameras found at start, and
-// the test source when asked for): the driver index is the position in that list. It keeps
-// each capture window's state (connected driver, preview, scaling, preview rate, sequence
-// parameters, the last grabbed frame) and answers the capture messages from it. Preview
-// frames go to preview, the drivers' dialogs ask through dialogs; both must outlive it.
+// The capture-window service over the drivers a finder finds (the cameras present, and the
+// test source when asked for): the driver index is the position in the list found last. A
+// driver connected to a window stays the same object from one list to the next, found again
+// by its device, and stays listed while its device is away. It keeps each capture window's
+// state (connected driver, preview, scaling, preview rate, sequence parameters, the last
+// grabbed frame) and answers the capture messages from it. Preview frames go to preview, the
+// drivers' dialogs ask through dialogs; both must outlive it.
 class DriverCaptureService : public CaptureService {
 public:
+    using DriverFinder = std::function<std::vector<std::shared_ptr<CaptureDriver>>()>;
+
+    // Finds the drivers at once, and again at each refreshDrivers.
+    DriverCaptureService(DriverFinder findDrivers, PreviewSink& preview, CaptureDialogs& dialogs);
+    // Over a list of drivers that never changes.
     DriverCaptureService(std::vector<std::unique_ptr<CaptureDriver>> drivers, PreviewSink& preview,
                          CaptureDialogs& dialogs);
     ~DriverCaptureService() override;
@@ -30,6 +38,7 @@ public:
                                       int id) override;
     std::optional<std::string> getDriverDescription(std::uint32_t index,
                                                     std::size_t bufferBytes) override;
+    std::optional<std::uint32_t> refreshDrivers(CaptureWindow window) override;
     bool isWindow(CaptureWindow window) override;
     std::intptr_t sendMessage(CaptureWindow window, CaptureMessage message, std::uintptr_t wParam,
                               CaptureParam lParam) override;
@@ -68,7 +77,7 @@ private:
     struct Window {
         std::unique_ptr<WindowPreview> preview;
         WindowHook hook;
-        CaptureDriver* driver = nullptr;
+        std::shared_ptr<CaptureDriver> driver;
         bool previewOn = false;
         bool scale = false;
         std::chrono::milliseconds previewRate{66};
@@ -82,7 +91,8 @@ private:
     bool formatDialog(Window& window);
     bool sourceDialog(Window& window);
 
-    std::vector<std::unique_ptr<CaptureDriver>> drivers;
+    DriverFinder findDrivers;
+    std::vector<std::shared_ptr<CaptureDriver>> drivers;
     PreviewSink& preview;
     CaptureDialogs& dialogs;
     std::map<CaptureWindow, Window> windows;

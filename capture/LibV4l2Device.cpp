@@ -67,18 +67,29 @@ std::unique_ptr<V4l2Device> LibV4l2Device::open(const std::string& path) {
     return std::unique_ptr<V4l2Device>(new LibV4l2Device(deviceFd, wakeFd));
 }
 
-std::vector<std::string> LibV4l2Device::videoNodes(const std::string& directory) {
-    std::vector<std::pair<unsigned long, std::string>> found;
+std::vector<V4l2Node> LibV4l2Device::videoNodes(const std::string& directory,
+                                                const std::string& stableDirectory) {
+    std::vector<std::pair<unsigned long, V4l2Node>> found;
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
         if (auto number = videoNumber(entry.path().filename().string())) {
-            found.emplace_back(*number, entry.path().string());
+            found.emplace_back(*number, V4l2Node{entry.path().string(), {}});
         }
     }
-    std::sort(found.begin(), found.end());
-    std::vector<std::string> nodes;
-    for (auto& [number, path] : found) {
-        nodes.push_back(std::move(path));
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::error_code noLinks;
+    for (const auto& link : std::filesystem::directory_iterator(stableDirectory, noLinks)) {
+        for (auto& [number, node] : found) {
+            std::error_code notThere;
+            if (std::filesystem::equivalent(link.path(), node.path, notThere)) {
+                node.stableName = link.path().string();
+            }
+        }
+    }
+    std::vector<V4l2Node> nodes;
+    for (auto& [number, node] : found) {
+        nodes.push_back(std::move(node));
     }
     return nodes;
 }

@@ -14,8 +14,10 @@ public:
     // Opens path for reading and writing, without blocking; null when that fails.
     static std::unique_ptr<V4l2Device> open(const std::string& path);
 
-    // The video nodes of directory (video0, video1, ...), in the order of their numbers.
-    static std::vector<std::string> videoNodes(const std::string& directory = "/dev");
+    // The video nodes of directory (video0, video1, ...), in the order of their numbers, each
+    // with the name of the link in stableDirectory that leads to it, if there is one.
+    static std::vector<V4l2Node> videoNodes(const std::string& directory = "/dev",
+                                            const std::string& stableDirectory = "/dev/v4l/by-id");
 
     ~LibV4l2Device() override;
     LibV4l2Device(const LibV4l2Device&) = delete;

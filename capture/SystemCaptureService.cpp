@@ -3,12 +3,25 @@
 #include "capture/LibV4l2Device.h"
 #include "capture/TestSource.h"
 #include "capture/V4l2Camera.h"
+#include "platform/HealthLine.h"
 
 std::unique_ptr<DriverCaptureService>
 createSystemCaptureService(bool withTestSource, PreviewSink& preview, CaptureDialogs& dialogs) {
-    auto drivers = V4l2Camera::findCameras(LibV4l2Device::videoNodes(), &LibV4l2Device::open);
-    if (withTestSource) {
-        drivers.push_back(std::make_unique<TestSource>());
-    }
-    return std::make_unique<DriverCaptureService>(std::move(drivers), preview, dialogs);
+    // One health line for whichever camera is in use.
+    const V4l2Camera::Machine machine{[] { return LibV4l2Device::videoNodes(); },
+                                      &LibV4l2Device::open,
+                                      std::make_shared<HealthLine>(V4l2Camera::healthWords),
+                                      {}};
+    return std::make_unique<DriverCaptureService>(
+        [machine, withTestSource] {
+            std::vector<std::shared_ptr<CaptureDriver>> drivers;
+            for (auto& camera : V4l2Camera::findCameras(machine)) {
+                drivers.push_back(std::move(camera));
+            }
+            if (withTestSource) {
+                drivers.push_back(std::make_shared<TestSource>());
+            }
+            return drivers;
+        },
+        preview, dialogs);
 }

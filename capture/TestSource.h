@@ -22,6 +22,10 @@ public:
     TestSource& operator=(const TestSource&) = delete;
 
     const std::string& description() const override { return description_; }
+    // There is only one test source.
+    bool isSameDevice(const CaptureDriver& other) const override {
+        return dynamic_cast<const TestSource*>(&other) != nullptr;
+    }
     bool open() override;
     void close() override;
     bool isOpen() const override { return open_; }

@@ -52,28 +52,36 @@ bool fitsStep(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum,
 
 } // namespace
 
-V4l2Camera::V4l2Camera(std::string path, std::string description, V4l2Opener opener,
-                       std::chrono::milliseconds grabTimeout)
-    : path(std::move(path))
+V4l2Camera::Identity V4l2Camera::Identity::of(const v4l2_capability& capability,
+                                              const std::string& stableName) {
+    return {text(capability.card, sizeof capability.card),
+            text(capability.bus_info, sizeof capability.bus_info), stableName};
+}
+
+bool V4l2Camera::Identity::isSameCamera(const Identity& other) const {
+    return card == other.card &&
+           (bus == other.bus || (!stableName.empty() && stableName == other.stableName));
+}
+
+V4l2Camera::V4l2Camera(std::string path, Identity identity, std::string description,
+                       Machine machine)
+    : identity(std::move(identity))
     , description_(std::move(description))
-    , opener(std::move(opener))
-    , grabTimeout(grabTimeout) {}
+    , machine(std::move(machine))
+    , path(std::move(path)) {}
 
 V4l2Camera::~V4l2Camera() {
     close();
 }
 
-std::vector<std::unique_ptr<CaptureDriver>>
-V4l2Camera::findCameras(const std::vector<std::string>& nodes, const V4l2Opener& opener,
-                        std::chrono::milliseconds grabTimeout) {
+std::vector<std::unique_ptr<V4l2Camera>> V4l2Camera::findCameras(const Machine& machine) {
     struct Found {
         std::string path;
-        std::string card;
-        std::string bus;
+        Identity identity;
     };
     std::vector<Found> found;
-    for (const std::string& node : nodes) {
-        const auto device = opener(node);
+    for (const V4l2Node& node : machine.nodes()) {
+        const auto device = machine.open(node.path);
         v4l2_capability capability{};
         if (!device || device->request(VIDIOC_QUERYCAP, &capability) != 0) {
             continue;
@@ -82,34 +90,75 @@ V4l2Camera::findCameras(const std::vector<std::string>& nodes, const V4l2Opener&
                                        ? capability.device_caps
                                        : capability.capabilities;
         if ((caps & V4L2_CAP_VIDEO_CAPTURE) && (caps & V4L2_CAP_STREAMING)) {
-            found.push_back({node, text(capability.card, sizeof capability.card),
-                             text(capability.bus_info, sizeof capability.bus_info)});
+            found.push_back({node.path, Identity::of(capability, node.stableName)});
         }
     }
     std::map<std::string, int> cardCount;
     for (const Found& camera : found) {
-        ++cardCount[camera.card];
+        ++cardCount[camera.identity.card];
     }
-    std::vector<std::unique_ptr<CaptureDriver>> cameras;
+    std::vector<std::unique_ptr<V4l2Camera>> cameras;
     for (const Found& camera : found) {
-        std::string description = camera.card;
-        if (cardCount[camera.card] > 1) {
-            description += " (" + camera.bus + ")";
+        std::string description = camera.identity.card;
+        if (cardCount[camera.identity.card] > 1) {
+            description += " (" + camera.identity.bus + ")";
         }
         cameras.push_back(
-            std::make_unique<V4l2Camera>(camera.path, description, opener, grabTimeout));
+            std::make_unique<V4l2Camera>(camera.path, camera.identity, description, machine));
     }
     return cameras;
 }
 
+bool V4l2Camera::isSameDevice(const CaptureDriver& other) const {
+    const auto* camera = dynamic_cast<const V4l2Camera*>(&other);
+    return camera != nullptr && identity.isSameCamera(camera->identity);
+}
+
 bool V4l2Camera::open() {
-    if (device) {
+    if (inUse) {
         return true;
     }
-    if (!openDevice()) {
+    FrameSize wanted;
+    {
+        std::lock_guard lock(deviceMutex);
+        wanted = size;
+    }
+    if (!bringUp(wanted)) {
+        if (notFoundBecause != 0) {
+            logFailure(path, "cannot open", notFoundBecause);
+        }
         return false;
     }
-    FrameSize wanted = size;
+    startThread();
+    inUse = true;
+    // Chosen again after it was lost, or another camera chosen instead: the program has a
+    // camera again.
+    machine.health->succeeded();
+    return true;
+}
+
+void V4l2Camera::close() {
+    if (!inUse) {
+        return;
+    }
+    stopPreview();
+    stopThread();
+    std::lock_guard lock(deviceMutex);
+    if (device) {
+        stopStreaming();
+        closeDevice();
+    }
+    inUse = false;
+}
+
+bool V4l2Camera::bringUp(FrameSize wanted) {
+    std::string foundPath;
+    auto found = findDevice(foundPath);
+    if (!found) {
+        return false;
+    }
+    std::lock_guard lock(deviceMutex);
+    openDevice(std::move(found), std::move(foundPath));
     if (wanted.width == 0) {
         v4l2_format current{};
         current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
@@ -118,6 +167,7 @@ bool V4l2Camera::open() {
                       static_cast<int>(current.fmt.pix.height)};
         }
     }
+    restoreControls();
     if (!configure(wanted) || !startStreaming()) {
         closeDevice();
         return false;
@@ -125,21 +175,30 @@ bool V4l2Camera::open() {
     return true;
 }
 
-void V4l2Camera::close() {
-    if (!device) {
-        return;
+std::unique_ptr<V4l2Device> V4l2Camera::findDevice(std::string& foundPath) {
+    std::vector<V4l2Node> nodes = machine.nodes();
+    std::stable_partition(nodes.begin(), nodes.end(),
+                          [this](const V4l2Node& node) { return node.path == path; });
+    notFoundBecause = ENODEV;
+    for (const V4l2Node& node : nodes) {
+        auto opened = machine.open(node.path);
+        if (!opened && node.path == path) {
+            notFoundBecause = errno;
+        }
+        v4l2_capability capability{};
+        if (opened && opened->request(VIDIOC_QUERYCAP, &capability) == 0 &&
+            identity.isSameCamera(Identity::of(capability, node.stableName))) {
+            foundPath = node.path;
+            notFoundBecause = 0;
+            return opened;
+        }
     }
-    stopPreview();
-    stopStreaming();
-    closeDevice();
+    return nullptr;
 }
 
-bool V4l2Camera::openDevice() {
-    device = opener(path);
-    if (!device) {
-        logFailure(path, "cannot open", errno);
-        return false;
-    }
+void V4l2Camera::openDevice(std::unique_ptr<V4l2Device> found, std::string foundPath) {
+    device = std::move(found);
+    path = std::move(foundPath);
     formats = enumerateFormats();
     sizes.clear();
     for (const OwnFormat& own : formats) {
@@ -149,11 +208,20 @@ bool V4l2Camera::openDevice() {
             }
         }
     }
-    return true;
 }
 
 void V4l2Camera::closeDevice() {
     device.reset();
+}
+
+// A camera that lost its power has forgotten them.
+void V4l2Camera::restoreControls() {
+    for (const auto& [id, value] : controlValues) {
+        v4l2_control control{};
+        control.id = id;
+        control.value = value;
+        device->request(VIDIOC_S_CTRL, &control);
+    }
 }
 
 std::vector<V4l2Camera::OwnFormat> V4l2Camera::enumerateFormats() {
@@ -303,27 +371,13 @@ bool V4l2Camera::startStreaming() {
     }
     {
         std::lock_guard lock(mutex);
-        stopping = false;
         lost = false;
     }
     damageReported = false;
-    // Wait a few frame periods before checking for the stop again; a wake ends it early.
-    const auto waitTimeout =
-        std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(framePeriod * 5),
-                   std::chrono::milliseconds(100), std::chrono::milliseconds(2000));
-    streamThread = std::thread([this, waitTimeout] { streamLoop(waitTimeout); });
     return true;
 }
 
 void V4l2Camera::stopStreaming() {
-    if (streamThread.joinable()) {
-        {
-            std::lock_guard lock(mutex);
-            stopping = true;
-        }
-        device->wake();
-        streamThread.join();
-    }
     v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     device->request(VIDIOC_STREAMOFF, &type);
     buffers.clear();
@@ -332,32 +386,41 @@ void V4l2Camera::stopStreaming() {
     release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     release.memory = V4L2_MEMORY_MMAP;
     device->request(VIDIOC_REQBUFS, &release);
-    std::lock_guard lock(mutex);
-    grabbed.reset();
-    frameReady.notify_all();
 }
 
 bool V4l2Camera::setFrameSize(FrameSize newSize) {
-    if (std::find(sizes.begin(), sizes.end(), newSize) == sizes.end()) {
-        return false;
+    {
+        std::lock_guard lock(deviceMutex);
+        if (std::find(sizes.begin(), sizes.end(), newSize) == sizes.end()) {
+            return false;
+        }
+        if (!inUse) {
+            size = newSize;
+            return true;
+        }
     }
-    if (!device) {
-        size = newSize;
-        return true;
+    stopThread();
+    bool changed = true;
+    {
+        std::lock_guard lock(deviceMutex);
+        if (!device) {
+            size = newSize; // for when it comes back
+        } else {
+            const FrameSize old = size;
+            stopStreaming();
+            changed = configure(newSize) && startStreaming();
+            if (!changed && configure(old)) {
+                startStreaming();
+            }
+        }
     }
-    const FrameSize old = size;
-    stopStreaming();
-    if (configure(newSize) && startStreaming()) {
-        return true;
-    }
-    if (configure(old)) {
-        startStreaming();
-    }
-    return false;
+    startThread();
+    return changed;
 }
 
 std::vector<CameraControl> V4l2Camera::controls() const {
     std::vector<CameraControl> found;
+    std::lock_guard lock(deviceMutex);
     if (!device) {
         return found;
     }
@@ -380,6 +443,7 @@ std::vector<CameraControl> V4l2Camera::controls() const {
 }
 
 bool V4l2Camera::setControl(std::uint32_t id, std::int32_t value) {
+    std::lock_guard lock(deviceMutex);
     if (!device) {
         return false;
     }
@@ -390,10 +454,22 @@ bool V4l2Camera::setControl(std::uint32_t id, std::int32_t value) {
         logFailure(path, "VIDIOC_S_CTRL failed", error);
         return false;
     }
+    controlValues[id] = value;
     return true;
 }
 
+FrameSize V4l2Camera::frameSize() const {
+    std::lock_guard lock(deviceMutex);
+    return size;
+}
+
+std::vector<FrameSize> V4l2Camera::frameSizes() const {
+    std::lock_guard lock(deviceMutex);
+    return sizes;
+}
+
 void V4l2Camera::setFramePeriod(std::chrono::microseconds period) {
+    std::lock_guard lock(deviceMutex);
     framePeriod = std::max(period, std::chrono::microseconds(1));
     if (device) {
         applyFramePeriod();
@@ -429,13 +505,14 @@ void V4l2Camera::stopPreview() {
 
 bool V4l2Camera::grab(std::optional<Surface>& frame) {
     frame.reset();
-    if (!streamThread.joinable()) {
+    if (!cameraThread.joinable()) {
         return false;
     }
     std::unique_lock lock(mutex);
     grabbed.reset();
     grabWanted = true;
-    frameReady.wait_for(lock, grabTimeout, [this] { return grabbed || lost || stopping; });
+    frameReady.wait_for(lock, machine.timing.grabTimeout,
+                        [this] { return grabbed || lost || stopping; });
     grabWanted = false;
     frame = std::move(grabbed);
     grabbed.reset();
@@ -448,19 +525,100 @@ void V4l2Camera::markLost() {
     frameReady.notify_all();
 }
 
-void V4l2Camera::streamLoop(std::chrono::milliseconds timeout) {
+void V4l2Camera::startThread() {
+    {
+        std::lock_guard lock(mutex);
+        stopping = false;
+    }
+    cameraThread = std::thread([this] { run(); });
+}
+
+void V4l2Camera::stopThread() {
+    if (!cameraThread.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+        frameReady.notify_all();
+        stopRequested.notify_all();
+    }
+    {
+        // The device the thread waits on, or the one it is about to wait on.
+        std::lock_guard lock(deviceMutex);
+        if (device) {
+            device->wake();
+        }
+    }
+    cameraThread.join();
+    std::lock_guard lock(mutex);
+    grabbed.reset();
+}
+
+void V4l2Camera::run() {
+    while (device ? keepStreaming() : comeBack()) {
+    }
+}
+
+bool V4l2Camera::keepStreaming() {
+    std::chrono::milliseconds timeout;
+    {
+        // Wait a few frame periods before checking for the stop again; a wake ends it early.
+        std::lock_guard lock(deviceMutex);
+        timeout = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(framePeriod * 5),
+                             std::chrono::milliseconds(100), std::chrono::milliseconds(2000));
+    }
+    const std::optional<std::string> lostBecause = streamLoop(timeout);
+    if (!lostBecause) {
+        return false;
+    }
+    markLost();
+    machine.health->failed(description_ + " at " + path + ": " + *lostBecause);
+    std::lock_guard lock(deviceMutex);
+    stopStreaming();
+    closeDevice();
+    return true;
+}
+
+bool V4l2Camera::comeBack() {
+    for (auto pause = machine.timing.firstRetry;;
+         pause = std::min(pause * 2, machine.timing.longestRetry)) {
+        {
+            std::unique_lock lock(mutex);
+            if (stopRequested.wait_for(lock, pause, [this] { return stopping; })) {
+                return false;
+            }
+        }
+        FrameSize wanted;
+        {
+            std::lock_guard lock(deviceMutex);
+            wanted = size;
+        }
+        if (bringUp(wanted)) {
+            machine.health->succeeded();
+            return true;
+        }
+        machine.health->failed(description_ + ": not found");
+    }
+}
+
+std::optional<std::string> V4l2Camera::streamLoop(std::chrono::milliseconds timeout) {
     int failuresInARow = 0;
+    auto lastFrameAt = std::chrono::steady_clock::now();
     for (;;) {
         {
             std::lock_guard lock(mutex);
             if (stopping) {
-                return;
+                return std::nullopt;
             }
         }
         if (failuresInARow >= maxFailuresInARow) {
-            logFailure(path, "giving up after repeated failures", EIO);
-            markLost();
-            return;
+            return "repeated failures";
+        }
+        if (std::chrono::steady_clock::now() - lastFrameAt > machine.timing.stallLimit) {
+            const auto limitMs = machine.timing.stallLimit.count();
+            return "no frame for " + (limitMs % 1000 == 0 ? std::to_string(limitMs / 1000) + " s"
+                                                          : std::to_string(limitMs) + " ms");
         }
         const int waited = device->waitForFrame(timeout);
         if (waited == ETIMEDOUT || waited == EINTR || waited == ECANCELED) {
@@ -480,9 +638,7 @@ void V4l2Camera::streamLoop(std::chrono::milliseconds timeout) {
             continue;
         }
         if (error == ENODEV) {
-            logFailure(path, "camera gone", error);
-            markLost();
-            return;
+            return std::strerror(error);
         }
         if (error != 0 || buffer.index >= buffers.size()) {
             logFailure(path, "VIDIOC_DQBUF failed", error ? error : EINVAL);
@@ -490,6 +646,10 @@ void V4l2Camera::streamLoop(std::chrono::milliseconds timeout) {
             continue;
         }
         failuresInARow = 0;
+        lastFrameAt = std::chrono::steady_clock::now();
+        // Said at every frame, so that a return told late (within a minute of the loss) is
+        // told at the first frame after that minute.
+        machine.health->succeeded();
         // A damaged frame (the device flags it) is dropped; the stream itself is fine.
         if (!(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
             const auto& mapping = *buffers[buffer.index];
@@ -497,11 +657,10 @@ void V4l2Camera::streamLoop(std::chrono::milliseconds timeout) {
         }
         // Every dequeued buffer goes back, damaged or not, or the stream runs dry.
         if (const int requeue = device->request(VIDIOC_QBUF, &buffer)) {
-            logFailure(path, "VIDIOC_QBUF failed", requeue);
             if (requeue == ENODEV) {
-                markLost();
-                return;
+                return std::strerror(requeue);
             }
+            logFailure(path, "VIDIOC_QBUF failed", requeue);
             ++failuresInARow;
         }
     }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The calls a V4L2 camera needs of the system, so that the camera logic can run against a
 // fake device: requests (VIDIOC_...), mapping the frame buffers, waiting for a frame, and
@@ -53,3 +54,14 @@ public:
 
 // Opens the video node at a path; null when it cannot be opened.
 using V4l2Opener = std::function<std::unique_ptr<V4l2Device>(const std::string& path)>;
+
+// A video node of the machine (/dev/video3) and the stable name udev gives it under
+// /dev/v4l/by-id, which stays the same when the camera comes back on another node; empty
+// when it has none.
+struct V4l2Node {
+    std::string path;
+    std::string stableName;
+};
+
+// The video nodes there are now, in the order of their numbers.
+using V4l2NodeLister = std::function<std::vector<V4l2Node>()>;

@@ -1,5 +1,6 @@
 # The Debian package of the program, made by `cpack` in a build directory: everything that
-# `cmake --install` puts below /usr. dpkg-shlibdeps (package dpkg-dev) works out the
+# `cmake --install` puts below /usr, the systemd user service in /usr/lib/systemd/user
+# among it. dpkg-shlibdeps (package dpkg-dev) works out the
 # libraries it depends on from the program's own links: Qt 6 (whose libqt6gui6 brings the
 # xcb and offscreen platform plugins on Debian 12), libjpeg-turbo, libcurl, FreeType,
 # fontconfig, libv4l2 and libv4lconvert. The overlay text asks fontconfig for Tahoma, which

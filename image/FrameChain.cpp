@@ -5,9 +5,12 @@
 #include "image/Overlay.h"
 #include "platform/Surface.h"
 
+#include <cerrno>
+
 bool saveFrameAsJpeg(Dib& dib, const std::string& jpegFile, int quality, bool dateTime,
                      const std::string& text, Overlay& overlay) {
     if (!dib.isValid()) {
+        errno = EINVAL;
         return false;
     }
     const int height = dib.height();
@@ -15,6 +18,7 @@ bool saveFrameAsJpeg(Dib& dib, const std::string& jpegFile, int quality, bool da
     if (!surface) {
         surface = Surface::create(dib.width(), height);
         if (!surface || !dib.paint(*surface)) {
+            errno = surface ? EINVAL : ENOMEM;
             return false;
         }
     }

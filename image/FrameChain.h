@@ -10,6 +10,7 @@ class Overlay;
 // leaves the Dib empty), draws the date/time line (when dateTime is set) and the text (when it is
 // not empty) with the overlay, and encodes the surface at the given quality into jpegFile,
 // replacing it only once the new file is complete. Returns false, leaving any earlier
-// jpegFile untouched, when the Dib holds no image or the JPEG file cannot be written.
+// jpegFile untouched, when the Dib holds no image or the JPEG file cannot be written; errno
+// then says why.
 bool saveFrameAsJpeg(Dib& dib, const std::string& jpegFile, int quality, bool dateTime,
                      const std::string& text, Overlay& overlay);

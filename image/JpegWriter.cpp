@@ -5,6 +5,7 @@
 #include "platform/Surface.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,11 +14,13 @@
 namespace {
 
 // A libjpeg destination that hands the compressed bytes to a file descriptor through a
-// buffer. A failed write is a library error: it ends the encoding like any other.
+// buffer. A failed write is a library error: it ends the encoding like any other, and its
+// errno is kept for the caller.
 struct DescriptorDestination {
     jpeg_destination_mgr manager;
     FileDescriptor* file;
     std::array<JOCTET, 16384> buffer;
+    int writeError = 0;
 
     explicit DescriptorDestination(FileDescriptor& target)
         : manager{}
@@ -40,6 +43,7 @@ struct DescriptorDestination {
     static boolean flushFull(j_compress_ptr compressor) {
         DescriptorDestination& self = of(compressor);
         if (!self.file->writeAll(self.buffer.data(), self.buffer.size())) {
+            self.writeError = errno;
             ERREXIT(compressor, JERR_FILE_WRITE);
         }
         start(compressor);
@@ -49,6 +53,7 @@ struct DescriptorDestination {
         DescriptorDestination& self = of(compressor);
         const std::size_t used = self.buffer.size() - self.manager.free_in_buffer;
         if (!self.file->writeAll(self.buffer.data(), used)) {
+            self.writeError = errno;
             ERREXIT(compressor, JERR_FILE_WRITE);
         }
     }
@@ -87,6 +92,7 @@ int JpegWriter::setQuality(int quality) {
 int JpegWriter::write(const std::uint8_t* rows, int width, int height,
                       const std::string& fileName) {
     if (!created) {
+        errno = ENOMEM;
         return -1;
     }
     // A JPEG file is often shared with a web server: the new one keeps the old one's
@@ -121,6 +127,8 @@ bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, FileDes
     if (!encoded) {
         // Leaves the compressor ready for another image; the destination is dropped.
         jpeg_abort_compress(&compressor);
+        // Anything but a failed write is an image the library refused.
+        errno = destination.writeError != 0 ? destination.writeError : EINVAL;
     }
     compressor.dest = nullptr;
     return encoded;

@@ -15,7 +15,7 @@ class FileDescriptor;
 // default tables scaled by the quality. The file is replaced through a new one (replaceFile),
 // so a reader or an upload never sees half an image and the old file stays intact when
 // anything fails. Library errors (disk full, an empty image) fail the write instead of
-// ending the process.
+// ending the process, and print nothing.
 class JpegWriter {
 public:
     JpegWriter();
@@ -27,14 +27,16 @@ public:
     // tables and returns the clamped value.
     int setQuality(int quality);
 
-    // Writes the image to fileName. Returns 0 on success, -1 when the file cannot be
-    // created or written; the image is then not encoded, or the partial file is removed.
+    // Writes the image to fileName. Returns 0 on success, -1 with errno saying why when the
+    // file cannot be created or written; the image is then not encoded, or the partial file
+    // is removed.
     int write(const std::uint8_t* rows, int width, int height, const std::string& fileName);
 
 private:
     bool encode(const std::uint8_t* rows, int width, int height, FileDescriptor& file);
 
-    JpegErrorTrap trap{JpegErrorTrap::Warnings::Allowed, JpegErrorTrap::Messages::Print};
+    // Silent: the caller tells why a write failed, once, and not at every image.
+    JpegErrorTrap trap{JpegErrorTrap::Warnings::Allowed, JpegErrorTrap::Messages::Silent};
     jpeg_compress_struct compressor;
     bool created;
 };

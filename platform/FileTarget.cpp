@@ -29,7 +29,9 @@ bool sameFile(const struct stat& one, const struct stat& other) {
 } // namespace
 
 std::optional<FileTarget> findFileTarget(const std::string& name) {
+    // Every refusal leaves errno saying why, for whoever reports it.
     if (name.empty()) {
+        errno = ENOENT;
         return std::nullopt;
     }
     FileTarget target{name, std::nullopt};
@@ -46,6 +48,7 @@ std::optional<FileTarget> findFileTarget(const std::string& name) {
             return target;
         }
         if (!S_ISLNK(status.st_mode) || status.st_uid != ::geteuid()) {
+            errno = S_ISDIR(status.st_mode) ? EISDIR : EPERM;
             return std::nullopt;
         }
         const std::optional<std::string> pointsTo = readLink(target.path, status.st_size);
@@ -55,6 +58,7 @@ std::optional<FileTarget> findFileTarget(const std::string& name) {
         // A relative link is relative to the directory that holds it.
         target.path = (std::filesystem::path(target.path).parent_path() / *pointsTo).string();
     }
+    errno = ELOOP;
     return std::nullopt;
 }
 

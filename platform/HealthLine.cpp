@@ -65,7 +65,11 @@ void HealthLine::report(bool failing, const std::string& reason) {
             workingSince_ = now;
         }
     }
-    if (failing_ == lineSaidFailing_ || (printedAny_ && now - lastLineAt_ < quietTime)) {
+    // The end of a trouble that was told is told at once; any other change waits until a
+    // minute has passed since the last line.
+    const bool endOfToldTrouble = !failing_ && lineSaidFailing_ && changesSinceLine_ == 1;
+    if (failing_ == lineSaidFailing_ ||
+        (!endOfToldTrouble && printedAny_ && now - lastLineAt_ < quietTime)) {
         return;
     }
     sink_(line(failing_, reason));

@@ -18,12 +18,13 @@ struct HealthWords {
 //   kavriWebCam: upload failing: store cam/image.jpg: 550 No such file or directory
 //   kavriWebCam: upload working again after 7 failures in 2 min 5 s
 //
-// A steady state prints nothing more. A state that keeps changing prints at most one line a
-// minute: the changes within the minute after a line are counted, and the first report after
-// it prints the state of that moment, if it differs from what the last line said, with
-// "(N changes since the last line)". The time in the second line runs from the first failure
-// to the moment the part worked again, also when the line comes later. Safe to use from
-// several threads.
+// A steady state prints nothing more. The line that a trouble has ended follows the line
+// that told of it at once; otherwise a state that keeps changing prints at most one line a
+// minute: the changes within the minute after a line are counted, and the first report
+// after it prints the state of that moment, if it differs from what the last line said,
+// with "(N changes since the last line)". The time in the second line runs from the first
+// failure to the moment the part worked again, also when the line comes later. Safe to use
+// from several threads.
 class HealthLine {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;

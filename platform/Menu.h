@@ -24,6 +24,8 @@ public:
 
     // Appends a command item with this id and text behind the last item of this menu.
     virtual void appendItem(int id, const std::string& text) = 0;
+    // Takes the item away.
+    virtual bool removeItem(int id) = 0;
 
     // Puts the check mark on the item, or takes it off.
     virtual bool checkItem(int id, bool checked) = 0;

@@ -97,7 +97,9 @@ bool replaceFile(const std::string& path, const std::function<bool(FileDescripto
     written = (!policy.flushToDisk || ::fsync(file.get()) == 0) && written;
     written = file.close() && written;
     if (!written || std::rename(temporaryName.c_str(), target->path.c_str()) != 0) {
+        const int error = errno;
         ::unlink(temporaryName.c_str());
+        errno = error;
         return false;
     }
     return true;

@@ -31,7 +31,8 @@ struct ReplacePolicy {
 // reader sees the old file or the new one, never half of one. Answers false when the
 // target is refused, is a file the user may not write, the new file cannot be made,
 // writeContents answers false, or a write, the flush or the rename fails; the target is
-// then as it was and the new file is gone.
+// then as it was, the new file is gone, and errno says why (for writeContents, what it
+// left there).
 bool replaceFile(const std::string& path, const std::function<bool(FileDescriptor&)>& writeContents,
                  const ReplacePolicy& policy);
 

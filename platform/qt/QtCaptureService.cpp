@@ -72,6 +72,10 @@ std::optional<std::string> QtCaptureService::getDriverDescription(std::uint32_t 
     return drivers->getDriverDescription(index, bufferBytes);
 }
 
+std::optional<std::uint32_t> QtCaptureService::refreshDrivers(CaptureWindow window) {
+    return drivers->refreshDrivers(window);
+}
+
 bool QtCaptureService::isWindow(CaptureWindow window) {
     return drivers->isWindow(window);
 }

@@ -42,6 +42,7 @@ public:
                                       int id) override;
     std::optional<std::string> getDriverDescription(std::uint32_t index,
                                                     std::size_t bufferBytes) override;
+    std::optional<std::uint32_t> refreshDrivers(CaptureWindow window) override;
     bool isWindow(CaptureWindow window) override;
     std::intptr_t sendMessage(CaptureWindow window, CaptureMessage message, std::uintptr_t wParam,
                               CaptureParam lParam) override;

@@ -66,6 +66,21 @@ void QtMenu::appendItem(int id, const std::string& text) {
     items.push_back(std::move(item));
 }
 
+bool QtMenu::removeItem(int id) {
+    for (auto item = items.begin(); item != items.end(); ++item) {
+        if (item->kind == MenuItemKind::Command && item->action->data().toInt() == id) {
+            // A deleted action leaves every menu that shows it.
+            delete item->action;
+            items.erase(item);
+            return true;
+        }
+        if (item->popup && item->popup->removeItem(id)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QAction* QtMenu::findCommand(int id) const {
     for (const Item& item : items) {
         if (item.kind == MenuItemKind::Command && item.action->data().toInt() == id) {

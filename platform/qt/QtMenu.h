@@ -24,6 +24,7 @@ public:
     Menu* subMenu(int position) override;
     int itemCount() const override;
     void appendItem(int id, const std::string& text) override;
+    bool removeItem(int id) override;
     bool checkItem(int id, bool checked) override;
     bool checkRadioItem(int first, int last, int checked) override;
     bool enableItem(int id, bool enabled) override;

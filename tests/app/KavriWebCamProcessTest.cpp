@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,8 +14,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <regex>
 #include <string>
+#include <sys/mount.h>
 #include <thread>
 #include <vector>
 
@@ -189,5 +193,93 @@ TEST(KavriWebCamProcessTest, WithoutACameraOrTheTestSourceItEndsWithTheNoDeviceB
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "_ERROR.TXT"));
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "kavriWebCam.ini"));
 }
+
+// A JPEG directory that cannot take the file for a while. prepare makes it so (or answers
+// why it cannot be done here), makeRoom ends it; reason is what the program says of it.
+struct JpegTroubleRow {
+    const char* name;
+    const char* reason;
+    std::function<std::string(const std::filesystem::path& jpegDir)> prepare;
+    std::function<void(const std::filesystem::path& jpegDir)> makeRoom;
+};
+
+void PrintTo(const JpegTroubleRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class JpegFileHealthTest : public testing::TestWithParam<JpegTroubleRow> {
+protected:
+    ~JpegFileHealthTest() override { umount2((dir.path() / "jpeg").c_str(), MNT_DETACH); }
+    TempDir dir;
+};
+
+TEST_P(JpegFileHealthTest, AHeadlessRunSaysOnceThatTheJpegFileCannotBeWrittenAndWhenItIsAgain) {
+    const JpegTroubleRow& row = GetParam();
+    const std::filesystem::path jpegDir = dir.path() / "jpeg";
+    if (const std::string cannot = row.prepare(jpegDir); !cannot.empty()) {
+        GTEST_SKIP() << cannot;
+    }
+    std::ofstream(dir.path() / "kavriWebCam.ini", std::ios::binary)
+        << "<image update='1' jpegfile='jpeg/image.jpg'/><network active='0'/>\r\n";
+    KavriWebCamProcess program(dir.path(), {"/run"});
+    ASSERT_GT(program.pid, 0);
+    const auto told = [&] { return readFile(dir.path() / "stderr.txt"); };
+    ASSERT_TRUE(waitUntil([&] { return told().find("cannot be written") != std::string::npos; }));
+    // More grabs (the frame file is written at the start of each) fail without a word.
+    const auto frameFile = dir.path() / "_temp.dib";
+    for (int grab = 0; grab < 2; ++grab) {
+        std::error_code ignored;
+        const auto written = std::filesystem::last_write_time(frameFile, ignored);
+        ASSERT_TRUE(waitUntil(
+            [&] { return std::filesystem::last_write_time(frameFile, ignored) != written; }));
+    }
+
+    row.makeRoom(jpegDir);
+    ASSERT_TRUE(waitUntil([&] { return told().find("written again") != std::string::npos; }));
+    EXPECT_TRUE(std::filesystem::exists(jpegDir / "image.jpg"));
+    const int status = program.end(SIGTERM);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::smatch lines;
+    const std::string all = told();
+    ASSERT_TRUE(std::regex_match(
+        all, lines,
+        std::regex(
+            std::string("kavriWebCam: no display found, running without one\n"
+                        "kavriWebCam: JPEG file cannot be written: jpeg/image[.]jpg: ") +
+            row.reason +
+            "\nkavriWebCam: JPEG file written again after ([0-9]+) failures in [0-9a-z ]+\n")))
+        << all;
+    // The first failure and at least the grab after it; the one under way when room was made
+    // may already succeed.
+    EXPECT_GE(std::stoi(lines[1]), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Headless, JpegFileHealthTest,
+    testing::Values(JpegTroubleRow{
+                        "FullFileSystem", "No space left on device",
+                        [](const std::filesystem::path& jpegDir) -> std::string {
+                            std::filesystem::create_directory(jpegDir);
+                            if (mount("tmpfs", jpegDir.c_str(), "tmpfs", 0, "size=64k") != 0) {
+                                return std::string("cannot mount a small tmpfs here (") +
+                                       std::strerror(errno) + "); root can";
+                            }
+                            const std::vector<char> block(4096);
+                            std::ofstream filler(jpegDir / "filler", std::ios::binary);
+                            while (filler.write(block.data(), std::streamsize(block.size())) &&
+                                   filler.flush()) {
+                            }
+                            return "";
+                        },
+                        [](const std::filesystem::path& jpegDir) {
+                            std::filesystem::remove(jpegDir / "filler");
+                        }},
+                    JpegTroubleRow{"MissingDirectory", "No such file or directory",
+                                   [](const std::filesystem::path&) { return std::string(); },
+                                   [](const std::filesystem::path& jpegDir) {
+                                       std::filesystem::create_directory(jpegDir);
+                                   }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -405,12 +405,34 @@ TEST_F(MainWindowTest, TrayLeftClicksToggleHideAndShow) {
     EXPECT_TRUE(system.log.entries.empty());
 }
 
-TEST_F(MainWindowTest, ARightPressOnTheTrayOpensTheMenuAtTheCursor) {
+TEST_F(MainWindowTest, ARightPressOnTheTrayListsTheDevicesPresentAndOpensTheMenuAtTheCursor) {
     build();
+    // A camera plugged in since, listed before the one in use.
+    service.descriptions = {"New Cam", "Cam Zero", "Cam One", "Cam Two"};
+    service.connectedIndex = 1;
     system.cursor = {900, 750};
     window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
-    EXPECT_EQ(system.log.take(),
-              (std::vector<std::string>{"window foreground", "menu track 900,750"}));
+    EXPECT_EQ(
+        system.log.take(),
+        (std::vector<std::string>{"menu append 32809 New Cam", "menu append 32810 Cam Zero",
+                                  "menu append 32811 Cam One", "menu append 32812 Cam Two",
+                                  "menu check 32810", "window foreground", "menu track 900,750"}));
+    EXPECT_EQ(menu().subMenu(0)->subMenu(9)->itemCount(), 6) << "heading, separator, devices";
+    EXPECT_EQ(menu().checkedAmong(menuCommand::firstDevice, menuCommand::lastDevice),
+              std::vector<int>{menuCommand::firstDevice + 1});
+    EXPECT_EQ(capture->deviceIndex, 1);
+}
+
+TEST_F(MainWindowTest, ATrayPressWhileTheMenuIsShownLeavesItsItemsAlone) {
+    build();
+    auto* popup = static_cast<FakeMenu*>(menu().subMenu(0));
+    popup->whileShown = [&] {
+        service.descriptions = {"Cam Zero"};
+        window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
+    };
+    window().deliver(MainWindow::trayCallbackMessage, 0, WM_RBUTTONDOWN);
+    EXPECT_EQ(popup->trackedAt.size(), 1u);
+    EXPECT_EQ(popup->subMenu(9)->itemCount(), 5) << "the shown items are not taken away";
 }
 
 TEST_F(MainWindowTest, ARightPressOnTheWindowOpensTheMenuThereAndDeliversTheChoice) {

@@ -36,6 +36,9 @@ public:
                                                     std::size_t bufferBytes) override {
         return target.getDriverDescription(index, bufferBytes);
     }
+    std::optional<std::uint32_t> refreshDrivers(CaptureWindow window) override {
+        return target.refreshDrivers(window);
+    }
     bool isWindow(CaptureWindow window) override { return target.isWindow(window); }
     std::intptr_t sendMessage(CaptureWindow window, CaptureMessage message, std::uintptr_t wParam,
                               CaptureParam lParam) override {

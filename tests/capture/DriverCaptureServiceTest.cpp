@@ -11,6 +11,7 @@
 #include "image/Dib.h"
 #include "tests/capture/CameraFrames.h"
 #include "tests/capture/FakeV4l2Camera.h"
+#include "tests/capture/FakeVideoNodes.h"
 #include "tests/capture/ScriptedCaptureDialogs.h"
 #include "tests/capture/WorkingDirectory.h"
 #include "tests/support/Deadline.h"
@@ -73,9 +74,11 @@ protected:
         return serviceWith(std::move(drivers));
     }
     DriverCaptureService& serviceWithCamera(std::chrono::milliseconds grabTimeout = 20s) {
+        nodes.plug("/dev/video0", camera);
         std::vector<std::unique_ptr<CaptureDriver>> drivers;
-        drivers.push_back(
-            std::make_unique<V4l2Camera>("/dev/video0", "Fake Cam", camera->opener(), grabTimeout));
+        drivers.push_back(std::make_unique<V4l2Camera>(
+            "/dev/video0", V4l2Camera::Identity{}, "Fake Cam",
+            nodes.machine(health, {grabTimeout, std::chrono::hours(1)})));
         return serviceWith(std::move(drivers));
     }
     CaptureWindow window(DriverCaptureService& on) {
@@ -88,6 +91,9 @@ protected:
     RecordingSink sink;
     ScriptedCaptureDialogs dialogs;
     std::shared_ptr<FakeV4l2Camera> camera = fakeCamera();
+    FakeVideoNodes nodes;
+    std::shared_ptr<HealthLine> health = std::make_shared<HealthLine>(
+        V4l2Camera::healthWords, std::chrono::steady_clock::now, [](const std::string&) {});
     std::unique_ptr<DriverCaptureService> service;
 };
 
@@ -270,6 +276,51 @@ TEST_F(DriverCaptureServiceTest, StalledCameraFailsTheGrabByItsDeadline) {
     capture.initialize();
     EXPECT_FALSE(capture.grabFrame());
     EXPECT_FALSE(std::filesystem::exists("image.jpg"));
+}
+
+TEST_F(DriverCaptureServiceTest, TheDeviceListFollowsCamerasThatComeAndGoAndTheOneInUse) {
+    const auto cameraNamed = [](const char* card, const char* bus) {
+        auto named = fakeCamera();
+        std::strncpy(reinterpret_cast<char*>(named->capability.card), card, 31);
+        std::strncpy(reinterpret_cast<char*>(named->capability.bus_info), bus, 31);
+        return named;
+    };
+    const auto a = cameraNamed("Cam A", "usb-1");
+    const auto b = cameraNamed("Cam B", "usb-2");
+    nodes.plug("/dev/video0", a);
+    nodes.plug("/dev/video1", b);
+    const auto machine = nodes.machine(health);
+    DriverCaptureService service(
+        [&] {
+            std::vector<std::shared_ptr<CaptureDriver>> drivers;
+            for (auto& found : V4l2Camera::findCameras(machine)) {
+                drivers.push_back(std::move(found));
+            }
+            drivers.push_back(std::make_shared<TestSource>());
+            return drivers;
+        },
+        sink, dialogs);
+    Capture capture(service, {});
+    capture.deviceIndex = 1;
+    capture.initialize();
+    const auto listed = [&] {
+        return std::make_pair(capture.enumerateDevices(), capture.deviceIndex);
+    };
+    using Listed = std::pair<std::vector<std::string>, std::int32_t>;
+    EXPECT_EQ(listed(), (Listed{{"Cam A", "Cam B", "Test Source"}, 1}));
+
+    nodes.remove("/dev/video0");
+    EXPECT_EQ(listed(), (Listed{{"Cam B", "Test Source"}, 0})) << "Cam A pulled out";
+
+    b->unplug();
+    nodes.remove("/dev/video1");
+    nodes.plug("/dev/video0", cameraNamed("Cam C", "usb-2"));
+    EXPECT_EQ(listed(), (Listed{{"Cam B", "Cam C", "Test Source"}, 0}))
+        << "the one in use stays while it is away, and Cam C on its bus is another camera";
+
+    b->plugIn();
+    nodes.plug("/dev/video2", b);
+    EXPECT_EQ(listed(), (Listed{{"Cam C", "Cam B", "Test Source"}, 1})) << "back on video2";
 }
 
 TEST_F(DriverCaptureServiceTest, ServiceWithoutCamerasListsOnlyTheTestSourceWhenAsked) {

@@ -14,6 +14,7 @@ public:
         auto lock = this->camera->lock();
         ++this->camera->openDevices;
         seenWakes = this->camera->wakes;
+        generation = this->camera->generation;
     }
     ~Device() override {
         auto lock = camera->lock();
@@ -22,13 +23,12 @@ public:
 
     int request(unsigned long code, void* argument) override {
         auto lock = camera->lock();
-        return camera->request(code, argument);
+        return gone() ? ENODEV : camera->request(code, argument);
     }
 
     std::unique_ptr<Mapping> map(std::size_t length, std::uint32_t offset) override {
         auto lock = camera->lock();
-        if (camera->unplugged || offset >= camera->memory.size() ||
-            length > camera->memory[offset].size()) {
+        if (gone() || offset >= camera->memory.size() || length > camera->memory[offset].size()) {
             return nullptr;
         }
         ++camera->liveMappings;
@@ -38,7 +38,7 @@ public:
     int waitForFrame(std::chrono::milliseconds timeout) override {
         std::unique_lock lock(camera->mutex);
         const auto ready = [&] {
-            return camera->unplugged || camera->wakes != seenWakes ||
+            return gone() || camera->wakes != seenWakes ||
                    (camera->streaming && !camera->pending.empty() &&
                     std::any_of(camera->queued.begin(), camera->queued.end(),
                                 [](bool q) { return q; }));
@@ -74,6 +74,8 @@ public:
     }
 
 private:
+    bool gone() const { return camera->unplugged || generation != camera->generation; }
+
     class FakeMapping : public Mapping {
     public:
         FakeMapping(std::shared_ptr<FakeV4l2Camera> camera, const std::uint8_t* start,
@@ -96,6 +98,7 @@ private:
 
     std::shared_ptr<FakeV4l2Camera> camera;
     std::uint64_t seenWakes = 0;
+    std::uint64_t generation = 0;
     FrameConverter converter;
 };
 
@@ -130,6 +133,30 @@ void FakeV4l2Camera::push(std::vector<std::uint8_t> bytes, std::uint32_t flags) 
 void FakeV4l2Camera::unplug() {
     auto guard = lock();
     unplugged = true;
+    changed.notify_all();
+}
+
+void FakeV4l2Camera::plugIn() {
+    auto guard = lock();
+    unplugged = false;
+    ++generation;
+    streaming = false;
+    pending.clear();
+    queued.clear();
+    if (liveMappings == 0) {
+        memory.clear();
+        memoryHolds.clear();
+    }
+    const Format& first = formats.front();
+    pixelFormat = first.pixelFormat;
+    if (!first.sizes.empty() && first.sizes.front().type == V4L2_FRMSIZE_TYPE_DISCRETE) {
+        width = first.sizes.front().discrete.width;
+        height = first.sizes.front().discrete.height;
+    }
+    frameInterval = {1, 30};
+    for (Control& control : controls) {
+        control.value = control.query.default_value;
+    }
     changed.notify_all();
 }
 
@@ -233,6 +260,9 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
             memoryHolds.clear();
             queued.clear();
             return 0;
+        }
+        if (liveMappings > 0) {
+            return EBUSY;
         }
         buffersRequested = request.count;
         request.count = std::min(request.count, buffersGranted);

@@ -46,6 +46,10 @@ public:
     void push(std::vector<std::uint8_t> bytes, std::uint32_t flags = 0);
     // Pulls the camera out: every request fails with ENODEV, waits report an error.
     void unplug();
+    // Plugs it in again, as a camera that lost its power: the devices opened before stay
+    // dead, and it is back at its first format and size, its default frame interval and
+    // control values, without buffers or frames.
+    void plugIn();
     // Waits until every frame pushed has been dequeued and its buffer queued again, that
     // is, handled; false when that takes longer than timeout.
     bool waitUntilHandled(std::chrono::milliseconds timeout = std::chrono::seconds(20));
@@ -105,5 +109,7 @@ private:
     std::vector<std::vector<std::uint8_t>> memory;
     std::vector<Bytes> memoryHolds;
     bool unplugged = false;
+    // Counts the times it was plugged in again; a device opened before is dead.
+    std::uint64_t generation = 0;
     std::uint64_t wakes = 0;
 };

@@ -41,6 +41,8 @@ public:
         return descriptions[index]->substr(0, bufferBytes - 1);
     }
 
+    std::optional<std::uint32_t> refreshDrivers(CaptureWindow) override { return connectedIndex; }
+
     bool isWindow(CaptureWindow handle) override { return windowExists && handle == window; }
 
     std::intptr_t sendMessage(CaptureWindow handle, CaptureMessage message, std::uintptr_t wParam,
@@ -104,6 +106,8 @@ public:
     bool createWorks = true;
     bool windowExists = true;
     std::vector<std::optional<std::string>> descriptions;
+    // The index refreshDrivers reports for the connected driver.
+    std::optional<std::uint32_t> connectedIndex;
     std::set<std::uintptr_t> refusing;
     // Writes the frame file for WM_CAP_FILE_SAVEDIBA; none makes the save fail.
     std::function<void(const std::string& fileName)> saveFrame;

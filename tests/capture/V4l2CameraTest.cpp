@@ -4,10 +4,12 @@
 #include "capture/TestSource.h"
 #include "tests/capture/CameraFrames.h"
 #include "tests/capture/FakeV4l2Camera.h"
+#include "tests/capture/FakeVideoNodes.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -18,6 +20,7 @@
 #include <map>
 #include <mutex>
 #include <ostream>
+#include <thread>
 
 namespace {
 
@@ -116,8 +119,38 @@ public:
     std::optional<Surface> last;
 };
 
+// Where a test's camera tells how it fares: the lines it printed. Each report comes a minute
+// after the one before, so every change of state is printed at once.
+class ToldLines {
+public:
+    std::shared_ptr<HealthLine> health = std::make_shared<HealthLine>(
+        V4l2Camera::healthWords,
+        [this] {
+            std::lock_guard lock(mutex);
+            return now += 61s;
+        },
+        [this](const std::string& line) {
+            std::lock_guard lock(mutex);
+            lines.push_back(line);
+        });
+    std::vector<std::string> told() {
+        std::lock_guard lock(mutex);
+        return lines;
+    }
+
+private:
+    std::mutex mutex;
+    std::chrono::steady_clock::time_point now;
+    std::vector<std::string> lines;
+};
+
+// Long enough never to be reached by a test that is not about them.
+constexpr V4l2Camera::Timing patientTiming{20s, 1h, 1h, 1h};
+
 class V4l2CameraTest : public testing::Test {
 protected:
+    V4l2CameraTest() { nodes.plug("/dev/video0", fake); }
+
     // The camera delivers these formats, and is set to the first size of the first.
     void offer(std::vector<FakeV4l2Camera::Format> formats) {
         fake->formats = std::move(formats);
@@ -129,43 +162,45 @@ protected:
         }
     }
 
-    V4l2Camera makeCamera(std::chrono::milliseconds grabTimeout = 20s) {
-        return V4l2Camera("/dev/video0", "Fake Cam", fake->opener(), grabTimeout);
+    V4l2Camera makeCamera(V4l2Camera::Timing timing = patientTiming) {
+        return V4l2Camera("/dev/video0", V4l2Camera::Identity::of(fake->capability, ""), "Fake Cam",
+                          nodes.machine(lines.health, timing));
     }
 
     std::shared_ptr<FakeV4l2Camera> fake = captureCamera();
+    FakeVideoNodes nodes;
+    ToldLines lines;
 };
 
 TEST(V4l2CameraFind, ListsCapturingNodesInOrderAndTellsTwinsApartByBus) {
-    std::map<std::string, std::shared_ptr<FakeV4l2Camera>> nodes;
-    nodes["/dev/video0"] = captureCamera("HD Cam", "usb-1");
-    nodes["/dev/video1"] = captureCamera("HD Cam", "usb-1");
-    nodes["/dev/video1"]->capability.device_caps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
-    nodes["/dev/video2"] = captureCamera("HD Cam", "usb-2");
-    nodes["/dev/video3"] = captureCamera("Old Cam", "pci-3");
-    nodes["/dev/video3"]->capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
-    nodes["/dev/video3"]->capability.device_caps = 0;
-    nodes["/dev/video5"] = captureCamera("Encoder", "pci-5");
-    nodes["/dev/video5"]->capability.device_caps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
-    nodes["/dev/video6"] = captureCamera("Read Only", "pci-6");
-    nodes["/dev/video6"]->capability.device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE;
-    const V4l2Opener opener = [&](const std::string& path) -> std::unique_ptr<V4l2Device> {
-        const auto found = nodes.find(path);
-        return found == nodes.end() ? nullptr : found->second->opener()(path);
-    };
+    std::map<std::string, std::shared_ptr<FakeV4l2Camera>> cameras;
+    cameras["/dev/video0"] = captureCamera("HD Cam", "usb-1");
+    cameras["/dev/video1"] = captureCamera("HD Cam", "usb-1");
+    cameras["/dev/video1"]->capability.device_caps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+    cameras["/dev/video2"] = captureCamera("HD Cam", "usb-2");
+    cameras["/dev/video3"] = captureCamera("Old Cam", "pci-3");
+    cameras["/dev/video3"]->capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    cameras["/dev/video3"]->capability.device_caps = 0;
+    cameras["/dev/video4"] = captureCamera("Cannot Open", "usb-4");
+    cameras["/dev/video4"]->unplug();
+    cameras["/dev/video5"] = captureCamera("Encoder", "pci-5");
+    cameras["/dev/video5"]->capability.device_caps = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING;
+    cameras["/dev/video6"] = captureCamera("Read Only", "pci-6");
+    cameras["/dev/video6"]->capability.device_caps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE;
+    FakeVideoNodes nodes;
+    for (const auto& [path, camera] : cameras) {
+        nodes.plug(path, camera);
+    }
 
-    const auto cameras =
-        V4l2Camera::findCameras({"/dev/video0", "/dev/video1", "/dev/video2", "/dev/video3",
-                                 "/dev/video4", "/dev/video5", "/dev/video6"},
-                                opener);
+    const auto found = V4l2Camera::findCameras(nodes.machine(ToldLines().health));
 
     std::vector<std::string> descriptions;
-    for (const auto& camera : cameras) {
+    for (const auto& camera : found) {
         descriptions.push_back(camera->description());
     }
     EXPECT_EQ(descriptions,
               (std::vector<std::string>{"HD Cam (usb-1)", "HD Cam (usb-2)", "Old Cam"}));
-    for (const auto& [path, camera] : nodes) {
+    for (const auto& [path, camera] : cameras) {
         EXPECT_EQ(camera->openDevices, 0) << path << " is closed again";
     }
 }
@@ -173,19 +208,31 @@ TEST(V4l2CameraFind, ListsCapturingNodesInOrderAndTellsTwinsApartByBus) {
 TEST(V4l2CameraFind, ThisMachineWithoutCamerasHasNone) {
     const auto nodes = LibV4l2Device::videoNodes();
     if (!nodes.empty()) {
-        GTEST_SKIP() << "this machine has video nodes, such as " << nodes.front();
+        GTEST_SKIP() << "this machine has video nodes, such as " << nodes.front().path;
     }
-    EXPECT_TRUE(V4l2Camera::findCameras(nodes, &LibV4l2Device::open).empty());
+    EXPECT_TRUE(V4l2Camera::findCameras({[] { return LibV4l2Device::videoNodes(); },
+                                         &LibV4l2Device::open,
+                                         ToldLines().health,
+                                         {}})
+                    .empty());
 }
 
-TEST(V4l2CameraFind, VideoNodesAreOrderedByNumber) {
+TEST(V4l2CameraFind, VideoNodesAreOrderedByNumberWithTheirStableNames) {
     TempDir dir;
     for (const char* name : {"video10", "video2", "video0", "videofoo", "vbi0", "video"}) {
         std::ofstream(dir.file(name)) << "";
     }
-    EXPECT_EQ(
-        LibV4l2Device::videoNodes(dir.path().string()),
-        (std::vector<std::string>{dir.file("video0"), dir.file("video2"), dir.file("video10")}));
+    std::filesystem::create_directory(dir.file("by-id"));
+    const std::string stable = dir.file("by-id/usb-Fake_Cam_42-video-index0");
+    std::filesystem::create_symlink("../video2", stable);
+    const auto nodes = LibV4l2Device::videoNodes(dir.path().string(), dir.file("by-id"));
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const V4l2Node& node : nodes) {
+        found.emplace_back(node.path, node.stableName);
+    }
+    EXPECT_EQ(found, (std::vector<std::pair<std::string, std::string>>{{dir.file("video0"), ""},
+                                                                       {dir.file("video2"), stable},
+                                                                       {dir.file("video10"), ""}}));
     EXPECT_TRUE(LibV4l2Device::videoNodes(dir.file("missing")).empty());
 }
 
@@ -450,28 +497,10 @@ TEST_F(V4l2CameraTest, GrabTakesAFrameThatArrivesAfterTheRequest) {
 }
 
 TEST_F(V4l2CameraTest, StalledCameraFailsTheGrabByItsDeadline) {
-    auto camera = makeCamera(100ms);
+    auto camera = makeCamera({100ms, 1h, 1h, 1h});
     ASSERT_TRUE(camera.open());
     EXPECT_FALSE(grabbed(camera));
     EXPECT_TRUE(camera.isOpen());
-}
-
-TEST_F(V4l2CameraTest, UnpluggedCameraFailsGrabsAndClosesCleanly) {
-    fake->width = 4;
-    fake->height = 2;
-    auto camera = makeCamera(); // 20 s: a grab that waits for its deadline would show
-    ASSERT_TRUE(camera.open());
-    ASSERT_TRUE(grabWhileFeeding(camera, *fake, frameOf(*fake, filled(4, 2, {1, 2, 3}))));
-
-    auto pending = std::async(std::launch::async, [&] { return grabbed(camera); });
-    fake->unplug();
-    EXPECT_FALSE(pending.get());
-    EXPECT_FALSE(grabbed(camera)) << "later grabs fail at once";
-    camera.close();
-    EXPECT_FALSE(camera.isOpen());
-    EXPECT_EQ(fake->liveMappings, 0);
-    EXPECT_EQ(fake->openDevices, 0);
-    EXPECT_FALSE(camera.open()) << "the node is gone";
 }
 
 TEST_F(V4l2CameraTest, CloseStopsTheStreamAndReleasesBuffersAndDevice) {
@@ -495,9 +524,11 @@ TEST_F(V4l2CameraTest, FramePeriodIsSetWhereTheCameraAllowsIt) {
     camera.setFramePeriod(33333us);
     EXPECT_EQ(fake->frameInterval.numerator, 33333u);
 
-    auto fixedRate = captureCamera();
+    auto fixedRate = captureCamera("Fixed Cam", "usb-2");
     fixedRate->canSetFrameInterval = false;
-    V4l2Camera other("/dev/video1", "Fixed", fixedRate->opener());
+    nodes.plug("/dev/video1", fixedRate);
+    V4l2Camera other("/dev/video1", V4l2Camera::Identity::of(fixedRate->capability, ""), "Fixed",
+                     nodes.machine(lines.health, patientTiming));
     ASSERT_TRUE(other.open());
     other.setFramePeriod(50000us);
     EXPECT_EQ(fixedRate->frameIntervalsSet, 0);
@@ -646,5 +677,158 @@ INSTANTIATE_TEST_SUITE_P(
                     PreviewRow{"MjpegNotStretched", V4L2_PIX_FMT_MJPEG, std::nullopt, {640, 480}},
                     PreviewRow{"YuyvQuarter", V4L2_PIX_FMT_YUYV, FrameSize{160, 120}, {160, 120}}),
     rowName);
+
+// Pushes a frame every few milliseconds while on, as a camera delivers them.
+class Feeder {
+public:
+    Feeder(FakeV4l2Camera& fake, const Surface& picture)
+        : frame(std::make_shared<const std::vector<std::uint8_t>>(frameOf(fake, picture)))
+        , thread([this, &fake] {
+            while (!ending) {
+                if (on) {
+                    fake.push(frame);
+                }
+                std::this_thread::sleep_for(2ms);
+            }
+        }) {}
+    ~Feeder() {
+        ending = true;
+        thread.join();
+    }
+    Feeder(const Feeder&) = delete;
+    Feeder& operator=(const Feeder&) = delete;
+
+    std::atomic<bool> on{true};
+
+private:
+    const FakeV4l2Camera::Bytes frame;
+    std::atomic<bool> ending{false};
+    std::thread thread;
+};
+
+// Short pauses between the tries, so that a test sees several.
+constexpr V4l2Camera::Timing quickRetries{20s, 1h, 10ms, 40ms};
+
+// The camera is pulled out and comes back on another node; meanwhile another camera may
+// sit on its old node.
+struct ReconnectRow {
+    const char* name;
+    const char* stableName;
+    const char* backOnBus;
+    const char* otherCard; // "" for no other camera
+    const char* otherBus;
+    const char* otherStableName;
+};
+
+class V4l2CameraReconnect : public V4l2CameraTest,
+                            public testing::WithParamInterface<ReconnectRow> {};
+
+TEST_P(V4l2CameraReconnect, ComesBackWithItsSettingsWhereverItIsAndNoOtherIsTakenForIt) {
+    const ReconnectRow& row = GetParam();
+    const FrameSize chosen{640, 480}; // not the size it starts in after a power loss
+    offer({format(V4L2_PIX_FMT_MJPEG, {{320, 240}, chosen})});
+    fake->controls = {control(V4L2_CID_BRIGHTNESS, "Brightness", V4L2_CTRL_TYPE_INTEGER, 0, 128)};
+    nodes.plug("/dev/video0", fake, row.stableName);
+    RecordingTarget preview; // outlives the camera
+    V4l2Camera camera("/dev/video0", V4l2Camera::Identity::of(fake->capability, row.stableName),
+                      "Fake Cam", nodes.machine(lines.health, quickRetries));
+    ASSERT_TRUE(camera.open());
+    ASSERT_TRUE(camera.setFrameSize(chosen));
+    ASSERT_TRUE(camera.setControl(V4L2_CID_BRIGHTNESS, 99));
+    camera.setFramePeriod(100000us);
+    camera.startPreview(preview, 0ms);
+    Feeder feeder(*fake, TestSource::render(chosen, 1));
+    ASSERT_TRUE(waitUntil([&] { return preview.frames > 0; }));
+
+    fake->unplug();
+    nodes.remove("/dev/video0");
+    ASSERT_TRUE(waitUntil([&] {
+        return fake->lock(), fake->openDevices + fake->liveMappings == 0;
+    })) << "the lost camera is let go";
+    EXPECT_FALSE(grabbed(camera)) << "grabs fail while it is away";
+    std::shared_ptr<FakeV4l2Camera> other;
+    if (*row.otherCard != '\0') {
+        other = captureCamera(row.otherCard, row.otherBus);
+        nodes.plug("/dev/video0", other, row.otherStableName);
+        const int listed = nodes.listings();
+        ASSERT_TRUE(waitUntil([&] { return nodes.listings() >= listed + 3; }));
+        EXPECT_FALSE(grabbed(camera)) << "the other camera is not taken for it";
+    }
+    {
+        auto lock = fake->lock();
+        setCard(fake->capability, "Fake Cam", row.backOnBus);
+    }
+    fake->plugIn();
+    nodes.plug("/dev/video3", fake, row.stableName);
+
+    std::optional<Surface> frame;
+    ASSERT_TRUE(waitUntil([&] { return (frame = grabbed(camera)).has_value(); }))
+        << "back without a call";
+    EXPECT_EQ(frame->width(), chosen.width);
+    EXPECT_EQ(frame->height(), chosen.height);
+    EXPECT_EQ(camera.frameSize(), chosen);
+    {
+        auto lock = fake->lock();
+        EXPECT_EQ(fake->openedPaths.back(), "/dev/video3");
+        EXPECT_EQ(fake->width, 640u);
+        EXPECT_EQ(fake->frameInterval.numerator, 100000u);
+        EXPECT_EQ(fake->frameInterval.denominator, 1000000u);
+        EXPECT_EQ(fake->controls[0].value, 99);
+    }
+    const int shown = preview.frames;
+    EXPECT_TRUE(waitUntil([&] { return preview.frames > shown; })) << "the preview is back";
+    if (other) {
+        EXPECT_EQ((other->lock(), other->openDevices), 0);
+        EXPECT_FALSE((other->lock(), other->streaming));
+    }
+    const auto told = lines.told();
+    ASSERT_EQ(told.size(), 2u) << testing::PrintToString(told);
+    EXPECT_EQ(told[0], "kavriWebCam: camera lost: Fake Cam at /dev/video0: No such device");
+    EXPECT_THAT(told[1], testing::StartsWith("kavriWebCam: camera back after "));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    V4l2Camera, V4l2CameraReconnect,
+    testing::Values(ReconnectRow{"OnAnotherNode", "", "usb-0000:00:14.0-1", "", "", ""},
+                    ReconnectRow{"AnotherCameraOnItsNodeMeanwhile", "", "usb-0000:00:14.0-1",
+                                 "Other Cam", "usb-0000:00:14.0-1", ""},
+                    ReconnectRow{"OnAnotherPortByItsStableNameWhileItsTwinIsNotTaken",
+                                 "/dev/v4l/by-id/usb-Fake_Cam_111-video-index0",
+                                 "usb-0000:00:14.0-3", "Fake Cam", "usb-0000:00:14.0-2",
+                                 "/dev/v4l/by-id/usb-Fake_Cam_222-video-index0"}),
+    rowName);
+
+TEST_F(V4l2CameraTest, CameraReconnectAfterAStallOpensItAgain) {
+    offer({format(V4L2_PIX_FMT_MJPEG, {{320, 240}})});
+    auto camera = makeCamera({20s, 300ms, 10ms, 40ms});
+    ASSERT_TRUE(camera.open());
+    ASSERT_TRUE(waitUntil([&] { return !lines.told().empty(); }));
+    EXPECT_EQ(lines.told()[0],
+              "kavriWebCam: camera lost: Fake Cam at /dev/video0: no frame for 300 ms");
+
+    Feeder feeder(*fake, TestSource::render({320, 240}, 1));
+    EXPECT_TRUE(waitUntil([&] { return grabbed(camera).has_value(); }));
+    EXPECT_GE((fake->lock(), fake->openedPaths.size()), 2u) << "opened again";
+}
+
+TEST_F(V4l2CameraTest, CameraReconnectOfACameraThatNeverReturnsCostsOnlyItsPeriodicTry) {
+    auto camera = makeCamera(quickRetries);
+    ASSERT_TRUE(camera.open());
+    const int listedBefore = nodes.listings();
+    const auto lostAt = std::chrono::steady_clock::now();
+    fake->unplug();
+    nodes.remove("/dev/video0");
+
+    ASSERT_TRUE(waitUntil([&] { return nodes.listings() - listedBefore >= 8; }));
+    const int tries = nodes.listings() - listedBefore;
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - lostAt)
+                               .count();
+    // Tries 1, 2 and 3 come 10, 30 and 70 ms after the loss at the earliest, then one every
+    // 40 ms at most.
+    EXPECT_LE(tries, 3 + (elapsedMs - 70) / 40) << tries << " tries in " << elapsedMs << " ms";
+    EXPECT_EQ((fake->lock(), fake->openDevices), 0);
+    EXPECT_EQ(lines.told().size(), 1u) << "one line for the loss, none for the tries";
+}
 
 } // namespace

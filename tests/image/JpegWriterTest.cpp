@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -187,12 +188,15 @@ TEST_F(JpegWriterTest, WriteErrorMidwayKeepsTheOldFileAndTheWriterUsable) {
     JpegWriter writer;
     writer.setQuality(100);
     int failed = 0;
+    int why = 0;
     {
         FileSizeLimit limit(4096);
         failed = writer.write(noise.data(), 256, 256, file);
+        why = errno;
     }
 
     EXPECT_EQ(failed, -1);
+    EXPECT_EQ(why, EFBIG) << "the write's own error, for the health line";
     EXPECT_EQ(bytesOf(file), previous);
     EXPECT_EQ(filesInDirectory(), 1u);
     EXPECT_EQ(writer.write(noise.data(), 256, 256, file), 0) << "the writer recovers";

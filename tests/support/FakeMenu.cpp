@@ -2,6 +2,8 @@
 
 #include "platform/TopLevelWindow.h"
 
+#include <utility>
+
 FakeMenu::FakeMenu(std::span<const MenuItemTemplate> templates, CallLog* log)
     : log(log) {
     for (const MenuItemTemplate& entry : templates) {
@@ -26,6 +28,19 @@ void FakeMenu::appendItem(int id, const std::string& text) {
     if (log) {
         log->add("menu append " + std::to_string(id) + " " + text);
     }
+}
+
+bool FakeMenu::removeItem(int id) {
+    for (auto item = items.begin(); item != items.end(); ++item) {
+        if (item->kind == MenuItemKind::Command && item->id == id) {
+            items.erase(item);
+            return true;
+        }
+        if (item->popup && item->popup->removeItem(id)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 FakeMenu::Item* FakeMenu::find(int id) {
@@ -87,6 +102,9 @@ void FakeMenu::track(Point screen, TopLevelWindow& owner) {
         log->add("menu track " + std::to_string(screen.x) + "," + std::to_string(screen.y));
     }
     trackedAt.push_back(screen);
+    if (whileShown) {
+        std::exchange(whileShown, nullptr)();
+    }
     if (choice) {
         owner.postMessage(windowMessage::WM_COMMAND, static_cast<std::uintptr_t>(*choice), 0);
         choice.reset();

@@ -4,6 +4,7 @@
 #include "platform/MenuTemplate.h"
 #include "tests/support/CallLog.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -30,6 +31,7 @@ public:
     Menu* subMenu(int position) override;
     int itemCount() const override { return static_cast<int>(items.size()); }
     void appendItem(int id, const std::string& text) override;
+    bool removeItem(int id) override;
     bool checkItem(int id, bool checked) override;
     bool checkRadioItem(int first, int last, int checked) override;
     bool enableItem(int id, bool enabled) override;
@@ -48,6 +50,8 @@ public:
     std::vector<Point> trackedAt;
     // The item the next track chooses; it is used once.
     std::optional<int> choice;
+    // Called while the menu is shown, as events are while a real one is.
+    std::function<void()> whileShown;
 
 private:
     CallLog* log;

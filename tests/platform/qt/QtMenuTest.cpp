@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {Shown{"Available Devices:", availableDevices, false, false, false}, sep}}),
     [](const testing::TestParamInfo<SubmenuCase>& info) { return info.param.name; });
 
-TEST_F(QtMenuTest, DevicesAreAppendedBehindTheHeading) {
+TEST_F(QtMenuTest, DevicesAreAppendedBehindTheHeadingAndRemoved) {
     Menu* devices = context->subMenu(9);
     ASSERT_NE(devices, nullptr);
     devices->appendItem(firstDevice + 0, "USB Camera (/dev/video0)");
@@ -190,6 +190,11 @@ TEST_F(QtMenuTest, DevicesAreAppendedBehindTheHeading) {
     EXPECT_FALSE(actionOf(*context, 32810)->isChecked());
     // An unchecked item shows no mark at all, not an empty box.
     EXPECT_FALSE(actionOf(*context, 32810)->isCheckable());
+
+    EXPECT_TRUE(context->removeItem(32810)) << "found from an enclosing menu";
+    EXPECT_FALSE(devices->removeItem(32810));
+    EXPECT_EQ(devices->itemCount(), 4);
+    EXPECT_EQ(shown(qmenuOf(devices)).back(), item("Cam & Mic", 32811));
 }
 
 TEST_F(QtMenuTest, ChecksReachItemsInSubmenusByIdFromAnyEnclosingMenu) {
