@@ -76,19 +76,20 @@ std::optional<std::string> DriverCaptureService::getDriverDescription(std::uint3
 
 std::optional<std::uint32_t> DriverCaptureService::refreshDrivers(CaptureWindow handle) {
     std::vector<std::shared_ptr<CaptureDriver>> found = findDrivers();
-    for (const auto& [other, window] : windows) {
-        if (!window.driver) {
+    for (const auto& entry : windows) {
+        const std::shared_ptr<CaptureDriver>& inUse = entry.second.driver;
+        if (!inUse) {
             continue;
         }
         const auto again = std::find_if(found.begin(), found.end(), [&](const auto& driver) {
-            return driver == window.driver || driver->isSameDevice(*window.driver);
+            return driver == inUse || driver->isSameDevice(*inUse);
         });
         if (again != found.end()) {
-            *again = window.driver;
+            *again = inUse;
         } else {
-            const auto was = std::find(drivers.begin(), drivers.end(), window.driver);
+            const auto was = std::find(drivers.begin(), drivers.end(), inUse);
             const auto place = std::min(was - drivers.begin(), found.end() - found.begin());
-            found.insert(found.begin() + place, window.driver);
+            found.insert(found.begin() + place, inUse);
         }
     }
     drivers = std::move(found);
