@@ -22,6 +22,12 @@ public:
 
     // open(2) with O_CLOEXEC added; mode applies to a file it creates. See isOpen().
     static FileDescriptor open(const std::string& path, int flags, mode_t mode = 0);
+    // Opens a regular file for reading. A symbolic link on the way to it is followed only
+    // when it belongs to this process's user, so another user cannot swap in a link to a
+    // file of ours; a FIFO, device, socket or directory is refused, without blocking. On
+    // failure errno says why (ELOOP for another user's link, EINVAL for a file that is not
+    // a regular one).
+    static FileDescriptor openRegularFile(const std::string& path);
 
     bool isOpen() const { return fd >= 0; }
     int get() const { return fd; }
