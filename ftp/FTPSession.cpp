@@ -8,11 +8,15 @@
 #include <curl/curl.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,6 +92,11 @@ bool replyCodeIs(const std::string& reply, const char* code) {
     return reply.rfind(code, 0) == 0;
 }
 
+// Nothing is fetched; what the library would print of a size asked for goes nowhere.
+std::size_t ignore(char*, std::size_t size, std::size_t count, void*) {
+    return size * count;
+}
+
 int progress(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto* flag = static_cast<const std::atomic<bool>*>(stopFlag);
     return flag != nullptr && flag->load(std::memory_order_acquire) ? 1 : 0;
@@ -97,14 +106,15 @@ int progress(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 // no more of them than its size when it was opened.
 struct Source {
     FileDescriptor* file;
-    curl_off_t left;
+    std::int64_t* left;
 };
 
 std::size_t readSource(char* buffer, std::size_t size, std::size_t count, void* data) {
     auto* source = static_cast<Source*>(data);
-    const auto wanted = static_cast<std::size_t>(std::min<curl_off_t>(source->left, size * count));
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(*source->left, static_cast<std::int64_t>(size * count)));
     const std::size_t got = source->file->readFully(buffer, wanted);
-    source->left -= static_cast<curl_off_t>(got);
+    *source->left -= static_cast<std::int64_t>(got);
     // A file that ends early is reported by the library as a partial upload.
     return got;
 }
@@ -207,6 +217,40 @@ struct FTPSession::HostKeyCheck {
         }
         self->problem = hostKeyAdvice(verdict, self->host, self->port);
         return CURLKHSTAT_REJECT;
+    }
+};
+
+struct FTPSession::SocketCloser {
+    // The library closes a data connection as soon as it has handed the last bytes to the
+    // system, and with TLS while the server's last handshake message lies unread. Closing a
+    // socket with unread data resets the connection, and the reset throws away whatever the
+    // server had not read yet: the file would be cut short. So after an upload the sending
+    // side is shut and the connection read to its end (bounded by the reply time-out and
+    // the stop flag) before it is closed. A data connection closed before the whole file
+    // was sent failed anyway, and is closed at once.
+    static int close(void* data, curl_socket_t socket) {
+        const auto* self = static_cast<const FTPSession*>(data);
+        if (self->unsentBytes_ == 0 && socket != self->controlSocket_ &&
+            shutdown(socket, SHUT_WR) == 0) {
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::seconds(serverResponseTimeoutS);
+            char unread[4096];
+            while (!self->stopped() && std::chrono::steady_clock::now() < deadline) {
+                pollfd entry{socket, POLLIN, 0};
+                const int ready = poll(&entry, 1, pollIntervalMs);
+                if (ready < 0 && errno != EINTR) {
+                    break;
+                }
+                if (ready <= 0) {
+                    continue;
+                }
+                const ssize_t got = recv(socket, unread, sizeof unread, 0);
+                if (got == 0 || (got < 0 && errno != EINTR)) {
+                    break;
+                }
+            }
+        }
+        return ::close(socket);
     }
 };
 
@@ -319,6 +363,10 @@ void FTPSession::connect(const std::string& host, const std::string& user,
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stopFlag_));
     curl_easy_setopt(easy, CURLOPT_READFUNCTION, &readSource);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ignore);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ignore);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &SocketCloser::close);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
     if (protocol_ == Protocol::Sftp) {
         setUpSsh(password);
     } else {
@@ -402,23 +450,26 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
         failureReason_ = action + (connection_ ? ": no remote name given" : ": not connected");
         throw FTPPutException(transferMessage);
     }
+    const std::int64_t size = status.st_size;
     if (renamesRefused_) {
-        if (!store(file, status.st_size, remoteFile, {}, action)) {
+        if (!storeWhole(file, size, remoteFile, action)) {
             throw FTPPutException(transferMessage);
         }
         return;
     }
 
     const std::string temporary = temporaryName(remoteFile);
-    if (store(file, status.st_size, temporary, renameCommands(temporary, remoteFile), action)) {
-        return;
-    }
-    if (lastResult_ != CURLE_QUOTE_ERROR) {
+    if (!storeWhole(file, size, temporary, action)) {
         discard(temporary, action);
         throw FTPPutException(transferMessage);
     }
-    // The file is on the server, but did not take its name. Some servers rename only to a
-    // name that is free.
+    if (runCommands(renameCommands(temporary, remoteFile), action)) {
+        return;
+    }
+    if (lastResult_ != CURLE_QUOTE_ERROR) {
+        throw FTPPutException(transferMessage);
+    }
+    // Some servers rename only to a name that is free.
     if (!deleteBeforeRename_) {
         deleteBeforeRename_ = true;
         if (runCommands(renameCommands(temporary, remoteFile), action)) {
@@ -434,10 +485,57 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
     }
     renamesRefused_ = true;
     tellRenamesRefused(serverName_, remoteFile);
-    if (lseek(file.get(), 0, SEEK_SET) != 0 ||
-        !store(file, status.st_size, remoteFile, {}, action)) {
+    if (!storeWhole(file, size, remoteFile, action)) {
         throw FTPPutException(transferMessage);
     }
+}
+
+bool FTPSession::storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
+                            const std::string& action) {
+    // An FTP server takes the end of the data connection for the end of the file. A
+    // connection that breaks off, for instance when a TLS connection is reset while the
+    // server still has data to read, makes it keep part of the file and report success.
+    // So its size is asked, and a short file sent once more.
+    constexpr int attempts = 2;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (lseek(file.get(), 0, SEEK_SET) != 0) {
+            failureReason_ = action + ": cannot read the file again: " + std::strerror(errno);
+            return false;
+        }
+        if (!store(file, size, name, action)) {
+            return false;
+        }
+        if (protocol_ == Protocol::Sftp) {
+            // Every SFTP write is acknowledged.
+            return true;
+        }
+        const auto kept = remoteSize(name, action);
+        if (!kept) {
+            return false;
+        }
+        if (*kept < 0 || *kept == size) {
+            return true;
+        }
+        failureReason_ = action + ": the server kept " + std::to_string(*kept) + " of " +
+                         std::to_string(size) + " bytes";
+    }
+    return false;
+}
+
+std::optional<std::int64_t> FTPSession::remoteSize(const std::string& name,
+                                                   const std::string& action) {
+    CURL* easy = connection_.get();
+    const std::string url = fileUrl(name);
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    if (!perform(action)) {
+        return std::nullopt;
+    }
+    curl_off_t size = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) != CURLE_OK) {
+        size = -1;
+    }
+    return size;
 }
 
 std::vector<std::string> FTPSession::renameCommands(const std::string& temporary,
@@ -486,19 +584,18 @@ bool FTPSession::stopped() const {
 }
 
 bool FTPSession::store(FileDescriptor& file, std::int64_t size, const std::string& name,
-                       const std::vector<std::string>& commands, const std::string& action) {
+                       const std::string& action) {
     CURL* easy = connection_.get();
     const std::string url = fileUrl(name);
-    const CommandList after = commandList(commands);
-    Source source{&file, size};
+    unsentBytes_ = size;
+    Source source{&file, &unsentBytes_};
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy, CURLOPT_READDATA, &source);
     curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    curl_easy_setopt(easy, CURLOPT_POSTQUOTE, after.get());
     const bool stored = perform(action);
-    curl_easy_setopt(easy, CURLOPT_POSTQUOTE, nullptr);
+    unsentBytes_ = -1;
     curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);
     return stored;
@@ -546,6 +643,10 @@ bool FTPSession::perform(const std::string& action) {
     }
     lastResult_ = result;
     if (status == CURLM_OK && result == CURLE_OK) {
+        curl_socket_t control = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK) {
+            controlSocket_ = control;
+        }
         curl_multi_remove_handle(multi, easy);
         open_ = true;
         return true;

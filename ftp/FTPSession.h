@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,9 @@ private:
 
     // The SSH server's key is checked as the connection is made; why it was not trusted.
     struct HostKeyCheck;
+    // Closes the sockets of the session; a data connection only after the server has read
+    // all of it.
+    struct SocketCloser;
 
     struct MultiDeleter {
         void operator()(void* multi) const;
@@ -74,9 +78,16 @@ private:
 
     // Sets up the login of an SFTP connection and the check of the server's key.
     void setUpSsh(const std::string& password);
-    // Stores the file under name and then runs the commands; true on success.
+    // Stores the file, from its start, under name, and makes sure that the server has all
+    // of it; true on success.
+    bool storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
+                    const std::string& action);
+    // Stores the rest of the file under name; true on success.
     bool store(FileDescriptor& file, std::int64_t size, const std::string& name,
-               const std::vector<std::string>& commands, const std::string& action);
+               const std::string& action);
+    // The size of a remote file, -1 when the server does not say; nothing when the
+    // connection failed.
+    std::optional<std::int64_t> remoteSize(const std::string& name, const std::string& action);
     // Runs commands on the server, transferring nothing; true on success.
     bool runCommands(const std::vector<std::string>& commands, const std::string& action);
     // The commands that give the file stored as temporary the name remoteFile.
@@ -106,6 +117,10 @@ private:
     std::string serverName_;
     const std::atomic<bool>* stopFlag_;
     bool open_ = false;
+    // The control connection's socket, once logged in, and how many bytes of the file being
+    // sent the transfer library has yet to take (-1 while none is sent).
+    int controlSocket_ = -1;
+    std::int64_t unsentBytes_ = -1;
     // What the server answered to renames so far: whether it renames over an existing file
     // only after that file is deleted, and whether it renames nothing at all.
     bool deleteBeforeRename_ = false;
