@@ -94,25 +94,6 @@ TEST_F(FTPSessionTest, LogsInAtConnect) {
     EXPECT_TRUE(waitUntil([&] { return server.loginCount() == 1; }));
 }
 
-TEST_F(FTPSessionTest, KeepsOneLoginForManyFiles) {
-    FTPSession session;
-    connect(session);
-    for (unsigned i = 0; i < 5; ++i) {
-        const std::string bytes = binaryBytes(1000 + i, i);
-        session.put(localFile(bytes), "image.jpg");
-        EXPECT_EQ(readBytes(server.home() / "image.jpg"), bytes);
-    }
-    EXPECT_EQ(server.loginCount(), 1);
-}
-
-TEST_F(FTPSessionTest, ReplacesAnExistingRemoteFile) {
-    writeBytes(server.home() / "image.jpg", std::string(50000, 'x'));
-    FTPSession session;
-    connect(session);
-    session.put(localFile("short"), "image.jpg");
-    EXPECT_EQ(readBytes(server.home() / "image.jpg"), "short");
-}
-
 TEST_F(FTPSessionTest, UsesOnlyTheLowSixteenBitsOfThePort) {
     FTPSession session;
     session.connect("127.0.0.1", server.user(), server.password(), server.port() + 0x30000u, true);
@@ -227,32 +208,6 @@ TEST_F(FTPSessionTest, StopFlagAbortsAConnectToAServerThatNeverAnswers) {
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 5s);
 }
 
-struct RemoteName {
-    const char* name;
-    std::string path;
-};
-
-class FTPSessionNameTest : public FTPSessionTest, public testing::WithParamInterface<RemoteName> {};
-
-TEST_P(FTPSessionNameTest, ReachesTheServerUnchanged) {
-    std::filesystem::create_directories(server.home() / "cam pics" / "100%");
-    const std::string bytes = binaryBytes(4096, 7);
-    FTPSession session;
-    connect(session);
-    session.put(localFile(bytes), GetParam().path);
-    EXPECT_EQ(readBytes(server.home() / GetParam().path), bytes);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, FTPSessionNameTest,
-    testing::Values(RemoteName{"Blank", "my image.jpg"}, RemoteName{"Percent", "100%.jpg"},
-                    RemoteName{"PercentEscape", "%41%2F.jpg"}, RemoteName{"Hash", "cam#1.jpg"},
-                    RemoteName{"Question", "what?.jpg"}, RemoteName{"TypeSuffix", "x.jpg;type=a"},
-                    RemoteName{"Plus", "a+b=c&d.jpg"},
-                    RemoteName{"Utf8", "kameran \xc3\xa5\xc3\xa4\xc3\xb6.jpg"},
-                    RemoteName{"InSubdirectories", "cam pics/100%/now.jpg"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST_F(FTPSessionTest, SendsTheFileBehindTheUsersOwnLink) {
     writeBytes(local.path() / "web.jpg", "linked");
     const auto link = local.path() / "image.jpg";
@@ -350,16 +305,22 @@ FtpServer::Options withTls(FtpServer::Tls tls,
     return options;
 }
 
-FtpServer::Options sshd() {
+FtpServer::Options sftp(FtpServer::Program program = FtpServer::Program::Sshd) {
     FtpServer::Options options;
-    options.program = FtpServer::Program::Sshd;
+    options.program = program;
     return options;
 }
 
 const Protocol protocols[] = {{"Ftp", {}},
                               {"FtpesTls", withTls(FtpServer::Tls::Explicit)},
                               {"FtpsTls", withTls(FtpServer::Tls::Implicit)},
-                              {"Sftp", sshd()}};
+                              {"Sftp", sftp()}};
+// The ways to log in: by password, and over SFTP by key (sshd) or by password (paramiko).
+const Protocol logins[] = {protocols[0],
+                           protocols[1],
+                           protocols[2],
+                           protocols[3],
+                           {"SftpPassword", sftp(FtpServer::Program::Paramiko)}};
 
 FtpServer& sharedServer(const Protocol& protocol) {
     static std::map<std::string, std::unique_ptr<FtpServer>> servers;
@@ -416,14 +377,17 @@ protected:
     TempDir local;
 };
 
-TEST_P(FTPSessionProtocolTest, StoresByteIdenticalFilesOverOneLogin) {
+class FTPSessionLoginTest : public FTPSessionProtocolTest {};
+
+TEST_P(FTPSessionLoginTest, StoresByteIdenticalFilesOverOneLogin) {
     std::filesystem::create_directories(server.home() / "cam pics");
     const int loginsBefore = server.loginCount();
     FTPSession session;
     connectTo(server, session);
     for (unsigned i = 0; i < 3; ++i) {
         for (const std::string remote : {"image.jpg", "cam pics/now.jpg"}) {
-            const std::string bytes = binaryBytes(100 * 1024 * i + 7, i);
+            // Each file replaces a longer one.
+            const std::string bytes = binaryBytes(100 * 1024 * (2 - i) + 7, i);
             writeBytes(local.path() / "image.jpg", bytes);
             session.put(local.file("image.jpg"), remote);
             EXPECT_TRUE(readBytes(server.home() / remote) == bytes)
@@ -499,6 +463,44 @@ TEST_P(FTPSessionProtocolTest, AReaderNeverGetsAnythingButAWholeImage) {
 
 INSTANTIATE_TEST_SUITE_P(Protocols, FTPSessionProtocolTest, testing::ValuesIn(protocols),
                          [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Logins, FTPSessionLoginTest, testing::ValuesIn(logins),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct RemoteName {
+    const char* name;
+    std::string path;
+};
+
+class FTPSessionNameTest : public testing::TestWithParam<std::tuple<RemoteName, Protocol>> {};
+
+TEST_P(FTPSessionNameTest, ReachesTheServerUnchanged) {
+    const auto& [name, protocol] = GetParam();
+    FtpServer& server = sharedServer(protocol);
+    std::filesystem::create_directories(server.home() / "cam pics" / "100%");
+    TempDir local;
+    const std::string bytes = binaryBytes(4096, 7);
+    writeBytes(local.path() / "image.jpg", bytes);
+    FTPSession session;
+    connectTo(server, session);
+    session.put(local.file("image.jpg"), name.path);
+    EXPECT_EQ(readBytes(server.home() / name.path), bytes);
+}
+
+// Names pass through URLs, and over SFTP also through quoted commands.
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FTPSessionNameTest,
+    testing::Combine(
+        testing::Values(RemoteName{"Blank", "my image.jpg"}, RemoteName{"Percent", "100%.jpg"},
+                        RemoteName{"PercentEscape", "%41%2F.jpg"}, RemoteName{"Hash", "cam#1.jpg"},
+                        RemoteName{"Question", "what?.jpg"},
+                        RemoteName{"TypeSuffix", "x.jpg;type=a"}, RemoteName{"Plus", "a+b=c&d.jpg"},
+                        RemoteName{"Quotes", "say \"cheese\" \\ 'now'.jpg"},
+                        RemoteName{"Utf8", "kameran \xc3\xa5\xc3\xa4\xc3\xb6.jpg"},
+                        RemoteName{"InSubdirectories", "cam pics/100%/now.jpg"}),
+        testing::Values(protocols[0], protocols[3])),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) + std::get<1>(info.param).name;
+    });
 
 // A server that must not be trusted: the connect fails before the login, so the password
 // never reaches it, and the reason says what is wrong.
@@ -547,11 +549,11 @@ INSTANTIATE_TEST_SUITE_P(
         Untrusted{"TlsHostNameMismatch",
                   withTls(FtpServer::Tls::Implicit, FtpServer::Certificate::OtherName), nullptr,
                   "connect to 127\\.0\\.0\\.1:PORT: .*127\\.0\\.0\\.1.*"},
-        Untrusted{"SftpUnknownHostKey", sshd(),
+        Untrusted{"SftpUnknownHostKey", sftp(),
                   [](const FtpServer&) { return std::string("other.example ssh-ed25519 x\n"); },
                   "connect to 127\\.0\\.0\\.1:PORT: the server's host key is not in .*; .*"
                   "record it: ssh-keyscan -p PORT 127\\.0\\.0\\.1 >> .*/\\.ssh/known_hosts"},
-        Untrusted{"SftpChangedHostKey", sshd(),
+        Untrusted{"SftpChangedHostKey", sftp(),
                   [](const FtpServer& server) {
                       // The client's own public key stands in for another host key.
                       const std::string key =

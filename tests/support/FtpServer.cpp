@@ -166,10 +166,16 @@ void FtpServer::launch(std::uint16_t port) {
         launchVsftpd(port == 0 ? freePort() : port);
         break;
     case Program::Sshd:
-        launchScript({"/usr/bin/python3", KAVRI_SSH_SERVER_SCRIPT, "--dir",
-                      (dir_.path() / "ssh").string(), "--home", home().string(), "--port",
-                      std::to_string(port)});
+    case Program::Paramiko: {
+        std::vector<std::string> args = {
+            "/usr/bin/python3", KAVRI_SSH_SERVER_SCRIPT, "--dir",  (dir_.path() / "ssh").string(),
+            "--home",           home().string(),         "--port", std::to_string(port)};
+        if (options_.program == Program::Paramiko) {
+            args.insert(args.end(), {"--user", user_, "--password", password_});
+        }
+        launchScript(std::move(args));
         break;
+    }
     case Program::Pyftpdlib:
         launchPyftpdlib(port);
         break;
@@ -177,7 +183,7 @@ void FtpServer::launch(std::uint16_t port) {
 }
 
 std::string FtpServer::scheme() const {
-    if (options_.program == Program::Sshd) {
+    if (options_.program == Program::Sshd || options_.program == Program::Paramiko) {
         return "sftp://";
     }
     return options_.tls == Tls::Explicit   ? "ftpes://"
@@ -326,13 +332,14 @@ void FtpServer::launchVsftpd(std::uint16_t port) {
 
 std::vector<std::string> FtpServer::events() const {
     const Program program = options_.program;
+    const bool ssh = program == Program::Sshd || program == Program::Paramiko;
     std::ifstream log(dir_.path() / (program == Program::Vsftpd ? "vsftpd.log"
-                                     : program == Program::Sshd ? "ssh/sshd.log"
+                                     : ssh                      ? "ssh/sshd.log"
                                                                 : "server.log"));
     std::vector<std::string> events;
     std::string line;
     while (std::getline(log, line)) {
-        if (program == Program::Sshd) {
+        if (ssh) {
             events.push_back(line.rfind("Accepted ", 0) == 0 ? "LOGIN" : "");
         } else {
             events.push_back(program == Program::Vsftpd ? vsftpdEvent(line) : line);

@@ -11,10 +11,11 @@
 
 // A real server for the tests, run as a child process on 127.0.0.1 and a free port with a
 // fresh home directory: pyftpdlib run by /usr/bin/python3 with one user, plain or with TLS;
-// Debian's vsftpd with anonymous logins that may write; or Debian's sshd for SFTP, with the
-// user running the tests logging in by a key. It counts logins (and, but for sshd, stored
-// files) in a log that survives a restart. The constructor throws std::runtime_error saying
-// why when the server cannot be started; the destructor kills it.
+// Debian's vsftpd with anonymous logins that may write; Debian's sshd for SFTP, with the
+// user running the tests logging in by a key; or, for SFTP with a password, which sshd would
+// check against the machine's accounts, an SFTP server of python3-paramiko's. It counts logins
+// (and, but for sshd, stored files) in a log that survives a restart. The constructor throws
+// std::runtime_error saying why when the server cannot be started; the destructor kills it.
 class FtpServer {
 public:
     enum class Mode {
@@ -24,7 +25,7 @@ public:
         Silent,
     };
 
-    enum class Program { Pyftpdlib, Vsftpd, Sshd };
+    enum class Program { Pyftpdlib, Vsftpd, Sshd, Paramiko };
 
     enum class Tls {
         None,
@@ -75,8 +76,8 @@ public:
     // The certificate authority of the TLS servers' certificates: the same file for every
     // server of the process, to be trusted through SSL_CERT_FILE.
     static std::string caFile();
-    // For sshd: the directory to use as HOME, with .ssh/id_ed25519, the key the server
-    // takes, and .ssh/known_hosts, naming the server's key.
+    // For SFTP: the directory to use as HOME, with .ssh/id_ed25519, the key sshd takes,
+    // and .ssh/known_hosts, naming the server's key.
     std::filesystem::path clientHome() const { return dir_.path() / "ssh" / "client"; }
 
     int connectionCount() const;
