@@ -14,8 +14,8 @@
 #include <limits>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <poll.h>
+#include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
