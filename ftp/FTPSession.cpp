@@ -407,7 +407,10 @@ void FTPSession::setUpSsh(const std::string& password) {
     // asks for one of them; the key itself is checked against both files by HostKeyCheck.
     const std::string knownHosts = SshFiles::userFile("known_hosts");
     curl_easy_setopt(easy, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
-    hostKeyCheck_ = std::make_unique<HostKeyCheck>(HostKeyCheck{host_, port_, {}});
+    // known_hosts names an IPv6 address without the brackets of a URL.
+    const bool bracketed = host_.size() > 2 && host_.front() == '[' && host_.back() == ']';
+    hostKeyCheck_ = std::make_unique<HostKeyCheck>(
+        HostKeyCheck{bracketed ? host_.substr(1, host_.size() - 2) : host_, port_, {}});
     curl_easy_setopt(easy, CURLOPT_SSH_KEYFUNCTION, &HostKeyCheck::check);
     curl_easy_setopt(easy, CURLOPT_SSH_KEYDATA, hostKeyCheck_.get());
     if (!password.empty()) {
