@@ -1,14 +1,25 @@
 #include "ftp/FTPSession.h"
 
+#include "ftp/SshFiles.h"
 #include "platform/Exception.h"
+#include "platform/FileDescriptor.h"
+#include "platform/FileTarget.h"
+#include "platform/HealthLine.h"
 
 #include <curl/curl.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <filesystem>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
 #include <mutex>
-#include <system_error>
+#include <optional>
+#include <poll.h>
+#include <set>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -27,9 +38,25 @@ constexpr long serverResponseTimeoutS = 30;
 constexpr long activeAcceptTimeoutMs = 15000;
 constexpr long stallBytesPerS = 1;
 constexpr long stallTimeS = 30;
+// The library would drop a connection idle for two minutes and log in again unasked; the
+// upload worker notices a connection the server closed and makes a new one itself, so one
+// login serves any grab interval.
+constexpr long keepIdleConnectionS = std::numeric_limits<long>::max();
 // Longest wait between two looks at the stop flag while a transfer waits for the network.
 constexpr int pollIntervalMs = 50;
-constexpr std::uint16_t standardFtpPort = 21;
+const char* const temporarySuffix = ".part";
+
+// The forms of the host setting: the scheme in front of the host picks the protocol.
+struct Scheme {
+    const char* prefix;
+    // How the transfer library names the protocol in a URL.
+    const char* urlScheme;
+    std::uint16_t standardPort;
+};
+constexpr Scheme ftpScheme{"ftp://", "ftp", 21};
+constexpr Scheme ftpesScheme{"ftpes://", "ftp", 21};
+constexpr Scheme ftpsScheme{"ftps://", "ftps", 990};
+constexpr Scheme sftpScheme{"sftp://", "sftp", 22};
 
 // curl_global_init is not thread-safe; the first session of the process does it, once.
 // The library stays initialised until the process ends.
@@ -38,6 +65,15 @@ bool initialiseCurl() {
     static bool ready = false;
     std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
     return ready;
+}
+
+bool hasControlCharacter(const std::string& text) {
+    for (const char byte : text) {
+        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Keeps the last line the server sent, for the failure reason. Only what the server sends
@@ -57,9 +93,31 @@ bool replyCodeIs(const std::string& reply, const char* code) {
     return reply.rfind(code, 0) == 0;
 }
 
+// Nothing is fetched; what the library would print of a size asked for goes nowhere.
+std::size_t ignore(char*, std::size_t size, std::size_t count, void*) {
+    return size * count;
+}
+
 int progress(void* stopFlag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto* flag = static_cast<const std::atomic<bool>*>(stopFlag);
     return flag != nullptr && flag->load(std::memory_order_acquire) ? 1 : 0;
+}
+
+// The local file being sent: its bytes come from the one descriptor that was checked, and
+// no more of them than its size when it was opened.
+struct Source {
+    FileDescriptor* file;
+    std::int64_t* left;
+};
+
+std::size_t readSource(char* buffer, std::size_t size, std::size_t count, void* data) {
+    auto* source = static_cast<Source*>(data);
+    const auto wanted = static_cast<std::size_t>(
+        std::min<std::int64_t>(*source->left, static_cast<std::int64_t>(size * count)));
+    const std::size_t got = source->file->readFully(buffer, wanted);
+    *source->left -= static_cast<std::int64_t>(got);
+    // A file that ends early is reported by the library as a partial upload.
+    return got;
 }
 
 // Every byte of the remote path reaches the server unchanged: all but the unreserved
@@ -84,22 +142,118 @@ std::string encodePath(const std::string& path) {
     return encoded;
 }
 
-// host:port as a URL writes it.
-std::string serverName(const std::string& host, std::uint32_t port) {
-    auto port16 = static_cast<std::uint16_t>(port & 0xFFFF);
-    if (port16 == 0) {
-        port16 = standardFtpPort;
+// A path as an SFTP command of the transfer library reads it: quoted, so that blanks and
+// quotes in it stay part of it.
+std::string quoted(const std::string& path) {
+    std::string text = "\"";
+    for (const char byte : path) {
+        if (byte == '"' || byte == '\\') {
+            text += '\\';
+        }
+        text += byte;
     }
-    const bool ipv6Literal = host.find(':') != std::string::npos && host.front() != '[';
-    const std::string name = ipv6Literal ? "[" + host + "]" : host;
-    return name + ":" + std::to_string(port16);
+    return text + "\"";
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+using CommandList = std::unique_ptr<curl_slist, ListDeleter>;
+
+CommandList commandList(const std::vector<std::string>& commands) {
+    CommandList list;
+    for (const std::string& command : commands) {
+        curl_slist* longer = curl_slist_append(list.get(), command.c_str());
+        if (longer == nullptr) {
+            return nullptr;
+        }
+        static_cast<void>(list.release());
+        list.reset(longer);
+    }
+    return list;
+}
+
+// Says once per server and run that files go there under their own name.
+void tellRenamesRefused(const std::string& serverName, const std::string& remoteFile) {
+    static std::mutex mutex;
+    static std::set<std::string> told;
+    std::lock_guard lock(mutex);
+    if (told.insert(serverName).second) {
+        HealthLine::writeLine("kavriWebCam: upload: " + serverName +
+                              " refuses to rename files; storing straight under " + remoteFile +
+                              ", where a visitor may fetch half an image");
+    }
+}
+
+// The reason the SSH server's key was refused, with the command that records it.
+std::string hostKeyAdvice(SshFiles::HostKey verdict, const std::string& host, std::uint16_t port) {
+    const std::string record = "ssh-keyscan -p " + std::to_string(port) + " " + host + " >> " +
+                               SshFiles::userFile("known_hosts");
+    if (verdict == SshFiles::HostKey::Changed) {
+        return "the server's host key has CHANGED from the one in the known_hosts file; "
+               "if the server really has a new key, remove the old one (ssh-keygen -R " +
+               (port == 22 ? host : "'[" + host + "]:" + std::to_string(port) + "'") +
+               ") and record the new one: " + record;
+    }
+    return "the server's host key is not in ~/.ssh/known_hosts or /etc/ssh/ssh_known_hosts; "
+           "after checking it, record it: " +
+           record;
+}
 
 } // namespace
+
+struct FTPSession::HostKeyCheck {
+    std::string host;
+    std::uint16_t port = 0;
+    // Empty while the key is trusted or has not been looked at.
+    std::string problem;
+
+    static int check(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch, void* data) {
+        auto* self = static_cast<HostKeyCheck*>(data);
+        const std::string blob =
+            found->len > 0 ? std::string(found->key, found->len) : std::string();
+        const auto verdict = SshFiles::checkHostKey(self->host, self->port, blob);
+        if (verdict == SshFiles::HostKey::Known) {
+            return CURLKHSTAT_FINE;
+        }
+        self->problem = hostKeyAdvice(verdict, self->host, self->port);
+        return CURLKHSTAT_REJECT;
+    }
+};
+
+struct FTPSession::SocketCloser {
+    // The library closes a data connection as soon as it has handed the last bytes to the
+    // system, and with TLS while the server's last handshake message lies unread. Closing a
+    // socket with unread data resets the connection, and the reset throws away whatever the
+    // server had not read yet: the file would be cut short. So after an upload the sending
+    // side is shut and the connection read to its end (bounded by the reply time-out and
+    // the stop flag) before it is closed. A data connection closed before the whole file
+    // was sent failed anyway, and is closed at once.
+    static int close(void* data, curl_socket_t socket) {
+        const auto* self = static_cast<const FTPSession*>(data);
+        if (self->unsentBytes_ == 0 && socket != self->controlSocket_ &&
+            shutdown(socket, SHUT_WR) == 0) {
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::seconds(serverResponseTimeoutS);
+            char unread[4096];
+            while (!self->stopped() && std::chrono::steady_clock::now() < deadline) {
+                pollfd entry{socket, POLLIN, 0};
+                const int ready = poll(&entry, 1, pollIntervalMs);
+                if (ready < 0 && errno != EINTR) {
+                    break;
+                }
+                if (ready <= 0) {
+                    continue;
+                }
+                const ssize_t got = recv(socket, unread, sizeof unread, 0);
+                if (got == 0 || (got < 0 && errno != EINTR)) {
+                    break;
+                }
+            }
+        }
+        return ::close(socket);
+    }
+};
 
 void FTPSession::MultiDeleter::operator()(void* multi) const {
     curl_multi_cleanup(multi);
@@ -118,9 +272,18 @@ FTPSession::~FTPSession() {
     internet_.reset();
 }
 
+std::string FTPSession::temporaryName(const std::string& remotePath) {
+    const auto slash = remotePath.rfind('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    return remotePath.substr(0, nameAt) + "." + remotePath.substr(nameAt) + temporarySuffix;
+}
+
 void FTPSession::connect(const std::string& host, const std::string& user,
                          const std::string& password, std::uint32_t port, bool passive) {
     open_ = false;
+    deleteBeforeRename_ = false;
+    renamesRefused_ = false;
+    hostKeyCheck_.reset();
     if (!initialiseCurl()) {
         failureReason_ = "connect: the network library cannot be set up";
         throw FTPException(networkMessage);
@@ -131,12 +294,56 @@ void FTPSession::connect(const std::string& host, const std::string& user,
         failureReason_ = "connect: the network library cannot be set up";
         throw FTPException(networkMessage);
     }
-    if (host.empty()) {
-        failureReason_ = "connect: no host given";
+    // A line break in a setting would end the command it is sent in and start another.
+    if (hasControlCharacter(host) || hasControlCharacter(user) || hasControlCharacter(password)) {
+        failureReason_ = "connect: the host, user name or password holds a control character";
         throw FTPException(connectMessage);
     }
-    serverName_ = serverName(host, port);
-    serverUrl_ = "ftp://" + serverName_ + "/";
+
+    Scheme scheme = ftpScheme;
+    protocol_ = Protocol::Ftp;
+    host_ = host;
+    if (const auto end = host.find("://"); end != std::string::npos) {
+        struct Form {
+            Scheme scheme;
+            Protocol protocol;
+        };
+        static const Form forms[] = {{ftpScheme, Protocol::Ftp},
+                                     {ftpesScheme, Protocol::Ftpes},
+                                     {ftpsScheme, Protocol::Ftps},
+                                     {sftpScheme, Protocol::Sftp}};
+        const std::string prefix = host.substr(0, end + 3);
+        const Form* form = nullptr;
+        for (const Form& candidate : forms) {
+            if (strcasecmp(prefix.c_str(), candidate.scheme.prefix) == 0) {
+                form = &candidate;
+            }
+        }
+        if (form == nullptr) {
+            failureReason_ =
+                "connect to " + host + ": unknown scheme; use ftp://, ftpes://, ftps:// or sftp://";
+            throw FTPException(connectMessage);
+        }
+        scheme = form->scheme;
+        protocol_ = form->protocol;
+        host_ = host.substr(end + 3);
+    }
+    if (host_.empty() || host_.find_first_of("/@ ") != std::string::npos) {
+        failureReason_ = "connect: no host given";
+        if (!host_.empty()) {
+            failureReason_ = "connect to " + host + ": not a host name";
+        }
+        throw FTPException(connectMessage);
+    }
+    port_ = static_cast<std::uint16_t>(port & 0xFFFF);
+    if (port_ == 0) {
+        port_ = scheme.standardPort;
+    }
+    const bool ipv6Literal = host_.find(':') != std::string::npos && host_.front() != '[';
+    serverName_ = (ipv6Literal ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
+    // SFTP paths are absolute; "/~/" stands for the login directory.
+    serverUrl_ = std::string(scheme.urlScheme) + "://" + serverName_ +
+                 (protocol_ == Protocol::Sftp ? "/~/" : "/");
 
     CURL* easy = connection_.get();
     errorText_.assign(CURL_ERROR_SIZE, '\0');
@@ -146,59 +353,266 @@ void FTPSession::connect(const std::string& host, const std::string& user,
     curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, scheme.urlScheme);
     curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
-    curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
-    curl_easy_setopt(easy, CURLOPT_FTPPORT, passive ? nullptr : "-");
-    curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-    curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
-                     static_cast<long>(CURLFTP_CREATE_DIR_NONE));
-    curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectTimeoutS);
     curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, serverResponseTimeoutS);
-    curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, activeAcceptTimeoutMs);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, stallBytesPerS);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallTimeS);
+    curl_easy_setopt(easy, CURLOPT_MAXAGE_CONN, keepIdleConnectionS);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(stopFlag_));
+    curl_easy_setopt(easy, CURLOPT_READFUNCTION, &readSource);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ignore);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ignore);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &SocketCloser::close);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+    if (protocol_ == Protocol::Sftp) {
+        setUpSsh(password);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
+        curl_easy_setopt(easy, CURLOPT_FTPPORT, passive ? nullptr : "-");
+        curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+        curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                         static_cast<long>(CURLFTP_CREATE_DIR_NONE));
+        curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
+        curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, activeAcceptTimeoutMs);
+        // Nothing, not the login either, goes to an FTPS server in the clear. The server's
+        // certificate is checked against the system's authorities (the library's default,
+        // set here so that nothing can turn it off); SSL_CERT_FILE and SSL_CERT_DIR add
+        // others, as for every program built on OpenSSL.
+        curl_easy_setopt(
+            easy, CURLOPT_USE_SSL,
+            static_cast<long>(protocol_ == Protocol::Ftp ? CURLUSESSL_NONE : CURLUSESSL_ALL));
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
+            curl_easy_setopt(easy, CURLOPT_CAINFO, file);
+        }
+        if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
+            curl_easy_setopt(easy, CURLOPT_CAPATH, dir);
+        }
+    }
 
-    // Logging in now, with a request that transfers nothing, makes a refused login or an
-    // unreachable server fail here rather than at the first file.
-    curl_easy_setopt(easy, CURLOPT_URL, serverUrl_.c_str());
-    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    if (!perform("connect to " + serverName_)) {
+    // Logging in now, with a request that transfers nothing, makes a refused login, an
+    // untrusted server or an unreachable one fail here rather than at the first file.
+    if (!runCommands({}, "connect to " + serverName_)) {
         throw FTPException(connectMessage);
     }
-    open_ = true;
+}
+
+void FTPSession::setUpSsh(const std::string& password) {
+    CURL* easy = connection_.get();
+    // The known_hosts file names the key types the server is known by, so that the library
+    // asks for one of them; the key itself is checked against both files by HostKeyCheck.
+    const std::string knownHosts = SshFiles::userFile("known_hosts");
+    curl_easy_setopt(easy, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
+    // known_hosts names an IPv6 address without the brackets of a URL.
+    const bool bracketed = host_.size() > 2 && host_.front() == '[' && host_.back() == ']';
+    hostKeyCheck_ = std::make_unique<HostKeyCheck>(
+        HostKeyCheck{bracketed ? host_.substr(1, host_.size() - 2) : host_, port_, {}});
+    curl_easy_setopt(easy, CURLOPT_SSH_KEYFUNCTION, &HostKeyCheck::check);
+    curl_easy_setopt(easy, CURLOPT_SSH_KEYDATA, hostKeyCheck_.get());
+    if (!password.empty()) {
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
+        curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES,
+                         static_cast<long>(CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD));
+        return;
+    }
+    const std::string key = SshFiles::defaultPrivateKey();
+    if (key.empty()) {
+        curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_AGENT));
+        return;
+    }
+    // Without a public key file the SSH library derives the public key from the private one.
+    const std::string publicKey = key + ".pub";
+    curl_easy_setopt(easy, CURLOPT_SSH_PRIVATE_KEYFILE, key.c_str());
+    curl_easy_setopt(easy, CURLOPT_SSH_PUBLIC_KEYFILE,
+                     access(publicKey.c_str(), R_OK) == 0 ? publicKey.c_str() : "");
+    curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES,
+                     static_cast<long>(CURLSSH_AUTH_AGENT | CURLSSH_AUTH_PUBLICKEY));
 }
 
 void FTPSession::put(const std::string& localFile, const std::string& remoteFile) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(localFile, error);
-    std::unique_ptr<std::FILE, FileCloser> file(error ? nullptr
-                                                      : std::fopen(localFile.c_str(), "rb"));
     const std::string action = "store " + remoteFile;
-    if (!file) {
-        failureReason_ =
-            action + ": cannot read " + localFile + ": " +
-            (error ? error : std::error_code(errno, std::generic_category())).message();
+    if (hasControlCharacter(remoteFile)) {
+        failureReason_ = action + ": the remote path holds a control character";
+        throw FTPException(connectMessage);
+    }
+    FileDescriptor file = openFileForReading(localFile);
+    struct stat status {};
+    if (!file.isOpen() || fstat(file.get(), &status) != 0) {
+        const int error = errno;
+        failureReason_ = action + ": cannot read " + localFile + ": " +
+                         (error == EPERM ? "another user's link, or not a regular file"
+                                         : std::strerror(error));
         throw FTPPutException(transferMessage);
     }
     if (!connection_ || remoteFile.empty()) {
         failureReason_ = action + (connection_ ? ": no remote name given" : ": not connected");
         throw FTPPutException(transferMessage);
     }
+    const std::int64_t size = status.st_size;
+    if (renamesRefused_) {
+        if (!storeWhole(file, size, remoteFile, action)) {
+            throw FTPPutException(transferMessage);
+        }
+        return;
+    }
 
+    const std::string temporary = temporaryName(remoteFile);
+    if (!storeWhole(file, size, temporary, action)) {
+        discard(temporary, action);
+        throw FTPPutException(transferMessage);
+    }
+    if (runCommands(renameCommands(temporary, remoteFile), action)) {
+        return;
+    }
+    if (lastResult_ != CURLE_QUOTE_ERROR) {
+        throw FTPPutException(transferMessage);
+    }
+    // Some servers rename only to a name that is free.
+    if (!deleteBeforeRename_) {
+        deleteBeforeRename_ = true;
+        if (runCommands(renameCommands(temporary, remoteFile), action)) {
+            return;
+        }
+        if (lastResult_ != CURLE_QUOTE_ERROR) {
+            throw FTPPutException(transferMessage);
+        }
+    }
+    // It renames nothing: the file goes straight to its name from now on.
+    if (!runCommands({deleteCommand(temporary, false)}, action)) {
+        throw FTPPutException(transferMessage);
+    }
+    renamesRefused_ = true;
+    tellRenamesRefused(serverName_, remoteFile);
+    if (!storeWhole(file, size, remoteFile, action)) {
+        throw FTPPutException(transferMessage);
+    }
+}
+
+bool FTPSession::storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
+                            const std::string& action) {
+    // An FTP server takes the end of the data connection for the end of the file. A
+    // connection that breaks off, for instance when a TLS connection is reset while the
+    // server still has data to read, makes it keep part of the file and report success.
+    // So its size is asked, and a short file sent once more.
+    constexpr int attempts = 2;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        if (lseek(file.get(), 0, SEEK_SET) != 0) {
+            failureReason_ = action + ": cannot read the file again: " + std::strerror(errno);
+            return false;
+        }
+        if (!store(file, size, name, action)) {
+            return false;
+        }
+        if (protocol_ == Protocol::Sftp) {
+            // Every SFTP write is acknowledged.
+            return true;
+        }
+        const auto kept = remoteSize(name, action);
+        if (!kept) {
+            return false;
+        }
+        if (*kept < 0 || *kept == size) {
+            return true;
+        }
+        failureReason_ = action + ": the server kept " + std::to_string(*kept) + " of " +
+                         std::to_string(size) + " bytes";
+    }
+    return false;
+}
+
+std::optional<std::int64_t> FTPSession::remoteSize(const std::string& name,
+                                                   const std::string& action) {
     CURL* easy = connection_.get();
-    const std::string url = serverUrl_ + encodePath(remoteFile);
+    const std::string url = fileUrl(name);
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    if (!perform(action)) {
+        return std::nullopt;
+    }
+    curl_off_t size = -1;
+    if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) != CURLE_OK) {
+        size = -1;
+    }
+    return size;
+}
+
+std::vector<std::string> FTPSession::renameCommands(const std::string& temporary,
+                                                    const std::string& remoteFile) const {
+    std::vector<std::string> commands;
+    if (deleteBeforeRename_) {
+        commands.push_back(deleteCommand(remoteFile, false));
+    }
+    if (protocol_ == Protocol::Sftp) {
+        commands.push_back("rename " + quoted(temporary) + " " + quoted(remoteFile));
+    } else {
+        commands.push_back("RNFR " + temporary);
+        commands.push_back("RNTO " + remoteFile);
+    }
+    return commands;
+}
+
+std::string FTPSession::deleteCommand(const std::string& name, bool required) const {
+    // A leading '*' lets the library go on when the command fails.
+    return std::string(required ? "" : "*") +
+           (protocol_ == Protocol::Sftp ? "rm " + quoted(name) : "DELE " + name);
+}
+
+void FTPSession::discard(const std::string& temporary, const std::string& action) {
+    if (!open_ || stopped()) {
+        // The next store under the same name replaces the leftover and renames it away.
+        return;
+    }
+    const std::string reason = failureReason_;
+    const bool open = open_;
+    runCommands({deleteCommand(temporary, false)}, action);
+    failureReason_ = reason;
+    open_ = open && open_;
+}
+
+std::string FTPSession::fileUrl(const std::string& remotePath) const {
+    // An absolute SFTP path replaces the login directory's "/~/".
+    if (protocol_ == Protocol::Sftp && !remotePath.empty() && remotePath.front() == '/') {
+        return serverUrl_.substr(0, serverUrl_.size() - 3) + encodePath(remotePath);
+    }
+    return serverUrl_ + encodePath(remotePath);
+}
+
+bool FTPSession::stopped() const {
+    return stopFlag_ != nullptr && stopFlag_->load(std::memory_order_acquire);
+}
+
+bool FTPSession::store(FileDescriptor& file, std::int64_t size, const std::string& name,
+                       const std::string& action) {
+    CURL* easy = connection_.get();
+    const std::string url = fileUrl(name);
+    unsentBytes_ = size;
+    Source source{&file, &unsentBytes_};
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(easy, CURLOPT_READDATA, file.get());
+    curl_easy_setopt(easy, CURLOPT_READDATA, &source);
     curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    if (!perform(action)) {
-        throw FTPPutException(transferMessage);
-    }
+    const bool stored = perform(action);
+    unsentBytes_ = -1;
+    curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);
+    return stored;
+}
+
+bool FTPSession::runCommands(const std::vector<std::string>& commands, const std::string& action) {
+    CURL* easy = connection_.get();
+    const CommandList before = commandList(commands);
+    curl_easy_setopt(easy, CURLOPT_URL, serverUrl_.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, before.get());
+    const bool done = perform(action);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
+    return done;
 }
 
 bool FTPSession::perform(const std::string& action) {
@@ -206,6 +620,7 @@ bool FTPSession::perform(const std::string& action) {
     CURL* easy = connection_.get();
     lastReply_.clear();
     errorText_[0] = '\0';
+    lastResult_ = CURLE_OK;
     if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
         failureReason_ = action + ": the transfer cannot be started";
         open_ = false;
@@ -229,8 +644,14 @@ bool FTPSession::perform(const std::string& action) {
             result = message->data.result;
         }
     }
+    lastResult_ = result;
     if (status == CURLM_OK && result == CURLE_OK) {
+        curl_socket_t control = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(easy, CURLINFO_ACTIVESOCKET, &control) == CURLE_OK) {
+            controlSocket_ = control;
+        }
         curl_multi_remove_handle(multi, easy);
+        open_ = true;
         return true;
     }
     // The library keeps the control connection after a refusal that leaves it usable and
@@ -243,7 +664,8 @@ bool FTPSession::perform(const std::string& action) {
     curl_multi_remove_handle(multi, easy);
 
     const bool serverRefused = replyCodeIs(lastReply_, "4") || replyCodeIs(lastReply_, "5");
-    std::string detail = serverRefused        ? lastReply_
+    std::string detail = hostKeyCheck_ && !hostKeyCheck_->problem.empty() ? hostKeyCheck_->problem
+                         : serverRefused                                  ? lastReply_
                          : errorText_[0] != 0 ? std::string(errorText_.c_str())
                          : status != CURLM_OK ? curl_multi_strerror(status)
                                               : curl_easy_strerror(result);

@@ -3,14 +3,20 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
-// One FTP connection to one server, used only to store files. connect() opens the control
-// connection and logs in at once; put() stores a local file under a remote path over that
-// same connection. Every failure throws: FTPException when no connection can be made,
-// FTPPutException when a file cannot be stored; the message is the text the user sees, and
-// failureReason() says in one line what went wrong. After a failure the session is of no
-// further use unless isOpen() says otherwise. Made, used and destroyed on one thread.
+class FileDescriptor;
+
+// One connection to one server, used only to store files: plain FTP, FTP over TLS (explicit
+// or implicit) or SFTP, chosen by the scheme written in front of the host. connect() opens
+// the connection and logs in at once; put() stores a local file under a remote path over
+// that same connection. Every failure throws: FTPException when no connection can be made
+// or the settings cannot be used, FTPPutException when a file cannot be stored; the message
+// is the text the user sees, and failureReason() says in one line what went wrong. After a
+// failure the session is of no further use unless isOpen() says otherwise. Made, used and
+// destroyed on one thread, which may be any thread.
 class FTPSession {
 public:
     // stopFlag, when given, aborts a connect or a transfer in progress as soon as it is set
@@ -21,12 +27,22 @@ public:
     FTPSession(const FTPSession&) = delete;
     FTPSession& operator=(const FTPSession&) = delete;
 
-    // Port: its low 16 bits are used, 0 meaning the standard FTP port 21. passive chooses a
-    // passive data connection; otherwise the server connects back to this machine.
+    // host is a name or address, or one with a scheme: ftp://, ftpes:// (TLS asked for with
+    // AUTH TLS), ftps:// (TLS from the first byte) or sftp://. A TLS server's certificate
+    // must be valid for the host by the system's certificate authorities; an SSH server's
+    // key must be in a known_hosts file. Port: its low 16 bits are used, 0 meaning the
+    // scheme's standard port. passive chooses a passive data connection for the FTP forms;
+    // otherwise the server connects back to this machine. A host, user or password holding
+    // a control character is refused before anything is sent.
     void connect(const std::string& host, const std::string& user, const std::string& password,
                  std::uint32_t port, bool passive);
-    // Stores localFile in binary mode as remoteFile, a path taken relative to the login
-    // directory exactly as given; an existing file is replaced, no directory is created.
+    // Stores localFile, the regular file it names (through links of this user's only), as
+    // remoteFile, a path taken relative to the login directory exactly as given; no
+    // directory is created. The bytes go to a temporary name beside remoteFile first, which
+    // then takes the name, so that nobody ever fetches half a file there; where the server
+    // refuses renames, the file is stored under its name directly. A remote path holding a
+    // control character is refused before anything is sent, as a setting that cannot be
+    // used (FTPException).
     void put(const std::string& localFile, const std::string& remoteFile);
 
     // Why the last connect or put failed: what was being done and the server's reply or the
@@ -40,7 +56,19 @@ public:
     // closing it while it was idle.
     bool isOpen() const { return open_; }
 
+    // The temporary name under which a file for remotePath is stored before it takes that
+    // name: in the same directory, hidden by a leading dot.
+    static std::string temporaryName(const std::string& remotePath);
+
 private:
+    enum class Protocol { Ftp, Ftpes, Ftps, Sftp };
+
+    // The SSH server's key is checked as the connection is made; why it was not trusted.
+    struct HostKeyCheck;
+    // Closes the sockets of the session; a data connection only after the server has read
+    // all of it.
+    struct SocketCloser;
+
     struct MultiDeleter {
         void operator()(void* multi) const;
     };
@@ -48,6 +76,30 @@ private:
         void operator()(void* easy) const;
     };
 
+    // Sets up the login of an SFTP connection and the check of the server's key.
+    void setUpSsh(const std::string& password);
+    // Stores the file, from its start, under name, and makes sure that the server has all
+    // of it; true on success.
+    bool storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
+                    const std::string& action);
+    // Stores the rest of the file under name; true on success.
+    bool store(FileDescriptor& file, std::int64_t size, const std::string& name,
+               const std::string& action);
+    // The size of a remote file, -1 when the server does not say; nothing when the
+    // connection failed.
+    std::optional<std::int64_t> remoteSize(const std::string& name, const std::string& action);
+    // Runs commands on the server, transferring nothing; true on success.
+    bool runCommands(const std::vector<std::string>& commands, const std::string& action);
+    // The commands that give the file stored as temporary the name remoteFile.
+    std::vector<std::string> renameCommands(const std::string& temporary,
+                                            const std::string& remoteFile) const;
+    // The command that removes a file; failing if it fails only when required.
+    std::string deleteCommand(const std::string& name, bool required) const;
+    // Drops the temporary file of a store that failed, when the connection is still there,
+    // keeping the failure's reason.
+    void discard(const std::string& temporary, const std::string& action);
+    std::string fileUrl(const std::string& remotePath) const;
+    bool stopped() const;
     // Runs the transfer set up on the connection handle to its end; true on success. On
     // failure keeps the reason, beginning with action, and whether the connection is open.
     bool perform(const std::string& action);
@@ -56,14 +108,28 @@ private:
     std::unique_ptr<void, MultiDeleter> internet_;
     // The transfer handle carrying the login and the options of this session.
     std::unique_ptr<void, EasyDeleter> connection_;
+    Protocol protocol_ = Protocol::Ftp;
+    // The host without its scheme, and the port in use.
+    std::string host_;
+    std::uint16_t port_ = 0;
     std::string serverUrl_;
     // host:port, for the failure reason.
     std::string serverName_;
     const std::atomic<bool>* stopFlag_;
     bool open_ = false;
+    // The control connection's socket, once logged in, and how many bytes of the file being
+    // sent the transfer library has yet to take (-1 while none is sent).
+    int controlSocket_ = -1;
+    std::int64_t unsentBytes_ = -1;
+    // What the server answered to renames so far: whether it renames over an existing file
+    // only after that file is deleted, and whether it renames nothing at all.
+    bool deleteBeforeRename_ = false;
+    bool renamesRefused_ = false;
     std::string failureReason_;
-    // The last line the server sent during the current transfer, and the transfer library's
-    // own error text.
+    // The last line the server sent during the current transfer, the transfer library's own
+    // error text and result code.
     std::string lastReply_;
     std::string errorText_;
+    int lastResult_ = 0;
+    std::unique_ptr<HostKeyCheck> hostKeyCheck_;
 };

@@ -48,6 +48,8 @@ struct DialogControl {
     unsigned style = dialogStyleNone;
     // Picture: the id of the image it shows.
     int imageId = 0;
+    // Shown when the pointer rests on the control; empty for none.
+    std::string_view tip = {};
 };
 
 enum class DialogFrame {

@@ -71,6 +71,7 @@ FileDescriptor openFileForReading(const std::string& name) {
         FileDescriptor::open(target->path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
     struct stat status {};
     if (file.isOpen() && (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode))) {
+        errno = EPERM;
         return FileDescriptor();
     }
     return file;

@@ -8,12 +8,6 @@ namespace {
 
 constexpr auto quietTime = std::chrono::minutes(1);
 
-void writeToStandardError(const std::string& line) {
-    const std::string whole = line + "\n";
-    while (write(STDERR_FILENO, whole.data(), whole.size()) < 0 && errno == EINTR) {
-    }
-}
-
 std::string counted(int count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -39,7 +33,13 @@ std::string duration(std::chrono::steady_clock::duration length) {
 HealthLine::HealthLine(HealthWords words, Clock clock, Sink sink)
     : words_(words)
     , clock_(std::move(clock))
-    , sink_(sink ? std::move(sink) : Sink(writeToStandardError)) {}
+    , sink_(sink ? std::move(sink) : Sink(writeLine)) {}
+
+void HealthLine::writeLine(const std::string& line) {
+    const std::string whole = line + "\n";
+    while (write(STDERR_FILENO, whole.data(), whole.size()) < 0 && errno == EINTR) {
+    }
+}
 
 void HealthLine::failed(const std::string& reason) {
     report(true, reason);

@@ -31,8 +31,7 @@ public:
     // Gets each line without its line end.
     using Sink = std::function<void(const std::string& line)>;
 
-    // The default sink writes each line with its line end to standard error in one write,
-    // so that lines from two threads never mix.
+    // The default sink is writeLine.
     explicit HealthLine(HealthWords words, Clock clock = std::chrono::steady_clock::now,
                         Sink sink = {});
 
@@ -43,6 +42,10 @@ public:
     // printed as '?'.
     void failed(const std::string& reason);
     void succeeded();
+
+    // Writes one line and its line end to standard error in one write, so that lines from
+    // two threads never mix. The default sink; also for a notice that is no change of health.
+    static void writeLine(const std::string& line);
 
 private:
     void report(bool failing, const std::string& reason);

@@ -38,7 +38,11 @@ constexpr std::array ftpSettingsControls{
     DialogControl{ftpSettingsItem::active, CheckBox, "Use FTP to upload each grabbed image.", 8, 8,
                   144, 10},
     DialogControl{ftpSettingsItem::stopOnError, CheckBox, "Stop on all FTP errors.", 8, 20, 86, 10},
-    DialogControl{ftpSettingsItem::host, Edit, "", 60, 44, 125, 12},
+    DialogControl{ftpSettingsItem::host, Edit, "", 60, 44, 125, 12, dialogStyleNone, 0,
+                  "name or ftp://name: FTP\n"
+                  "ftpes://name: FTP with TLS (AUTH TLS)\n"
+                  "ftps://name: FTP with implicit TLS (port 990)\n"
+                  "sftp://name: SFTP over SSH (port 22)"},
     DialogControl{ftpSettingsItem::port, Edit, "", 60, 60, 40, 12, dialogStyleDigitsOnly},
     DialogControl{ftpSettingsItem::user, Edit, "", 60, 76, 69, 12},
     DialogControl{ftpSettingsItem::password, Edit, "", 60, 92, 69, 12, dialogStylePassword},

@@ -137,6 +137,14 @@ void QtDialogHost::buildControls() {
 }
 
 QWidget* QtDialogHost::createControl(const DialogControl& control) {
+    QWidget* widget = createWidget(control);
+    if (!control.tip.empty()) {
+        widget->setToolTip(toQString(control.tip));
+    }
+    return widget;
+}
+
+QWidget* QtDialogHost::createWidget(const DialogControl& control) {
     const QString text = toQString(control.text);
     const int id = control.id;
     switch (control.kind) {

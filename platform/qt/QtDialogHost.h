@@ -45,7 +45,9 @@ public:
 
 private:
     void buildControls();
+    // The widget of a control, with its tip.
     QWidget* createControl(const DialogControl& control);
+    QWidget* createWidget(const DialogControl& control);
     void sendCommand(int commandId);
     void place();
 

@@ -1,5 +1,6 @@
 #include "ftp/FTPThread.h"
 
+#include "ftp/FTPSession.h"
 #include "tests/ftp/FtpTestFiles.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/FtpServer.h"
@@ -102,15 +103,16 @@ TEST_F(FTPThreadTest, SkipsAFilePostedWhileUploadingAndSendsTheNext) {
 
     writeLocal(binaryBytes(600 * 1024, 1));
     ASSERT_TRUE(thread->post(localPath(), "first.jpg"));
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(slow.home() / "first.jpg"); }));
+    ASSERT_TRUE(waitUntil([&] {
+        return std::filesystem::exists(slow.home() / FTPSession::temporaryName("first.jpg"));
+    }));
     ASSERT_EQ(slow.storedCount(), 0) << "the upload ended before the second post";
     EXPECT_TRUE(thread->post(localPath(), "second.jpg"));
 
     ASSERT_TRUE(waitUntil([&] { return slow.storedCount() == 1 && thread->suspended(); }));
     writeLocal("third");
     EXPECT_TRUE(thread->post(localPath(), "third.jpg"));
-    ASSERT_TRUE(waitUntil([&] { return slow.storedCount() == 2; }));
-    EXPECT_EQ(readBytes(slow.home() / "third.jpg"), "third");
+    EXPECT_TRUE(waitUntil([&] { return readBytes(slow.home() / "third.jpg") == "third"; }));
     EXPECT_FALSE(std::filesystem::exists(slow.home() / "second.jpg"));
 }
 
@@ -230,7 +232,9 @@ TEST_F(FTPThreadTest, DestroyingDuringAnUploadAbortsItAndTheWorkerEnds) {
     ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
     writeLocal(binaryBytes(2 * 1024 * 1024, 3));
     ASSERT_TRUE(thread->post(localPath(), "big.jpg"));
-    ASSERT_TRUE(waitUntil([&] { return std::filesystem::exists(slow.home() / "big.jpg"); }));
+    ASSERT_TRUE(waitUntil([&] {
+        return std::filesystem::exists(slow.home() / FTPSession::temporaryName("big.jpg"));
+    }));
 
     // The server takes about 20 s for this file; the worker ends long before that only if
     // the transfer is aborted. (Whether the server keeps the truncated file is up to it: a

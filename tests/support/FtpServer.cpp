@@ -8,6 +8,7 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
@@ -128,8 +129,12 @@ FtpServer::FtpServer()
 
 FtpServer::FtpServer(Options options)
     : options_(options)
-    , user_(options.program == Program::Vsftpd ? "anonymous" : "webcam")
-    , password_(options.program == Program::Vsftpd ? "webcam@example.org" : "s3cret pass") {
+    , user_(options.program == Program::Vsftpd ? "anonymous"
+            : options.program == Program::Sshd ? getpwuid(geteuid())->pw_name
+                                               : "webcam")
+    , password_(options.program == Program::Vsftpd ? "webcam@example.org"
+                : options.program == Program::Sshd ? ""
+                                                   : "s3cret pass") {
     std::filesystem::create_directory(home());
     launch(0);
 }
@@ -156,11 +161,39 @@ void FtpServer::restart() {
 }
 
 void FtpServer::launch(std::uint16_t port) {
-    if (options_.program == Program::Vsftpd) {
+    switch (options_.program) {
+    case Program::Vsftpd:
         launchVsftpd(port == 0 ? freePort() : port);
-    } else {
-        launchPyftpdlib(port);
+        break;
+    case Program::Sshd:
+    case Program::Paramiko: {
+        std::vector<std::string> args = {
+            "/usr/bin/python3", KAVRI_SSH_SERVER_SCRIPT, "--dir",  (dir_.path() / "ssh").string(),
+            "--home",           home().string(),         "--port", std::to_string(port)};
+        if (options_.program == Program::Paramiko) {
+            args.insert(args.end(), {"--user", user_, "--password", password_});
+        }
+        launchScript(std::move(args));
+        break;
     }
+    case Program::Pyftpdlib:
+        launchPyftpdlib(port);
+        break;
+    }
+}
+
+std::string FtpServer::scheme() const {
+    if (options_.program == Program::Sshd || options_.program == Program::Paramiko) {
+        return "sftp://";
+    }
+    return options_.tls == Tls::Explicit   ? "ftpes://"
+           : options_.tls == Tls::Implicit ? "ftps://"
+                                           : "";
+}
+
+std::string FtpServer::caFile() {
+    static const TempDir certificates;
+    return certificates.file("ca.pem");
 }
 
 pid_t FtpServer::spawn(std::vector<std::string> args, int outputFd, bool withErrors) {
@@ -209,6 +242,20 @@ void FtpServer::launchPyftpdlib(std::uint16_t port) {
     if (options_.mode == Mode::Silent) {
         args.emplace_back("--silent");
     }
+    if (options_.tls != Tls::None) {
+        static const char* const certificates[] = {"trusted", "other-name", "untrusted"};
+        const std::string caDirectory = std::filesystem::path(caFile()).parent_path().string();
+        args.insert(args.end(), {"--tls", options_.tls == Tls::Explicit ? "explicit" : "implicit",
+                                 "--tls-dir", caDirectory, "--certificate",
+                                 certificates[static_cast<int>(options_.certificate)]});
+    }
+    if (options_.refuseRenames) {
+        args.emplace_back("--no-rename");
+    }
+    launchScript(std::move(args));
+}
+
+void FtpServer::launchScript(std::vector<std::string> args) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         throw std::runtime_error("cannot make a pipe for the FTP server");
@@ -284,12 +331,19 @@ void FtpServer::launchVsftpd(std::uint16_t port) {
 }
 
 std::vector<std::string> FtpServer::events() const {
-    const bool vsftpd = options_.program == Program::Vsftpd;
-    std::ifstream log(dir_.path() / (vsftpd ? "vsftpd.log" : "server.log"));
+    const Program program = options_.program;
+    const bool ssh = program == Program::Sshd || program == Program::Paramiko;
+    std::ifstream log(dir_.path() / (program == Program::Vsftpd ? "vsftpd.log"
+                                     : ssh                      ? "ssh/sshd.log"
+                                                                : "server.log"));
     std::vector<std::string> events;
     std::string line;
     while (std::getline(log, line)) {
-        events.push_back(vsftpd ? vsftpdEvent(line) : line);
+        if (ssh) {
+            events.push_back(line.rfind("Accepted ", 0) == 0 ? "LOGIN" : "");
+        } else {
+            events.push_back(program == Program::Vsftpd ? vsftpdEvent(line) : line);
+        }
     }
     return events;
 }

@@ -9,11 +9,13 @@
 #include <sys/types.h>
 #include <vector>
 
-// A real FTP server for the tests, run as a child process on 127.0.0.1 and a free port with
-// a fresh home directory: pyftpdlib run by /usr/bin/python3 with one user, or Debian's
-// vsftpd with anonymous logins that may write. It counts logins and stored files in a log
-// that survives a restart. The constructor throws std::runtime_error saying why when the
-// server cannot be started; the destructor kills it.
+// A real server for the tests, run as a child process on 127.0.0.1 and a free port with a
+// fresh home directory: pyftpdlib run by /usr/bin/python3 with one user, plain or with TLS;
+// Debian's vsftpd with anonymous logins that may write; Debian's sshd for SFTP, with the
+// user running the tests logging in by a key; or, for SFTP with a password, which sshd would
+// check against the machine's accounts, an SFTP server of python3-paramiko's. It counts logins
+// (and, but for sshd, stored files) in a log that survives a restart. The constructor throws
+// std::runtime_error saying why when the server cannot be started; the destructor kills it.
 class FtpServer {
 public:
     enum class Mode {
@@ -23,7 +25,19 @@ public:
         Silent,
     };
 
-    enum class Program { Pyftpdlib, Vsftpd };
+    enum class Program { Pyftpdlib, Vsftpd, Sshd, Paramiko };
+
+    enum class Tls {
+        None,
+        // AUTH TLS before the login, encrypted data connections (pyftpdlib).
+        Explicit,
+        // TLS from the first byte (pyftpdlib).
+        Implicit,
+    };
+
+    // The server's certificate: valid for 127.0.0.1 by the authority of caFile(); by that
+    // authority for another name only; or valid for 127.0.0.1 but signed by itself.
+    enum class Certificate { Trusted, OtherName, Untrusted };
 
     struct Options {
         Mode mode = Mode::Answering;
@@ -33,6 +47,10 @@ public:
         // Closes a control connection idle for this long; 0 keeps the server's default.
         int idleTimeoutS = 0;
         Program program = Program::Pyftpdlib;
+        Tls tls = Tls::None;
+        Certificate certificate = Certificate::Trusted;
+        // Refuses to rename files (pyftpdlib).
+        bool refuseRenames = false;
     };
 
     FtpServer();
@@ -52,6 +70,15 @@ public:
     const std::string& password() const { return password_; }
     // The login directory of the user.
     std::filesystem::path home() const { return dir_.path() / "home"; }
+    // The URL scheme, with "://", that the program is given in front of 127.0.0.1.
+    std::string scheme() const;
+
+    // The certificate authority of the TLS servers' certificates: the same file for every
+    // server of the process, to be trusted through SSL_CERT_FILE.
+    static std::string caFile();
+    // For SFTP: the directory to use as HOME, with .ssh/id_ed25519, the key sshd takes,
+    // and .ssh/known_hosts, naming the server's key.
+    std::filesystem::path clientHome() const { return dir_.path() / "ssh" / "client"; }
 
     int connectionCount() const;
     int loginCount() const;
@@ -67,11 +94,13 @@ private:
     void launch(std::uint16_t port);
     void launchPyftpdlib(std::uint16_t port);
     void launchVsftpd(std::uint16_t port);
+    // Runs a script that prints "PORT <n>" when it listens.
+    void launchScript(std::vector<std::string> args);
     // Runs args[0] in a process group of its own, its output (and with withErrors its
     // standard error) going to outputFd.
     pid_t spawn(std::vector<std::string> args, int outputFd, bool withErrors);
     // The log as pyftpdlib writes it: "CONNECTED", "LOGIN <user>", "FAILED <user>",
-    // "STORED <path>", "DATA <command>"; vsftpd's log is translated.
+    // "STORED <path>", "DATA <command>"; vsftpd's and sshd's logs are translated.
     std::vector<std::string> events() const;
     int count(const std::string& prefix) const;
 

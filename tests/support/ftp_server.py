@@ -10,12 +10,21 @@ PASV when the client asks for a passive one, EPRT or PORT for an active one). Wi
 --digests it also logs "RECEIVED <sha256> <path>" for each stored file and
 "INCOMPLETE <path>" for a store whose connection broke off. --idle-timeout closes a control
 connection that has been idle for that many seconds, as servers do. With --silent it
-accepts connections and never answers, like a server that has hung.
+accepts connections and never answers, like a server that has hung. --tls explicit asks
+for AUTH TLS before the login and encrypted data connections (python3-openssl), --tls
+implicit speaks TLS from the first byte. Its certificate is made with openssl in
+--tls-dir, which also holds the certificate authority "ca.pem" that clients are to trust
+(made once and kept for further servers): --certificate trusted is valid for 127.0.0.1
+and localhost, other-name is signed by the same authority for another name only, and
+untrusted is valid for 127.0.0.1 but signed by itself. --no-rename refuses RNFR, as some
+hosting servers do.
 """
 
 import argparse
 import hashlib
+import os
 import socket
+import subprocess
 import sys
 import time
 
@@ -38,15 +47,106 @@ def serve_silent(port, log):
         log_line(log, "CONNECTED")
 
 
+CERTIFICATE_NAMES = {
+    "trusted": "IP:127.0.0.1,DNS:localhost",
+    "other-name": "DNS:other.example",
+    "untrusted": "IP:127.0.0.1,DNS:localhost",
+}
+
+
+def openssl(*arguments):
+    subprocess.run(["openssl"] + list(arguments), check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+
+
+def new_key(path):
+    openssl("genpkey", "-algorithm", "EC", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-out", path)
+
+
+def server_certificate(directory, kind):
+    """The PEM file (key and certificate) of a server certificate of the kind asked for."""
+    os.makedirs(directory, exist_ok=True)
+    ca_key, ca = os.path.join(directory, "ca.key"), os.path.join(directory, "ca.pem")
+    if not os.path.exists(ca):
+        new_key(ca_key)
+        openssl("req", "-x509", "-new", "-key", ca_key, "-subj", "/CN=kavriWebCam test CA",
+                "-days", "2", "-out", ca)
+    pem = os.path.join(directory, kind + ".pem")
+    if not os.path.exists(pem):
+        key, request, certificate = (os.path.join(directory, kind + suffix)
+                                     for suffix in (".key", ".csr", ".crt"))
+        new_key(key)
+        subject = "/CN=" + CERTIFICATE_NAMES[kind].split(",")[0].split(":")[1]
+        extensions = os.path.join(directory, kind + ".ext")
+        with open(extensions, "w") as text:
+            text.write("subjectAltName=%s\n" % CERTIFICATE_NAMES[kind])
+        if kind == "untrusted":
+            openssl("req", "-x509", "-new", "-key", key, "-subj", subject, "-days", "2",
+                    "-addext", "subjectAltName=" + CERTIFICATE_NAMES[kind], "-out", certificate)
+        else:
+            openssl("req", "-new", "-key", key, "-subj", subject, "-out", request)
+            openssl("x509", "-req", "-in", request, "-CA", ca, "-CAkey", ca_key,
+                    "-CAcreateserial", "-days", "2", "-extfile", extensions, "-out", certificate)
+        with open(pem + ".tmp", "w") as joined:
+            for part in (key, certificate):
+                with open(part) as text:
+                    joined.write(text.read())
+        os.rename(pem + ".tmp", pem)
+    return pem
+
+
 def serve_ftp(args):
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
     from pyftpdlib.servers import FTPServer
 
     authorizer = DummyAuthorizer()
-    authorizer.add_user(args.user, args.password, args.home, perm="elradfmwMT")
+    authorizer.add_user(args.user, args.password, args.home,
+                        perm="elradmwMT" if args.no_rename else "elradfmwMT")
 
-    class Handler(FTPHandler):
+    base = FTPHandler
+    if args.tls:
+        from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+
+        class TlsDataHandler(TLS_DTPHandler):
+            # A client may begin the data connection's handshake as soon as it connects,
+            # before the command that uses it; pyftpdlib would take that as a hang-up.
+            def readable(self):
+                return self._ssl_accepting or super().readable()
+
+            # One read takes one TLS record; the records the TLS library has already taken
+            # off the socket raise no further event, and a hang-up would drop them.
+            def handle_read(self):
+                super().handle_read()
+                while (self.receive and self.connected and self._ssl_established
+                       and self.socket.pending() > 0):
+                    super().handle_read()
+
+        class TlsHandler(TLS_FTPHandler):
+            dtp_handler = TlsDataHandler
+            certfile = server_certificate(args.tls_dir, args.certificate)
+            tls_control_required = True
+            tls_data_required = True
+
+            @classmethod
+            def get_ssl_context(cls):
+                if cls.ssl_context is None:
+                    super().get_ssl_context()
+                    # Clients resume the control connection's TLS session on the data
+                    # connections, which OpenSSL allows only with a session id context.
+                    cls.ssl_context.set_session_id(b"kavri-test")
+                return cls.ssl_context
+
+            if args.tls == "implicit":
+                def handle(self):
+                    self.secure_connection(self.ssl_context)
+
+                def handle_ssl_established(self):
+                    FTPHandler.handle(self)
+
+        base = TlsHandler
+
+    class Handler(base):
         def on_connect(self):
             log_line(args.log, "CONNECTED")
 
@@ -99,6 +199,10 @@ def main():
     parser.add_argument("--idle-timeout", type=float, default=0, help="seconds; 0 keeps the default")
     parser.add_argument("--silent", action="store_true")
     parser.add_argument("--digests", action="store_true", help="log a digest of each stored file")
+    parser.add_argument("--tls", choices=["explicit", "implicit"])
+    parser.add_argument("--tls-dir", help="where the certificates are made and kept")
+    parser.add_argument("--certificate", default="trusted", choices=sorted(CERTIFICATE_NAMES))
+    parser.add_argument("--no-rename", action="store_true", help="refuse renames")
     args = parser.parse_args()
 
     import logging

@@ -147,7 +147,7 @@ protected:
     }
 };
 
-TEST_P(TemplateRendering, EveryControlHasItsKindIdTextAndPlace) {
+TEST_P(TemplateRendering, EveryControlHasItsKindIdTextTipAndPlace) {
     Recorder recorder;
     QtDialogHost dialog(dialogTemplate(), recorder.procedure());
     const QtDialogUnits units(dialog.font());
@@ -162,6 +162,7 @@ TEST_P(TemplateRendering, EveryControlHasItsKindIdTextAndPlace) {
         QWidget* widget = dialog.controls()[i];
         SCOPED_TRACE("control " + std::to_string(i) + " id " + std::to_string(control.id));
         EXPECT_EQ(textOf(widget).toStdString(), control.text);
+        EXPECT_EQ(widget->toolTip().toStdString(), control.tip);
         EXPECT_TRUE(dialog.rect().contains(widget->geometry())) << "inside the dialog";
         if (control.id != dialogStaticId) {
             EXPECT_EQ(dialog.item(control.id), widget);
