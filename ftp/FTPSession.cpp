@@ -444,9 +444,9 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
     struct stat status {};
     if (!file.isOpen() || fstat(file.get(), &status) != 0) {
         const int error = errno;
-        failureReason_ = action + ": cannot read " + localFile + ": " +
-                         (error == EPERM ? "another user's link, or not a regular file"
-                                         : std::strerror(error));
+        failureReason_ =
+            action + ": cannot read " + localFile + ": " +
+            (error == EPERM ? "another user's link, or not a regular file" : std::strerror(error));
         throw FTPPutException(transferMessage);
     }
     if (!connection_ || remoteFile.empty()) {

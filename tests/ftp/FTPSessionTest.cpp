@@ -184,7 +184,8 @@ INSTANTIATE_TEST_SUITE_P(
                     session.put(link.string(), "image.jpg");
                 },
                 true,
-                "store image\\.jpg: cannot read .*swapped\\.jpg: another user's link, or not a regular file",
+                "store image\\.jpg: cannot read .*swapped\\.jpg: another user's link, or not a "
+                "regular file",
                 true},
         Failure{"PutWithoutConnect",
                 [](FTPSessionTest& test, FTPSession& session) {
