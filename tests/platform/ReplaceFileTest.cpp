@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +16,6 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -38,11 +36,6 @@ struct Entry {
     bool operator==(const Entry&) const = default;
 };
 using Snapshot = std::map<std::string, Entry>;
-
-void PrintTo(const Entry& entry, std::ostream* out) {
-    *out << std::oct << entry.mode << std::dec << " " << entry.owner << ":" << entry.group << " '"
-         << entry.text << "'";
-}
 
 Snapshot snapshot(const fs::path& dir) {
     Snapshot entries;
@@ -151,82 +144,68 @@ TEST_P(ReplaceFileTarget, WritesOnlyWhatTheUserMayAndKeepsLinksModesAndGroups) {
 
 INSTANTIATE_TEST_SUITE_P(
     , ReplaceFileTarget,
-    testing::Values(
-        TargetCase{"Nothing", [](const fs::path&) { return "target"; }, "target", false, false},
-        TargetCase{"OwnFileSharedWithAGroup",
-                   [](const fs::path& dir) {
-                       plainTarget(dir);
-                       fs::permissions(dir / "target", fs::perms(0640));
-                       ::chown((dir / "target").c_str(), 0, otherUser);
-                       return "target";
-                   },
-                   "target", true, true},
-        TargetCase{"OwnLinkIntoAWebFolder",
-                   [](const fs::path& dir) {
-                       fs::create_directory(dir / "web");
-                       writeFile(dir / "web/image.jpg", "old");
-                       fs::create_symlink("web/image.jpg", dir / "target");
-                       return "target";
-                   },
-                   "web/image.jpg", true, false},
-        TargetCase{"AnotherUsersLink",
-                   [](const fs::path& dir) {
-                       writeFile(dir / "victim", "the victim's own data");
-                       fs::create_symlink("victim", dir / "target");
-                       ::lchown((dir / "target").c_str(), otherUser, otherUser);
-                       return "target";
-                   },
-                   "", false, false},
-        TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto",
-                   [](const fs::path& dir) {
-                       plainTarget(dir);
-                       ::chown((dir / "target").c_str(), otherUser, otherUser);
-                       return "target";
-                   },
-                   "target", true, false},
-        TargetCase{"Fifo",
-                   [](const fs::path& dir) {
-                       ::mkfifo((dir / "target").c_str(), 0666);
-                       return "target";
-                   },
-                   "", false, false},
-        TargetCase{"DeviceNode",
-                   [](const fs::path& dir) {
-                       // The null device's numbers: harmless if it were written.
-                       return ::mknod((dir / "target").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0
-                                  ? "target"
-                                  : "";
-                   },
-                   "", false, false},
-        TargetCase{"Directory",
-                   [](const fs::path& dir) {
-                       fs::create_directory(dir / "target");
-                       return "target";
-                   },
-                   "", false, false},
-        TargetCase{"NameNearTheLengthLimit",
-                   [](const fs::path& dir) {
-                       const std::string name(NAME_MAX - 5, 'n');
-                       writeFile(dir / name, "old");
-                       return name;
-                   },
-                   std::string(NAME_MAX - 5, 'n'), true, true},
-        TargetCase{"PredictableTemporaryNamesPlanted",
-                   [](const fs::path& dir) {
-                       for (int n = 0; n < 100; ++n) {
-                           const std::string planted =
-                               "target.tmp-" + std::to_string(::getpid()) + "-" + std::to_string(n);
-                           ::mkfifo((dir / planted).c_str(), 0666);
-                       }
-                       return "target";
-                   },
-                   "target", false, false},
-        TargetCase{"FileTheUserMayNotWrite",
-                   [](const fs::path& dir) {
-                       ::chown(dir.c_str(), otherUser, otherUser);
-                       return plainTarget(dir);
-                   },
-                   "", true, false, otherUser}),
+    testing::Values(TargetCase{"Nothing", [](const fs::path&) { return "target"; }, "target", false,
+                               false},
+                    TargetCase{"OwnFileSharedWithAGroup",
+                               [](const fs::path& dir) {
+                                   plainTarget(dir);
+                                   fs::permissions(dir / "target", fs::perms(0640));
+                                   ::chown((dir / "target").c_str(), 0, otherUser);
+                                   return "target";
+                               },
+                               "target", true, true},
+                    TargetCase{"OwnLinkIntoAWebFolder",
+                               [](const fs::path& dir) {
+                                   fs::create_directory(dir / "web");
+                                   writeFile(dir / "web/image.jpg", "old");
+                                   fs::create_symlink("web/image.jpg", dir / "target");
+                                   return "target";
+                               },
+                               "web/image.jpg", true, false},
+                    TargetCase{"AnotherUsersLink",
+                               [](const fs::path& dir) {
+                                   writeFile(dir / "victim", "the victim's own data");
+                                   fs::create_symlink("victim", dir / "target");
+                                   ::lchown((dir / "target").c_str(), otherUser, otherUser);
+                                   return "target";
+                               },
+                               "", false, false},
+                    TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto",
+                               [](const fs::path& dir) {
+                                   plainTarget(dir);
+                                   ::chown((dir / "target").c_str(), otherUser, otherUser);
+                                   return "target";
+                               },
+                               "target", true, false},
+                    TargetCase{"Fifo",
+                               [](const fs::path& dir) {
+                                   ::mkfifo((dir / "target").c_str(), 0666);
+                                   return "target";
+                               },
+                               "", false, false},
+                    TargetCase{"Directory",
+                               [](const fs::path& dir) {
+                                   fs::create_directory(dir / "target");
+                                   return "target";
+                               },
+                               "", false, false},
+                    TargetCase{"PredictableTemporaryNamesPlanted",
+                               [](const fs::path& dir) {
+                                   for (int n = 0; n < 100; ++n) {
+                                       const std::string planted = "target.tmp-" +
+                                                                   std::to_string(::getpid()) +
+                                                                   "-" + std::to_string(n);
+                                       ::mkfifo((dir / planted).c_str(), 0666);
+                                   }
+                                   return "target";
+                               },
+                               "target", false, false},
+                    TargetCase{"FileTheUserMayNotWrite",
+                               [](const fs::path& dir) {
+                                   ::chown(dir.c_str(), otherUser, otherUser);
+                                   return plainTarget(dir);
+                               },
+                               "", true, false, otherUser}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
