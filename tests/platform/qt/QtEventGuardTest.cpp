@@ -54,16 +54,4 @@ TEST(QtEventGuardTest, AnExceptionFromAProcedureEndsTheLoopAndIsRaisedByItsCalle
     EXPECT_EQ(procedure.recorder.messages[0].wParam, 1u);
 }
 
-TEST(QtEventGuardTest, TheExceptionIsRaisedOnceAndLaterHandlersRunAgain) {
-    QTimer deadline;
-    endLoopAfterDeadline(deadline);
-    QTimer::singleShot(0, [] { runGuarded([] { throw Exception("first"); }); });
-    EXPECT_EQ(QCoreApplication::exec(), 1);
-    EXPECT_THROW(rethrowPendingException(), Exception);
-    EXPECT_NO_THROW(rethrowPendingException());
-    bool ran = false;
-    runGuarded([&] { ran = true; });
-    EXPECT_TRUE(ran);
-}
-
 } // namespace

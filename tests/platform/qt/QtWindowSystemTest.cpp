@@ -5,27 +5,12 @@
 #include "platform/TopLevelWindow.h"
 #include "platform/qt/QtTrayShell.h"
 
-#include <QCursor>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(QtWindowSystemTest, TheDesktopIsThePrimaryScreen) {
-    QtWindowSystem system;
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(system.desktopRect(), (Rect{0, 0, screen.width(), screen.height()}));
-}
-
-TEST(QtWindowSystemTest, TheCursorPositionIsInScreenCoordinates) {
-    QtWindowSystem system;
-    QCursor::setPos(123, 45);
-    EXPECT_EQ(system.cursorPos(), (Point{123, 45}));
-}
 
 TEST(QtWindowSystemTest, QuitEndsTheLoopWithItsCodeAfterThePostedMessages) {
     QtWindowSystem system;

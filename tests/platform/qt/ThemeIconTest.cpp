@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-
 // The PNG files the build writes for the desktop's icon theme (KAVRI_THEME_ICON_DIR) must
 // show the picture the program itself shows for icon 107: its own images where the size
 // exists, scaled up pixel by pixel where it does not.
@@ -20,10 +18,6 @@ struct ThemeIconCase {
     int sizePx;
     int sourceSizePx;
 };
-
-void PrintTo(const ThemeIconCase& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class ThemeIconTest : public testing::TestWithParam<ThemeIconCase> {};
 
@@ -39,18 +33,7 @@ TEST_P(ThemeIconTest, IsTheProgramIconScaledWithNearestNeighbour) {
             .toImage()
             .scaled(sizePx, sizePx, Qt::IgnoreAspectRatio, Qt::FastTransformation)
             .convertToFormat(QImage::Format_ARGB32);
-    ASSERT_EQ(expected.size(), themeIcon.size());
-    int differing = 0;
-    for (int y = 0; y < sizePx; ++y) {
-        for (int x = 0; x < sizePx; ++x) {
-            if (themeIcon.pixel(x, y) != expected.pixel(x, y)) {
-                ++differing;
-                ADD_FAILURE() << "pixel " << x << "," << y << ": " << std::hex
-                              << themeIcon.pixel(x, y) << " instead of " << expected.pixel(x, y);
-            }
-        }
-    }
-    EXPECT_EQ(differing, 0);
+    EXPECT_TRUE(themeIcon == expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
