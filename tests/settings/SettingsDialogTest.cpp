@@ -33,12 +33,13 @@ namespace image = imageSettingsItem;
 namespace ftp = ftpSettingsItem;
 
 using Changes = std::vector<std::pair<std::string, SettingValue>>;
-enum class Before { nothing, file, directory, fifo };
 
 // Settings given before the dialog opens, what is typed and ticked, the buttons pressed in
-// turn, and what the dialog then stored (by the keys of the settings file) and showed.
-// File names not starting with "/" lie in a temporary directory; a leading "*" there
-// stands for as many "n" as bring the whole name to 78 bytes.
+// turn, and what the dialog then stored (by the keys of the settings file). A dialog left
+// open after OK must have refused the file name in an error box.
+// File names not starting with "/" lie in a temporary directory that holds a file
+// "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg"; a leading "*" there stands for
+// as many "n" as bring the whole name to 78 bytes.
 struct DialogCase {
     const char* name;
     bool (*procedure)(DialogHost&, DialogMessage, int);
@@ -48,10 +49,6 @@ struct DialogCase {
     std::vector<int> commands;
     std::optional<int> ended;
     Changes stored;
-    // What stands at "cam.jpg" in the temporary directory beforehand.
-    Before before = Before::nothing;
-    // The file name the error box names, if it refuses one.
-    std::optional<std::string> refused;
 };
 
 void PrintTo(const DialogCase& row, std::ostream* out) {
@@ -70,6 +67,9 @@ const Setting& setting(const std::string& key) {
 class SettingsDialogTest : public testing::TestWithParam<DialogCase> {
 protected:
     void SetUp() override {
+        std::ofstream(inDir("file.jpg")) << "old picture";
+        std::filesystem::create_directory(inDir("dir.jpg"));
+        ASSERT_EQ(::mkfifo(inDir("fifo.jpg").c_str(), 0666), 0);
         previousSink = setErrorBoxSink(
             [this](const std::string&, const std::string& text) { boxes.push_back(text); });
     }
@@ -110,14 +110,6 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     for (const auto& [key, given] : row.given) {
         setting(key).set(holders, value(key, given));
     }
-    const std::string camJpg = inDir("cam.jpg");
-    if (row.before == Before::file) {
-        std::ofstream(camJpg) << "old picture";
-    } else if (row.before == Before::directory) {
-        std::filesystem::create_directory(camJpg);
-    } else if (row.before == Before::fifo) {
-        ASSERT_EQ(::mkfifo(camJpg.c_str(), 0666), 0);
-    }
     auto expected = now();
     for (const auto& [key, stored] : row.stored) {
         expected[key] = value(key, stored);
@@ -138,34 +130,16 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
 
     EXPECT_EQ(dialog.endResult, row.ended);
     EXPECT_EQ(now(), expected);
-    const std::vector<std::string> expectedBoxes =
-        row.refused ? std::vector{"::Illegal filename::\n\n   " + inDir(*row.refused)}
-                    : std::vector<std::string>{};
-    EXPECT_EQ(boxes, expectedBoxes);
-    if (row.before == Before::file) {
-        std::ifstream in(camJpg);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
-    }
-    const std::string jpegFile = std::get<std::string>(expected.at("jpegfile"));
+    const bool refused = !row.ended && row.commands.front() == dialogOk;
+    EXPECT_EQ(boxes, refused ? std::vector{"::Illegal filename::\n\n   " +
+                                           inDir(row.typed.at(image::jpegFile))}
+                             : std::vector<std::string>{});
+    std::ifstream in(inDir("file.jpg"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
     if (row.ended == dialogOk && row.procedure == imageSettingsDialogProc) {
-        EXPECT_TRUE(std::filesystem::is_regular_file(jpegFile)) << "the file name is taken";
+        EXPECT_TRUE(std::filesystem::is_regular_file(std::get<std::string>(expected["jpegfile"])))
+            << "the file name is taken";
     }
-}
-
-DialogCase row(const char* name, bool (*procedure)(DialogHost&, DialogMessage, int), Changes given,
-               std::map<int, std::string> typed, std::map<int, bool> ticked,
-               std::vector<int> commands, std::optional<int> ended, Changes stored,
-               Before before = Before::nothing, std::optional<std::string> refused = {}) {
-    return {name,
-            procedure,
-            std::move(given),
-            std::move(typed),
-            std::move(ticked),
-            std::move(commands),
-            ended,
-            std::move(stored),
-            before,
-            std::move(refused)};
 }
 
 const Changes imageGiven{{"jpegquality", 75u},       {"update", 5u},
@@ -174,10 +148,9 @@ const Changes imageGiven{{"jpegquality", 75u},       {"update", 5u},
                          {"backcolor", 0x060504u}};
 
 DialogCase imageRow(const char* name, std::map<int, std::string> typed, std::vector<int> commands,
-                    std::optional<int> ended, Changes stored, Before before = Before::nothing,
-                    std::optional<std::string> refused = {}) {
-    return row(name, imageSettingsDialogProc, imageGiven, std::move(typed), {}, std::move(commands),
-               ended, std::move(stored), before, std::move(refused));
+                    std::optional<int> ended, Changes stored) {
+    return {name, imageSettingsDialogProc, imageGiven, std::move(typed),
+            {},   std::move(commands),     ended,      std::move(stored)};
 }
 
 const std::map<int, std::string> everyImageItem{
@@ -190,15 +163,20 @@ const std::map<int, std::string> everyImageItem{
 INSTANTIATE_TEST_SUITE_P(
     Image, SettingsDialogTest,
     testing::Values(
-        row("OkStoresEveryItem", imageSettingsDialogProc, imageGiven, everyImageItem,
-            {{image::dateTimeOverlay, false}}, {dialogOk}, dialogOk,
-            {{"jpegquality", 90u},
-             {"update", 60u},
-             {"jpegfile", "new.jpg"s},
-             {"datetimeoverlay", false},
-             {"textoverlay", "Bird feeder"s},
-             {"textcolor", 10u + 20u * 256 + 30u * 65536},
-             {"backcolor", 40u + 50u * 256 + 60u * 65536}}),
+        DialogCase{"OkStoresEveryItem",
+                   imageSettingsDialogProc,
+                   imageGiven,
+                   everyImageItem,
+                   {{image::dateTimeOverlay, false}},
+                   {dialogOk},
+                   dialogOk,
+                   {{"jpegquality", 90u},
+                    {"update", 60u},
+                    {"jpegfile", "new.jpg"s},
+                    {"datetimeoverlay", false},
+                    {"textoverlay", "Bird feeder"s},
+                    {"textcolor", 10u + 20u * 256 + 30u * 65536},
+                    {"backcolor", 40u + 50u * 256 + 60u * 65536}}},
         imageRow("OkWithoutEditsStoresWhatItShowed", {}, {dialogOk}, dialogOk, {}),
         imageRow("NumbersAreHeldInTheirRanges",
                  {{image::quality, "150"},
@@ -221,17 +199,16 @@ INSTANTIATE_TEST_SUITE_P(
                  {{image::textOverlay, std::string(37, 'a') + "\xE2\x82\xAC" + "z"},
                   {image::jpegFile, "*\xC3\xA9.jpg"}},
                  {dialogOk}, dialogOk, {{"textoverlay", std::string(37, 'a')}, {"jpegfile", "*"s}}),
-        imageRow("ExistingFileIsTakenAsItIs", {{image::jpegFile, "cam.jpg"}}, {dialogOk}, dialogOk,
-                 {{"jpegfile", "cam.jpg"s}}, Before::file),
+        imageRow("ExistingFileIsTakenAsItIs", {{image::jpegFile, "file.jpg"}}, {dialogOk}, dialogOk,
+                 {{"jpegfile", "file.jpg"s}}),
         imageRow("MissingDirectoryIsRefusedAfterTheOtherValues",
                  {{image::quality, "33"}, {image::jpegFile, "missing/cam.jpg"}}, {dialogOk},
-                 std::nullopt, {{"jpegquality", 33u}}, Before::nothing, "missing/cam.jpg"),
-        imageRow("EmptyNameIsRefused", {{image::jpegFile, ""}}, {dialogOk}, std::nullopt, {},
-                 Before::nothing, ""),
-        imageRow("DirectoryIsRefused", {{image::jpegFile, "cam.jpg"}}, {dialogOk}, std::nullopt, {},
-                 Before::directory, "cam.jpg"),
-        imageRow("FifoIsRefusedWithoutWaitingForAWriter", {{image::jpegFile, "cam.jpg"}},
-                 {dialogOk}, std::nullopt, {}, Before::fifo, "cam.jpg"),
+                 std::nullopt, {{"jpegquality", 33u}}),
+        imageRow("EmptyNameIsRefused", {{image::jpegFile, ""}}, {dialogOk}, std::nullopt, {}),
+        imageRow("DirectoryIsRefused", {{image::jpegFile, "dir.jpg"}}, {dialogOk}, std::nullopt,
+                 {}),
+        imageRow("FifoIsRefusedWithoutWaitingForAWriter", {{image::jpegFile, "fifo.jpg"}},
+                 {dialogOk}, std::nullopt, {}),
         imageRow("ApplyStoresAndCancelThenKeepsIt", {{image::update, "30"}},
                  {dialogApply, dialogCancel}, dialogCancel, {{"update", 30u}}),
         imageRow("CancelStoresNothing", everyImageItem, {dialogCancel}, dialogCancel, {}),
@@ -252,8 +229,9 @@ const std::map<int, bool> everyFtpCheck{
 
 DialogCase ftpRow(const char* name, std::map<int, std::string> typed, std::map<int, bool> ticked,
                   int command, Changes stored) {
-    return row(name, ftpSettingsDialogProc, ftpGiven, std::move(typed), std::move(ticked),
-               {command}, command, std::move(stored));
+    return {
+        name,    ftpSettingsDialogProc, ftpGiven, std::move(typed), std::move(ticked), {command},
+        command, std::move(stored)};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -285,8 +263,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 DialogCase previewRow(const char* name, std::int32_t maxFps, const char* typed, int command,
                       std::int32_t stored) {
-    return row(name, previewSettingsDialogProc, {{"fps", 7}, {"maxfps", maxFps}},
-               {{previewSettingsItem::fps, typed}}, {}, {command}, command, {{"fps", stored}});
+    return {name,
+            previewSettingsDialogProc,
+            {{"fps", 7}, {"maxfps", maxFps}},
+            {{previewSettingsItem::fps, typed}},
+            {},
+            {command},
+            command,
+            {{"fps", stored}}};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -298,8 +282,14 @@ INSTANTIATE_TEST_SUITE_P(
                     // maxfps -1 from the settings file compares as the largest unsigned.
                     previewRow("NegativeMaxFpsIsNoLimit", -1, "500", dialogOk, 500),
                     previewRow("CancelKeepsTheRate", 30, "5", dialogCancel, 7),
-                    row("OkWithoutEditsStoresWhatItShowed", previewSettingsDialogProc,
-                        {{"fps", 12}, {"maxfps", 30}}, {}, {}, {dialogOk}, dialogOk, {})),
+                    DialogCase{"OkWithoutEditsStoresWhatItShowed",
+                               previewSettingsDialogProc,
+                               {{"fps", 12}, {"maxfps", 30}},
+                               {},
+                               {},
+                               {dialogOk},
+                               dialogOk,
+                               {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
