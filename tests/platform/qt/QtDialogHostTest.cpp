@@ -128,10 +128,12 @@ INSTANTIATE_TEST_SUITE_P(, QtDialogTemplateTest,
                              return name.empty() ? "About" : name;
                          });
 
+// Steps: an item id clicks that item, 0 the close box, a key goes to the focused control
+// (Enter to the first edit there is).
 struct CloseCase {
     const char* name;
     int templateId;
-    std::function<void(QtDialogHost&)> action;
+    std::vector<int> steps;
     std::vector<int> commands;
 };
 
@@ -139,49 +141,38 @@ class QtDialogClosing : public testing::TestWithParam<CloseCase> {};
 
 TEST_P(QtDialogClosing, SendsTheCommandsAndEndsWithTheLast) {
     Recorder recorder;
-    EXPECT_EQ(runDialog(GetParam().templateId, recorder.procedure(), GetParam().action),
-              GetParam().commands.back());
+    const int result = runDialog(GetParam().templateId, recorder.procedure(), [](auto& d) {
+        for (const int step : GetParam().steps) {
+            if (step == 0) {
+                d.close();
+            } else if (step < Qt::Key_Escape) {
+                click(d, step);
+            } else {
+                if (auto* edit = d.template findChild<QLineEdit*>();
+                    edit && step == Qt::Key_Return) {
+                    edit->setFocus();
+                }
+                QTest::keyClick(d.focusWidget(), static_cast<Qt::Key>(step));
+            }
+        }
+    });
+    EXPECT_EQ(result, GetParam().commands.back());
     EXPECT_EQ(recorder.commands, GetParam().commands);
-}
-
-void pressKey(QtDialogHost& dialog, Qt::Key key) {
-    QTest::keyClick(dialog.focusWidget(), key);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     , QtDialogClosing,
     testing::Values(
-        CloseCase{
-            "OkButton", previewSettingsDialogId, [](auto& d) { click(d, dialogOk); }, {dialogOk}},
-        CloseCase{"CancelButton",
-                  previewSettingsDialogId,
-                  [](auto& d) { click(d, dialogCancel); },
-                  {dialogCancel}},
-        CloseCase{"EscKey",
-                  previewSettingsDialogId,
-                  [](auto& d) { pressKey(d, Qt::Key_Escape); },
-                  {dialogCancel}},
-        CloseCase{"CloseBox", previewSettingsDialogId, [](auto& d) { d.close(); }, {dialogCancel}},
-        CloseCase{"EnterInTheEditPressesOk",
-                  previewSettingsDialogId,
-                  [](auto& d) {
-                      d.item(previewSettingsItem::fps)->setFocus();
-                      pressKey(d, Qt::Key_Return);
-                  },
-                  {dialogOk}},
-        CloseCase{
-            "AboutEnter", aboutDialogId, [](auto& d) { pressKey(d, Qt::Key_Return); }, {dialogOk}},
-        CloseCase{"AboutEsc",
-                  aboutDialogId,
-                  [](auto& d) { pressKey(d, Qt::Key_Escape); },
-                  {dialogCancel}},
+        CloseCase{"OkButton", previewSettingsDialogId, {dialogOk}, {dialogOk}},
+        CloseCase{"CancelButton", previewSettingsDialogId, {dialogCancel}, {dialogCancel}},
+        CloseCase{"EscKey", previewSettingsDialogId, {Qt::Key_Escape}, {dialogCancel}},
+        CloseCase{"CloseBox", previewSettingsDialogId, {0}, {dialogCancel}},
+        CloseCase{"EnterInTheEditPressesOk", previewSettingsDialogId, {Qt::Key_Return}, {dialogOk}},
+        CloseCase{"AboutEnter", aboutDialogId, {Qt::Key_Return}, {dialogOk}},
+        CloseCase{"AboutEsc", aboutDialogId, {Qt::Key_Escape}, {dialogCancel}},
         CloseCase{"ApplyAndCheckBoxesLeaveItOpen",
                   imageSettingsDialogId,
-                  [](auto& d) {
-                      click(d, dialogApply);
-                      click(d, imageSettingsItem::dateTimeOverlay);
-                      click(d, dialogOk);
-                  },
+                  {dialogApply, imageSettingsItem::dateTimeOverlay, dialogOk},
                   {dialogApply, imageSettingsItem::dateTimeOverlay, dialogOk}}),
     [](const auto& info) { return std::string(info.param.name); });
 
