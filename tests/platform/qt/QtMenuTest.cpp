@@ -1,21 +1,16 @@
 #include "platform/qt/QtMenu.h"
 
-#include "ProcessEvents.h"
-#include "RecordedMessage.h"
 #include "platform/MenuTemplate.h"
-#include "platform/TopLevelWindow.h"
 #include "platform/qt/QtWindowSystem.h"
 #include "res/MenuTemplates.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <span>
-#include <vector>
 
 namespace {
 
@@ -57,30 +52,11 @@ protected:
         bar = system.loadMenu(mainMenuId);
         ASSERT_NE(bar, nullptr);
         context = bar->subMenu(0);
-        window = system.createWindow(0, 0, "", {0, 0, 100, 100}, recorder.procedure());
-    }
-
-    // Opens the context menu and, from inside its loop, triggers the item id; returns the
-    // commands posted to the window.
-    std::vector<RecordedMessage> choose(int id) {
-        recorder.messages.clear();
-        QTimer::singleShot(20, [&] {
-            if (QAction* action = actionOf(*context, id)) {
-                action->trigger();
-            }
-            // An item that cannot be chosen leaves the menu open: close it.
-            qmenuOf(context)->close();
-        });
-        context->track({40, 30}, *window);
-        processEventsUntil([&] { return !recorder.messages.empty(); }, 200);
-        return recorder.only(windowMessage::WM_COMMAND);
     }
 
     QtWindowSystem system;
-    MessageRecorder recorder;
     std::unique_ptr<Menu> bar;
     Menu* context = nullptr;
-    std::unique_ptr<TopLevelWindow> window;
 };
 
 TEST_F(QtMenuTest, ShowsItsTemplate) {
@@ -115,19 +91,6 @@ TEST_F(QtMenuTest, DevicesAreAppendedBehindTheHeadingAndRemoved) {
     EXPECT_TRUE(actionOf(*context, firstDevice + 1)->isChecked());
     EXPECT_TRUE(context->removeItem(firstDevice)) << "found from an enclosing menu";
     EXPECT_EQ(devices->itemCount(), 3);
-}
-
-TEST_F(QtMenuTest, TheChosenItemArrivesAsACommandAndMarksStay) {
-    context->checkRadioItem(zoomFirst, zoomLast, zoomFirst + 3);
-    EXPECT_EQ(choose(instantGrab),
-              (std::vector<RecordedMessage>{{windowMessage::WM_COMMAND, instantGrab, 0}}));
-    EXPECT_FALSE(qmenuOf(context)->isVisible());
-    ASSERT_EQ(choose(zoomFirst + 4).size(), 1u);
-    EXPECT_TRUE(actionOf(*context, zoomFirst + 3)->isChecked());
-    EXPECT_FALSE(actionOf(*context, zoomFirst + 4)->isChecked());
-    context->enableItem(videoFormat, false);
-    EXPECT_TRUE(choose(videoFormat).empty());
-    EXPECT_TRUE(choose(availableDevices).empty());
 }
 
 } // namespace

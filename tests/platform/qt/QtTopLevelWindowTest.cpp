@@ -9,7 +9,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
-#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -98,49 +97,6 @@ TEST_F(QtTopLevelWindowTest, TimerTicksUntilKilledAlsoInsideOtherLoops) {
     const std::size_t ticks = recorder.only(WM_TIMER).size();
     QTest::qWait(100);
     EXPECT_EQ(recorder.only(WM_TIMER).size(), ticks);
-}
-
-TEST_F(QtTopLevelWindowTest, ClosingSendsWmDestroyOnceAndNothingAfterwards) {
-    const auto window = create();
-    window->showInitially(showCommand::SW_SHOWNORMAL);
-    window->setTimer(303, 5);
-    window->postMessage(WM_COMMAND, 105, 0);
-    frameOf(*window)->close();
-    window->destroy();
-    window->postMessage(WM_COMMAND, 104, 0);
-    // Nor does a window deleted before its messages arrived get them.
-    auto deleted = create();
-    deleted->postMessage(WM_COMMAND, 106, 0);
-    deleted.reset();
-    QTest::qWait(50);
-    EXPECT_EQ(recorder.messages, (std::vector<RecordedMessage>{{WM_DESTROY, 0, 0}}));
-    EXPECT_FALSE(frameOf(*window)->isVisible());
-}
-
-TEST_F(QtTopLevelWindowTest, ClicksBecomeMouseMessagesInClientCoordinates) {
-    const auto window = create({100, 100, 276, 244});
-    window->showInitially(showCommand::SW_SHOWNORMAL);
-    QWindow* handle = frameOf(*window)->windowHandle();
-    ASSERT_NE(handle, nullptr);
-    // At (11, 21) of the frame, which is (10, 20) of the client area inside the border.
-    QTest::mouseDClick(handle, Qt::LeftButton, Qt::NoModifier, QPoint(11, 21));
-    QTest::mouseClick(handle, Qt::RightButton, Qt::ShiftModifier, QPoint(51, 41));
-    const std::intptr_t at1020 = packMousePosition(10, 20);
-    const std::vector<RecordedMessage> expected{
-        {WM_LBUTTONDOWN, mouseKey::MK_LBUTTON, at1020},
-        {WM_LBUTTONUP, 0, at1020},
-        {WM_LBUTTONDBLCLK, mouseKey::MK_LBUTTON, at1020},
-        {WM_LBUTTONUP, 0, at1020},
-        {WM_RBUTTONDOWN, mouseKey::MK_RBUTTON | mouseKey::MK_SHIFT, packMousePosition(50, 40)},
-        {WM_RBUTTONUP, mouseKey::MK_SHIFT, packMousePosition(50, 40)},
-    };
-    std::vector<RecordedMessage> clicks;
-    for (const RecordedMessage& m : recorder.messages) {
-        if (m.message != WM_MOUSEMOVE) {
-            clicks.push_back(m);
-        }
-    }
-    EXPECT_EQ(clicks, expected);
 }
 
 } // namespace
