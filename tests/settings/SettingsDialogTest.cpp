@@ -88,13 +88,7 @@ protected:
     SettingValue value(const std::string& key, const SettingValue& value) const {
         return key == "jpegfile" ? inDir(std::get<std::string>(value)) : value;
     }
-    std::map<std::string, SettingValue> now() const {
-        std::map<std::string, SettingValue> values;
-        for (const Setting& setting : settingsTable()) {
-            values[std::string(setting.key)] = setting.get(holders);
-        }
-        return values;
-    }
+    std::map<std::string, SettingValue> now() const { return settingsByKey(holders); }
 
     SettingsSnapshot keepSettings;
     TempDir dir;

@@ -5,6 +5,7 @@
 #include "settings/SettingsTable.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/HeldSettings.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -50,13 +51,7 @@ protected:
     void SetUp() override { initial = now(); }
     void TearDown() override { restore(initial); }
 
-    Values now() const {
-        Values values;
-        for (const Setting& setting : settingsTable()) {
-            values[std::string(setting.key)] = setting.get(holders);
-        }
-        return values;
-    }
+    Values now() const { return settingsByKey(holders); }
     void restore(const Values& values) const {
         for (const Setting& setting : settingsTable()) {
             setting.set(holders, values.at(std::string(setting.key)));
