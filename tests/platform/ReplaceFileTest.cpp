@@ -8,7 +8,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +16,6 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <ostream>
 #include <string>
 #include <tuple>
 
@@ -38,11 +36,6 @@ struct Entry {
     bool operator==(const Entry&) const = default;
 };
 using Snapshot = std::map<std::string, Entry>;
-
-void PrintTo(const Entry& entry, std::ostream* out) {
-    *out << std::oct << entry.mode << std::dec << " " << entry.owner << ":" << entry.group << " '"
-         << entry.text << "'";
-}
 
 Snapshot snapshot(const fs::path& dir) {
     Snapshot entries;
@@ -68,8 +61,8 @@ void writeFile(const fs::path& name, const std::string& text) {
 // One kind of thing found under the name the program writes.
 struct TargetCase {
     const char* name;
-    // Puts it there; answers the name relative to dir, or nothing when it cannot be made.
-    std::function<std::string(const fs::path& dir)> make;
+    // Puts it at dir/target.
+    std::function<void(const fs::path& dir)> make;
     // The file that gets the new contents when the name is replaced, relative to dir;
     // empty when nothing may be written.
     std::string written;
@@ -79,9 +72,8 @@ struct TargetCase {
     uid_t user = 0;
 };
 
-std::string plainTarget(const fs::path& dir) {
+void plainTarget(const fs::path& dir) {
     writeFile(dir / "target", "old");
-    return "target";
 }
 
 class ReplaceFileTarget : public testing::TestWithParam<TargetCase> {
@@ -124,11 +116,8 @@ std::tuple<bool, bool, bool, bool> ask(const std::string& name, uid_t user) {
 
 TEST_P(ReplaceFileTarget, WritesOnlyWhatTheUserMayAndKeepsLinksModesAndGroups) {
     const TargetCase& row = GetParam();
-    const std::string made = row.make(dir.path());
-    if (made.empty()) {
-        GTEST_SKIP() << "this machine does not let the test make it";
-    }
-    const std::string name = (dir.path() / made).string();
+    row.make(dir.path());
+    const std::string name = dir.file("target");
     Snapshot expected = snapshot(dir.path());
 
     const auto [canReplace, readable, rewritable, replaced] = ask(name, row.user);
@@ -152,13 +141,12 @@ TEST_P(ReplaceFileTarget, WritesOnlyWhatTheUserMayAndKeepsLinksModesAndGroups) {
 INSTANTIATE_TEST_SUITE_P(
     , ReplaceFileTarget,
     testing::Values(
-        TargetCase{"Nothing", [](const fs::path&) { return "target"; }, "target", false, false},
+        TargetCase{"Nothing", [](const fs::path&) {}, "target", false, false},
         TargetCase{"OwnFileSharedWithAGroup",
                    [](const fs::path& dir) {
                        plainTarget(dir);
                        fs::permissions(dir / "target", fs::perms(0640));
                        ::chown((dir / "target").c_str(), 0, otherUser);
-                       return "target";
                    },
                    "target", true, true},
         TargetCase{"OwnLinkIntoAWebFolder",
@@ -166,7 +154,6 @@ INSTANTIATE_TEST_SUITE_P(
                        fs::create_directory(dir / "web");
                        writeFile(dir / "web/image.jpg", "old");
                        fs::create_symlink("web/image.jpg", dir / "target");
-                       return "target";
                    },
                    "web/image.jpg", true, false},
         TargetCase{"AnotherUsersLink",
@@ -174,43 +161,18 @@ INSTANTIATE_TEST_SUITE_P(
                        writeFile(dir / "victim", "the victim's own data");
                        fs::create_symlink("victim", dir / "target");
                        ::lchown((dir / "target").c_str(), otherUser, otherUser);
-                       return "target";
                    },
                    "", false, false},
         TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto",
                    [](const fs::path& dir) {
                        plainTarget(dir);
                        ::chown((dir / "target").c_str(), otherUser, otherUser);
-                       return "target";
                    },
                    "target", true, false},
-        TargetCase{"Fifo",
-                   [](const fs::path& dir) {
-                       ::mkfifo((dir / "target").c_str(), 0666);
-                       return "target";
-                   },
+        TargetCase{"Fifo", [](const fs::path& dir) { ::mkfifo((dir / "target").c_str(), 0666); },
                    "", false, false},
-        TargetCase{"DeviceNode",
-                   [](const fs::path& dir) {
-                       // The null device's numbers: harmless if it were written.
-                       return ::mknod((dir / "target").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0
-                                  ? "target"
-                                  : "";
-                   },
+        TargetCase{"Directory", [](const fs::path& dir) { fs::create_directory(dir / "target"); },
                    "", false, false},
-        TargetCase{"Directory",
-                   [](const fs::path& dir) {
-                       fs::create_directory(dir / "target");
-                       return "target";
-                   },
-                   "", false, false},
-        TargetCase{"NameNearTheLengthLimit",
-                   [](const fs::path& dir) {
-                       const std::string name(NAME_MAX - 5, 'n');
-                       writeFile(dir / name, "old");
-                       return name;
-                   },
-                   std::string(NAME_MAX - 5, 'n'), true, true},
         TargetCase{"PredictableTemporaryNamesPlanted",
                    [](const fs::path& dir) {
                        for (int n = 0; n < 100; ++n) {
@@ -218,13 +180,12 @@ INSTANTIATE_TEST_SUITE_P(
                                "target.tmp-" + std::to_string(::getpid()) + "-" + std::to_string(n);
                            ::mkfifo((dir / planted).c_str(), 0666);
                        }
-                       return "target";
                    },
                    "target", false, false},
         TargetCase{"FileTheUserMayNotWrite",
                    [](const fs::path& dir) {
                        ::chown(dir.c_str(), otherUser, otherUser);
-                       return plainTarget(dir);
+                       plainTarget(dir);
                    },
                    "", true, false, otherUser}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -5,10 +5,12 @@
 #include "settings/SettingsTable.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/HeldSettings.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -37,34 +39,19 @@ void writeFile(const std::string& name, const std::string& contents) {
     std::ofstream(name, std::ios::binary) << contents;
 }
 
-std::size_t countOf(const std::string& text, const std::string& part) {
-    std::size_t count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 std::size_t entriesIn(const std::filesystem::path& directory) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(directory),
                                                   std::filesystem::directory_iterator()));
 }
 
 // The store and the keys the main window and the capture object would hold, in a temporary
-// directory. The store is process-wide: each test starts from what the process held and
-// puts it back.
+// directory. The store is process-wide: each test puts back what the process held.
 class SettingsFileTest : public testing::Test {
 protected:
     void SetUp() override { initial = now(); }
     void TearDown() override { restore(initial); }
 
-    Values now() const {
-        Values values;
-        for (const Setting& setting : settingsTable()) {
-            values[std::string(setting.key)] = setting.get(holders);
-        }
-        return values;
-    }
+    Values now() const { return settingsByKey(holders); }
     void restore(const Values& values) const {
         for (const Setting& setting : settingsTable()) {
             setting.set(holders, values.at(std::string(setting.key)));
@@ -72,12 +59,6 @@ protected:
     }
     void save() { saveSettingsFile(holders, fileName); }
     void load() { loadSettingsFile(holders, fileName); }
-    // Saves, puts back the values the test started with, and loads again.
-    void saveAndReload() {
-        save();
-        restore(initial);
-        load();
-    }
 
     TempDir dir;
     HeldSettings held;
@@ -86,76 +67,46 @@ protected:
     Values initial;
 };
 
-const std::string defaultsFile = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n"
-                                 "  <program\r\n"
-                                 "    savesettingsonexit = '1'\r\n"
-                                 "    windowzoom = '3'\r\n"
-                                 "    windowpositionX = '0'\r\n"
-                                 "    windowpositionY = '0'\r\n"
-                                 "  >\r\n"
-                                 "  </program>\r\n"
-                                 "  <capture\r\n"
-                                 "    fps = '30'\r\n"
-                                 "    maxfps = '30'\r\n"
-                                 "    devicename = 'Test Source'\r\n"
-                                 "    devicenumber = '0'\r\n"
-                                 "  >\r\n"
-                                 "  </capture>\r\n"
-                                 "  <image\r\n"
-                                 "    jpegfile = 'image.jpg'\r\n"
-                                 "    jpegquality = '70'\r\n"
-                                 "    update = '5'\r\n"
-                                 "    datetimeoverlay = '1'\r\n"
-                                 "    textoverlay = ''\r\n"
-                                 "    textcolor = '53771'\r\n"
-                                 "    backcolor = '0'\r\n"
-                                 "  >\r\n"
-                                 "  </image>\r\n"
-                                 "  <network\r\n"
-                                 "    host = 'ftp.example.com'\r\n"
-                                 "    port = '21'\r\n"
-                                 "    saveto = 'public_html/image.jpg'\r\n"
-                                 "    user = 'theusername'\r\n"
-                                 "    password = 'nnstxibranr'\r\n"
-                                 "    active = '1'\r\n"
-                                 "    stoponerror = '0'\r\n"
-                                 "    usepassive = '1'\r\n"
-                                 "  >\r\n"
-                                 "  </network>\r\n"
-                                 "</kavriwebcam>\r\n";
+// A value of each alternative, in the order of SettingValue's, and the form files of every
+// version have given it; then the password, which is shifted as well.
+const std::vector<std::pair<SettingValue, std::string>> samples{
+    {true, "1"},
+    {std::int32_t{-17}, "-17"},
+    {std::uint32_t{16777215}, "16777215"},
+    {"it's\r\n<b>\"&#39;"s, "it&#39;s&#13;&#10;<b>\"&#38;#39;"},
+    {"mossyharbor"s, "nnstxibranr"},
+};
 
-TEST_F(SettingsFileTest, DefaultsGiveTheThirtySevenLines) {
-    held.deviceName = "Test Source";
-    save();
-    const std::string written = readFile(fileName);
-    EXPECT_EQ(written, defaultsFile);
-    EXPECT_EQ(countOf(written, "\r\n"), 37u);
-}
-
-TEST_F(SettingsFileTest, SignedAndUnsignedNumbersInPlainDecimal) {
-    held.zoomIndex = 9;
-    held.positionX = -17;
-    held.positionY = 1050;
-    held.deviceIndex = -1;
-    Settings::setFps(-5);
-    Settings::setUpdate(4294967295u);
-    Settings::setTextColor(0x00FFFFFF);
-    save();
-    const std::string written = readFile(fileName);
-    for (const char* line :
-         {"    windowzoom = '9'\r\n", "    windowpositionX = '-17'\r\n",
-          "    windowpositionY = '1050'\r\n", "    devicenumber = '-1'\r\n", "    fps = '-5'\r\n",
-          "    update = '4294967295'\r\n", "    textcolor = '16777215'\r\n"}) {
-        EXPECT_NE(written.find(line), std::string::npos) << line;
-    }
-}
-
-TEST_F(SettingsFileTest, SaveReplacesALongerFileMakesItPrivateAndLeavesNothingElse) {
+TEST_F(SettingsFileTest, SaveWritesTheThirtySevenLinesPrivatelyInPlaceOfTheOldFile) {
     writeFile(fileName, std::string(10000, 'x'));
     std::filesystem::permissions(fileName, std::filesystem::perms(0644));
-    held.deviceName = "Test Source";
+    std::string expected = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n";
+    std::string section;
+    const auto closeSection = [&] { expected += "  >\r\n  </" + section + ">\r\n"; };
+    for (const Setting& setting : settingsTable()) {
+        setting.set(holders, samples.at(setting.get(holders).index()).first);
+    }
+    Settings::setPassword("mossyharbor");
+    for (const Setting& setting : settingsTable()) {
+        const SettingValue value = setting.get(holders);
+        const auto sample = std::find_if(samples.begin(), samples.end(),
+                                         [&](const auto& s) { return s.first == value; });
+        if (setting.section != section) {
+            if (!section.empty()) {
+                closeSection();
+            }
+            section = setting.section;
+            expected += "  <" + section + "\r\n";
+        }
+        expected += "    " + std::string(setting.key) + " = '" + sample->second + "'\r\n";
+    }
+    closeSection();
+    expected += "</kavriwebcam>\r\n";
+
     save();
-    EXPECT_EQ(readFile(fileName), defaultsFile);
+    const std::string written = readFile(fileName);
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 37);
     EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600))
         << "it holds the password";
     EXPECT_EQ(entriesIn(dir.path()), 1u);
@@ -164,7 +115,7 @@ TEST_F(SettingsFileTest, SaveReplacesALongerFileMakesItPrivateAndLeavesNothingEl
 TEST_F(SettingsFileTest, FailedWriteLeavesTheOldFileWhole) {
     save();
     const std::string old = readFile(fileName);
-    Settings::setJpegQuality(99);
+    held.deviceName = std::string(200, 'd');
     {
         FileSizeLimit limit(100);
         save();
@@ -173,118 +124,54 @@ TEST_F(SettingsFileTest, FailedWriteLeavesTheOldFileWhole) {
     EXPECT_EQ(entriesIn(dir.path()), 1u) << "the unfinished file is removed";
 }
 
-TEST_F(SettingsFileTest, MissingDirectoryWritesNothingAndReportsNothing) {
-    saveSettingsFile(holders, dir.file("missing/kavriWebCam.ini"));
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing"));
-}
-
-TEST_F(SettingsFileTest, ADirectoryInTheWayStaysAndNothingIsLeftBehind) {
-    std::filesystem::create_directory(fileName);
-    save();
-    EXPECT_TRUE(std::filesystem::is_directory(fileName));
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
-}
-
 TEST_F(SettingsFileTest, MissingFileChangesNothing) {
     load();
     EXPECT_EQ(now(), initial);
 }
 
-// A value of the same kind that differs from value.
-SettingValue changed(const SettingValue& value) {
-    struct Change {
-        SettingValue operator()(bool on) const { return !on; }
-        SettingValue operator()(std::int32_t number) const { return number + 5; }
-        SettingValue operator()(std::uint32_t number) const { return number ^ 0xABCDEFu; }
-        SettingValue operator()(const std::string& text) const { return text + " changed"; }
+// Random values of every kind, the texts weighted towards the bytes the file's form has to
+// carry and long enough that the file spans several reads.
+TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
+    std::mt19937 random(20261207);
+    const std::string special = "&#;0123456789'\"<>\r\n\x01\x7f\xff a";
+    std::uniform_int_distribution<std::size_t> length(0, 300);
+    std::uniform_int_distribution<std::uint32_t> bits;
+    const auto randomText = [&] {
+        std::string text(length(random), 'x');
+        for (char& c : text) {
+            const std::uint32_t r = bits(random);
+            c = r % 2 == 0 ? special[(r >> 1) % special.size()] : static_cast<char>(1 + r % 255);
+        }
+        return text;
     };
-    return std::visit(Change{}, value);
-}
-
-TEST_F(SettingsFileTest, EverySettingReadsBackWhatWasSaved) {
-    for (const Setting& setting : settingsTable()) {
-        setting.set(holders, changed(setting.get(holders)));
-    }
-    const Values saved = now();
-    for (const auto& [key, value] : saved) {
-        ASSERT_NE(value, initial.at(key)) << key << " was changed";
-    }
-    saveAndReload();
-    EXPECT_EQ(now(), saved);
-}
-
-// Values that the file's form has to carry, given to every text setting at once.
-struct TextValue {
-    const char* name;
-    std::string value;
-};
-
-void PrintTo(const TextValue& text, std::ostream* out) {
-    *out << text.name;
-}
-
-class SettingsFileTextTest : public SettingsFileTest,
-                             public testing::WithParamInterface<TextValue> {};
-
-TEST_P(SettingsFileTextTest, EveryTextSettingReadsBackExactly) {
-    for (const Setting& setting : settingsTable()) {
-        if (setting.kind == SettingKind::Text || setting.kind == SettingKind::Password) {
-            setting.set(holders, GetParam().value);
+    for (int round = 0; round < 60; ++round) {
+        for (const Setting& setting : settingsTable()) {
+            const std::uint32_t r = bits(random);
+            switch (setting.kind) {
+            case SettingKind::Bool:
+                setting.set(holders, r % 2 == 0);
+                break;
+            case SettingKind::Signed:
+                setting.set(holders, static_cast<std::int32_t>(r));
+                break;
+            case SettingKind::Unsigned:
+                setting.set(holders, r);
+                break;
+            case SettingKind::Text:
+            case SettingKind::Password:
+                setting.set(holders, randomText());
+                break;
+            }
         }
-    }
-    const Values changed = now();
-    save();
-    const std::string written = readFile(fileName);
-    EXPECT_EQ(countOf(written, "\r\n"), 37u);
-    EXPECT_EQ(countOf(written, "\n"), 37u);
-    EXPECT_EQ(countOf(written, "'"), 2u * (settingsTable().size() + 1))
-        << "one pair for the version, one per key";
-    restore(initial);
-    load();
-    EXPECT_EQ(now(), changed);
-}
-
-INSTANTIATE_TEST_SUITE_P(Values, SettingsFileTextTest,
-                         testing::Values(TextValue{"Empty", ""},
-                                         TextValue{"Apostrophes", "it's 'quoted'"},
-                                         TextValue{"QuotationMarks", "say \"cheese\""},
-                                         TextValue{"BothQuoteKinds", "'\"'\"'"},
-                                         TextValue{"Markup", "<a b='c'/> </network>"},
-                                         TextValue{"Ampersands", "Tom & Jerry &amp; &#"},
-                                         TextValue{"LiteralReference", "&#39;"},
-                                         TextValue{"LineEnds", "one\r\ntwo\nthree\r"},
-                                         TextValue{"ControlBytes", "\x01\x02\t\x1b\x1f\x7f"},
-                                         TextValue{"HighBytes", "caf\xc3\xa9 \x80\xfe\xff"},
-                                         TextValue{"Injection", "x' password='stolen' y='"},
-                                         TextValue{"Long", std::string(400, '\'')}),
-                         [](const testing::TestParamInfo<TextValue>& info) {
-                             return std::string(info.param.name);
-                         });
-
-TEST_F(SettingsFileTest, TextOverlayIsKeptUpToItsFirstZeroByte) {
-    Settings::setTextOverlay("before\0after"s);
-    saveAndReload();
-    EXPECT_EQ(Settings::getTextOverlay(), "before");
-}
-
-TEST_F(SettingsFileTest, RandomPasswordsOfBytesOneTo255ReadBack) {
-    std::mt19937 random(7);
-    std::uniform_int_distribution<std::size_t> length(1, 80);
-    std::uniform_int_distribution<int> byte(1, 255);
-    for (int round = 0; round < 300; ++round) {
-        std::string password(length(random), '\0');
-        for (char& c : password) {
-            c = static_cast<char>(byte(random));
-        }
-        Settings::setPassword(password);
+        const Values saved = now();
         save();
-        Settings::setPassword("");
+        restore(initial);
         load();
-        ASSERT_EQ(Settings::getPassword(), password) << "file:\n" << readFile(fileName);
+        ASSERT_EQ(now(), saved) << "file:\n" << readFile(fileName);
     }
 }
 
-// Hand-written files and the values they change, starting from those the test began with.
+// Hand-written files and the values they change.
 struct ReadRow {
     const char* name;
     std::string document;
@@ -309,9 +196,23 @@ TEST_P(SettingsFileReadTest, AppliesExactlyWhatTheRulesSay) {
     EXPECT_EQ(now(), expected);
 }
 
+std::string repeated(const std::string& part, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) {
+        text += part;
+    }
+    return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Rules, SettingsFileReadTest,
     testing::Values(
+        ReadRow{"EverySectionOfTheRootIsReadAndNothingAfterIt",
+                "<kavriwebcam version='1.0'>\r\n  <program\r\n    windowpositionX = '5'\r\n  >\r\n"
+                "  </program>\r\n  <capture fps = '12'\r\n  >\r\n  </ capture >\r\n"
+                "  <image\r\n    update = '7'\r\n  >\r\n  </x>\r\n</kavriwebcam>\r\n"
+                "<network port='1'/>",
+                {{"windowpositionX", 5}, {"fps", 12}, {"update", 7u}}},
         ReadRow{"ColoursUnpacked",
                 "<image textcolor='-1' backcolor='53771'/>",
                 {{"textcolor", 0xFFFFFFu}, {"backcolor", std::uint32_t{11 + 210 * 256}}}},
@@ -322,41 +223,50 @@ INSTANTIATE_TEST_SUITE_P(
                  {"stoponerror", true},
                  {"usepassive", false},
                  {"savesettingsonexit", false}}},
-        ReadRow{"NumbersReadLikeAtoi",
+        ReadRow{"NumbersReadLikeAtoiWithThirtyTwoBits",
                 "<image jpegquality='80abc' update='4294967295'/><network port=''/>"
-                "<capture devicenumber='-1'/>",
+                "<capture devicenumber='-1' maxfps='99999999999999999999'/>"
+                "<program windowpositionX='\t-2147483648' windowpositionY='+7'/>",
                 {{"jpegquality", 80u},
                  {"update", 4294967295u},
                  {"port", 0u},
-                 {"devicenumber", std::int32_t{-1}}}},
-        ReadRow{"EmptyElementWithQuotationMarks",
-                "<image jpegquality=\"90\"/>",
-                {{"jpegquality", 90u}}},
-        ReadRow{"NamesAreCaseSensitive", "<capture FPS='12' Maxfps='1'/><Image update='9'/>", {}},
-        ReadRow{"KeyOfAnotherSectionIsIgnored", "<image fps='12'/><network update='9'/>", {}},
-        ReadRow{"UnknownNamesAndTheRootAreIgnored",
-                "<kavriwebcam version='9' fps='1'><camera fps='2'/>"
-                "<capture colour='3' maxfps='45'/></kavriwebcam>",
-                {{"maxfps", std::int32_t{45}}}},
-        ReadRow{"NetworkWithoutPasswordKeepsIt",
-                "<network host='ftp.local' user='me'/>",
-                {{"host", "ftp.local"s}, {"user", "me"s}}},
-        ReadRow{
-            "LaterSectionWins",
-            "<kavriwebcam><image update='7' jpegquality='50'/><image update='9'/></kavriwebcam>",
-            {{"update", 9u}, {"jpegquality", 50u}}},
-        ReadRow{"SectionInsideAnotherSection",
-                "<kavriwebcam><program><network port='2121'/></program></kavriwebcam>",
-                {{"port", 2121u}}},
+                 {"devicenumber", -1},
+                 {"maxfps", 1661992959},
+                 {"windowpositionX", INT32_MIN},
+                 {"windowpositionY", 7}}},
+        ReadRow{"BothQuoteKinds",
+                "<image jpegquality=\"90\" textoverlay = \"it's\" jpegfile='\"a\".jpg'/>",
+                {{"jpegquality", 90u}, {"textoverlay", "it's"s}, {"jpegfile", "\"a\".jpg"s}}},
+        ReadRow{"OnlyExactSectionsAndKeysCount",
+                "<kavriwebcam version='9' fps='1'><camera fps='2'/><capture FPS='3' maxfps='45'/>"
+                "<Image update='9'/><image fps='12'/><network host='ftp.local'/></kavriwebcam>",
+                {{"maxfps", 45}, {"host", "ftp.local"s}}},
+        ReadRow{"LaterValueWinsWhereverItsSectionStands",
+                "<kavriwebcam><image update='7' jpegquality='50'/><program><image update='8' "
+                "update='9'/></program></kavriwebcam>",
+                {{"update", 9u}, {"jpegquality", 50u}}},
         ReadRow{"TextReferencesAreUndone",
-                "<image textoverlay='a&#39;b&#10;&amp;'/>",
-                {{"textoverlay", "a'b\n&amp;"s}}},
+                "<image textoverlay='a&#39;b&#039;&#10;&amp;&#0039;&#256;'/>",
+                {{"textoverlay", "a'b'\n&amp;&#0039;&#256;"s}}},
+        ReadRow{"CommentsDeclarationsAndCdataAreSkipped",
+                "<?xml version='1.0'?><!DOCTYPE k [ <!ELEMENT k ANY> ]><kavriwebcam>"
+                "<!-- was > <image update='1'/> -- --><![CDATA[ <image update='2'/> ]] ]]>"
+                "<image update='3'/></kavriwebcam>",
+                {{"update", 3u}}},
+        ReadRow{"StrayEndTagEndsTheFile", "</kavriwebcam><image update='9'/>", {}},
         // The unquoted port is kept with an empty value, which reads as 0; the rest of that
         // tag is lost.
         ReadRow{"BrokenFileAppliesWhatWasParsed",
                 "<kavriwebcam>\r\n  <image update='7' jpegquality='55'\r\n  >\r\n"
                 "  <network port=2121 host='h'",
-                {{"update", 7u}, {"jpegquality", 55u}, {"port", 0u}}}),
+                {{"update", 7u}, {"jpegquality", 55u}, {"port", 0u}}},
+        ReadRow{"OverlongRunsAreCutAndReadingGoesOn",
+                std::string(40000, 't') + "<image jpegfile='" + std::string(3000, 'v') +
+                    "' update='7'/><" + std::string(300, 'n') + " x='1'/><network port='5'/>",
+                {{"jpegfile", std::string(2047, 'v')}, {"update", 7u}, {"port", 5u}}},
+        ReadRow{"AMillionNestedElements",
+                repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000),
+                {{"update", 7u}}}),
     [](const testing::TestParamInfo<ReadRow>& info) { return std::string(info.param.name); });
 
 } // namespace

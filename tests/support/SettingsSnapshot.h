@@ -2,6 +2,8 @@
 
 #include "settings/SettingsTable.h"
 
+#include <map>
+#include <string>
 #include <vector>
 
 // Every value of the process-wide settings store, taken from the settings table when made
@@ -30,3 +32,12 @@ public:
 private:
     std::vector<SettingValue> values;
 };
+
+// Every value the settings file holds, by its key, wherever it is kept.
+inline std::map<std::string, SettingValue> settingsByKey(const SettingsHolders& holders) {
+    std::map<std::string, SettingValue> values;
+    for (const Setting& setting : settingsTable()) {
+        values[std::string(setting.key)] = setting.get(holders);
+    }
+    return values;
+}
