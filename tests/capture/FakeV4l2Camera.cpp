@@ -177,7 +177,7 @@ v4l2_pix_format FakeV4l2Camera::answer(const v4l2_pix_format& asked) const {
     });
     v4l2_pix_format pix{};
     pix.pixelformat = known != formats.end() ? asked.pixelformat : formats.front().pixelFormat;
-    pix.width = std::max(widthStep, asked.width / widthStep * widthStep);
+    pix.width = std::max(1u, asked.width);
     pix.height = std::max(1u, asked.height);
     pix.field = V4L2_FIELD_NONE;
     const std::uint32_t bytesPerPixel =
@@ -229,7 +229,6 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         if (streaming || !memory.empty()) {
             return EBUSY;
         }
-        requestedFormats.push_back(pix.pixelformat);
         pix = answer(pix);
         pixelFormat = pix.pixelformat;
         width = pix.width;
@@ -264,8 +263,6 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         if (liveMappings > 0) {
             return EBUSY;
         }
-        buffersRequested = request.count;
-        request.count = std::min(request.count, buffersGranted);
         memory.assign(request.count, std::vector<std::uint8_t>(currentFormat().sizeimage));
         memoryHolds.assign(request.count, nullptr);
         queued.assign(request.count, false);
@@ -305,7 +302,6 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
             memoryHolds[index] = frame.bytes;
         }
         queued[index] = false;
-        ++framesDequeued;
         buffer.index = index;
         buffer.bytesused = static_cast<std::uint32_t>(used);
         buffer.flags = frame.flags;
@@ -322,18 +318,13 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         return 0;
     case VIDIOC_G_PARM: {
         auto& parm = *static_cast<v4l2_streamparm*>(argument);
-        parm.parm.capture.capability = canSetFrameInterval ? V4L2_CAP_TIMEPERFRAME : 0;
+        parm.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
         parm.parm.capture.timeperframe = frameInterval;
         return 0;
     }
-    case VIDIOC_S_PARM: {
-        if (!canSetFrameInterval) {
-            return EINVAL;
-        }
+    case VIDIOC_S_PARM:
         frameInterval = static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe;
-        ++frameIntervalsSet;
         return 0;
-    }
     case VIDIOC_QUERYCTRL: {
         auto& query = *static_cast<v4l2_queryctrl*>(argument);
         if (!(query.id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
@@ -357,7 +348,6 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
                     value.value = control.value;
                 } else {
                     control.value = value.value;
-                    controlsSet.emplace_back(value.id, value.value);
                 }
                 return 0;
             }

@@ -67,25 +67,16 @@ public:
     std::uint32_t pixelFormat = V4L2_PIX_FMT_BGR24;
     std::uint32_t width = 320;
     std::uint32_t height = 240;
-    // S_FMT rounds sizes down to these steps (a camera's own adjustment).
-    std::uint32_t widthStep = 1;
     std::vector<Control> controls;
-    bool canSetFrameInterval = true;
     v4l2_fract frameInterval{1, 30};
-    std::uint32_t buffersGranted = 4;
 
     // What happened.
     std::vector<std::string> openedPaths;
-    std::vector<std::uint32_t> requestedFormats;
-    std::uint32_t buffersRequested = 0;
     int liveMappings = 0;
     int openDevices = 0;
     bool streaming = false;
     std::vector<bool> queued;
-    std::size_t framesDequeued = 0;
     std::size_t conversions = 0;
-    std::vector<std::pair<std::uint32_t, std::int32_t>> controlsSet;
-    int frameIntervalsSet = 0;
 
     std::size_t queuedCount() const;
     std::size_t pendingFrames() const { return pending.size(); }
