@@ -14,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 
 namespace {
@@ -43,14 +42,6 @@ public:
     std::string shownDevice;
     std::vector<CameraControl> shownControls;
 };
-
-std::shared_ptr<FakeV4l2Camera> fakeCamera(const char* card, const char* bus) {
-    auto camera = FakeV4l2Camera::create();
-    camera->capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
-    std::strncpy(reinterpret_cast<char*>(camera->capability.card), card, 31);
-    std::strncpy(reinterpret_cast<char*>(camera->capability.bus_info), bus, 31);
-    return camera;
-}
 
 // Everything the program would set up, with a headless preview.
 class DriverCaptureServiceTest : public testing::Test {
@@ -108,22 +99,13 @@ TEST_F(DriverCaptureServiceTest, TheTestSourceGrabsMovingPicturesIntoTheJpegFile
 
 TEST_F(DriverCaptureServiceTest,
        TheSourceDialogSetsTheChangedControlsAndTheFrameRateReachesTheCamera) {
-    const auto camera = fakeCamera("Fake Cam", "usb-1");
-    FakeV4l2Camera::Control brightness{};
-    brightness.query.id = V4L2_CID_BRIGHTNESS;
-    brightness.query.type = V4L2_CTRL_TYPE_INTEGER;
-    brightness.query.maximum = 255;
-    brightness.value = 10;
-    FakeV4l2Camera::Control contrast = brightness;
-    contrast.query.id = V4L2_CID_CONTRAST;
-    contrast.value = 20;
-    FakeV4l2Camera::Control disabled = brightness;
-    disabled.query.id = V4L2_CID_SATURATION;
-    disabled.query.flags = V4L2_CTRL_FLAG_DISABLED;
-    FakeV4l2Camera::Control menu = brightness;
-    menu.query.id = V4L2_CID_POWER_LINE_FREQUENCY;
-    menu.query.type = V4L2_CTRL_TYPE_MENU;
-    camera->controls = {brightness, contrast, disabled, menu};
+    const auto camera = FakeV4l2Camera::create("Fake Cam", "usb-1");
+    camera->controls = {
+        FakeV4l2Camera::control(V4L2_CID_BRIGHTNESS, 10),
+        FakeV4l2Camera::control(V4L2_CID_CONTRAST, 20),
+        FakeV4l2Camera::control(V4L2_CID_SATURATION, 30, V4L2_CTRL_TYPE_INTEGER,
+                                V4L2_CTRL_FLAG_DISABLED),
+        FakeV4l2Camera::control(V4L2_CID_POWER_LINE_FREQUENCY, 1, V4L2_CTRL_TYPE_MENU)};
     nodes.plug("/dev/video0", camera);
     // Brightness is set behind the program's back, where the dialog must leave it.
     dialogs.edit = [&](const std::vector<CameraControl>& controls) {
@@ -146,8 +128,8 @@ TEST_F(DriverCaptureServiceTest,
 }
 
 TEST_F(DriverCaptureServiceTest, TheDeviceListFollowsCamerasThatComeAndGoAndTheOneInUse) {
-    const auto a = fakeCamera("Cam A", "usb-1");
-    const auto b = fakeCamera("Cam B", "usb-2");
+    const auto a = FakeV4l2Camera::create("Cam A", "usb-1");
+    const auto b = FakeV4l2Camera::create("Cam B", "usb-2");
     nodes.plug("/dev/video0", a);
     nodes.plug("/dev/video1", b);
     const auto machine = nodes.machine(health);
@@ -175,7 +157,7 @@ TEST_F(DriverCaptureServiceTest, TheDeviceListFollowsCamerasThatComeAndGoAndTheO
 
     b->unplug();
     nodes.remove("/dev/video1");
-    nodes.plug("/dev/video0", fakeCamera("Cam C", "usb-2"));
+    nodes.plug("/dev/video0", FakeV4l2Camera::create("Cam C", "usb-2"));
     EXPECT_EQ(listed(), (Listed{{"Cam B", "Cam C", "Test Source"}, 0}))
         << "the one in use stays while it is away, and Cam C on its bus is another camera";
 

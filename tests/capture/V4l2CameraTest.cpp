@@ -25,25 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::shared_ptr<FakeV4l2Camera> captureCamera(const char* card, const char* bus = "usb-1") {
-    auto camera = FakeV4l2Camera::create();
-    camera->capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
-    std::strncpy(reinterpret_cast<char*>(camera->capability.card), card, 31);
-    std::strncpy(reinterpret_cast<char*>(camera->capability.bus_info), bus, 31);
-    return camera;
-}
-
-FakeV4l2Camera::Format format(std::uint32_t pixelFormat, std::vector<FrameSize> sizes) {
-    FakeV4l2Camera::Format listed{pixelFormat, {}};
-    for (const FrameSize& size : sizes) {
-        v4l2_frmsizeenum entry{};
-        entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
-        entry.discrete = {static_cast<std::uint32_t>(size.width),
-                          static_cast<std::uint32_t>(size.height)};
-        listed.sizes.push_back(entry);
-    }
-    return listed;
-}
+const auto format = &FakeV4l2Camera::format;
 
 std::optional<Surface> grabbed(CaptureDriver& driver) {
     std::optional<Surface> frame;
@@ -131,15 +113,9 @@ protected:
     V4l2CameraTest() { nodes.plug("/dev/video0", fake); }
 
     // The camera delivers these formats, and is set to the first size of the first.
-    void offer(std::vector<FakeV4l2Camera::Format> formats, FrameSize start = {}) {
+    void offer(std::vector<FakeV4l2Camera::Format> formats) {
         fake->formats = std::move(formats);
-        fake->pixelFormat = fake->formats.front().pixelFormat;
-        if (start.width == 0) {
-            start.width = static_cast<int>(fake->formats.front().sizes.front().discrete.width);
-            start.height = static_cast<int>(fake->formats.front().sizes.front().discrete.height);
-        }
-        fake->width = static_cast<std::uint32_t>(start.width);
-        fake->height = static_cast<std::uint32_t>(start.height);
+        fake->plugIn();
     }
 
     V4l2Camera makeCamera(V4l2Camera::Timing timing = patientTiming,
@@ -148,15 +124,16 @@ protected:
                           "Fake Cam", nodes.machine(lines.health, timing));
     }
 
-    std::shared_ptr<FakeV4l2Camera> fake = captureCamera("Fake Cam");
+    std::shared_ptr<FakeV4l2Camera> fake = FakeV4l2Camera::create("Fake Cam", "usb-1");
     FakeVideoNodes nodes;
     ToldLines lines;
 };
 
 TEST(V4l2CameraFind, ListsCapturingNodesInOrderAndTellsTwinsApartByBus) {
     const std::vector<std::shared_ptr<FakeV4l2Camera>> cameras{
-        captureCamera("HD Cam", "usb-1"), captureCamera("HD Cam", "usb-1"),
-        captureCamera("HD Cam", "usb-2"), captureCamera("Cannot Open"), captureCamera("Old Cam")};
+        FakeV4l2Camera::create("HD Cam", "usb-1"), FakeV4l2Camera::create("HD Cam", "usb-1"),
+        FakeV4l2Camera::create("HD Cam", "usb-2"), FakeV4l2Camera::create("Cannot Open"),
+        FakeV4l2Camera::create("Old Cam")};
     // The metadata node of the first camera.
     cameras[1]->capability.capabilities |= V4L2_CAP_DEVICE_CAPS;
     cameras[1]->capability.device_caps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
@@ -202,7 +179,7 @@ struct FormatRow {
 class V4l2StreamFormat : public V4l2CameraTest, public testing::WithParamInterface<FormatRow> {};
 
 TEST_P(V4l2StreamFormat, IsTheCamerasOwnAndTheFirstThatGivesTheSize) {
-    offer(GetParam().formats, {640, 480});
+    offer(GetParam().formats);
     auto camera = makeCamera();
     ASSERT_EQ(camera.open(), GetParam().streamed != 0);
     EXPECT_EQ(fake->openDevices, GetParam().streamed != 0 ? 1 : 0);
@@ -220,8 +197,8 @@ INSTANTIATE_TEST_SUITE_P(
                                format(V4L2_PIX_FMT_MJPEG, {{640, 480}})},
                               V4L2_PIX_FMT_MJPEG},
                     FormatRow{"YuyvWhereMjpegLacksTheSize",
-                              {format(V4L2_PIX_FMT_MJPEG, {{1280, 720}}),
-                               format(V4L2_PIX_FMT_YUYV, {{640, 480}, {1280, 720}})},
+                              {format(V4L2_PIX_FMT_YUYV, {{640, 480}, {1280, 720}}),
+                               format(V4L2_PIX_FMT_MJPEG, {{1280, 720}})},
                               V4L2_PIX_FMT_YUYV},
                     FormatRow{"NothingConvertible", {format(V4L2_PIX_FMT_H264, {{640, 480}})}, 0}),
     rowName);
@@ -232,8 +209,7 @@ TEST_F(V4l2CameraTest, FrameSizesAreThoseOfAllFormatsPreferredFirstAndStepwiseOn
     stepwise.stepwise = {100, 1000, 4, 100, 800, 2};
     offer({format(V4L2_PIX_FMT_BGR24, {{1280, 720}}),
            {V4L2_PIX_FMT_YUYV, {stepwise}},
-           format(V4L2_PIX_FMT_MJPEG, {{640, 480}, {1024, 768}, {640, 480}})},
-          {640, 480});
+           format(V4L2_PIX_FMT_MJPEG, {{640, 480}, {1024, 768}, {640, 480}})});
     auto camera = makeCamera();
     ASSERT_TRUE(camera.open());
     EXPECT_EQ(camera.frameSizes(), (std::vector<FrameSize>{{640, 480},
@@ -296,9 +272,8 @@ TEST_P(V4l2DamagedFrame, IsSkippedAndTheNextGoodOneTaken) {
     ASSERT_TRUE(camera.open());
     const Surface picture = TestSource::render({320, 240}, 1);
     std::vector<std::uint8_t> damaged = *frameOf(*fake, TestSource::render({320, 240}, 40));
-    if (GetParam().flags == 0) {
-        damaged.resize(damaged.size() * 2 / 3);
-    }
+    damaged.resize(GetParam().flags == 0 ? damaged.size() * 2 / 3 : damaged.size());
+    const auto damagedFrame = std::make_shared<const std::vector<std::uint8_t>>(damaged);
     auto grab = std::async(std::launch::async, [&] { return grabbed(camera); });
     // Damaged frames until the camera has tried to convert some for the grab (or, for a
     // buffer flagged as damaged, which is never converted, has dropped a few).
@@ -308,7 +283,7 @@ TEST_P(V4l2DamagedFrame, IsSkippedAndTheNextGoodOneTaken) {
         const bool tried = GetParam().flags != 0 ? pushed > 6 : fake->conversions >= 2;
         if (!tried && fake->pendingFrames() == 0 && fake->queuedCount() == 4) {
             lock.unlock();
-            fake->push(damaged, GetParam().flags);
+            fake->push(damagedFrame, GetParam().flags);
             ++pushed;
         }
         return tried || grab.wait_for(0ms) == std::future_status::ready;
@@ -434,12 +409,7 @@ TEST_P(V4l2CameraReconnect, ComesBackWithItsSettingsWhereverItIsAndNoOtherIsTake
     const ReconnectRow& row = GetParam();
     const FrameSize chosen{640, 480}; // not the size it starts in after a power loss
     offer({format(V4L2_PIX_FMT_MJPEG, {{320, 240}, chosen})});
-    FakeV4l2Camera::Control brightness{};
-    brightness.query.id = V4L2_CID_BRIGHTNESS;
-    brightness.query.type = V4L2_CTRL_TYPE_INTEGER;
-    brightness.query.maximum = 255;
-    brightness.query.default_value = 128;
-    fake->controls = {brightness};
+    fake->controls = {FakeV4l2Camera::control(V4L2_CID_BRIGHTNESS, 128)};
     nodes.plug("/dev/video0", fake, row.stableName);
     RecordingTarget preview; // outlives the camera
     auto camera = makeCamera(quickRetries, row.stableName);
@@ -457,7 +427,7 @@ TEST_P(V4l2CameraReconnect, ComesBackWithItsSettingsWhereverItIsAndNoOtherIsTake
         return fake->lock(), fake->openDevices + fake->liveMappings == 0;
     })) << "the lost camera is let go";
     EXPECT_FALSE(grabbed(camera)) << "grabs fail while it is away";
-    auto other = captureCamera(row.otherCard, row.otherBus);
+    auto other = FakeV4l2Camera::create(row.otherCard, row.otherBus);
     nodes.plug("/dev/video0", other, row.otherStableName);
     const int listed = nodes.listings();
     ASSERT_TRUE(waitUntil([&] { return nodes.listings() >= listed + 3; }));
