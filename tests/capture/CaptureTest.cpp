@@ -69,12 +69,7 @@ TEST_P(ConnectFallback, TriesTheRequestedThenEachInTurn) {
     capture.setDeviceName("stored");
     capture.deviceIndex = row.requested;
     if (row.throws) {
-        try {
-            capture.initialize();
-            FAIL() << "no NoDeviceException";
-        } catch (const NoDeviceException& e) {
-            EXPECT_EQ(e.message, "Capture:: There is no capture-device available.");
-        }
+        EXPECT_THROW(capture.initialize(), NoDeviceException);
     } else {
         capture.initialize();
         EXPECT_EQ(service.sent.at(row.attempts.size()), (Sent{Msg::WM_CAP_SET_SCALE, 1, ""}));
