@@ -103,19 +103,13 @@ private:
 };
 
 V4l2Opener FakeV4l2Camera::opener() {
-    std::weak_ptr<FakeV4l2Camera> weak = weak_from_this();
-    return [weak](const std::string& path) -> std::unique_ptr<V4l2Device> {
-        auto camera = weak.lock();
-        if (!camera) {
+    return [camera = shared_from_this()](const std::string& path) -> std::unique_ptr<V4l2Device> {
+        auto lock = camera->lock();
+        camera->openedPaths.push_back(path);
+        if (camera->unplugged) {
             return nullptr;
         }
-        {
-            auto lock = camera->lock();
-            camera->openedPaths.push_back(path);
-            if (camera->unplugged) {
-                return nullptr;
-            }
-        }
+        lock.unlock();
         return std::make_unique<Device>(camera);
     };
 }
