@@ -103,31 +103,55 @@ private:
 };
 
 V4l2Opener FakeV4l2Camera::opener() {
-    std::weak_ptr<FakeV4l2Camera> weak = weak_from_this();
-    return [weak](const std::string& path) -> std::unique_ptr<V4l2Device> {
-        auto camera = weak.lock();
-        if (!camera) {
+    return [camera = shared_from_this()](const std::string& path) -> std::unique_ptr<V4l2Device> {
+        auto lock = camera->lock();
+        camera->openedPaths.push_back(path);
+        if (camera->unplugged) {
             return nullptr;
         }
-        {
-            auto lock = camera->lock();
-            camera->openedPaths.push_back(path);
-            if (camera->unplugged) {
-                return nullptr;
-            }
-        }
+        lock.unlock();
         return std::make_unique<Device>(camera);
     };
+}
+
+FakeV4l2Camera::Control FakeV4l2Camera::control(std::uint32_t id, std::int32_t value,
+                                                std::uint32_t type, std::uint32_t flags) {
+    Control made{};
+    made.query.id = id;
+    made.query.type = type;
+    made.query.flags = flags;
+    made.query.maximum = 255;
+    made.query.step = 1;
+    made.query.default_value = 128;
+    made.value = value;
+    return made;
+}
+
+FakeV4l2Camera::Format FakeV4l2Camera::format(std::uint32_t pixelFormat,
+                                              const std::vector<FrameSize>& sizes) {
+    Format listed{pixelFormat, {}};
+    for (const FrameSize& size : sizes) {
+        v4l2_frmsizeenum entry{};
+        entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
+        entry.discrete = {static_cast<std::uint32_t>(size.width),
+                          static_cast<std::uint32_t>(size.height)};
+        listed.sizes.push_back(entry);
+    }
+    return listed;
+}
+
+std::shared_ptr<FakeV4l2Camera> FakeV4l2Camera::create(const char* card, const char* bus) {
+    std::shared_ptr<FakeV4l2Camera> camera(new FakeV4l2Camera());
+    camera->capability.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING;
+    std::strncpy(reinterpret_cast<char*>(camera->capability.card), card, 31);
+    std::strncpy(reinterpret_cast<char*>(camera->capability.bus_info), bus, 31);
+    return camera;
 }
 
 void FakeV4l2Camera::push(Bytes bytes, std::uint32_t flags) {
     auto guard = lock();
     pending.push_back({std::move(bytes), flags});
     changed.notify_all();
-}
-
-void FakeV4l2Camera::push(std::vector<std::uint8_t> bytes, std::uint32_t flags) {
-    push(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes)), flags);
 }
 
 void FakeV4l2Camera::unplug() {
@@ -147,11 +171,10 @@ void FakeV4l2Camera::plugIn() {
         memory.clear();
         memoryHolds.clear();
     }
-    const Format& first = formats.front();
-    pixelFormat = first.pixelFormat;
-    if (!first.sizes.empty() && first.sizes.front().type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-        width = first.sizes.front().discrete.width;
-        height = first.sizes.front().discrete.height;
+    pixelFormat = formats.front().pixelFormat;
+    if (!formats.front().sizes.empty()) {
+        width = formats.front().sizes.front().discrete.width;
+        height = formats.front().sizes.front().discrete.height;
     }
     frameInterval = {1, 30};
     for (Control& control : controls) {
@@ -171,33 +194,23 @@ std::size_t FakeV4l2Camera::queuedCount() const {
     return static_cast<std::size_t>(std::count(queued.begin(), queued.end(), true));
 }
 
-v4l2_pix_format FakeV4l2Camera::answer(const v4l2_pix_format& asked) const {
-    const auto known = std::find_if(formats.begin(), formats.end(), [&](const Format& format) {
-        return format.pixelFormat == asked.pixelformat;
+v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedWidth,
+                                       std::uint32_t askedHeight) const {
+    const bool known = std::any_of(formats.begin(), formats.end(), [&](const Format& format) {
+        return format.pixelFormat == asked;
     });
     v4l2_pix_format pix{};
-    pix.pixelformat = known != formats.end() ? asked.pixelformat : formats.front().pixelFormat;
-    pix.width = std::max(widthStep, asked.width / widthStep * widthStep);
-    pix.height = std::max(1u, asked.height);
+    pix.pixelformat = known ? asked : formats.front().pixelFormat;
+    pix.width = std::max(1u, askedWidth);
+    pix.height = std::max(1u, askedHeight);
     pix.field = V4L2_FIELD_NONE;
     const std::uint32_t bytesPerPixel =
         pix.pixelformat == V4L2_PIX_FMT_BGR24 ? 3 : (pix.pixelformat == V4L2_PIX_FMT_YUYV ? 2 : 0);
-    if (bytesPerPixel == 0) {
-        // A compressed format: room for any frame of that size.
-        pix.sizeimage = pix.width * pix.height * 3 + 65536;
-    } else {
-        pix.bytesperline = pix.width * bytesPerPixel + rowPadding;
-        pix.sizeimage = pix.bytesperline * pix.height;
-    }
+    // A compressed format gets room for any frame of that size.
+    pix.bytesperline = bytesPerPixel == 0 ? 0 : pix.width * bytesPerPixel + rowPadding;
+    pix.sizeimage =
+        bytesPerPixel == 0 ? pix.width * pix.height * 3 + 65536 : pix.bytesperline * pix.height;
     return pix;
-}
-
-v4l2_pix_format FakeV4l2Camera::currentFormat() const {
-    v4l2_pix_format current{};
-    current.pixelformat = pixelFormat;
-    current.width = width;
-    current.height = height;
-    return answer(current);
 }
 
 int FakeV4l2Camera::request(unsigned long code, void* argument) {
@@ -217,20 +230,18 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         return 0;
     }
     case VIDIOC_G_FMT:
-        static_cast<v4l2_format*>(argument)->fmt.pix = currentFormat();
+        static_cast<v4l2_format*>(argument)->fmt.pix = answer(pixelFormat, width, height);
         return 0;
     case VIDIOC_TRY_FMT:
     case VIDIOC_S_FMT: {
         auto& pix = static_cast<v4l2_format*>(argument)->fmt.pix;
-        if (code == VIDIOC_TRY_FMT) {
-            pix = answer(pix);
-            return 0;
-        }
-        if (streaming || !memory.empty()) {
+        if (code == VIDIOC_S_FMT && (streaming || !memory.empty())) {
             return EBUSY;
         }
-        requestedFormats.push_back(pix.pixelformat);
-        pix = answer(pix);
+        pix = answer(pix.pixelformat, pix.width, pix.height);
+        if (code == VIDIOC_TRY_FMT) {
+            return 0;
+        }
         pixelFormat = pix.pixelformat;
         width = pix.width;
         height = pix.height;
@@ -251,24 +262,15 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         return 0;
     }
     case VIDIOC_REQBUFS: {
-        auto& request = *static_cast<v4l2_requestbuffers*>(argument);
-        if (request.count == 0) {
-            if (streaming || liveMappings > 0) {
-                return EBUSY;
-            }
-            memory.clear();
-            memoryHolds.clear();
-            queued.clear();
-            return 0;
-        }
-        if (liveMappings > 0) {
+        // A count of 0 frees the buffers.
+        const std::uint32_t count = static_cast<v4l2_requestbuffers*>(argument)->count;
+        if (streaming || liveMappings > 0) {
             return EBUSY;
         }
-        buffersRequested = request.count;
-        request.count = std::min(request.count, buffersGranted);
-        memory.assign(request.count, std::vector<std::uint8_t>(currentFormat().sizeimage));
-        memoryHolds.assign(request.count, nullptr);
-        queued.assign(request.count, false);
+        memory.assign(count,
+                      std::vector<std::uint8_t>(answer(pixelFormat, width, height).sizeimage));
+        memoryHolds.assign(count, nullptr);
+        queued.assign(count, false);
         return 0;
     }
     case VIDIOC_QUERYBUF: {
@@ -305,7 +307,6 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
             memoryHolds[index] = frame.bytes;
         }
         queued[index] = false;
-        ++framesDequeued;
         buffer.index = index;
         buffer.bytesused = static_cast<std::uint32_t>(used);
         buffer.flags = frame.flags;
@@ -322,18 +323,13 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         return 0;
     case VIDIOC_G_PARM: {
         auto& parm = *static_cast<v4l2_streamparm*>(argument);
-        parm.parm.capture.capability = canSetFrameInterval ? V4L2_CAP_TIMEPERFRAME : 0;
+        parm.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
         parm.parm.capture.timeperframe = frameInterval;
         return 0;
     }
-    case VIDIOC_S_PARM: {
-        if (!canSetFrameInterval) {
-            return EINVAL;
-        }
+    case VIDIOC_S_PARM:
         frameInterval = static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe;
-        ++frameIntervalsSet;
         return 0;
-    }
     case VIDIOC_QUERYCTRL: {
         auto& query = *static_cast<v4l2_queryctrl*>(argument);
         if (!(query.id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
@@ -357,7 +353,6 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
                     value.value = control.value;
                 } else {
                     control.value = value.value;
-                    controlsSet.emplace_back(value.id, value.value);
                 }
                 return 0;
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/CaptureDriver.h"
 #include "capture/V4l2Device.h"
 
 #include <linux/videodev2.h>
@@ -25,16 +26,19 @@ public:
         v4l2_queryctrl query;
         std::int32_t value;
     };
+    // A control from 0 to 255.
+    static Control control(std::uint32_t id, std::int32_t value,
+                           std::uint32_t type = V4L2_CTRL_TYPE_INTEGER, std::uint32_t flags = 0);
     // One of the camera's own pixel formats and the frame sizes it lists for it.
     struct Format {
         std::uint32_t pixelFormat;
         std::vector<v4l2_frmsizeenum> sizes;
     };
+    static Format format(std::uint32_t pixelFormat, const std::vector<FrameSize>& sizes);
     using Bytes = std::shared_ptr<const std::vector<std::uint8_t>>;
 
-    static std::shared_ptr<FakeV4l2Camera> create() {
-        return std::shared_ptr<FakeV4l2Camera>(new FakeV4l2Camera());
-    }
+    // A camera that captures video by streaming.
+    static std::shared_ptr<FakeV4l2Camera> create(const char* card = "", const char* bus = "");
 
     // Opens this camera whatever the path; the paths asked for are recorded.
     V4l2Opener opener();
@@ -43,7 +47,6 @@ public:
     // held the same bytes before is not written again, as a camera's DMA costs the
     // program nothing either.
     void push(Bytes bytes, std::uint32_t flags = 0);
-    void push(std::vector<std::uint8_t> bytes, std::uint32_t flags = 0);
     // Pulls the camera out: every request fails with ENODEV, waits report an error.
     void unplug();
     // Plugs it in again, as a camera that lost its power: the devices opened before stay
@@ -67,25 +70,16 @@ public:
     std::uint32_t pixelFormat = V4L2_PIX_FMT_BGR24;
     std::uint32_t width = 320;
     std::uint32_t height = 240;
-    // S_FMT rounds sizes down to these steps (a camera's own adjustment).
-    std::uint32_t widthStep = 1;
     std::vector<Control> controls;
-    bool canSetFrameInterval = true;
     v4l2_fract frameInterval{1, 30};
-    std::uint32_t buffersGranted = 4;
 
     // What happened.
     std::vector<std::string> openedPaths;
-    std::vector<std::uint32_t> requestedFormats;
-    std::uint32_t buffersRequested = 0;
     int liveMappings = 0;
     int openDevices = 0;
     bool streaming = false;
     std::vector<bool> queued;
-    std::size_t framesDequeued = 0;
     std::size_t conversions = 0;
-    std::vector<std::pair<std::uint32_t, std::int32_t>> controlsSet;
-    int frameIntervalsSet = 0;
 
     std::size_t queuedCount() const;
     std::size_t pendingFrames() const { return pending.size(); }
@@ -99,9 +93,9 @@ private:
 
     FakeV4l2Camera() = default;
     int request(unsigned long code, void* argument);
-    // What S_FMT would make of a request, without setting it.
-    v4l2_pix_format answer(const v4l2_pix_format& asked) const;
-    v4l2_pix_format currentFormat() const;
+    // What S_FMT makes of a request, without setting it.
+    v4l2_pix_format answer(std::uint32_t asked, std::uint32_t askedWidth,
+                           std::uint32_t askedHeight) const;
 
     std::mutex mutex;
     std::condition_variable changed;

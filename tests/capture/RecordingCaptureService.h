@@ -24,17 +24,13 @@ public:
         bool operator==(const Sent&) const = default;
     };
 
-    CaptureWindow createCaptureWindow(const std::string& name, std::uint32_t style, int x, int y,
-                                      int width, int height, const ParentWindow& parent,
-                                      int id) override {
-        created = {name, style, x, y, width, height, parent.native, id};
-        return createWorks ? window : 0;
+    CaptureWindow createCaptureWindow(const std::string&, std::uint32_t, int, int, int, int,
+                                      const ParentWindow&, int) override {
+        return window;
     }
 
     std::optional<std::string> getDriverDescription(std::uint32_t index,
                                                     std::size_t bufferBytes) override {
-        askedIndices.push_back(index);
-        askedBufferBytes = bufferBytes;
         if (index >= descriptions.size() || !descriptions[index]) {
             return std::nullopt;
         }
@@ -43,7 +39,7 @@ public:
 
     std::optional<std::uint32_t> refreshDrivers(CaptureWindow) override { return connectedIndex; }
 
-    bool isWindow(CaptureWindow handle) override { return windowExists && handle == window; }
+    bool isWindow(CaptureWindow handle) override { return handle == window; }
 
     std::intptr_t sendMessage(CaptureWindow handle, CaptureMessage message, std::uintptr_t wParam,
                               CaptureParam lParam) override {
@@ -55,13 +51,8 @@ public:
         } else if (auto* status = std::get_if<CaptureStatus*>(&lParam)) {
             entry.lParam = "status";
             **status = statusToReport;
-        } else if (auto* parms = std::get_if<CaptureParms*>(&lParam)) {
+        } else if (std::holds_alternative<CaptureParms*>(lParam)) {
             entry.lParam = "parms";
-            if (message == CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP) {
-                **parms = parmsToReport;
-            } else {
-                parmsReceived.push_back(**parms);
-            }
         } else if (auto* name = std::get_if<const char*>(&lParam)) {
             entry.lParam = *name;
         }
@@ -90,21 +81,12 @@ public:
         hook = std::move(newHook);
     }
 
-    struct Created {
-        std::string name;
-        std::uint32_t style;
-        int x, y, width, height;
-        void* parent;
-        int id;
-    };
     struct Resized {
         CaptureWindow window;
         int width, height;
     };
 
     const CaptureWindow window = 7;
-    bool createWorks = true;
-    bool windowExists = true;
     std::vector<std::optional<std::string>> descriptions;
     // The index refreshDrivers reports for the connected driver.
     std::optional<std::uint32_t> connectedIndex;
@@ -113,13 +95,8 @@ public:
     std::function<void(const std::string& fileName)> saveFrame;
     DriverCaps capsToReport;
     CaptureStatus statusToReport;
-    CaptureParms parmsToReport;
 
-    std::optional<Created> created;
-    std::vector<std::uint32_t> askedIndices;
-    std::size_t askedBufferBytes = 0;
     std::vector<Sent> sent;
-    std::vector<CaptureParms> parmsReceived;
     std::vector<Resized> resized;
     WindowHook hook;
 };

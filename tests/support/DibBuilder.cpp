@@ -5,14 +5,10 @@
 
 namespace {
 
-void put16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void put32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    put16(out, value & 0xFFFF);
-    put16(out, value >> 16);
+void put(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
 }
 
 } // namespace
@@ -21,92 +17,56 @@ DibBuilder::DibBuilder(int width, int height, std::uint16_t bitCount)
     : bitCount(bitCount)
     , width_(width)
     , height_(height)
-    , pixels_(static_cast<std::size_t>(width) *
-              static_cast<std::size_t>(height < 0 ? -height : height)) {}
-
-void DibBuilder::setPixel(int x, int y, std::uint32_t value) {
-    pixels_.at(static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-               static_cast<std::size_t>(x)) = value;
-}
-
-std::size_t DibBuilder::stride() const {
-    return (std::size_t{bitCount} * static_cast<std::size_t>(width_) + 31) / 32 * 4;
-}
-
-std::size_t DibBuilder::pixelOffset() const {
-    const std::size_t header = coreHeader ? 12 : 40;
-    const std::size_t maskBytes = masks && !coreHeader ? 12 : 0;
-    return (fileHeader ? 14 : 0) + header + maskBytes + palette.size() * (coreHeader ? 3 : 4) +
-           gapBytes;
-}
+    , rows_(height < 0 ? -height : height)
+    , pixels_(static_cast<std::size_t>(width * rows_)) {}
 
 std::vector<std::uint8_t> DibBuilder::bytes() const {
+    const std::size_t stride =
+        (std::size_t{bitCount} * static_cast<std::size_t>(width_) + 31) / 32 * 4;
+    const int entryBytes = coreHeader ? 3 : 4;
+    const std::size_t offset = (fileHeader ? 14 : 0) + (coreHeader ? 12 : 40) +
+                               (masks && !coreHeader ? 12 : 0) + palette.size() * entryBytes;
     std::vector<std::uint8_t> out;
-    const std::size_t fileSize = pixelOffset() + imageBytes();
     if (fileHeader) {
-        out.push_back('B');
-        out.push_back('M');
-        put32(out, static_cast<std::uint32_t>(fileSize));
-        put32(out, 0);
-        put32(out, offBits.value_or(static_cast<std::uint32_t>(pixelOffset())));
+        put(out, 'B' | 'M' << 8, 2);
+        put(out, static_cast<std::uint32_t>(offset + stride * rows_), 4);
+        put(out, 0, 4);
+        put(out, static_cast<std::uint32_t>(offset), 4);
     }
-    const auto widthValue = static_cast<std::uint32_t>(widthField.value_or(width_));
-    const auto heightValue = static_cast<std::uint32_t>(heightField.value_or(height_));
-    if (coreHeader) {
-        put32(out, headerSizeField.value_or(12));
-        put16(out, widthValue);
-        put16(out, heightValue);
-        put16(out, planes);
-        put16(out, bitCount);
-    } else {
-        put32(out, headerSizeField.value_or(40));
-        put32(out, widthValue);
-        put32(out, heightValue);
-        put16(out, planes);
-        put16(out, bitCount);
-        put32(out, compression);
-        put32(out, sizeImage.value_or(static_cast<std::uint32_t>(imageBytes())));
-        put32(out, 2835);
-        put32(out, 2835);
-        put32(out, clrUsed.value_or(static_cast<std::uint32_t>(palette.size())));
-        put32(out, 0);
-        if (masks) {
-            for (std::uint32_t mask : *masks) {
-                put32(out, mask);
-            }
+    const int sideBytes = coreHeader ? 2 : 4;
+    put(out, coreHeader ? 12 : 40, 4);
+    put(out, static_cast<std::uint32_t>(width_), sideBytes);
+    put(out, static_cast<std::uint32_t>(height_), sideBytes);
+    put(out, 1, 2);
+    put(out, bitCount, 2);
+    if (!coreHeader) {
+        for (std::uint32_t field : {compression, static_cast<std::uint32_t>(stride * rows_), 2835u,
+                                    2835u, static_cast<std::uint32_t>(palette.size()), 0u}) {
+            put(out, field, 4);
+        }
+        for (std::size_t i = 0; masks && i < masks->size(); ++i) {
+            put(out, (*masks)[i], 4);
         }
     }
     for (std::uint32_t color : palette) {
-        out.push_back(static_cast<std::uint8_t>(color));
-        out.push_back(static_cast<std::uint8_t>(color >> 8));
-        out.push_back(static_cast<std::uint8_t>(color >> 16));
-        if (!coreHeader) {
-            out.push_back(0);
-        }
+        // Blue, green, red, and a zero byte after an info header.
+        put(out, color, entryBytes);
     }
-    out.insert(out.end(), gapBytes, gapByte);
-
-    const int rowCount = rows();
-    for (int stored = 0; stored < rowCount; ++stored) {
+    for (int stored = 0; stored < rows_; ++stored) {
         // Bottom-up files store the bottom row first.
-        const int y = height_ < 0 ? stored : rowCount - 1 - stored;
-        std::vector<std::uint8_t> row(stride(), paddingByte);
-        std::size_t used = 0;
+        const int y = height_ < 0 ? stored : rows_ - 1 - stored;
+        std::vector<std::uint8_t> row(stride, 0xCD);
         for (int x = 0; x < width_; ++x) {
-            const std::uint32_t value =
-                pixels_[static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-                        static_cast<std::size_t>(x)];
-            if (bitCount == 1 || bitCount == 2 || bitCount == 4) {
-                // Unused low bits of a row's last byte keep the padding pattern.
-                const std::size_t bit = static_cast<std::size_t>(x) * bitCount;
+            const std::uint32_t value = pixels_[static_cast<std::size_t>(y * width_ + x)];
+            const std::size_t bit = static_cast<std::size_t>(x) * bitCount;
+            if (bitCount < 8) {
                 const int shift = 8 - bitCount - static_cast<int>(bit % 8);
-                const auto fieldMask = static_cast<std::uint8_t>(((1u << bitCount) - 1) << shift);
-                auto& byte = row[bit / 8];
-                byte =
-                    static_cast<std::uint8_t>((byte & ~fieldMask) | ((value << shift) & fieldMask));
-            } else if (bitCount % 8 == 0 && bitCount <= 32) {
+                const auto field = static_cast<std::uint8_t>(((1u << bitCount) - 1) << shift);
+                row[bit / 8] =
+                    static_cast<std::uint8_t>((row[bit / 8] & ~field) | (value << shift & field));
+            } else {
                 for (int i = 0; i < bitCount / 8; ++i) {
-                    row[used++] = static_cast<std::uint8_t>(value >> (8 * i));
+                    row[bit / 8 + i] = static_cast<std::uint8_t>(value >> (8 * i));
                 }
             }
         }
@@ -116,13 +76,10 @@ std::vector<std::uint8_t> DibBuilder::bytes() const {
 }
 
 void DibBuilder::writeTo(const std::string& path) const {
-    writeFile(path, bytes());
-}
-
-void DibBuilder::writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const auto data = bytes();
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    file.write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     if (!file) {
         throw std::runtime_error("cannot write " + path);
     }
