@@ -1,26 +1,18 @@
-"""Real servers for the tests on 127.0.0.1, each a child process of its own.
+# Real servers for the tests on 127.0.0.1, each a child process of its own.
+#
+#     ftp_process.py DIR [key=value...]   serves DIR/home; prints "PORT <n> <pid>" when it listens
+#
+# Keys: port, user, password; program (0 pyftpdlib, 1 vsftpd, 2 sshd, 3 paramiko, 4 a server
+# that never answers); tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for
+# another name, 2 signed by itself) made with the authority ca.pem in directory ca; throttle
+# (upload bytes per second); idle (seconds to an idle connection's end); rename (0 refuses);
+# digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
+# "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
+# <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
+# with all it started, connections included.
+#
 
-    ftp_process.py DIR [key=value...]   serves DIR/home; prints "PORT <n> <pid>" when it listens
-
-Keys: port, user, password; program (0 pyftpdlib, 1 vsftpd, 2 sshd, 3 paramiko, 4 a server
-that never answers); tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for
-another name, 2 signed by itself) made with the authority ca.pem in directory ca; throttle
-(upload bytes per second); idle (seconds to an idle connection's end); rename (0 refuses);
-digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
-"STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
-<sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
-with all it started, connections included.
-"""
-
-import hashlib
-import os
-import pwd
-import signal
-import socket
-import subprocess
-import sys
-import threading
-import time
+import hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
 
 PROTOCOLS = ("ftp", "ftpes", "ftps", "sftp")
 # What each kind of certificate is valid for.
@@ -28,10 +20,9 @@ CERTIFICATES = ("IP:127.0.0.1", "DNS:other.example", "IP:127.0.0.1")
 
 
 class FtpServerProcess:
-    """A server for Python tests and scripts: pyftpdlib for "ftp", "ftpes" and "ftps" (whose
-    authority `environment` names in SSL_CERT_FILE), sshd for "sftp" (which the user running
-    this logs in to by the key under the HOME that `environment` names)."""
-
+    # A server for Python tests and scripts: pyftpdlib for "ftp", "ftpes" and "ftps" (whose
+    # authority `environment` names in SSL_CERT_FILE), sshd for "sftp" (which the user running
+    # this logs in to by the key under the HOME that `environment` names).
     def __init__(self, directory, user, password, digests=False, protocol="ftp"):
         self.dir = os.path.join(directory, "server-state")
         self.home, self.log = os.path.join(self.dir, "home"), os.path.join(self.dir, "log")
@@ -78,7 +69,7 @@ def ready(port):
 
 
 def start_listening(args, command):
-    """Runs a server that listens on args.port (a free one if 0) and says when it does."""
+    # Runs a server that is to listen on args.port and says when it does.
     server = subprocess.Popen(command, stderr=subprocess.PIPE, text=True)
     while True:
         with open("/proc/net/tcp") as table:
@@ -91,7 +82,7 @@ def start_listening(args, command):
 
 
 def certificate(args):
-    """The key and certificate of the kind asked for, and of the authority, made once."""
+    # The key and certificate of the kind asked for, and of the authority, made once.
     def make(name, *extra):
         path = os.path.join(args.ca, name)
         if not os.path.exists(path + ".pem"):
@@ -103,15 +94,6 @@ def certificate(args):
     signed = ["-CA", ca + ".pem", "-CAkey", ca + ".key"] * (args.certificate < 2)
     return make("server%d" % args.certificate,
                 "-addext", "subjectAltName=" + CERTIFICATES[args.certificate], *signed)
-
-
-def serve_silent(args):
-    listener = socket.create_server(("127.0.0.1", args.port))
-    ready(listener.getsockname()[1])
-    held = []
-    while True:
-        held.append(listener.accept())
-        log(args, "CONNECTED")
 
 
 def serve_pyftpdlib(args):
@@ -165,6 +147,9 @@ def serve_pyftpdlib(args):
         if args.throttle:
             dtp_handler = type("Throttled", (ThrottledDTPHandler,), {"read_limit": args.throttle})
 
+        def handle(self):
+            self.on_connect() if args.program == 4 else super().handle()
+
         def on_connect(self):
             log(args, "CONNECTED")
 
@@ -205,12 +190,10 @@ def serve_vsftpd(args):
     # logins may store.
     config, raw = os.path.join(args.dir, "vsftpd.conf"), os.path.join(args.dir, "vsftpd.log")
     with open(config, "w") as text:
-        text.write("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%d\nbackground=NO\n"
-                   "run_as_launching_user=YES\nseccomp_sandbox=NO\nisolate=NO\n"
-                   "isolate_network=NO\nanonymous_enable=YES\nlocal_enable=NO\nanon_root=%s\n"
+        text.write("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%d\nanon_root=%s\n"
+                   "run_as_launching_user=YES\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
                    "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
-                   "connect_from_port_20=NO\nidle_session_timeout=%d\nxferlog_enable=YES\n"
-                   "xferlog_std_format=NO\nvsftpd_log_file=%s\n"
+                   "idle_session_timeout=%d\nxferlog_enable=YES\nvsftpd_log_file=%s\n"
                    % (args.port, args.home, args.idle or 300, raw))
     start_listening(args, ["/usr/sbin/vsftpd", config])
     with open(raw, "a+") as lines:
@@ -224,10 +207,10 @@ def serve_vsftpd(args):
 
 
 def serve_ssh(args):
-    """sshd, or paramiko's server, which takes args.password for args.user (sshd would check
-    passwords against the machine's accounts). The host key and the client's HOME, DIR/client
-    with .ssh/id_ed25519 (authorised for the user running this) and .ssh/known_hosts, are
-    made once and kept."""
+    # sshd, or paramiko's server, which takes args.password for args.user (sshd would check
+    # passwords against the machine's accounts). The host key and the client's HOME, DIR/client
+    # with .ssh/id_ed25519 (authorised for the user running this) and .ssh/known_hosts, are
+    # made once and kept.
     client = os.path.join(args.dir, "client", ".ssh")
     os.makedirs(client, mode=0o700, exist_ok=True)
     keys = [os.path.join(args.dir, "host_ed25519"), os.path.join(client, "id_ed25519")]
@@ -298,22 +281,18 @@ def serve_paramiko(args, host_key):
         threading.Thread(target=session.start_server, args=(None, Login()), daemon=True).start()
 
 
+def descendants(pid):
+    for task in os.listdir("/proc/%d/task" % pid):
+        with open("/proc/%d/task/%s/children" % (pid, task)) as children:
+            for child in map(int, children.read().split()):
+                yield child
+                yield from descendants(child)
+
+
 def end_all(*_):
-    """Kills what this process started, connections and all (sshd serves each from a session
-    of its own), then itself."""
-    children = {}
-    for entry in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/stat" % entry) as stat:
-                parent = int(stat.read().rsplit(")", 1)[1].split()[1])
-            children.setdefault(parent, []).append(int(entry))
-        except OSError:
-            pass
-    waiting = [os.getpid()]
-    while waiting:
-        for child in children.get(waiting.pop(), []):
-            os.kill(child, signal.SIGKILL)
-            waiting.append(child)
+    # Connections end too: sshd serves each from a process in a session of its own.
+    for pid in list(descendants(os.getpid())):
+        os.kill(pid, signal.SIGKILL)
     os._exit(0)
 
 
@@ -332,7 +311,7 @@ def main():
     # A restart on the same port may briefly find it held by the connections just ended.
     for _ in range(100):
         try:
-            return [serve_pyftpdlib, serve_vsftpd, serve_ssh, serve_ssh, serve_silent][
+            return [serve_pyftpdlib, serve_vsftpd, serve_ssh, serve_ssh, serve_pyftpdlib][
                 args.program](args)
         except OSError:
             time.sleep(0.05)
