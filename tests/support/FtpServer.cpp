@@ -28,6 +28,7 @@ void FtpServer::stop() {
         }
         pclose(output_);
         output_ = nullptr;
+        pid_ = 0;
     }
 }
 
