@@ -141,7 +141,9 @@ struct Busy {
     const char* name;
     FtpServer::Options options;
     bool rightPassword;
-    // Whether the worker is caught in an upload, which the server takes 20 s for.
+    // The server's event that shows the worker waiting.
+    const char* event;
+    // Whether the worker is then caught in an upload, which the server takes 20 s for.
     bool uploading;
 };
 
@@ -151,7 +153,7 @@ TEST_P(FTPThreadDestroyTest, ReturnsAtOnceAndTheWorkerEnds) {
     FtpServer busy(GetParam().options);
     auto thread = makeThread(busy, false, GetParam().rightPassword, {60s, 60s});
     const auto control = thread->control();
-    ASSERT_TRUE(waitUntil([&] { return busy.connectionCount() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return busy.events(GetParam().event).size() == 1; }));
     if (GetParam().uploading) {
         ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
         writeLocal(binaryBytes(2 * 1024 * 1024, 3));
@@ -168,9 +170,10 @@ TEST_P(FTPThreadDestroyTest, ReturnsAtOnceAndTheWorkerEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Waiting, FTPThreadDestroyTest,
-    testing::Values(Busy{"InTheRetryPause", {}, false, false},
-                    Busy{"ForAServerThatNeverAnswers", {FtpServer::Mode::Silent}, true, false},
-                    Busy{"ForAnUpload", {.uploadBytesPerS = 100 * 1024}, true, true}),
+    testing::Values(
+        Busy{"InTheRetryPause", {}, false, "FAILED", false},
+        Busy{"ForAServerThatNeverAnswers", {FtpServer::Mode::Silent}, true, "CONNECTED", false},
+        Busy{"ForAnUpload", {.uploadBytesPerS = 100 * 1024}, true, "LOGIN", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class FTPThreadIdleTest : public FTPThreadTest,
