@@ -141,9 +141,11 @@ struct Busy {
     const char* name;
     FtpServer::Options options;
     bool rightPassword;
-    // The server's event that shows the worker waiting.
+    // The server's event that shows the worker on its way.
     const char* event;
-    // Whether the worker is then caught in an upload, which the server takes 20 s for.
+    // Whether it then waits for a file, and whether it is given one, which the server takes
+    // 20 s to receive.
+    bool parked;
     bool uploading;
 };
 
@@ -154,8 +156,8 @@ TEST_P(FTPThreadDestroyTest, ReturnsAtOnceAndTheWorkerEnds) {
     auto thread = makeThread(busy, false, GetParam().rightPassword, {60s, 60s});
     const auto control = thread->control();
     ASSERT_TRUE(waitUntil([&] { return busy.events(GetParam().event).size() == 1; }));
+    ASSERT_TRUE(!GetParam().parked || waitUntil([&] { return thread->suspended(); }));
     if (GetParam().uploading) {
-        ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
         writeLocal(binaryBytes(2 * 1024 * 1024, 3));
         ASSERT_TRUE(thread->post(localPath(), "big.jpg"));
         ASSERT_TRUE(waitUntil([&] {
@@ -170,10 +172,16 @@ TEST_P(FTPThreadDestroyTest, ReturnsAtOnceAndTheWorkerEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Waiting, FTPThreadDestroyTest,
-    testing::Values(
-        Busy{"InTheRetryPause", {}, false, "FAILED", false},
-        Busy{"ForAServerThatNeverAnswers", {FtpServer::Mode::Silent}, true, "CONNECTED", false},
-        Busy{"ForAnUpload", {.uploadBytesPerS = 100 * 1024}, true, "LOGIN", true}),
+    testing::Values(Busy{"ForAFile", {}, true, "LOGIN", true, false},
+                    Busy{"InTheRetryPause", {}, false, "FAILED", false, false},
+                    Busy{"ForAServerThatNeverAnswers",
+                         {FtpServer::Mode::Silent},
+                         true,
+                         "CONNECTED",
+                         false,
+                         false},
+                    Busy{
+                        "ForAnUpload", {.uploadBytesPerS = 100 * 1024}, true, "LOGIN", true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class FTPThreadIdleTest : public FTPThreadTest,

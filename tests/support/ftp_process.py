@@ -49,9 +49,8 @@ class FtpServerProcess:
             self.process = None
 
     def log_lines(self):
-        if not os.path.exists(self.log):
-            return []
-        with open(self.log, encoding="utf-8", errors="replace") as log:
+        with open(self.log, "a+", encoding="utf-8", errors="replace") as log:
+            log.seek(0)
             return log.read().splitlines()
 
 
@@ -129,15 +128,12 @@ def serve_pyftpdlib(args):
                 super().get_ssl_context().set_session_id(b"kavri-test")
             return cls.ssl_context
 
+        # Implicit TLS: the greeting follows the handshake.
         def handle(self):
-            if args.tls == 2:
-                self.secure_connection(self.ssl_context)
-            else:
-                super().handle()
+            self.secure_connection(self.ssl_context) if args.tls == 2 else super().handle()
 
         def handle_ssl_established(self):
-            if args.tls == 2:
-                FTPHandler.handle(self)
+            FTPHandler.handle(self) if args.tls == 2 else None
 
     class Handler(TlsHandler if args.tls else FTPHandler):
         # A wrong password is answered at once instead of after a 3 s penalty.
