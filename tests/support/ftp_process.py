@@ -251,9 +251,6 @@ def serve_paramiko(args, host_key):
         def local(self, path):
             return os.path.join(args.home, os.path.normpath("/" + path).lstrip("/"))
 
-        def canonicalize(self, path):
-            return os.path.normpath("/" + path)
-
         def open(self, path, flags, attributes):
             handle = paramiko.SFTPHandle(flags)
             handle.writefile = os.fdopen(os.open(self.local(path), flags, 0o644), "wb")
