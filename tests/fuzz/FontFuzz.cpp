@@ -13,12 +13,6 @@
 
 namespace {
 
-// Glyphs are cached per character, so one font serves the whole fuzzing process.
-Font& font() {
-    static Font instance("Tahoma", 11);
-    return instance;
-}
-
 int coordinate(const std::uint8_t* bytes) {
     std::int16_t value = 0;
     std::memcpy(&value, bytes, sizeof value);
@@ -35,16 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int y = coordinate(data + 2);
     const TextAlign align = (data[4] & 1) != 0 ? TextAlign::bottom : TextAlign::top;
     const std::string_view text(reinterpret_cast<const char*>(data + 5), size - 5);
+    // Glyphs are cached per character, so one font serves the whole fuzzing process.
+    static Font font("Tahoma", 11);
 
     // Every byte up to the first zero is drawn as part of one character, and no character
     // takes more than four bytes.
     const std::size_t bytes = std::min(text.size(), text.find('\0'));
-    const Font::Line line = font().layout(text);
-    if (font().isValid() && (line.size() > bytes || line.size() * 4 < bytes)) {
+    const Font::Line line = font.layout(text);
+    if (font.isValid() && (line.size() > bytes || line.size() * 4 < bytes)) {
         std::abort();
     }
 
     Surface surface = *Surface::create(37, 13);
-    font().draw(surface, line, x, y, align, 0x00FFFFFF);
+    font.draw(surface, line, x, y, align, 0x00FFFFFF);
     return 0;
 }

@@ -1,104 +1,315 @@
-"""ftp_server.py or ssh_server.py as a child process, for Python tests and scripts.
+# Real servers for the tests on 127.0.0.1, each a child process of its own.
+#
+#     ftp_process.py DIR [key=value...]   serves DIR/home; prints "PORT <n> <pid>" when it listens
+#
+# Keys: port, user, password; program (0 pyftpdlib, 1 vsftpd, 2 sshd, 3 paramiko, 4 a server
+# that never answers); tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for
+# another name, 2 signed by itself) made with the authority ca.pem in directory ca; throttle
+# (upload bytes per second); idle (seconds to an idle connection's end); rename (0 refuses);
+# digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
+# "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
+# <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
+# with all it started, connections included.
+#
 
-    server = FtpServerProcess(directory, user, password)   # plain FTP
-    server = FtpServerProcess(directory, user, password, protocol="sftp")
-    server.start()          # on a free port of 127.0.0.1; server.port tells which
-    server.stop()           # the port refuses connections until start() is called again
-    server.log_lines()      # the server's event log (see ftp_server.py), or sshd's log
-    server.host             # what the program's host setting says, scheme included
-    server.environment      # what the program's environment needs to trust the server
+import hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
 
-The protocols are the program's: "ftp", "ftpes" and "ftps" (pyftpdlib, with TLS for the
-last two and a certificate authority that `environment` names in SSL_CERT_FILE), and "sftp"
-(sshd, logging in as the user running this with a key; `environment` points HOME at a
-directory holding the key and the server's host key, and the password is not used).
-"""
-
-import os
-import pwd
-import signal
-import subprocess
-
-SUPPORT = os.path.dirname(os.path.abspath(__file__))
-SERVER_SCRIPT = os.path.join(SUPPORT, "ftp_server.py")
-SSH_SERVER_SCRIPT = os.path.join(SUPPORT, "ssh_server.py")
 PROTOCOLS = ("ftp", "ftpes", "ftps", "sftp")
-
-
-def descendants(root):
-    children = {}
-    for entry in os.listdir("/proc"):
-        try:
-            with open("/proc/%s/stat" % entry) as stat:
-                parent = int(stat.read().rsplit(")", 1)[1].split()[1])
-            children.setdefault(parent, []).append(int(entry))
-        except (ValueError, OSError, IndexError):
-            continue
-    found, waiting = [], [root]
-    while waiting:
-        for child in children.get(waiting.pop(), []):
-            found.append(child)
-            waiting.append(child)
-    return found
+# What each kind of certificate is valid for.
+CERTIFICATES = ("IP:127.0.0.1", "DNS:other.example", "IP:127.0.0.1")
 
 
 class FtpServerProcess:
+    # A server for Python tests and scripts: pyftpdlib for "ftp", "ftpes" and "ftps" (whose
+    # authority `environment` names in SSL_CERT_FILE), sshd for "sftp" (which the user running
+    # this logs in to by the key under the HOME that `environment` names).
     def __init__(self, directory, user, password, digests=False, protocol="ftp"):
-        self.protocol = protocol
-        self.digests = digests
-        self.home = os.path.join(directory, "ftp-home")
-        self.log = os.path.join(directory, "ftp.log")
-        self.state = os.path.join(directory, "server-state")
-        os.makedirs(self.home, exist_ok=True)
+        self.dir = os.path.join(directory, "server-state")
+        self.home, self.log = os.path.join(self.dir, "home"), os.path.join(self.dir, "log")
+        self.words = ["program=%d" % (2 * (protocol == "sftp")), "digests=%d" % digests,
+                      "tls=%d" % (PROTOCOLS.index(protocol) % 3)]
+        self.user, self.password, self.port, self.process = user, password, 0, None
         if protocol == "sftp":
             self.user, self.password = pwd.getpwuid(os.geteuid()).pw_name, ""
-            self.log = os.path.join(self.state, "sshd.log")
-            self.environment = {"HOME": os.path.join(self.state, "client")}
-        else:
-            self.user, self.password = user, password
-            self.environment = ({"SSL_CERT_FILE": os.path.join(self.state, "ca.pem")}
-                                if protocol != "ftp" else {})
+        self.environment = ({"HOME": os.path.join(self.dir, "client")} if protocol == "sftp" else
+                            {"SSL_CERT_FILE": os.path.join(self.dir, "ca.pem")})
         self.host = ("" if protocol == "ftp" else protocol + "://") + "127.0.0.1"
-        self.port = 0
-        self.process = None
 
     def start(self):
-        if self.protocol == "sftp":
-            command = ["/usr/bin/python3", SSH_SERVER_SCRIPT, "--dir", self.state, "--home",
-                       self.home, "--port", str(self.port)]
-        else:
-            command = ["/usr/bin/python3", SERVER_SCRIPT, "--port", str(self.port), "--home",
-                       self.home, "--user", self.user, "--password", self.password, "--log",
-                       self.log]
-            if self.protocol != "ftp":
-                command += ["--tls", "explicit" if self.protocol == "ftpes" else "implicit",
-                            "--tls-dir", self.state]
-            if self.digests:
-                command.append("--digests")
-        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True,
-                                        start_new_session=True)
-        line = self.process.stdout.readline()
-        if not line.startswith("PORT "):
-            self.stop()
-            raise RuntimeError("the server did not start: %r" % line)
-        self.port = int(line.split()[1])
+        self.process = subprocess.Popen(
+            ["/usr/bin/python3", __file__, self.dir, "port=%d" % self.port, "user=" + self.user,
+             "password=" + self.password] + self.words, stdout=subprocess.PIPE, text=True)
+        self.port = int(self.process.stdout.readline().split()[1])
 
     def stop(self):
         if self.process:
-            # sshd serves each connection from a process in a session of its own.
-            for pid in descendants(self.process.pid):
-                try:
-                    os.kill(pid, signal.SIGKILL)
-                except ProcessLookupError:
-                    pass
-            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.terminate()
             self.process.wait()
             self.process.stdout.close()
             self.process = None
 
     def log_lines(self):
+        with open(self.log, "a+", encoding="utf-8", errors="replace") as log:
+            log.seek(0)
+            return log.read().splitlines()
+
+
+def log(args, text):
+    with open(os.path.join(args.dir, "log"), "a", errors="surrogateescape") as file:
+        file.write(text + "\n")
+
+
+def run(*command):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def ready(port):
+    print("PORT %d %d" % (port, os.getpid()), flush=True)
+
+
+def start_listening(args, command):
+    # Runs a server that is to listen on args.port and says when it does.
+    server = subprocess.Popen(command, stderr=subprocess.PIPE, text=True)
+    while True:
+        with open("/proc/net/tcp") as table:
+            if "0100007F:%04X 00000000:0000 0A" % args.port in table.read():
+                ready(args.port)
+                return server
+        if server.poll() is not None:
+            sys.exit(server.stderr.read())
+        time.sleep(0.01)
+
+
+def certificate(args):
+    # The key and certificate of the kind asked for, and of the authority, made once.
+    def make(name, *extra):
+        path = os.path.join(args.ca, name)
+        if not os.path.exists(path + ".pem"):
+            run("openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                "ec_paramgen_curve:prime256v1", "-nodes", "-keyout", path + ".key", "-out",
+                path + ".pem", "-days", "2", "-subj", "/CN=" + name, *extra)
+        return path
+    ca = make("ca")
+    signed = ["-CA", ca + ".pem", "-CAkey", ca + ".key"] * (args.certificate < 2)
+    return make("server%d" % args.certificate,
+                "-addext", "subjectAltName=" + CERTIFICATES[args.certificate], *signed)
+
+
+def serve_pyftpdlib(args):
+    import logging
+
+    from pyftpdlib.authorizers import DummyAuthorizer
+    from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
+    from pyftpdlib.servers import FTPServer
+
+    class TlsDataHandler(TLS_DTPHandler):
+        # A client may begin the data connection's handshake as soon as it connects, before
+        # the command that uses it; pyftpdlib would take that as a hang-up.
+        def readable(self):
+            return self._ssl_accepting or super().readable()
+
+        # One read takes one TLS record; the records the TLS library has already taken off
+        # the socket raise no further event, and a hang-up would drop them.
+        def handle_read(self):
+            super().handle_read()
+            while (self.receive and self.connected and self._ssl_established
+                   and self.socket.pending() > 0):
+                super().handle_read()
+
+    class TlsHandler(TLS_FTPHandler):
+        dtp_handler = TlsDataHandler
+        tls_control_required = tls_data_required = True
+
+        @classmethod
+        def get_ssl_context(cls):
+            if cls.ssl_context is None:
+                # Clients resume the control connection's TLS session on the data
+                # connections, which OpenSSL allows only with a session id context.
+                super().get_ssl_context().set_session_id(b"kavri-test")
+            return cls.ssl_context
+
+        # Implicit TLS: the greeting follows the handshake.
+        def handle(self):
+            self.secure_connection(self.ssl_context) if args.tls == 2 else super().handle()
+
+        def handle_ssl_established(self):
+            FTPHandler.handle(self) if args.tls == 2 else None
+
+    class Handler(TlsHandler if args.tls else FTPHandler):
+        # A wrong password is answered at once instead of after a 3 s penalty.
+        auth_failed_timeout = 0
+        permit_foreign_addresses = False
+        timeout = args.idle or FTPHandler.timeout
+        if args.throttle:
+            dtp_handler = type("Throttled", (ThrottledDTPHandler,), {"read_limit": args.throttle})
+
+        def handle(self):
+            self.on_connect() if args.program == 4 else super().handle()
+
+        def on_connect(self):
+            log(args, "CONNECTED")
+
+        def on_login(self, username):
+            log(args, "LOGIN " + username)
+
+        def on_login_failed(self, username, password):
+            log(args, "FAILED %s %.6f" % (username, time.monotonic()))
+
+        def pre_process_command(self, line, cmd, arg):
+            if cmd in ("EPSV", "PASV", "EPRT", "PORT"):
+                log(args, "DATA " + cmd)
+            super().pre_process_command(line, cmd, arg)
+
+        def on_file_received(self, file):
+            log(args, "STORED " + file)
+            if args.digests:
+                with open(file, "rb") as stored:
+                    log(args, "RECEIVED %s %s" % (hashlib.sha256(stored.read()).hexdigest(), file))
+
+        def on_incomplete_file_received(self, file):
+            if args.digests:
+                log(args, "INCOMPLETE " + file)
+
+    if args.tls:
+        Handler.keyfile = certificate(args) + ".key"
+        Handler.certfile = Handler.keyfile[:-3] + "pem"
+    Handler.authorizer = DummyAuthorizer()
+    Handler.authorizer.add_user(args.user, args.password, args.home, perm="elradmwMT" + "f" * args.rename)
+    logging.basicConfig(level=logging.ERROR)
+    server = FTPServer(("127.0.0.1", args.port), Handler)
+    ready(server.address[1])
+    server.serve_forever(timeout=0.05)
+
+
+def serve_vsftpd(args):
+    # Run as the user who starts it, without chroot or privilege separation; anonymous
+    # logins may store.
+    config, raw = os.path.join(args.dir, "vsftpd.conf"), os.path.join(args.dir, "vsftpd.log")
+    with open(config, "w") as text:
+        text.write("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%d\nanon_root=%s\n"
+                   "run_as_launching_user=YES\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+                   "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
+                   "idle_session_timeout=%d\nxferlog_enable=YES\nvsftpd_log_file=%s\n"
+                   % (args.port, args.home, args.idle or 300, raw))
+    start_listening(args, ["/usr/sbin/vsftpd", config])
+    with open(raw, "a+") as lines:
+        lines.seek(0)
+        while True:
+            line = lines.readline()
+            if "] OK LOGIN: " in line:
+                log(args, "LOGIN " + args.user)
+            if not line:
+                time.sleep(0.01)
+
+
+def serve_ssh(args):
+    # sshd, or paramiko's server, which takes args.password for args.user (sshd would check
+    # passwords against the machine's accounts). The host key and the client's HOME, DIR/client
+    # with .ssh/id_ed25519 (authorised for the user running this) and .ssh/known_hosts, are
+    # made once and kept.
+    client = os.path.join(args.dir, "client", ".ssh")
+    os.makedirs(client, mode=0o700, exist_ok=True)
+    keys = [os.path.join(args.dir, "host_ed25519"), os.path.join(client, "id_ed25519")]
+    for path in keys:
+        if not os.path.exists(path):
+            run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", path)
+    with open(os.path.join(client, "known_hosts"), "w") as text, open(keys[0] + ".pub") as key:
+        text.write("[127.0.0.1]:%d %s\n" % (args.port, key.read()))
+    if args.program == 3:
+        return serve_paramiko(args, keys[0])
+    config = os.path.join(args.dir, "sshd_config")
+    with open(config, "w") as text:
+        text.write("Port %d\nListenAddress 127.0.0.1\nHostKey %s\nAuthorizedKeysFile %s.pub\n"
+                   "UsePAM no\nStrictModes no\nPidFile none\nPasswordAuthentication no\n"
+                   "KbdInteractiveAuthentication no\nSubsystem sftp internal-sftp -d %s\n"
+                   % (args.port, keys[0], keys[1], args.home))
+    # sshd insists on its privilege separation directory.
+    os.makedirs("/run/sshd", mode=0o755, exist_ok=True)
+    for line in start_listening(args, ["/usr/sbin/sshd", "-D", "-e", "-f", config]).stderr:
+        if line.startswith("Accepted "):
+            log(args, "LOGIN " + args.user)
+
+
+def serve_paramiko(args, host_key):
+    import paramiko
+
+    class Login(paramiko.ServerInterface):
+        def get_allowed_auths(self, username):
+            return "password"
+
+        def check_auth_password(self, username, password):
+            if (username, password) != (args.user, args.password):
+                return paramiko.AUTH_FAILED
+            log(args, "LOGIN " + username)
+            return paramiko.AUTH_SUCCESSFUL
+
+        def check_channel_request(self, kind, channel_id):
+            return paramiko.OPEN_SUCCEEDED
+
+    class Files(paramiko.SFTPServerInterface):
+        # The login directory is the root of what the client sees.
+        def local(self, path):
+            return os.path.join(args.home, os.path.normpath("/" + path).lstrip("/"))
+
+        def open(self, path, flags, attributes):
+            handle = paramiko.SFTPHandle(flags)
+            handle.writefile = os.fdopen(os.open(self.local(path), flags, 0o644), "wb")
+            return handle
+
+        def stat(self, path):
+            return paramiko.SFTPAttributes.from_stat(os.stat(self.local(path)))
+
+        def rename(self, old, new):
+            os.rename(self.local(old), self.local(new))
+            return paramiko.SFTP_OK
+
+        lstat = stat
+
+    listener = socket.create_server(("127.0.0.1", args.port))
+    ready(args.port)
+    while True:
+        session = paramiko.Transport(listener.accept()[0])
+        session.add_server_key(paramiko.Ed25519Key(filename=host_key))
+        session.set_subsystem_handler("sftp", paramiko.SFTPServer, Files)
+        threading.Thread(target=session.start_server, args=(None, Login()), daemon=True).start()
+
+
+def descendants(pid):
+    for task in os.listdir("/proc/%d/task" % pid):
+        with open("/proc/%d/task/%s/children" % (pid, task)) as children:
+            for child in map(int, children.read().split()):
+                yield child
+                yield from descendants(child)
+
+
+def end_all(*_):
+    # Connections end too: sshd serves each from a process in a session of its own.
+    for pid in list(descendants(os.getpid())):
+        os.kill(pid, signal.SIGKILL)
+    os._exit(0)
+
+
+def main():
+    args = type("Args", (), dict(dir=sys.argv[1], port=0, user="", password="", program=0, tls=0,
+                                 certificate=0, ca=sys.argv[1], throttle=0, idle=0, rename=1,
+                                 digests=0))()
+    for word in sys.argv[2:]:
+        key, value = word.split("=", 1)
+        setattr(args, key, value if isinstance(getattr(args, key), str) else int(value))
+    args.home = os.path.join(args.dir, "home")
+    os.makedirs(args.home, exist_ok=True)
+    signal.signal(signal.SIGTERM, end_all)
+    if args.program in (1, 2, 3) and not args.port:
+        args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
+    # A restart on the same port may briefly find it held by the connections just ended.
+    for _ in range(100):
         try:
-            with open(self.log, encoding="utf-8", errors="replace") as log:
-                return log.read().splitlines()
-        except FileNotFoundError:
-            return []
+            return [serve_pyftpdlib, serve_vsftpd, serve_ssh, serve_ssh, serve_pyftpdlib][
+                args.program](args)
+        except OSError:
+            time.sleep(0.05)
+    return "the port stays taken"
+
+
+if __name__ == "__main__":
+    sys.exit(main())
