@@ -153,9 +153,12 @@ def serve_pyftpdlib(args):
             log(args, "LOGIN " + username)
 
         def on_login_failed(self, username, password):
-            log(args, "FAILED %s %.6f" % (username, time.monotonic()))
+            # Timed when the password came, before the refusal was sent: a later reading
+            # would shorten the client's pause that follows by the server's own delays.
+            log(args, "FAILED %s %.6f" % (username, self.commandAt))
 
         def pre_process_command(self, line, cmd, arg):
+            self.commandAt = time.monotonic()
             if cmd in ("EPSV", "PASV", "EPRT", "PORT"):
                 log(args, "DATA " + cmd)
             super().pre_process_command(line, cmd, arg)
