@@ -4,6 +4,7 @@
 #include "capture/Capture.h"
 #include "platform/ErrorBox.h"
 #include "res/MenuTemplates.h"
+#include "res/Version.h"
 #include "settings/Settings.h"
 #include "tests/capture/RecordingCaptureService.h"
 #include "tests/capture/WorkingDirectory.h"
@@ -16,95 +17,76 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
+#include <algorithm>
 
-// What the fake menu logs for an action on an item, e.g. "menu check 32803".
-inline std::string menuEntry(const std::string& action, int id) {
-    return "menu " + action + " " + std::to_string(id);
-}
+inline const std::string activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
+inline const std::string inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";
 
 // A main window over the fake window system, tray and dialog runner, with a real capture
-// object over a recording capture service that offers three devices and saves a small
-// frame on every grab, in a temporary working directory. FTP is off unless a test turns it
-// on; the window is built by build(), so a test can change the set-up first.
+// object over a recording service that offers three devices with every driver dialog and
+// saves a small frame on every grab, in a temporary working directory. FTP is off.
 class MainWindowTest : public testing::Test {
 protected:
     MainWindowTest() {
         Settings::setActive(false);
         Settings::setSaveSettingsOnExit(false);
         Settings::setDateTimeOverlay(false);
-        Settings::setHost("127.0.0.1");
         system.menuTemplate = findMenuTemplate(mainMenuId);
         service.descriptions = {"Cam Zero", "Cam One", "Cam Two"};
-        service.capsToReport.fHasDlgVideoFormat = true;
-        service.capsToReport.fHasDlgVideoSource = true;
-        service.capsToReport.fHasDlgVideoDisplay = true;
+        service.capsToReport = {true, true, true};
         service.statusToReport.uiImageWidth = 320;
         service.statusToReport.uiImageHeight = 240;
         service.saveFrame = [this](const std::string& fileName) {
             ++framesSaved;
             DibBuilder(16, 12, 24).writeTo(fileName);
         };
+        // A box must find the tray idle already.
         previousSink = setErrorBoxSink([this](const std::string& caption, const std::string& text) {
-            system.log.add("error box " + text);
-            errorBoxes.push_back(caption + "|" + text);
+            const bool idle = tray.calls.empty() || tray.calls.back().data.icon == 108;
+            errorBoxes.push_back(caption + "|" + text + (idle ? "" : " [tray not idle]"));
         });
     }
+    ~MainWindowTest() override { setErrorBoxSink(previousSink); }
 
-    ~MainWindowTest() override {
-        mainWindow.reset();
-        capture.reset();
-        setErrorBoxSink(previousSink);
-    }
-
-    // Constructs, wires and sets up the window as start-up does, then forgets the calls
-    // made so far.
-    void build(int showCommand = showCommand::SW_SHOWNORMAL) {
-        construct(showCommand);
-        setUp();
-    }
-    // The steps before menu set-up: window, capture object, devices connected.
-    void construct(int showCommand = showCommand::SW_SHOWNORMAL) {
-        mainWindow = std::make_unique<MainWindow>(system, tray, dialogs, showCommand);
+    // Makes the window and the capture object as start-up does; build also sets up the
+    // menus and forgets what was sent so far.
+    void construct() {
+        mainWindow =
+            std::make_unique<MainWindow>(system, tray, dialogs, showCommand::SW_SHOWNORMAL);
         capture = std::make_unique<Capture>(service, mainWindow->captureParent());
         mainWindow->setCapture(capture.get());
         capture->initialize();
     }
-    void setUp() {
+    void build() {
+        construct();
         mainWindow->setupMenus();
-        system.log.take();
         tray.take();
         service.sent.clear();
-        service.resized.clear();
     }
 
     FakeTopLevelWindow& window() { return *system.window; }
     FakeMenu& menu() { return *system.menu; }
     std::optional<std::intptr_t> command(int id) {
-        return window().deliver(windowMessage::WM_COMMAND, static_cast<std::uintptr_t>(id), 0);
+        return window().deliver(windowMessage::WM_COMMAND, static_cast<std::uintptr_t>(id));
     }
     bool running() { return menu().isChecked(menuCommand::run); }
-    // The icons of the tray calls since the last take.
-    std::vector<int> trayIcons() {
-        std::vector<int> icons;
-        for (const auto& call : tray.take()) {
-            icons.push_back(call.data.icon);
-        }
-        return icons;
+    bool sentToDriver(CaptureMessage message, std::uintptr_t wParam) {
+        return std::ranges::any_of(service.sent, [&](const auto& sent) {
+            return sent.message == message && sent.wParam == wParam;
+        });
     }
 
     SettingsSnapshot settings;
     TempDir dir;
     WorkingDirectory cwd{dir.path()};
     FakeWindowSystem system;
-    RecordingTrayShell tray{&system.log};
-    FakeDialogRunner dialogs{&system.log};
+    RecordingTrayShell tray;
+    FakeDialogRunner dialogs;
     RecordingCaptureService service;
     int framesSaved = 0;
     std::vector<std::string> errorBoxes;
     ErrorBoxSink previousSink;
-    std::unique_ptr<MainWindow> mainWindow;
+    // The window goes first: its shutdown may save the device of the capture object.
     std::unique_ptr<Capture> capture;
+    std::unique_ptr<MainWindow> mainWindow;
 };
