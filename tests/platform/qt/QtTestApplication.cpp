@@ -6,7 +6,7 @@
 
 namespace {
 
-// One QApplication for the whole run, on the offscreen platform: no display is needed.
+// One QApplication for the whole run, on the offscreen platform.
 class QtApplicationEnvironment : public testing::Environment {
 public:
     void SetUp() override {
