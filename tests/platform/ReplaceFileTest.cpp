@@ -10,9 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -21,9 +21,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Nobody on this machine: the owner of what "another user" planted.
-constexpr uid_t otherUser = 54321;
 
 // What a directory holds: each entry's kind and permissions, owner, group, and the bytes of
 // a file or the text of a link.
@@ -68,16 +65,16 @@ int ask(const std::string& name, uid_t user) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 255;
 }
 
-// A thing found under the name the program writes; the file that gets the new contents
-// (empty when nothing may be written), whether it can be read and rewritten in place, and
-// whom the program runs as.
+// A thing made under the name the program writes (by a shell in the directory; 54321 is
+// nobody here, "another user"), whom the program runs as, the file that gets the new
+// contents (empty when nothing may be written), and the answers: 1 it may be replaced,
+// 2 read, 4 rewritten in place, 8 the replacement succeeded.
 struct TargetCase {
     const char* name;
-    std::function<void(const fs::path& dir)> make;
+    const char* make;
+    uid_t user;
     std::string written;
-    bool readable;
-    bool rewrittenInPlace;
-    uid_t user = 0;
+    int answers;
 };
 
 class ReplaceFileTarget : public testing::TestWithParam<TargetCase> {};
@@ -86,71 +83,44 @@ TEST_P(ReplaceFileTarget, WritesOnlyWhatTheUserMayAndKeepsLinksModesAndGroups) {
     const TargetCase& row = GetParam();
     TempDir dir;
     const mode_t previousUmask = ::umask(022);
-    row.make(dir.path());
+    ASSERT_EQ(std::system(("cd " + dir.path().string() + " && " + row.make).c_str()), 0);
     Snapshot expected = snapshot(dir.path());
-    const bool mayWrite = !row.written.empty();
-    // Each bit is one answer, all agreeing on whether the name may be written.
-    const int answers = ask(dir.file("target"), row.user);
+    EXPECT_EQ(ask(dir.file("target"), row.user), row.answers);
     ::umask(previousUmask);
-    EXPECT_EQ(answers,
-              (mayWrite ? 9 : 0) | (row.readable ? 2 : 0) | (row.rewrittenInPlace ? 4 : 0));
-    if (mayWrite) {
+    if (!row.written.empty()) {
         // The one file written is new and the user's; it keeps the mode and group of the
         // file it replaced, and a new one gets 0666 less the umask.
         const auto old = expected.find(row.written);
         expected[row.written] =
             old != expected.end()
-                ? std::tuple{std::get<0>(old->second), row.user, std::get<2>(old->second), "new"}
-                : std::tuple{mode_t{S_IFREG | 0644}, row.user, ::getgid(), "new"};
+                ? std::tuple{std::get<0>(old->second), row.user, std::get<2>(old->second),
+                             std::string("new")}
+                : std::tuple{mode_t{S_IFREG | 0644}, row.user, ::getgid(), std::string("new")};
     }
     EXPECT_EQ(snapshot(dir.path()), expected) << "nothing else changed, nothing was left";
 }
 
-void plainTarget(const fs::path& dir) {
-    std::ofstream(dir / "target") << "old";
-}
-
 INSTANTIATE_TEST_SUITE_P(
     , ReplaceFileTarget,
-    testing::Values(
-        TargetCase{"Nothing", [](const fs::path&) {}, "target", false, false},
-        TargetCase{"OwnFileSharedWithAGroup",
-                   [](const fs::path& dir) {
-                       plainTarget(dir);
-                       fs::permissions(dir / "target", fs::perms(0640));
-                       ::chown((dir / "target").c_str(), 0, otherUser);
-                   },
-                   "target", true, true},
-        TargetCase{"OwnLinkIntoAWebFolder",
-                   [](const fs::path& dir) {
-                       fs::create_directory(dir / "web");
-                       std::ofstream(dir / "web/image.jpg") << "old";
-                       fs::create_symlink("web/image.jpg", dir / "target");
-                   },
-                   "web/image.jpg", true, false},
-        TargetCase{"AnotherUsersLink",
-                   [](const fs::path& dir) {
-                       std::ofstream(dir / "victim") << "the victim's own data";
-                       fs::create_symlink("victim", dir / "target");
-                       ::lchown((dir / "target").c_str(), otherUser, otherUser);
-                   },
-                   "", false, false},
-        TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto",
-                   [](const fs::path& dir) {
-                       plainTarget(dir);
-                       ::chown((dir / "target").c_str(), otherUser, otherUser);
-                   },
-                   "target", true, false},
-        TargetCase{"Fifo", [](const fs::path& dir) { ::mkfifo((dir / "target").c_str(), 0666); },
-                   "", false, false},
-        TargetCase{"Directory", [](const fs::path& dir) { fs::create_directory(dir / "target"); },
-                   "", false, false},
-        TargetCase{"FileTheUserMayNotWrite",
-                   [](const fs::path& dir) {
-                       ::chown(dir.c_str(), otherUser, otherUser);
-                       plainTarget(dir);
-                   },
-                   "", true, false, otherUser}),
+    testing::Values(TargetCase{"Nothing", "true", 0, "target", 9},
+                    TargetCase{"OwnFileSharedWithAGroup",
+                               "echo old >target && chmod 640 target && "
+                               "chown 0:54321 target",
+                               0, "target", 15},
+                    TargetCase{"OwnLinkIntoAWebFolder",
+                               "mkdir web && echo old >web/image.jpg && "
+                               "ln -s web/image.jpg target",
+                               0, "web/image.jpg", 11},
+                    TargetCase{"AnotherUsersLink",
+                               "echo data >victim && ln -s victim target && "
+                               "chown -h 54321:54321 target",
+                               0, "", 0},
+                    TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto",
+                               "echo old >target && chown 54321:54321 target", 0, "target", 11},
+                    TargetCase{"Fifo", "mkfifo target", 0, "", 0},
+                    TargetCase{"Directory", "mkdir target", 0, "", 0},
+                    TargetCase{"FileTheUserMayNotWrite", "chown 54321:54321 . && echo old >target",
+                               54321, "", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

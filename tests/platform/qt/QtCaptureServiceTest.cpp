@@ -29,39 +29,27 @@ void press(QDialog& dialog, const QString& text) {
 
 // The main window's part: a top-level window, shown, with a capture service on the test
 // source whose capture windows are widgets in it, and the capture object.
-class QtCaptureServiceTest : public testing::Test {
-protected:
-    QtCaptureServiceTest() {
-        window->showInitially(showCommand::SW_SHOWNORMAL);
-        capture = std::make_unique<Capture>(
-            service, ParentWindow{window->nativeHandle(),
-                                  [](MouseMessage, std::uintptr_t, std::intptr_t) -> std::intptr_t {
-                                      return 0;
-                                  }});
-        preview = static_cast<QWidget*>(window->nativeHandle())->findChild<QtPreviewWidget*>();
-    }
-
+TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceInTheWindowAndTheFormatDialogWorks) {
     QtWindowSystem system;
-    std::unique_ptr<TopLevelWindow> window = system.createWindow(
-        windowStyle::WS_POPUP | windowStyle::WS_VISIBLE | windowStyle::WS_BORDER,
-        windowStyle::WS_EX_TOPMOST | windowStyle::WS_EX_TOOLWINDOW, "kavriWebCam", {0, 0, 176, 144},
-        [](std::uint32_t, std::uintptr_t, std::intptr_t) {
+    auto window = system.createWindow(
+        windowStyle::WS_POPUP | windowStyle::WS_VISIBLE | windowStyle::WS_BORDER, 0, "kavriWebCam",
+        {0, 0, 176, 144}, [](std::uint32_t, std::uintptr_t, std::intptr_t) {
             return std::optional<std::intptr_t>();
         });
-    QtCaptureService service{[](PreviewSink& preview, CaptureDialogs& dialogs) {
+    window->showInitially(showCommand::SW_SHOWNORMAL);
+    QtCaptureService service([](PreviewSink& preview, CaptureDialogs& dialogs) {
         std::vector<std::unique_ptr<CaptureDriver>> drivers;
         drivers.push_back(std::make_unique<TestSource>());
         return std::make_unique<DriverCaptureService>(std::move(drivers), preview, dialogs);
-    }};
-    std::unique_ptr<Capture> capture;
-    QtPreviewWidget* preview = nullptr;
-};
-
-TEST_F(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindow) {
-    capture->initialize();
-    capture->setFrameRate(30);
-    capture->resizeWindow(240, 180);
-    capture->resizeWindow(160, 120);
+    });
+    Capture capture(
+        service, {window->nativeHandle(),
+                  [](MouseMessage, std::uintptr_t, std::intptr_t) -> std::intptr_t { return 0; }});
+    auto* preview = static_cast<QWidget*>(window->nativeHandle())->findChild<QtPreviewWidget*>();
+    capture.initialize();
+    capture.setFrameRate(30);
+    capture.resizeWindow(240, 180);
+    capture.resizeWindow(160, 120);
     ASSERT_TRUE(preview->isVisible());
     EXPECT_EQ(preview->geometry(), QRect(0, 0, 160, 120));
     ASSERT_TRUE(processEventsUntil([&] { return !preview->currentFrame().isNull(); }));
@@ -77,16 +65,7 @@ TEST_F(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindow) {
         EXPECT_EQ(painted.pixel(x / 2, 50), frame.pixel(x, 100)) << x;
     }
 
-    // The capture window goes with its parent: no frame can be grabbed then.
-    window.reset();
-    EXPECT_FALSE(capture->grabFrame());
-    capture->showFormatDialog();
-    EXPECT_EQ(capture->status.uiImageWidth, 320u);
-}
-
-TEST_F(QtCaptureServiceTest, TheFormatDialogChangesTheImageSizeUnlessCancelled) {
-    capture->initialize();
-    const auto choose = [&](int row, const char* button) {
+    for (const auto& [row, button] : {std::pair{0, "Cancel"}, {2, "OK"}}) {
         withDialog(
             [&](QDialog& dialog) {
                 auto* list = dialog.findChild<QListWidget*>();
@@ -95,13 +74,14 @@ TEST_F(QtCaptureServiceTest, TheFormatDialogChangesTheImageSizeUnlessCancelled) 
                 list->setCurrentRow(row);
                 press(dialog, button);
             },
-            [&] { capture->showFormatDialog(); });
-    };
-    choose(0, "Cancel");
-    EXPECT_EQ(capture->status.uiImageWidth, 320u);
-    choose(2, "OK");
-    EXPECT_EQ(capture->status.uiImageWidth, 640u);
-    EXPECT_EQ(capture->status.uiImageHeight, 480u);
+            [&] { capture.showFormatDialog(); });
+    }
+    EXPECT_EQ(capture.status.uiImageWidth, 640u);
+    EXPECT_EQ(capture.status.uiImageHeight, 480u);
+
+    // The capture window goes with its parent: no frame can be grabbed then.
+    window.reset();
+    EXPECT_FALSE(capture.grabFrame());
 }
 
 TEST(QtCaptureDialogsTest, TheSourceDialogReturnsTheValuesInOrder) {

@@ -8,7 +8,6 @@
 #include <QCursor>
 #include <QGroupBox>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -22,84 +21,76 @@
 
 namespace {
 
-// Runs the dialog with a procedure that records the commands it gets (into commands, when
-// given) and ends the dialog on OK and Cancel, and calls whileOpen once it is on the screen.
-int runDialog(int templateId, const std::function<void(QtDialogHost&)>& whileOpen,
-              std::vector<int>* commands = nullptr, DialogProcedure procedure = {}) {
-    if (!procedure) {
-        procedure = [commands](DialogHost& dialog, DialogMessage message, int commandId) {
-            if (message == DialogMessage::Command) {
-                commands->push_back(commandId);
-                if (commandId == dialogOk || commandId == dialogCancel) {
-                    dialog.endDialog(commandId);
-                }
-            }
-            return message == DialogMessage::Init || commandId <= dialogCancel;
-        };
+std::vector<int> commands;
+
+// Records the commands it gets and ends the dialog on OK and Cancel.
+bool recording(DialogHost& dialog, DialogMessage message, int commandId) {
+    if (message == DialogMessage::Command) {
+        commands.push_back(commandId);
+        if (commandId == dialogOk || commandId == dialogCancel) {
+            dialog.endDialog(commandId);
+        }
     }
+    return message == DialogMessage::Init || commandId <= dialogCancel;
+}
+
+// Runs the dialog and calls whileOpen once it is on the screen; returns how it ended.
+int runDialog(int templateId, const std::function<void(QtDialogHost&)>& whileOpen,
+              const DialogProcedure& procedure = recording) {
+    commands.clear();
     return withDialog([&](QDialog& d) { whileOpen(dynamic_cast<QtDialogHost&>(d)); },
                       [&] { return QtDialogRunner().runDialog(nullptr, templateId, procedure); });
 }
 
-const auto templateIds = testing::Values(aboutDialogId, ftpSettingsDialogId, imageSettingsDialogId,
-                                         previewSettingsDialogId);
-
-class QtDialogTemplateTest : public testing::TestWithParam<int> {};
-
 // Each control shows its template's text and tip; OK is the one default button; passwords are
 // hidden and number fields take digits only; Tab visits the controls in template order.
-TEST_P(QtDialogTemplateTest, ControlsAreWhatTheTemplateSays) {
-    const DialogTemplate& dialogTemplate = *findDialogTemplate(GetParam());
-    QtDialogHost dialog(dialogTemplate, [](DialogHost&, DialogMessage, int) { return true; });
-    ASSERT_EQ(dialog.controls().size(), dialogTemplate.controls.size());
-    std::vector<QWidget*> templateOrder;
-    for (std::size_t i = 0; i < dialog.controls().size(); ++i) {
-        const DialogControl& control = dialogTemplate.controls[i];
-        QWidget* widget = dialog.controls()[i];
-        SCOPED_TRACE(control.id);
-        EXPECT_EQ(widget->toolTip().toStdString(), control.tip);
-        if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
-            EXPECT_EQ(edit->validator() != nullptr, (control.style & dialogStyleDigitsOnly) != 0);
-            EXPECT_EQ(edit->echoMode() == QLineEdit::Password,
-                      (control.style & dialogStylePassword) != 0);
-        } else if (control.kind != DialogControlKind::Picture) {
-            QString text;
-            if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-                text = button->text();
-            } else if (auto* label = qobject_cast<QLabel*>(widget)) {
-                text = label->text();
-            } else if (auto* group = qobject_cast<QGroupBox*>(widget)) {
-                text = group->title();
+TEST(QtDialogHostTest, ControlsAreWhatTheTemplateSays) {
+    for (const int id :
+         {aboutDialogId, ftpSettingsDialogId, imageSettingsDialogId, previewSettingsDialogId}) {
+        const DialogTemplate& dialogTemplate = *findDialogTemplate(id);
+        QtDialogHost dialog(dialogTemplate, recording);
+        ASSERT_EQ(dialog.controls().size(), dialogTemplate.controls.size());
+        std::vector<QWidget*> templateOrder;
+        for (std::size_t i = 0; i < dialog.controls().size(); ++i) {
+            const DialogControl& control = dialogTemplate.controls[i];
+            QWidget* widget = dialog.controls()[i];
+            SCOPED_TRACE(control.id);
+            EXPECT_EQ(widget->toolTip().toStdString(), control.tip);
+            if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                EXPECT_EQ(edit->validator() != nullptr,
+                          (control.style & dialogStyleDigitsOnly) != 0);
+                EXPECT_EQ(edit->echoMode() == QLineEdit::Password,
+                          (control.style & dialogStylePassword) != 0);
+            } else if (control.kind != DialogControlKind::Picture) {
+                const char* property = qobject_cast<QGroupBox*>(widget) ? "title" : "text";
+                EXPECT_EQ(widget->property(property).toString().toStdString(), control.text);
             }
-            EXPECT_EQ(text.toStdString(), control.text);
+            if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                EXPECT_EQ(button->isDefault(), control.id == dialogOk);
+            }
+            if ((widget->focusPolicy() & Qt::TabFocus) != 0) {
+                templateOrder.push_back(widget);
+            }
         }
-        if (auto* button = qobject_cast<QPushButton*>(widget)) {
-            EXPECT_EQ(button->isDefault(), control.id == dialogOk);
+        std::vector<QWidget*> tabOrder;
+        for (QWidget* w = dialog.nextInFocusChain(); w != &dialog; w = w->nextInFocusChain()) {
+            if (std::ranges::find(templateOrder, w) != templateOrder.end()) {
+                tabOrder.push_back(w);
+            }
         }
-        if ((widget->focusPolicy() & Qt::TabFocus) != 0) {
-            templateOrder.push_back(widget);
-        }
+        EXPECT_EQ(tabOrder, templateOrder);
     }
-    std::vector<QWidget*> tabOrder;
-    for (QWidget* widget = dialog.nextInFocusChain(); widget != &dialog;
-         widget = widget->nextInFocusChain()) {
-        if (std::find(templateOrder.begin(), templateOrder.end(), widget) != templateOrder.end()) {
-            tabOrder.push_back(widget);
-        }
-    }
-    EXPECT_EQ(tabOrder, templateOrder);
 }
 
-INSTANTIATE_TEST_SUITE_P(, QtDialogTemplateTest, templateIds);
-
 // Steps: an item id clicks that item, 0 the close box, a key goes to the focused control
-// (Enter to the first edit there is); the commands the procedure got, the last ending it.
+// (Enter to the first edit there is); then the commands the procedure got, the last ending it.
 TEST(QtDialogHostTest, ButtonsKeysAndTheCloseBoxSendTheirCommands) {
     struct Case {
         int templateId;
         std::vector<int> steps;
         std::vector<int> commands;
     };
+    const int tick = imageSettingsItem::dateTimeOverlay;
     for (const auto& [templateId, steps, expected] :
          std::vector<Case>{{previewSettingsDialogId, {dialogOk}, {dialogOk}},
                            {previewSettingsDialogId, {dialogCancel}, {dialogCancel}},
@@ -109,27 +100,22 @@ TEST(QtDialogHostTest, ButtonsKeysAndTheCloseBoxSendTheirCommands) {
                            {aboutDialogId, {Qt::Key_Return}, {dialogOk}},
                            {aboutDialogId, {Qt::Key_Escape}, {dialogCancel}},
                            {imageSettingsDialogId,
-                            {dialogApply, imageSettingsItem::dateTimeOverlay, dialogOk},
-                            {dialogApply, imageSettingsItem::dateTimeOverlay, dialogOk}}}) {
-        std::vector<int> commands;
-        const int result = runDialog(
-            templateId,
-            [&](QtDialogHost& d) {
-                for (const int step : steps) {
-                    if (step == 0) {
-                        d.close();
-                    } else if (step < Qt::Key_Escape) {
-                        QTest::mouseClick(d.item(step), Qt::LeftButton);
-                    } else {
-                        if (auto* edit = d.findChild<QLineEdit*>();
-                            edit && step == Qt::Key_Return) {
-                            edit->setFocus();
-                        }
-                        QTest::keyClick(d.focusWidget(), static_cast<Qt::Key>(step));
+                            {dialogApply, tick, dialogOk},
+                            {dialogApply, tick, dialogOk}}}) {
+        const int result = runDialog(templateId, [&](QtDialogHost& d) {
+            for (const int step : steps) {
+                if (step == 0) {
+                    d.close();
+                } else if (step < Qt::Key_Escape) {
+                    QTest::mouseClick(d.item(step), Qt::LeftButton);
+                } else {
+                    if (auto* edit = d.findChild<QLineEdit*>(); edit && step == Qt::Key_Return) {
+                        edit->setFocus();
                     }
+                    QTest::keyClick(d.focusWidget(), static_cast<Qt::Key>(step));
                 }
-            },
-            &commands);
+            }
+        });
         EXPECT_EQ(result, expected.back()) << templateId << " " << steps.front();
         EXPECT_EQ(commands, expected) << templateId << " " << steps.front();
     }
@@ -140,30 +126,25 @@ TEST(QtDialogHostTest, ButtonsKeysAndTheCloseBoxSendTheirCommands) {
 TEST(QtDialogHostTest, ItemsReadBackWhatWasPutInOrTyped) {
     const std::string latin1 = "p\xE9\x01\xFFz";
     std::vector<std::string> read;
-    runDialog(
-        ftpSettingsDialogId,
-        [](QtDialogHost& d) {
-            QTest::keyClicks(d.item(ftpSettingsItem::port), "1a2-3 x");
-            QTest::keyClicks(d.item(ftpSettingsItem::user), "a1 ");
-            // QTest types only ASCII; a key event carries the accented letter.
-            QKeyEvent accented(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
-                               QString::fromUtf8("\xC3\xA9"));
-            QApplication::sendEvent(d.item(ftpSettingsItem::user), &accented);
-            QTest::mouseClick(d.item(dialogOk), Qt::LeftButton);
-        },
-        nullptr,
-        [&](DialogHost& dialog, DialogMessage message, int id) {
-            if (message == DialogMessage::Init) {
-                dialog.setItemText(ftpSettingsItem::password, latin1);
-                return true;
-            }
-            for (const int item :
-                 {ftpSettingsItem::password, ftpSettingsItem::user, ftpSettingsItem::port}) {
-                read.push_back(dialog.itemText(item));
-            }
-            dialog.endDialog(id);
+    const auto typeAndPressOk = [](QtDialogHost& d) {
+        QTest::keyClicks(d.item(ftpSettingsItem::port), "1a2-3 x");
+        QTest::keyClicks(d.item(ftpSettingsItem::user), "a1 ");
+        // QTest types only ASCII; a key event carries the accented letter.
+        QKeyEvent accented(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier,
+                           QString::fromUtf8("\xC3\xA9"));
+        QApplication::sendEvent(d.item(ftpSettingsItem::user), &accented);
+        QTest::mouseClick(d.item(dialogOk), Qt::LeftButton);
+    };
+    runDialog(ftpSettingsDialogId, typeAndPressOk, [&](DialogHost& d, DialogMessage message, int) {
+        if (message == DialogMessage::Init) {
+            d.setItemText(ftpSettingsItem::password, latin1);
             return true;
-        });
+        }
+        read = {d.itemText(ftpSettingsItem::password), d.itemText(ftpSettingsItem::user),
+                d.itemText(ftpSettingsItem::port)};
+        d.endDialog(dialogOk);
+        return true;
+    });
     EXPECT_EQ(read, (std::vector<std::string>{latin1, "a1 \xC3\xA9", "123"}));
 }
 
@@ -182,15 +163,11 @@ TEST(QtDialogHostTest, DialogsOpenAtTheirPlaceWhollyOnTheScreen) {
         QCursor::setPos(pointer);
         QRect frame;
         bool initialFocus = false;
-        std::vector<int> commands;
-        runDialog(
-            templateId,
-            [&](QtDialogHost& d) {
-                frame = d.frameGeometry();
-                initialFocus = d.focusWidget() == d.item(d.dialogTemplate().initialFocusId);
-                d.close();
-            },
-            &commands);
+        runDialog(templateId, [&](QtDialogHost& d) {
+            frame = d.frameGeometry();
+            initialFocus = d.focusWidget() == d.item(d.dialogTemplate().initialFocusId);
+            d.close();
+        });
         SCOPED_TRACE(templateId);
         EXPECT_TRUE(screen.contains(frame));
         EXPECT_TRUE(initialFocus);
