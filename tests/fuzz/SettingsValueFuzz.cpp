@@ -3,6 +3,7 @@
 // apostrophe or control byte in its written form. A violation aborts, so libFuzzer keeps it.
 #include "settings/SettingsFileEscape.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -12,12 +13,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const std::string written = escapeSettingsValue(input);
-    bool good =
-        unescapeSettingsValue(input).size() <= size && unescapeSettingsValue(written) == input;
-    for (const char c : written) {
-        good = good && static_cast<unsigned char>(c) >= 32 && c != 127 && c != '\'';
-    }
-    if (!good) {
+    if (unescapeSettingsValue(input).size() > size || unescapeSettingsValue(written) != input ||
+        std::ranges::any_of(written,
+                            [](unsigned char c) { return c < 32 || c == 127 || c == '\''; })) {
         std::abort();
     }
     return 0;

@@ -11,11 +11,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <string>
 #include <tuple>
 
 namespace {

@@ -12,39 +12,27 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace {
 
-// The items of the dialogs by name.
-const std::map<std::string, int> items{{"quality", imageSettingsItem::quality},
-                                       {"update", imageSettingsItem::update},
-                                       {"jpegFile", imageSettingsItem::jpegFile},
-                                       {"dateTimeOverlay", imageSettingsItem::dateTimeOverlay},
-                                       {"textOverlay", imageSettingsItem::textOverlay},
-                                       {"textRed", imageSettingsItem::textRed},
-                                       {"textGreen", imageSettingsItem::textGreen},
-                                       {"textBlue", imageSettingsItem::textBlue},
-                                       {"backRed", imageSettingsItem::backRed},
-                                       {"backGreen", imageSettingsItem::backGreen},
-                                       {"backBlue", imageSettingsItem::backBlue},
-                                       {"port", ftpSettingsItem::port},
-                                       {"host", ftpSettingsItem::host},
-                                       {"saveTo", ftpSettingsItem::saveTo},
-                                       {"password", ftpSettingsItem::password},
-                                       {"user", ftpSettingsItem::user},
-                                       {"active", ftpSettingsItem::active},
-                                       {"stopOnError", ftpSettingsItem::stopOnError},
-                                       {"usePassive", ftpSettingsItem::usePassive},
-                                       {"fps", previewSettingsItem::fps}};
+// The items of the dialogs, by name.
+int item(const std::string& name) {
+    using namespace imageSettingsItem;
+    using namespace ftpSettingsItem;
+    const std::vector<std::string> names{
+        "quality",  "update",    "jpegFile",    "dateTimeOverlay", "textOverlay",
+        "textRed",  "textGreen", "textBlue",    "backRed",         "backGreen",
+        "backBlue", "port",      "host",        "saveTo",          "password",
+        "user",     "active",    "stopOnError", "usePassive",      "fps"};
+    const std::vector<int> ids{quality,     update,      jpegFile,   dateTimeOverlay,
+                               textOverlay, textRed,     textGreen,  textBlue,
+                               backRed,     backGreen,   backBlue,   port,
+                               host,        saveTo,      password,   user,
+                               active,      stopOnError, usePassive, previewSettingsItem::fps};
+    return ids.at(static_cast<std::size_t>(std::ranges::find(names, name) - names.begin()));
+}
 
 // What is typed into the items ("item=text|...", a check box "[x]" or "[ ]"), the buttons
 // pressed in turn, how the dialog ended and what it stored (by the keys of the settings
@@ -108,16 +96,11 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
 
     FakeDialogHost dialog;
     dialog.open(row.procedure);
-    std::string typedFile;
-    std::istringstream typed(row.typed);
-    for (std::string pair; std::getline(typed, pair, '|');) {
-        const std::string item = pair.substr(0, pair.find('='));
-        const std::string text = pair.substr(item.size() + 1);
+    for (const auto& [name, text] : keyValuePairs(row.typed)) {
         if (text == "[x]" || text == "[ ]") {
-            dialog.checks[items.at(item)] = text == "[x]";
+            dialog.checks[item(name)] = text == "[x]";
         } else {
-            typedFile = item == "jpegFile" ? inDir(text) : typedFile;
-            dialog.texts[items.at(item)] = item == "jpegFile" ? inDir(text) : text;
+            dialog.texts[item(name)] = name == "jpegFile" ? inDir(text) : text;
         }
     }
     for (const int command : row.commands) {
@@ -128,7 +111,8 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     EXPECT_EQ(dialog.endResult, row.ended);
     EXPECT_EQ(settingsByKey(holders), expected);
     const bool refused = !row.ended && row.commands.front() == dialogOk;
-    EXPECT_EQ(boxes, refused ? std::vector{"::Illegal filename::\n\n   " + typedFile}
+    EXPECT_EQ(boxes, refused ? std::vector{"::Illegal filename::\n\n   " +
+                                           dialog.texts[imageSettingsItem::jpegFile]}
                              : std::vector<std::string>{});
     std::ifstream in(inDir("file.jpg"));
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");

@@ -9,15 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
 using namespace std::string_literals;
 

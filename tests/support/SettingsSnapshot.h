@@ -8,6 +8,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Every value of the process-wide settings store, taken from the settings table when made
@@ -48,32 +49,30 @@ inline SettingsByKey settingsByKey(const SettingsHolders& holders) {
     return values;
 }
 
+// The pairs of "key=value|key=value".
+inline std::vector<std::pair<std::string, std::string>> keyValuePairs(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::istringstream in(text);
+    for (std::string pair; std::getline(in, pair, '|');) {
+        pairs.emplace_back(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+    }
+    return pairs;
+}
+
 // Values by key from "key=value|key=value", each read as its setting's kind: a boolean as 1
 // or 0, a number in decimal or (0x...) hexadecimal, a text as it stands.
 inline SettingsByKey parseSettings(const std::string& text) {
     SettingsByKey values;
-    std::istringstream in(text);
-    for (std::string pair; std::getline(in, pair, '|');) {
-        const std::string key = pair.substr(0, pair.find('='));
-        const std::string value = pair.substr(key.size() + 1);
-        const auto setting = std::find_if(settingsTable().begin(), settingsTable().end(),
-                                          [&](const Setting& s) { return s.key == key; });
+    for (const auto& [key, value] : keyValuePairs(text)) {
+        const auto setting = std::ranges::find(settingsTable(), key, &Setting::key);
         if (setting == settingsTable().end()) {
             throw std::invalid_argument(key);
         }
-        switch (setting->kind) {
-        case SettingKind::Bool:
-            values[key] = value == "1";
-            break;
-        case SettingKind::Signed:
-            values[key] = static_cast<std::int32_t>(std::stoll(value, nullptr, 0));
-            break;
-        case SettingKind::Unsigned:
-            values[key] = static_cast<std::uint32_t>(std::stoull(value, nullptr, 0));
-            break;
-        default:
-            values[key] = value;
-        }
+        const long long number =
+            setting->kind <= SettingKind::Unsigned ? std::stoll(value, nullptr, 0) : 0;
+        const SettingValue asKind[] = {number == 1, static_cast<std::int32_t>(number),
+                                       static_cast<std::uint32_t>(number), value};
+        values[key] = asKind[std::min(static_cast<int>(setting->kind), 3)];
     }
     return values;
 }

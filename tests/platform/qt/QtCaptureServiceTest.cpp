@@ -14,9 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <vector>
-
 namespace {
 
 void press(QDialog& dialog, const QString& text) {
