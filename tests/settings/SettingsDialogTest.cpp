@@ -37,10 +37,8 @@ int item(const std::string& name) {
 // What is typed into the items ("item=text|...", a check box "[x]" or "[ ]"), the buttons
 // pressed in turn, how the dialog ended and what it stored (by the keys of the settings
 // file) from the settings given before it opened. A dialog left open after OK must have
-// refused the file name in an error box.
-// File names not starting with "/" lie in a temporary directory that holds a file
-// "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg"; a leading "*" there stands for
-// as many "n" as bring the whole name to 78 bytes.
+// refused the file name in an error box. The dialog runs in a directory that holds a file
+// "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg".
 struct DialogCase {
     const char* name;
     bool (*procedure)(DialogHost&, DialogMessage, int);
@@ -51,48 +49,38 @@ struct DialogCase {
     std::string given = "";
 };
 
-const std::string givenToAll =
-    "jpegquality=75|update=5|jpegfile=old.jpg|datetimeoverlay=1|textoverlay=Garden|"
-    "textcolor=0x030201|backcolor=0x060504|port=2121|active=1|stoponerror=0|usepassive=1|"
-    "host=ftp.test|saveto=cam/now.jpg|password=secret|user=watcher|fps=7|maxfps=30";
-
 class SettingsDialogTest : public testing::TestWithParam<DialogCase> {
 protected:
-    std::string inDir(const std::string& name) const {
-        const std::string prefix = dir.path().string() + "/";
-        if (name.empty() || name.front() == '/') {
-            return name;
-        }
-        return name.front() == '*' ? prefix + std::string(78 - prefix.size(), 'n') + name.substr(1)
-                                   : prefix + name;
-    }
-    // Puts the values of the text into values, a file name by its place in the directory.
-    void change(SettingsByKey& values, const std::string& text) const {
-        for (const auto& [key, value] : parseSettings(text)) {
-            values[key] = key == "jpegfile" ? inDir(std::get<std::string>(value)) : value;
-        }
-    }
+    void SetUp() override { std::filesystem::current_path(dir.path()); }
+    void TearDown() override { std::filesystem::current_path(previousDirectory); }
 
     SettingsSnapshot keepSettings;
     TempDir dir;
-    HeldSettings held;
-    const SettingsHolders holders = held.holders();
+    const std::filesystem::path previousDirectory = std::filesystem::current_path();
 };
 
 TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     const DialogCase& row = GetParam();
-    std::ofstream(inDir("file.jpg")) << "old picture";
-    std::filesystem::create_directory(inDir("dir.jpg"));
-    ASSERT_EQ(::mkfifo(inDir("fifo.jpg").c_str(), 0666), 0);
+    std::ofstream("file.jpg") << "old picture";
+    std::filesystem::create_directory("dir.jpg");
+    ASSERT_EQ(::mkfifo("fifo.jpg", 0666), 0);
     std::vector<std::string> boxes;
     const ErrorBoxSink previousSink = setErrorBoxSink(
         [&](const std::string&, const std::string& text) { boxes.push_back(text); });
-    SettingsByKey expected = settingsByKey(holders);
-    change(expected, givenToAll + "|" + row.given);
-    for (const Setting& setting : settingsTable()) {
-        setting.set(holders, expected.at(std::string(setting.key)));
+    HeldSettings held;
+    const SettingsHolders holders = held.holders();
+    for (const auto& [key, value] : parseSettings(
+             "jpegquality=75|update=5|jpegfile=old.jpg|datetimeoverlay=1|textoverlay=Garden|"
+             "textcolor=0x030201|backcolor=0x060504|port=2121|active=1|stoponerror=0|"
+             "usepassive=1|host=ftp.test|saveto=cam/now.jpg|password=secret|user=watcher|fps=7|"
+             "maxfps=30|" +
+             row.given)) {
+        std::ranges::find(settingsTable(), key, &Setting::key)->set(holders, value);
     }
-    change(expected, row.stored);
+    SettingsByKey expected = settingsByKey(holders);
+    for (const auto& [key, value] : parseSettings(row.stored)) {
+        expected[key] = value;
+    }
 
     FakeDialogHost dialog;
     dialog.open(row.procedure);
@@ -100,7 +88,7 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
         if (text == "[x]" || text == "[ ]") {
             dialog.checks[item(name)] = text == "[x]";
         } else {
-            dialog.texts[item(name)] = name == "jpegFile" ? inDir(text) : text;
+            dialog.texts[item(name)] = text;
         }
     }
     for (const int command : row.commands) {
@@ -114,7 +102,7 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     EXPECT_EQ(boxes, refused ? std::vector{"::Illegal filename::\n\n   " +
                                            dialog.texts[imageSettingsItem::jpegFile]}
                              : std::vector<std::string>{});
-    std::ifstream in(inDir("file.jpg"));
+    std::ifstream in("file.jpg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
     if (row.ended == dialogOk && row.procedure == imageSettingsDialogProc) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::get<std::string>(expected["jpegfile"])))
@@ -153,8 +141,10 @@ INSTANTIATE_TEST_SUITE_P(
         row("ImageTextsThatAreNoNumbers", image, "quality=high|update=99999999999", {dialogOk},
             dialogOk, "jpegquality=0|update=4294967"),
         row("ImageTextsAreCutWithoutSplittingACharacter", image,
-            "textOverlay=" + std::string(37, 'a') + "\xE2\x82\xAC" + "z|jpegFile=*\xC3\xA9.jpg",
-            {dialogOk}, dialogOk, "textoverlay=" + std::string(37, 'a') + "|jpegfile=*"),
+            "textOverlay=" + std::string(37, 'a') +
+                "\xE2\x82\xACz|jpegFile=" + std::string(78, 'n') + "\xC3\xA9.jpg",
+            {dialogOk}, dialogOk,
+            "textoverlay=" + std::string(37, 'a') + "|jpegfile=" + std::string(78, 'n')),
         row("ImageExistingFileIsTakenAsItIs", image, "jpegFile=file.jpg", {dialogOk}, dialogOk,
             "jpegfile=file.jpg"),
         row("ImageMissingDirectoryIsRefusedAfterTheOtherValues", image,
