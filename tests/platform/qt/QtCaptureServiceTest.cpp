@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +27,7 @@ void press(QDialog& dialog, const QString& text) {
 
 // The main window's part: a top-level window, shown, with a capture service on the test
 // source whose capture windows are widgets in it, and the capture object.
-TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceInTheWindowAndTheFormatDialogWorks) {
+TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindowItGoesWith) {
     QtWindowSystem system;
     auto window = system.createWindow(
         windowStyle::WS_POPUP | windowStyle::WS_VISIBLE | windowStyle::WS_BORDER, 0, "kavriWebCam",
@@ -49,7 +50,7 @@ TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceInTheWindowAndTheFormatDi
     capture.resizeWindow(160, 120);
     ASSERT_TRUE(preview->isVisible());
     EXPECT_EQ(preview->geometry(), QRect(0, 0, 160, 120));
-    ASSERT_TRUE(processEventsUntil([&] { return !preview->currentFrame().isNull(); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !preview->currentFrame().isNull(); }, 10000));
     const QImage frame = preview->currentFrame();
     EXPECT_EQ(frame.size(), QSize(320, 240));
     const Surface expected = TestSource::render({320, 240}, 0);
@@ -62,31 +63,32 @@ TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceInTheWindowAndTheFormatDi
         EXPECT_EQ(painted.pixel(x / 2, 50), frame.pixel(x, 100)) << x;
     }
 
-    for (const auto& [row, button] : {std::pair{0, "Cancel"}, {2, "OK"}}) {
-        withDialog(
-            [&](QDialog& dialog) {
-                auto* list = dialog.findChild<QListWidget*>();
-                EXPECT_EQ(list->count(), 5);
-                EXPECT_EQ(list->currentItem()->text(), "320 x 240");
-                list->setCurrentRow(row);
-                press(dialog, button);
-            },
-            [&] { capture.showFormatDialog(); });
-    }
-    EXPECT_EQ(capture.status.uiImageWidth, 640u);
-    EXPECT_EQ(capture.status.uiImageHeight, 480u);
-
     // The capture window goes with its parent: no frame can be grabbed then.
     window.reset();
     EXPECT_FALSE(capture.grabFrame());
 }
 
-TEST(QtCaptureDialogsTest, TheSourceDialogReturnsTheValuesInOrder) {
+// The Format dialog shows the sizes with the current one chosen and returns the one chosen;
+// the Source dialog shows the controls and returns their values in order; Cancel gives
+// nothing.
+TEST(QtCaptureDialogsTest, TheFormatAndSourceDialogsReturnWhatWasChosen) {
     QtCaptureDialogs dialogs;
     const std::vector<CameraControl> controls{{1, "Brightness", 0, 255, 1, 128, 100},
                                               {2, "Contrast", -10, 10, 2, 0, 4}};
-    const auto edit = [&](const char* button) {
-        return withDialog(
+    for (const char* button : {"OK", "Cancel"}) {
+        const auto size = withDialog(
+            [&](QDialog& dialog) {
+                auto* list = dialog.findChild<QListWidget*>();
+                EXPECT_EQ(list->count(), 3);
+                EXPECT_EQ(list->currentItem()->text(), "320 x 240");
+                list->setCurrentRow(2);
+                press(dialog, button);
+            },
+            [&] {
+                return dialogs.chooseFrameSize("Camera", {{160, 120}, {320, 240}, {640, 480}}, 1);
+            });
+        EXPECT_EQ(size, button[0] == 'O' ? std::optional<std::size_t>(2) : std::nullopt);
+        const auto values = withDialog(
             [&](QDialog& dialog) {
                 const auto boxes = dialog.findChildren<QSpinBox*>();
                 ASSERT_EQ(boxes.size(), 2);
@@ -97,9 +99,9 @@ TEST(QtCaptureDialogsTest, TheSourceDialogReturnsTheValuesInOrder) {
                 press(dialog, button);
             },
             [&] { return dialogs.editControls("Camera", controls); });
-    };
-    EXPECT_EQ(edit("OK"), (std::vector<std::int32_t>{200, -6}));
-    EXPECT_EQ(edit("Cancel"), std::nullopt);
+        EXPECT_EQ(values, button[0] == 'O' ? std::optional(std::vector<std::int32_t>{200, -6})
+                                           : std::nullopt);
+    }
 }
 
 } // namespace

@@ -8,15 +8,6 @@
 #include <functional>
 #include <utility>
 
-// Runs the event loop until the condition holds or 10 s have passed; returns whether it held.
-template <typename Condition> bool processEventsUntil(Condition condition) {
-    const QDeadlineTimer deadline(10000);
-    while (!condition() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return condition();
-}
-
 // Calls run, and whileOpen on the modal dialog run opens once it is on the screen, from
 // inside its loop; a dialog still open after 10 s is ended with -99.
 template <typename Run> auto withDialog(std::function<void(QDialog&)> whileOpen, Run run) {
