@@ -19,23 +19,20 @@ public:
     SettingsSnapshot() {
         for (const Setting& setting : settingsTable()) {
             if (const auto* store = setting.inStore()) {
-                values.push_back(store->get());
+                values.emplace_back(store, store->get());
             }
         }
     }
     ~SettingsSnapshot() {
-        auto value = values.begin();
-        for (const Setting& setting : settingsTable()) {
-            if (const auto* store = setting.inStore()) {
-                store->set(*value++);
-            }
+        for (const auto& [store, value] : values) {
+            store->set(value);
         }
     }
     SettingsSnapshot(const SettingsSnapshot&) = delete;
     SettingsSnapshot& operator=(const SettingsSnapshot&) = delete;
 
 private:
-    std::vector<SettingValue> values;
+    std::vector<std::pair<const Setting::StoreAccessors*, SettingValue>> values;
 };
 
 // Every value the settings file holds, by its key, wherever it is kept.

@@ -1,5 +1,6 @@
 #include "platform/qt/QtIcons.h"
 
+#include "QtTestSupport.h"
 #include "res/Icons.h"
 
 #include <gtest/gtest.h>

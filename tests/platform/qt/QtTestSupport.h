@@ -5,8 +5,30 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <functional>
+#include <memory>
 #include <utility>
+
+// One QApplication for the whole run, on the offscreen platform: no display is needed.
+class QtApplicationEnvironment : public testing::Environment {
+public:
+    void SetUp() override {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    void TearDown() override { app.reset(); }
+
+private:
+    int argc = 1;
+    char name[16] = "kavri_qt_test";
+    char* argv[2] = {name, nullptr};
+    std::unique_ptr<QApplication> app;
+};
+
+inline testing::Environment* const qtApplication =
+    testing::AddGlobalTestEnvironment(new QtApplicationEnvironment);
 
 // Calls run, and whileOpen on the modal dialog run opens once it is on the screen, from
 // inside its loop; a dialog still open after 10 s is ended with -99.
