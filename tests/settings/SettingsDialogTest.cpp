@@ -14,6 +14,8 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <sstream>
 
 namespace {
 
@@ -35,16 +37,16 @@ int item(const std::string& name) {
 }
 
 // What is typed into the items ("item=text|...", a check box "[x]" or "[ ]"), the buttons
-// pressed in turn, how the dialog ended and what it stored (by the keys of the settings
-// file) from the settings given before it opened. A dialog left open after OK must have
-// refused the file name in an error box. The dialog runs in a directory that holds a file
-// "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg".
+// pressed in turn ("OK", "Cancel", "Apply", "tick" for a click on the check box; "OK!" for
+// an OK that must leave the dialog open and refuse the file name in an error box), and
+// what the dialog stored (by the keys of the settings file) from the settings given before
+// it opened; an OK or Cancel pressed last must end the dialog with it. The dialog runs in a
+// directory that holds a file "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg".
 struct DialogCase {
     const char* name;
     bool (*procedure)(DialogHost&, DialogMessage, int);
     std::string typed;
-    std::vector<int> commands;
-    std::optional<int> ended;
+    std::string buttons;
     std::string stored;
     std::string given = "";
 };
@@ -91,20 +93,28 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
             dialog.texts[item(name)] = text;
         }
     }
-    for (const int command : row.commands) {
-        dialog.press(row.procedure, command);
+    std::istringstream buttons(row.buttons);
+    std::string button;
+    while (buttons >> button) {
+        const std::map<std::string, int> commands{{"OK", dialogOk},
+                                                  {"OK!", dialogOk},
+                                                  {"Cancel", dialogCancel},
+                                                  {"Apply", dialogApply},
+                                                  {"tick", imageSettingsItem::dateTimeOverlay}};
+        dialog.press(row.procedure, commands.at(button));
     }
     setErrorBoxSink(previousSink);
 
-    EXPECT_EQ(dialog.endResult, row.ended);
+    EXPECT_EQ(dialog.endResult, button == "OK"       ? std::optional(dialogOk)
+                                : button == "Cancel" ? std::optional(dialogCancel)
+                                                     : std::nullopt);
     EXPECT_EQ(settingsByKey(holders), expected);
-    const bool refused = !row.ended && row.commands.front() == dialogOk;
-    EXPECT_EQ(boxes, refused ? std::vector{"::Illegal filename::\n\n   " +
-                                           dialog.texts[imageSettingsItem::jpegFile]}
-                             : std::vector<std::string>{});
+    EXPECT_EQ(boxes, button == "OK!" ? std::vector{"::Illegal filename::\n\n   " +
+                                                   dialog.texts[imageSettingsItem::jpegFile]}
+                                     : std::vector<std::string>{});
     std::ifstream in("file.jpg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
-    if (row.ended == dialogOk && row.procedure == imageSettingsDialogProc) {
+    if (button == "OK" && row.procedure == imageSettingsDialogProc) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::get<std::string>(expected["jpegfile"])))
             << "the file name is taken";
     }
@@ -120,66 +130,56 @@ const std::string everyFtpItem = "port=990|host=h|saveTo=s|password=p\x01\xFF|us
                                  "active=[ ]|stopOnError=[x]|usePassive=[ ]";
 const std::string k79(79, 'k');
 
-DialogCase row(const char* name, bool (*procedure)(DialogHost&, DialogMessage, int),
-               std::string typed, std::vector<int> commands, std::optional<int> ended,
-               std::string stored, std::string given = "") {
-    return {name,  procedure,         std::move(typed), std::move(commands),
-            ended, std::move(stored), std::move(given)};
-}
-
 INSTANTIATE_TEST_SUITE_P(
     , SettingsDialogTest,
     testing::Values(
-        row("ImageOkStoresEveryItem", image, everyImageItem, {dialogOk}, dialogOk,
-            "jpegquality=90|update=60|jpegfile=new.jpg|datetimeoverlay=0|"
-            "textoverlay=Bird feeder|textcolor=0x1E140A|backcolor=0x3C3228"),
-        row("ImageOkWithoutEditsStoresWhatItShowed", image, "", {dialogOk}, dialogOk, ""),
-        row("ImageNumbersAreHeldInTheirRanges", image,
-            "quality=150|update=0|textRed=300|textGreen=|textBlue=4294967295|backRed=-2|"
-            "backGreen= 42 |backBlue=99999999999",
-            {dialogOk}, dialogOk, "jpegquality=100|update=1|textcolor=0xFF00FF|backcolor=0xFF2A00"),
-        row("ImageTextsThatAreNoNumbers", image, "quality=high|update=99999999999", {dialogOk},
-            dialogOk, "jpegquality=0|update=4294967"),
-        row("ImageTextsAreCutWithoutSplittingACharacter", image,
-            "textOverlay=" + std::string(37, 'a') +
-                "\xE2\x82\xACz|jpegFile=" + std::string(78, 'n') + "\xC3\xA9.jpg",
-            {dialogOk}, dialogOk,
-            "textoverlay=" + std::string(37, 'a') + "|jpegfile=" + std::string(78, 'n')),
-        row("ImageExistingFileIsTakenAsItIs", image, "jpegFile=file.jpg", {dialogOk}, dialogOk,
-            "jpegfile=file.jpg"),
-        row("ImageMissingDirectoryIsRefusedAfterTheOtherValues", image,
-            "quality=33|jpegFile=missing/cam.jpg", {dialogOk}, std::nullopt, "jpegquality=33"),
-        row("ImageEmptyNameIsRefused", image, "jpegFile=", {dialogOk}, std::nullopt, ""),
-        row("ImageDirectoryIsRefused", image, "jpegFile=dir.jpg", {dialogOk}, std::nullopt, ""),
-        row("ImageFifoIsRefusedWithoutWaitingForAWriter", image, "jpegFile=fifo.jpg", {dialogOk},
-            std::nullopt, ""),
-        row("ImageApplyStoresAndCancelThenKeepsIt", image, "update=30", {dialogApply, dialogCancel},
-            dialogCancel, "update=30"),
-        row("ImageCancelStoresNothing", image, everyImageItem, {dialogCancel}, dialogCancel, ""),
-        row("ImageCheckBoxClickIsNoCommand", image, everyImageItem,
-            {imageSettingsItem::dateTimeOverlay}, std::nullopt, ""),
-        row("FtpOkStoresEveryItem", ftp, everyFtpItem, {dialogOk}, dialogOk,
-            "port=990|active=0|stoponerror=1|usepassive=0|host=h|saveto=s|"
-            "password=p\x01\xFF|user=u"),
-        row("FtpOkWithoutEditsStoresWhatItShowed", ftp, "", {dialogOk}, dialogOk, ""),
-        row("FtpPortAndTextsAsTypedUpTo79Bytes", ftp,
-            "port=4294967296|host=" + k79 + "dd|saveTo=" + k79.substr(2) +
-                "\xE2\x82\xAC|password=" + std::string(100, 'p') + "|user=",
-            {dialogOk}, dialogOk,
-            "port=4294967295|host=" + k79 + "|saveto=" + k79.substr(2) +
-                "|password=" + std::string(79, 'p') + "|user="),
-        row("FtpCancelStoresNothing", ftp, everyFtpItem, {dialogCancel}, dialogCancel, ""),
-        row("PreviewAboveMaxIsMax", preview, "fps=45", {dialogOk}, dialogOk, "fps=30"),
-        row("PreviewInRangeStays", preview, "fps=15", {dialogOk}, dialogOk, "fps=15"),
-        row("PreviewNoNumberIs1", preview, "fps=fast", {dialogOk}, dialogOk, "fps=1"),
-        row("PreviewMaxFps0MakesAnyEntry1", preview, "fps=45", {dialogOk}, dialogOk, "fps=1",
-            "maxfps=0"),
+        DialogCase{"ImageOkStoresEveryItem", image, everyImageItem, "OK",
+                   "jpegquality=90|update=60|jpegfile=new.jpg|datetimeoverlay=0|"
+                   "textoverlay=Bird feeder|textcolor=0x1E140A|backcolor=0x3C3228"},
+        DialogCase{"ImageOkWithoutEditsStoresWhatItShowed", image, "", "OK", ""},
+        DialogCase{"ImageNumbersAreHeldInTheirRanges", image,
+                   "quality=150|update=0|textRed=300|textGreen=|textBlue=4294967295|backRed=-2|"
+                   "backGreen= 42 |backBlue=99999999999",
+                   "OK", "jpegquality=100|update=1|textcolor=0xFF00FF|backcolor=0xFF2A00"},
+        DialogCase{"ImageTextsThatAreNoNumbers", image, "quality=high|update=99999999999", "OK",
+                   "jpegquality=0|update=4294967"},
+        DialogCase{"ImageTextsAreCutWithoutSplittingACharacter", image,
+                   "textOverlay=" + std::string(37, 'a') +
+                       "\xE2\x82\xACz|jpegFile=" + std::string(78, 'n') + "\xC3\xA9.jpg",
+                   "OK",
+                   "textoverlay=" + std::string(37, 'a') + "|jpegfile=" + std::string(78, 'n')},
+        DialogCase{"ImageExistingFileIsTakenAsItIs", image, "jpegFile=file.jpg", "OK",
+                   "jpegfile=file.jpg"},
+        DialogCase{"ImageMissingDirectoryIsRefusedAfterTheOtherValues", image,
+                   "quality=33|jpegFile=missing/cam.jpg", "OK!", "jpegquality=33"},
+        DialogCase{"ImageEmptyNameIsRefused", image, "jpegFile=", "OK!", ""},
+        DialogCase{"ImageDirectoryIsRefused", image, "jpegFile=dir.jpg", "OK!", ""},
+        DialogCase{"ImageFifoIsRefusedWithoutWaitingForAWriter", image, "jpegFile=fifo.jpg", "OK!",
+                   ""},
+        DialogCase{"ImageApplyStoresAndCancelThenKeepsIt", image, "update=30", "Apply Cancel",
+                   "update=30"},
+        DialogCase{"ImageCancelStoresNothing", image, everyImageItem, "Cancel", ""},
+        DialogCase{"ImageCheckBoxClickIsNoCommand", image, everyImageItem, "tick", ""},
+        DialogCase{"FtpOkStoresEveryItem", ftp, everyFtpItem, "OK",
+                   "port=990|active=0|stoponerror=1|usepassive=0|host=h|saveto=s|"
+                   "password=p\x01\xFF|user=u"},
+        DialogCase{"FtpOkWithoutEditsStoresWhatItShowed", ftp, "", "OK", ""},
+        DialogCase{"FtpPortAndTextsAsTypedUpTo79Bytes", ftp,
+                   "port=4294967296|host=" + k79 + "dd|saveTo=" + k79.substr(2) +
+                       "\xE2\x82\xAC|password=" + std::string(100, 'p') + "|user=",
+                   "OK",
+                   "port=4294967295|host=" + k79 + "|saveto=" + k79.substr(2) +
+                       "|password=" + std::string(79, 'p') + "|user="},
+        DialogCase{"FtpCancelStoresNothing", ftp, everyFtpItem, "Cancel", ""},
+        DialogCase{"PreviewAboveMaxIsMax", preview, "fps=45", "OK", "fps=30"},
+        DialogCase{"PreviewInRangeStays", preview, "fps=15", "OK", "fps=15"},
+        DialogCase{"PreviewNoNumberIs1", preview, "fps=fast", "OK", "fps=1"},
+        DialogCase{"PreviewMaxFps0MakesAnyEntry1", preview, "fps=45", "OK", "fps=1", "maxfps=0"},
         // maxfps -1 from the settings file compares as the largest unsigned.
-        row("PreviewNegativeMaxFpsIsNoLimit", preview, "fps=500", {dialogOk}, dialogOk, "fps=500",
-            "maxfps=-1"),
-        row("PreviewCancelKeepsTheRate", preview, "fps=5", {dialogCancel}, dialogCancel, ""),
-        row("PreviewOkWithoutEditsStoresWhatItShowed", preview, "", {dialogOk}, dialogOk, "",
-            "fps=12")),
+        DialogCase{"PreviewNegativeMaxFpsIsNoLimit", preview, "fps=500", "OK", "fps=500",
+                   "maxfps=-1"},
+        DialogCase{"PreviewCancelKeepsTheRate", preview, "fps=5", "Cancel", ""},
+        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
