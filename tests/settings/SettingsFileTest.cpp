@@ -24,8 +24,11 @@ std::string readFile(const std::string& name) {
 
 class SettingsFileTest : public testing::Test {
 protected:
-    void save() { saveSettingsFile(holders, fileName); }
-    void load() { loadSettingsFile(holders, fileName); }
+    void reset() const {
+        for (const Setting& setting : settingsTable()) {
+            setting.set(holders, initial.at(std::string(setting.key)));
+        }
+    }
     std::size_t entries() const {
         const std::filesystem::directory_iterator all(dir.path());
         return static_cast<std::size_t>(std::distance(begin(all), end(all)));
@@ -71,7 +74,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     }
     expected += "  >\r\n  </network>\r\n</kavriwebcam>\r\n";
 
-    save();
+    saveSettingsFile(holders, fileName);
     const std::string written = readFile(fileName);
     EXPECT_EQ(written, expected);
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 37);
@@ -82,7 +85,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     held.deviceName = std::string(200, 'd');
     {
         FileSizeLimit limit(100);
-        save();
+        saveSettingsFile(holders, fileName);
     }
     EXPECT_EQ(readFile(fileName), written);
     EXPECT_EQ(entries(), 1u);
@@ -91,7 +94,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
 // Random values of every kind, the texts weighted towards the bytes the file's form has to
 // carry and long enough that the file spans several reads.
 TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
-    load();
+    loadSettingsFile(holders, fileName);
     EXPECT_EQ(settingsByKey(holders), initial) << "a missing file changes nothing";
     std::mt19937 random(20261207);
     const std::string special = "&#;0123456789'\"<>\r\n\x01\x7f\xff a";
@@ -107,11 +110,9 @@ TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
             setting.set(holders, values[setting.get(holders).index()]);
         }
         const SettingsByKey saved = settingsByKey(holders);
-        save();
-        for (const Setting& setting : settingsTable()) {
-            setting.set(holders, initial.at(std::string(setting.key)));
-        }
-        load();
+        saveSettingsFile(holders, fileName);
+        reset();
+        loadSettingsFile(holders, fileName);
         ASSERT_EQ(settingsByKey(holders), saved) << readFile(fileName);
     }
 }
@@ -173,11 +174,9 @@ TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
         for (const auto& [key, value] : parseSettings(changes)) {
             expected[key] = value;
         }
-        load();
+        loadSettingsFile(holders, fileName);
         EXPECT_EQ(settingsByKey(holders), expected) << document.substr(0, 200);
-        for (const Setting& setting : settingsTable()) {
-            setting.set(holders, initial.at(std::string(setting.key)));
-        }
+        reset();
     }
 }
 

@@ -5,8 +5,6 @@
 
 #include <map>
 #include <optional>
-#include <string>
-#include <string_view>
 
 // A dialog without a window: items are texts and check marks in maps, and the end of the
 // dialog is recorded. The number and buffer reads are the real ones of DialogHost.

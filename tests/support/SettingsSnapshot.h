@@ -3,11 +3,8 @@
 #include "settings/SettingsTable.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <map>
 #include <sstream>
-#include <stdexcept>
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -62,9 +59,6 @@ inline SettingsByKey parseSettings(const std::string& text) {
     SettingsByKey values;
     for (const auto& [key, value] : keyValuePairs(text)) {
         const auto setting = std::ranges::find(settingsTable(), key, &Setting::key);
-        if (setting == settingsTable().end()) {
-            throw std::invalid_argument(key);
-        }
         const long long number =
             setting->kind <= SettingKind::Unsigned ? std::stoll(value, nullptr, 0) : 0;
         const SettingValue asKind[] = {number == 1, static_cast<std::int32_t>(number),

@@ -4,26 +4,14 @@
 #include "capture/Capture.h"
 #include "capture/TestSource.h"
 #include "platform/TopLevelWindow.h"
-#include "platform/qt/QtCaptureDialogs.h"
 #include "platform/qt/QtPreviewWidget.h"
 #include "platform/qt/QtWindowSystem.h"
 
-#include <QListWidget>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 namespace {
-
-void press(QDialog& dialog, const QString& text) {
-    for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
-        if (button->text().remove('&') == text) {
-            button->click();
-        }
-    }
-}
 
 // The main window's part: a top-level window, shown, with a capture service on the test
 // source whose capture windows are widgets in it, and the capture object.
@@ -66,37 +54,6 @@ TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindowItGoesWi
     // The capture window goes with its parent: no frame can be grabbed then.
     window.reset();
     EXPECT_FALSE(capture.grabFrame());
-}
-
-// The Format dialog shows the sizes with the current one chosen and returns the one chosen;
-// the Source dialog shows the controls in their ranges and returns their values in order;
-// Cancel gives nothing.
-TEST(QtCaptureDialogsTest, TheFormatAndSourceDialogsReturnWhatWasChosen) {
-    QtCaptureDialogs dialogs;
-    for (const char* button : {"OK", "Cancel"}) {
-        const bool ok = button[0] == 'O';
-        const auto size = withDialog(
-            [&](QDialog& dialog) {
-                auto* list = dialog.findChild<QListWidget*>();
-                EXPECT_EQ(list->currentItem()->text(), "320 x 240");
-                list->setCurrentRow(2);
-                press(dialog, button);
-            },
-            [&] {
-                return dialogs.chooseFrameSize("Cam", {{160, 120}, {320, 240}, {640, 480}}, 1);
-            });
-        EXPECT_EQ(size, ok ? std::optional<std::size_t>(2) : std::nullopt);
-        const auto values = withDialog(
-            [&](QDialog& dialog) {
-                dialog.findChildren<QSpinBox*>().at(1)->setValue(-20);
-                press(dialog, button);
-            },
-            [&] {
-                return dialogs.editControls("Cam", {{1, "Brightness", 0, 255, 1, 128, 100},
-                                                    {2, "Contrast", -10, 10, 2, 0, 4}});
-            });
-        EXPECT_EQ(values, ok ? std::optional(std::vector<std::int32_t>{100, -10}) : std::nullopt);
-    }
 }
 
 } // namespace
