@@ -84,37 +84,29 @@ TEST_P(ReplaceFileTarget, WritesOnlyWhatTheUserMayAndKeepsLinksModesAndGroups) {
     if (!row.written.empty()) {
         // The one file written is new and the user's; it keeps the mode and group of the
         // file it replaced, and a new one gets 0666 less the umask.
-        const auto old = expected.find(row.written);
-        expected[row.written] =
-            old != expected.end()
-                ? std::tuple{std::get<0>(old->second), row.user, std::get<2>(old->second),
-                             std::string("new")}
-                : std::tuple{mode_t{S_IFREG | 0644}, row.user, ::getgid(), std::string("new")};
+        auto& [mode, owner, group, text] =
+            expected.try_emplace(row.written, S_IFREG | 0644, 0, ::getgid(), "").first->second;
+        owner = row.user;
+        text = "new";
     }
     EXPECT_EQ(snapshot(dir.path()), expected) << "nothing else changed, nothing was left";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     , ReplaceFileTarget,
-    testing::Values(TargetCase{"Nothing", "true", 0, "target", 9},
-                    TargetCase{"OwnFileSharedWithAGroup",
-                               "echo old >target && chmod 640 target && "
-                               "chown 0:54321 target",
-                               0, "target", 15},
-                    TargetCase{"OwnLinkIntoAWebFolder",
-                               "mkdir web && echo old >web/image.jpg && "
-                               "ln -s web/image.jpg target",
-                               0, "web/image.jpg", 11},
-                    TargetCase{"AnotherUsersLink",
-                               "echo data >victim && ln -s victim target && "
-                               "chown -h 54321:54321 target",
-                               0, "", 0},
-                    TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto",
-                               "echo old >target && chown 54321:54321 target", 0, "target", 11},
-                    TargetCase{"Fifo", "mkfifo target", 0, "", 0},
-                    TargetCase{"Directory", "mkdir target", 0, "", 0},
-                    TargetCase{"FileTheUserMayNotWrite", "chown 54321:54321 . && echo old >target",
-                               54321, "", 2}),
+    testing::Values(
+        TargetCase{"Nothing", "true", 0, "target", 9},
+        TargetCase{"OwnFileSharedWithAGroup",
+                   "echo a>target; chmod 640 target; chown :54321 target", 0, "target", 15},
+        TargetCase{"OwnLinkIntoAWebFolder", "mkdir web; echo a>web/i.jpg; ln -s web/i.jpg target",
+                   0, "web/i.jpg", 11},
+        TargetCase{"AnotherUsersLink", "echo a>victim; ln -s victim target; chown -h 54321 target",
+                   0, "", 0},
+        TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto", "echo a>target; chown 54321 target",
+                   0, "target", 11},
+        TargetCase{"Fifo", "mkfifo target", 0, "", 0},
+        TargetCase{"Directory", "mkdir target", 0, "", 0},
+        TargetCase{"FileTheUserMayNotWrite", "chown 54321:54321 .; echo a>target", 54321, "", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
