@@ -14,7 +14,6 @@
 
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <sstream>
 
 namespace {
@@ -96,12 +95,10 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     std::istringstream buttons(row.buttons);
     std::string button;
     while (buttons >> button) {
-        const std::map<std::string, int> commands{{"OK", dialogOk},
-                                                  {"OK!", dialogOk},
-                                                  {"Cancel", dialogCancel},
-                                                  {"Apply", dialogApply},
-                                                  {"tick", imageSettingsItem::dateTimeOverlay}};
-        dialog.press(row.procedure, commands.at(button));
+        dialog.press(row.procedure, button == "Cancel"  ? dialogCancel
+                                    : button == "Apply" ? dialogApply
+                                    : button == "tick"  ? imageSettingsItem::dateTimeOverlay
+                                                        : dialogOk);
     }
     setErrorBoxSink(previousSink);
 
