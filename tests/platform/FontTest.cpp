@@ -63,4 +63,13 @@ TEST(FontTest, TextDrawsLikeItsEquivalent) {
     }
 }
 
+// A camera or a file may claim any size; only one that fits memory gets the surface the
+// text is drawn on, and a buffer must hold its rows of 3 pixels padded to 12 bytes.
+TEST(SurfaceTest, SizesAndBuffersThatCannotHoldTheImageGiveNoSurface) {
+    EXPECT_FALSE(Surface::create(-1, 10) || Surface::create(65536, 65536));
+    EXPECT_TRUE(Surface::create(7680, 4320)) << "an 8K frame fits";
+    EXPECT_TRUE(Surface::adopt(3, 2, std::vector<std::uint8_t>(10 + 24), 10));
+    EXPECT_FALSE(Surface::adopt(3, 2, std::vector<std::uint8_t>(10 + 23), 10));
+}
+
 } // namespace

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
-#include <utility>
 #include <vector>
 
 // Every value of the process-wide settings store, taken from the settings table when made

@@ -7,10 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <utility>
-
 // One QApplication for the whole run, on the offscreen platform: no display is needed.
 class QtApplicationEnvironment : public testing::Environment {
 public:
