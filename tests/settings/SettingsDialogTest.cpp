@@ -3,7 +3,6 @@
 #include "settings/PreviewSettingsDialog.h"
 
 #include "platform/ErrorBox.h"
-#include "settings/SettingsTable.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/HeldSettings.h"
 #include "tests/support/SettingsSnapshot.h"
@@ -13,277 +12,169 @@
 
 #include <sys/stat.h>
 
-#include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <optional>
-#include <ostream>
-#include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
-
-using namespace std::string_literals;
+#include <sstream>
 
 namespace {
 
-namespace image = imageSettingsItem;
-namespace ftp = ftpSettingsItem;
+// The items of the dialogs, by name.
+int item(const std::string& name) {
+    using namespace imageSettingsItem;
+    using namespace ftpSettingsItem;
+    const std::vector<std::string> names{
+        "quality",  "update",    "jpegFile",    "dateTimeOverlay", "textOverlay",
+        "textRed",  "textGreen", "textBlue",    "backRed",         "backGreen",
+        "backBlue", "port",      "host",        "saveTo",          "password",
+        "user",     "active",    "stopOnError", "usePassive",      "fps"};
+    const std::vector<int> ids{quality,     update,      jpegFile,   dateTimeOverlay,
+                               textOverlay, textRed,     textGreen,  textBlue,
+                               backRed,     backGreen,   backBlue,   port,
+                               host,        saveTo,      password,   user,
+                               active,      stopOnError, usePassive, previewSettingsItem::fps};
+    return ids.at(static_cast<std::size_t>(std::ranges::find(names, name) - names.begin()));
+}
 
-using Changes = std::vector<std::pair<std::string, SettingValue>>;
-
-// Settings given before the dialog opens, what is typed and ticked, the buttons pressed in
-// turn, and what the dialog then stored (by the keys of the settings file). A dialog left
-// open after OK must have refused the file name in an error box.
-// File names not starting with "/" lie in a temporary directory that holds a file
-// "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg"; a leading "*" there stands for
-// as many "n" as bring the whole name to 78 bytes.
+// What is typed into the items ("item=text|...", a check box "[x]" or "[ ]"), the buttons
+// pressed in turn ("OK", "Cancel", "Apply", "tick" for a click on the check box; "OK!" for
+// an OK that must leave the dialog open and refuse the file name in an error box), and
+// what the dialog stored (by the keys of the settings file) from the settings given before
+// it opened; an OK or Cancel pressed last must end the dialog with it. The dialog runs in a
+// directory that holds a file "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg".
 struct DialogCase {
     const char* name;
     bool (*procedure)(DialogHost&, DialogMessage, int);
-    Changes given;
-    std::map<int, std::string> typed;
-    std::map<int, bool> ticked;
-    std::vector<int> commands;
-    std::optional<int> ended;
-    Changes stored;
+    std::string typed;
+    std::string buttons;
+    std::string stored;
+    std::string given = "";
 };
-
-void PrintTo(const DialogCase& row, std::ostream* out) {
-    *out << row.name;
-}
-
-const Setting& setting(const std::string& key) {
-    for (const Setting& setting : settingsTable()) {
-        if (setting.key == key) {
-            return setting;
-        }
-    }
-    throw std::invalid_argument(key);
-}
 
 class SettingsDialogTest : public testing::TestWithParam<DialogCase> {
 protected:
-    void SetUp() override {
-        std::ofstream(inDir("file.jpg")) << "old picture";
-        std::filesystem::create_directory(inDir("dir.jpg"));
-        ASSERT_EQ(::mkfifo(inDir("fifo.jpg").c_str(), 0666), 0);
-        previousSink = setErrorBoxSink(
-            [this](const std::string&, const std::string& text) { boxes.push_back(text); });
-    }
-    void TearDown() override { setErrorBoxSink(previousSink); }
-
-    std::string inDir(const std::string& name) const {
-        if (name.empty() || name.front() == '/') {
-            return name;
-        }
-        const std::string prefix = dir.path().string() + "/";
-        if (name.front() == '*') {
-            return prefix + std::string(78 - prefix.size(), 'n') + name.substr(1);
-        }
-        return prefix + name;
-    }
-    SettingValue value(const std::string& key, const SettingValue& value) const {
-        return key == "jpegfile" ? inDir(std::get<std::string>(value)) : value;
-    }
-    std::map<std::string, SettingValue> now() const { return settingsByKey(holders); }
+    void SetUp() override { std::filesystem::current_path(dir.path()); }
+    void TearDown() override { std::filesystem::current_path(previousDirectory); }
 
     SettingsSnapshot keepSettings;
     TempDir dir;
-    HeldSettings held;
-    const SettingsHolders holders = held.holders();
-    FakeDialogHost dialog;
-    std::vector<std::string> boxes;
-    ErrorBoxSink previousSink;
+    const std::filesystem::path previousDirectory = std::filesystem::current_path();
 };
 
 TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     const DialogCase& row = GetParam();
-    for (const auto& [key, given] : row.given) {
-        setting(key).set(holders, value(key, given));
+    std::ofstream("file.jpg") << "old picture";
+    std::filesystem::create_directory("dir.jpg");
+    ASSERT_EQ(::mkfifo("fifo.jpg", 0666), 0);
+    std::vector<std::string> boxes;
+    const ErrorBoxSink previousSink = setErrorBoxSink(
+        [&](const std::string&, const std::string& text) { boxes.push_back(text); });
+    HeldSettings held;
+    const SettingsHolders holders = held.holders();
+    for (const auto& [key, value] : parseSettings(
+             "jpegquality=75|update=5|jpegfile=old.jpg|datetimeoverlay=1|textoverlay=Garden|"
+             "textcolor=0x030201|backcolor=0x060504|port=2121|active=1|stoponerror=0|"
+             "usepassive=1|host=ftp.test|saveto=cam/now.jpg|password=secret|user=watcher|fps=7|"
+             "maxfps=30|" +
+             row.given)) {
+        std::ranges::find(settingsTable(), key, &Setting::key)->set(holders, value);
     }
-    auto expected = now();
-    for (const auto& [key, stored] : row.stored) {
-        expected[key] = value(key, stored);
+    SettingsByKey expected = settingsByKey(holders);
+    for (const auto& [key, value] : parseSettings(row.stored)) {
+        expected[key] = value;
     }
 
+    FakeDialogHost dialog;
     dialog.open(row.procedure);
-    for (const auto& [itemId, text] : row.typed) {
-        dialog.texts[itemId] = row.procedure == imageSettingsDialogProc && itemId == image::jpegFile
-                                   ? inDir(text)
-                                   : text;
+    for (const auto& [name, text] : keyValuePairs(row.typed)) {
+        if (text == "[x]" || text == "[ ]") {
+            dialog.checks[item(name)] = text == "[x]";
+        } else {
+            dialog.texts[item(name)] = text;
+        }
     }
-    for (const auto& [itemId, ticked] : row.ticked) {
-        dialog.checks[itemId] = ticked;
+    std::istringstream buttons(row.buttons);
+    std::string button;
+    while (buttons >> button) {
+        dialog.press(row.procedure, button == "Cancel"  ? dialogCancel
+                                    : button == "Apply" ? dialogApply
+                                    : button == "tick"  ? imageSettingsItem::dateTimeOverlay
+                                                        : dialogOk);
     }
-    for (const int command : row.commands) {
-        dialog.press(row.procedure, command);
-    }
+    setErrorBoxSink(previousSink);
 
-    EXPECT_EQ(dialog.endResult, row.ended);
-    EXPECT_EQ(now(), expected);
-    const bool refused = !row.ended && row.commands.front() == dialogOk;
-    EXPECT_EQ(boxes, refused ? std::vector{"::Illegal filename::\n\n   " +
-                                           inDir(row.typed.at(image::jpegFile))}
-                             : std::vector<std::string>{});
-    std::ifstream in(inDir("file.jpg"));
+    EXPECT_EQ(dialog.endResult, button == "OK"       ? std::optional(dialogOk)
+                                : button == "Cancel" ? std::optional(dialogCancel)
+                                                     : std::nullopt);
+    EXPECT_EQ(settingsByKey(holders), expected);
+    EXPECT_EQ(boxes, button == "OK!" ? std::vector{"::Illegal filename::\n\n   " +
+                                                   dialog.texts[imageSettingsItem::jpegFile]}
+                                     : std::vector<std::string>{});
+    std::ifstream in("file.jpg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
-    if (row.ended == dialogOk && row.procedure == imageSettingsDialogProc) {
+    if (button == "OK" && row.procedure == imageSettingsDialogProc) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::get<std::string>(expected["jpegfile"])))
             << "the file name is taken";
     }
 }
 
-const Changes imageGiven{{"jpegquality", 75u},       {"update", 5u},
-                         {"jpegfile", "old.jpg"s},   {"datetimeoverlay", true},
-                         {"textoverlay", "Garden"s}, {"textcolor", 0x030201u},
-                         {"backcolor", 0x060504u}};
-
-DialogCase imageRow(const char* name, std::map<int, std::string> typed, std::vector<int> commands,
-                    std::optional<int> ended, Changes stored) {
-    return {name, imageSettingsDialogProc, imageGiven, std::move(typed),
-            {},   std::move(commands),     ended,      std::move(stored)};
-}
-
-const std::map<int, std::string> everyImageItem{
-    {image::quality, "90"},       {image::update, "60"},
-    {image::jpegFile, "new.jpg"}, {image::textRed, "10"},
-    {image::textGreen, "20"},     {image::textBlue, "30"},
-    {image::backRed, "40"},       {image::backGreen, "50"},
-    {image::backBlue, "60"},      {image::textOverlay, "Bird feeder"}};
+const auto image = imageSettingsDialogProc;
+const auto ftp = ftpSettingsDialogProc;
+const auto preview = previewSettingsDialogProc;
+const std::string everyImageItem = "quality=90|update=60|jpegFile=new.jpg|textRed=10|textGreen=20|"
+                                   "textBlue=30|backRed=40|backGreen=50|backBlue=60|"
+                                   "textOverlay=Bird feeder|dateTimeOverlay=[ ]";
+const std::string everyFtpItem = "port=990|host=h|saveTo=s|password=p\x01\xFF|user=u|"
+                                 "active=[ ]|stopOnError=[x]|usePassive=[ ]";
+const std::string k79(79, 'k');
 
 INSTANTIATE_TEST_SUITE_P(
-    Image, SettingsDialogTest,
+    , SettingsDialogTest,
     testing::Values(
-        DialogCase{"OkStoresEveryItem",
-                   imageSettingsDialogProc,
-                   imageGiven,
-                   everyImageItem,
-                   {{image::dateTimeOverlay, false}},
-                   {dialogOk},
-                   dialogOk,
-                   {{"jpegquality", 90u},
-                    {"update", 60u},
-                    {"jpegfile", "new.jpg"s},
-                    {"datetimeoverlay", false},
-                    {"textoverlay", "Bird feeder"s},
-                    {"textcolor", 10u + 20u * 256 + 30u * 65536},
-                    {"backcolor", 40u + 50u * 256 + 60u * 65536}}},
-        imageRow("OkWithoutEditsStoresWhatItShowed", {}, {dialogOk}, dialogOk, {}),
-        imageRow("NumbersAreHeldInTheirRanges",
-                 {{image::quality, "150"},
-                  {image::update, "0"},
-                  {image::textRed, "300"},
-                  {image::textGreen, ""},
-                  {image::textBlue, "4294967295"},
-                  {image::backRed, "-2"},
-                  {image::backGreen, " 42 "},
-                  {image::backBlue, "99999999999"}},
-                 {dialogOk}, dialogOk,
-                 {{"jpegquality", 100u},
-                  {"update", 1u},
-                  {"textcolor", 255u + 255u * 65536},
-                  {"backcolor", 42u * 256 + 255u * 65536}}),
-        imageRow("TextsThatAreNoNumbers",
-                 {{image::quality, "high"}, {image::update, "99999999999"}}, {dialogOk}, dialogOk,
-                 {{"jpegquality", 0u}, {"update", 4294967u}}),
-        imageRow("TextsAreCutWithoutSplittingACharacter",
-                 {{image::textOverlay, std::string(37, 'a') + "\xE2\x82\xAC" + "z"},
-                  {image::jpegFile, "*\xC3\xA9.jpg"}},
-                 {dialogOk}, dialogOk, {{"textoverlay", std::string(37, 'a')}, {"jpegfile", "*"s}}),
-        imageRow("ExistingFileIsTakenAsItIs", {{image::jpegFile, "file.jpg"}}, {dialogOk}, dialogOk,
-                 {{"jpegfile", "file.jpg"s}}),
-        imageRow("MissingDirectoryIsRefusedAfterTheOtherValues",
-                 {{image::quality, "33"}, {image::jpegFile, "missing/cam.jpg"}}, {dialogOk},
-                 std::nullopt, {{"jpegquality", 33u}}),
-        imageRow("EmptyNameIsRefused", {{image::jpegFile, ""}}, {dialogOk}, std::nullopt, {}),
-        imageRow("DirectoryIsRefused", {{image::jpegFile, "dir.jpg"}}, {dialogOk}, std::nullopt,
-                 {}),
-        imageRow("FifoIsRefusedWithoutWaitingForAWriter", {{image::jpegFile, "fifo.jpg"}},
-                 {dialogOk}, std::nullopt, {}),
-        imageRow("ApplyStoresAndCancelThenKeepsIt", {{image::update, "30"}},
-                 {dialogApply, dialogCancel}, dialogCancel, {{"update", 30u}}),
-        imageRow("CancelStoresNothing", everyImageItem, {dialogCancel}, dialogCancel, {}),
-        imageRow("CheckBoxClickIsNoCommand", everyImageItem, {image::dateTimeOverlay}, std::nullopt,
-                 {})),
-    [](const auto& info) { return std::string(info.param.name); });
-
-const Changes ftpGiven{{"port", 2121u},         {"active", true},      {"stoponerror", false},
-                       {"usepassive", true},    {"host", "ftp.test"s}, {"saveto", "cam/now.jpg"s},
-                       {"password", "secret"s}, {"user", "watcher"s}};
-const std::map<int, std::string> everyFtpText{{ftp::port, "990"},
-                                              {ftp::host, "h"},
-                                              {ftp::saveTo, "s"},
-                                              {ftp::password, "p\x01\xFF"},
-                                              {ftp::user, "u"}};
-const std::map<int, bool> everyFtpCheck{
-    {ftp::active, false}, {ftp::stopOnError, true}, {ftp::usePassive, false}};
-
-DialogCase ftpRow(const char* name, std::map<int, std::string> typed, std::map<int, bool> ticked,
-                  int command, Changes stored) {
-    return {
-        name,    ftpSettingsDialogProc, ftpGiven, std::move(typed), std::move(ticked), {command},
-        command, std::move(stored)};
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Ftp, SettingsDialogTest,
-    testing::Values(ftpRow("OkStoresEveryItem", everyFtpText, everyFtpCheck, dialogOk,
-                           {{"port", 990u},
-                            {"active", false},
-                            {"stoponerror", true},
-                            {"usepassive", false},
-                            {"host", "h"s},
-                            {"saveto", "s"s},
-                            {"password", "p\x01\xFF"s},
-                            {"user", "u"s}}),
-                    ftpRow("OkWithoutEditsStoresWhatItShowed", {}, {}, dialogOk, {}),
-                    ftpRow("PortAndTextsAsTypedUpTo79Bytes",
-                           {{ftp::port, "4294967296"},
-                            {ftp::host, std::string(79, 'k') + "dd"},
-                            {ftp::saveTo, std::string(77, 'k') + "\xE2\x82\xAC"},
-                            {ftp::password, std::string(100, 'p')},
-                            {ftp::user, ""}},
-                           {}, dialogOk,
-                           {{"port", 4294967295u},
-                            {"host", std::string(79, 'k')},
-                            {"saveto", std::string(77, 'k')},
-                            {"password", std::string(79, 'p')},
-                            {"user", ""s}}),
-                    ftpRow("CancelStoresNothing", everyFtpText, everyFtpCheck, dialogCancel, {})),
-    [](const auto& info) { return std::string(info.param.name); });
-
-DialogCase previewRow(const char* name, std::int32_t maxFps, const char* typed, int command,
-                      std::int32_t stored) {
-    return {name,
-            previewSettingsDialogProc,
-            {{"fps", 7}, {"maxfps", maxFps}},
-            {{previewSettingsItem::fps, typed}},
-            {},
-            {command},
-            command,
-            {{"fps", stored}}};
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Preview, SettingsDialogTest,
-    testing::Values(previewRow("AboveMaxIsMax", 30, "45", dialogOk, 30),
-                    previewRow("InRangeStays", 30, "15", dialogOk, 15),
-                    previewRow("NoNumberIs1", 30, "fast", dialogOk, 1),
-                    previewRow("MaxFps0MakesAnyEntry1", 0, "45", dialogOk, 1),
-                    // maxfps -1 from the settings file compares as the largest unsigned.
-                    previewRow("NegativeMaxFpsIsNoLimit", -1, "500", dialogOk, 500),
-                    previewRow("CancelKeepsTheRate", 30, "5", dialogCancel, 7),
-                    DialogCase{"OkWithoutEditsStoresWhatItShowed",
-                               previewSettingsDialogProc,
-                               {{"fps", 12}, {"maxfps", 30}},
-                               {},
-                               {},
-                               {dialogOk},
-                               dialogOk,
-                               {}}),
+        DialogCase{"ImageOkStoresEveryItem", image, everyImageItem, "OK",
+                   "jpegquality=90|update=60|jpegfile=new.jpg|datetimeoverlay=0|"
+                   "textoverlay=Bird feeder|textcolor=0x1E140A|backcolor=0x3C3228"},
+        DialogCase{"ImageOkWithoutEditsStoresWhatItShowed", image, "", "OK", ""},
+        DialogCase{"ImageNumbersAreHeldInTheirRanges", image,
+                   "quality=150|update=0|textRed=300|textGreen=|textBlue=4294967295|backRed=-2|"
+                   "backGreen= 42 |backBlue=99999999999",
+                   "OK", "jpegquality=100|update=1|textcolor=0xFF00FF|backcolor=0xFF2A00"},
+        DialogCase{"ImageTextsAreCutWithoutSplittingACharacter", image,
+                   "textOverlay=" + std::string(37, 'a') +
+                       "\xE2\x82\xACz|jpegFile=" + std::string(78, 'n') + "\xC3\xA9.jpg",
+                   "OK",
+                   "textoverlay=" + std::string(37, 'a') + "|jpegfile=" + std::string(78, 'n')},
+        DialogCase{"ImageExistingFileIsTakenAsItIs", image, "jpegFile=file.jpg", "OK",
+                   "jpegfile=file.jpg"},
+        DialogCase{"ImageMissingDirectoryIsRefusedAfterTheOtherValues", image,
+                   "quality=high|update=99999999999|jpegFile=missing/cam.jpg", "OK!",
+                   "jpegquality=0|update=4294967"},
+        DialogCase{"ImageEmptyNameIsRefused", image, "jpegFile=", "OK!", ""},
+        DialogCase{"ImageDirectoryIsRefused", image, "jpegFile=dir.jpg", "OK!", ""},
+        DialogCase{"ImageFifoIsRefusedWithoutWaitingForAWriter", image, "jpegFile=fifo.jpg", "OK!",
+                   ""},
+        DialogCase{"ImageApplyStoresAndCancelThenKeepsIt", image, "update=30", "Apply Cancel",
+                   "update=30"},
+        DialogCase{"ImageCancelStoresNothing", image, everyImageItem, "Cancel", ""},
+        DialogCase{"ImageCheckBoxClickIsNoCommand", image, everyImageItem, "tick", ""},
+        DialogCase{"FtpOkStoresEveryItem", ftp, everyFtpItem, "OK",
+                   "port=990|active=0|stoponerror=1|usepassive=0|host=h|saveto=s|"
+                   "password=p\x01\xFF|user=u"},
+        DialogCase{"FtpOkWithoutEditsStoresWhatItShowed", ftp, "", "OK", ""},
+        DialogCase{"FtpPortAndTextsAsTypedUpTo79Bytes", ftp,
+                   "port=4294967296|host=" + k79 + "dd|saveTo=" + k79.substr(2) +
+                       "\xE2\x82\xAC|password=" + std::string(100, 'p') + "|user=",
+                   "OK",
+                   "port=4294967295|host=" + k79 + "|saveto=" + k79.substr(2) +
+                       "|password=" + std::string(79, 'p') + "|user="},
+        DialogCase{"FtpCancelStoresNothing", ftp, everyFtpItem, "Cancel", ""},
+        DialogCase{"PreviewAboveMaxIsMax", preview, "fps=45", "OK", "fps=30"},
+        DialogCase{"PreviewNoNumberIs1", preview, "fps=fast", "OK", "fps=1"},
+        DialogCase{"PreviewMaxFps0MakesAnyEntry1", preview, "fps=45", "OK", "fps=1", "maxfps=0"},
+        // maxfps -1 from the settings file compares as the largest unsigned.
+        DialogCase{"PreviewNegativeMaxFpsIsNoLimit", preview, "fps=500", "OK", "fps=500",
+                   "maxfps=-1"},
+        DialogCase{"PreviewCancelKeepsTheRate", preview, "fps=5", "Cancel", ""},
+        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

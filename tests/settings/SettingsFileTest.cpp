@@ -2,7 +2,6 @@
 
 #include "res/Version.h"
 #include "settings/Settings.h"
-#include "settings/SettingsTable.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/HeldSettings.h"
 #include "tests/support/SettingsSnapshot.h"
@@ -10,65 +9,41 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
-#include <ostream>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
 using namespace std::string_literals;
 
 namespace {
 
-// Every value the settings file holds, by key, wherever it is kept.
-using Values = std::map<std::string, SettingValue>;
-
 std::string readFile(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
-void writeFile(const std::string& name, const std::string& contents) {
-    std::ofstream(name, std::ios::binary) << contents;
-}
-
-std::size_t entriesIn(const std::filesystem::path& directory) {
-    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(directory),
-                                                  std::filesystem::directory_iterator()));
-}
-
-// The store and the keys the main window and the capture object would hold, in a temporary
-// directory. The store is process-wide: each test puts back what the process held.
 class SettingsFileTest : public testing::Test {
 protected:
-    void SetUp() override { initial = now(); }
-    void TearDown() override { restore(initial); }
-
-    Values now() const { return settingsByKey(holders); }
-    void restore(const Values& values) const {
+    void reset() const {
         for (const Setting& setting : settingsTable()) {
-            setting.set(holders, values.at(std::string(setting.key)));
+            setting.set(holders, initial.at(std::string(setting.key)));
         }
     }
-    void save() { saveSettingsFile(holders, fileName); }
-    void load() { loadSettingsFile(holders, fileName); }
+    std::size_t entries() const {
+        const std::filesystem::directory_iterator all(dir.path());
+        return static_cast<std::size_t>(std::distance(begin(all), end(all)));
+    }
 
+    SettingsSnapshot keepSettings;
     TempDir dir;
     HeldSettings held;
     const SettingsHolders holders = held.holders();
     const std::string fileName = dir.file("kavriWebCam.ini");
-    Values initial;
+    const SettingsByKey initial = settingsByKey(holders);
 };
 
-// A value of each alternative, in the order of SettingValue's, and the form files of every
-// version have given it; then the password, which is shifted as well.
+// A value of each alternative of SettingValue, in order, with its written form; the
+// password is shifted as well.
 const std::vector<std::pair<SettingValue, std::string>> samples{
     {true, "1"},
     {std::int32_t{-17}, "-17"},
@@ -77,123 +52,69 @@ const std::vector<std::pair<SettingValue, std::string>> samples{
     {"mossyharbor"s, "nnstxibranr"},
 };
 
-TEST_F(SettingsFileTest, SaveWritesTheThirtySevenLinesPrivatelyInPlaceOfTheOldFile) {
-    writeFile(fileName, std::string(10000, 'x'));
+TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
+    std::ofstream(fileName) << std::string(10000, 'x');
     std::filesystem::permissions(fileName, std::filesystem::perms(0644));
-    std::string expected = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n";
-    std::string section;
-    const auto closeSection = [&] { expected += "  >\r\n  </" + section + ">\r\n"; };
     for (const Setting& setting : settingsTable()) {
         setting.set(holders, samples.at(setting.get(holders).index()).first);
     }
     Settings::setPassword("mossyharbor");
+    std::string expected = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n";
+    std::string_view section;
     for (const Setting& setting : settingsTable()) {
-        const SettingValue value = setting.get(holders);
-        const auto sample = std::find_if(samples.begin(), samples.end(),
-                                         [&](const auto& s) { return s.first == value; });
         if (setting.section != section) {
-            if (!section.empty()) {
-                closeSection();
-            }
+            expected += section.empty() ? "" : "  >\r\n  </" + std::string(section) + ">\r\n";
             section = setting.section;
-            expected += "  <" + section + "\r\n";
+            expected += "  <" + std::string(section) + "\r\n";
         }
+        const auto sample = std::find_if(samples.begin(), samples.end(), [&](const auto& s) {
+            return s.first == setting.get(holders);
+        });
         expected += "    " + std::string(setting.key) + " = '" + sample->second + "'\r\n";
     }
-    closeSection();
-    expected += "</kavriwebcam>\r\n";
+    expected += "  >\r\n  </network>\r\n</kavriwebcam>\r\n";
 
-    save();
+    saveSettingsFile(holders, fileName);
     const std::string written = readFile(fileName);
     EXPECT_EQ(written, expected);
     EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 37);
-    EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600))
-        << "it holds the password";
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
-}
+    EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600));
+    EXPECT_EQ(entries(), 1u);
 
-TEST_F(SettingsFileTest, FailedWriteLeavesTheOldFileWhole) {
-    save();
-    const std::string old = readFile(fileName);
+    // A write that fails (a full disk) leaves the old file whole and no unfinished one.
     held.deviceName = std::string(200, 'd');
     {
         FileSizeLimit limit(100);
-        save();
+        saveSettingsFile(holders, fileName);
     }
-    EXPECT_EQ(readFile(fileName), old);
-    EXPECT_EQ(entriesIn(dir.path()), 1u) << "the unfinished file is removed";
-}
-
-TEST_F(SettingsFileTest, MissingFileChangesNothing) {
-    load();
-    EXPECT_EQ(now(), initial);
+    EXPECT_EQ(readFile(fileName), written);
+    EXPECT_EQ(entries(), 1u);
 }
 
 // Random values of every kind, the texts weighted towards the bytes the file's form has to
 // carry and long enough that the file spans several reads.
 TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
+    loadSettingsFile(holders, fileName);
+    EXPECT_EQ(settingsByKey(holders), initial) << "a missing file changes nothing";
     std::mt19937 random(20261207);
     const std::string special = "&#;0123456789'\"<>\r\n\x01\x7f\xff a";
-    std::uniform_int_distribution<std::size_t> length(0, 300);
-    std::uniform_int_distribution<std::uint32_t> bits;
-    const auto randomText = [&] {
-        std::string text(length(random), 'x');
-        for (char& c : text) {
-            const std::uint32_t r = bits(random);
-            c = r % 2 == 0 ? special[(r >> 1) % special.size()] : static_cast<char>(1 + r % 255);
-        }
-        return text;
-    };
     for (int round = 0; round < 60; ++round) {
         for (const Setting& setting : settingsTable()) {
-            const std::uint32_t r = bits(random);
-            switch (setting.kind) {
-            case SettingKind::Bool:
-                setting.set(holders, r % 2 == 0);
-                break;
-            case SettingKind::Signed:
-                setting.set(holders, static_cast<std::int32_t>(r));
-                break;
-            case SettingKind::Unsigned:
-                setting.set(holders, r);
-                break;
-            case SettingKind::Text:
-            case SettingKind::Password:
-                setting.set(holders, randomText());
-                break;
+            const std::uint32_t r = random();
+            std::string text(r % 300, 'x');
+            for (char& c : text) {
+                const std::uint32_t b = random();
+                c = b % 2 ? special[(b >> 1) % special.size()] : static_cast<char>(1 + b % 255);
             }
+            const SettingValue values[] = {r % 2 == 0, static_cast<std::int32_t>(r), r, text};
+            setting.set(holders, values[setting.get(holders).index()]);
         }
-        const Values saved = now();
-        save();
-        restore(initial);
-        load();
-        ASSERT_EQ(now(), saved) << "file:\n" << readFile(fileName);
+        const SettingsByKey saved = settingsByKey(holders);
+        saveSettingsFile(holders, fileName);
+        reset();
+        loadSettingsFile(holders, fileName);
+        ASSERT_EQ(settingsByKey(holders), saved) << readFile(fileName);
     }
-}
-
-// Hand-written files and the values they change.
-struct ReadRow {
-    const char* name;
-    std::string document;
-    std::vector<std::pair<std::string, SettingValue>> changes;
-};
-
-void PrintTo(const ReadRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class SettingsFileReadTest : public SettingsFileTest,
-                             public testing::WithParamInterface<ReadRow> {};
-
-TEST_P(SettingsFileReadTest, AppliesExactlyWhatTheRulesSay) {
-    writeFile(fileName, GetParam().document);
-    Values expected = now();
-    for (const auto& [key, value] : GetParam().changes) {
-        ASSERT_TRUE(expected.contains(key)) << key;
-        expected[key] = value;
-    }
-    load();
-    EXPECT_EQ(now(), expected);
 }
 
 std::string repeated(const std::string& part, std::size_t count) {
@@ -204,69 +125,59 @@ std::string repeated(const std::string& part, std::size_t count) {
     return text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rules, SettingsFileReadTest,
-    testing::Values(
-        ReadRow{"EverySectionOfTheRootIsReadAndNothingAfterIt",
-                "<kavriwebcam version='1.0'>\r\n  <program\r\n    windowpositionX = '5'\r\n  >\r\n"
-                "  </program>\r\n  <capture fps = '12'\r\n  >\r\n  </ capture >\r\n"
-                "  <image\r\n    update = '7'\r\n  >\r\n  </x>\r\n</kavriwebcam>\r\n"
-                "<network port='1'/>",
-                {{"windowpositionX", 5}, {"fps", 12}, {"update", 7u}}},
-        ReadRow{"ColoursUnpacked",
-                "<image textcolor='-1' backcolor='53771'/>",
-                {{"textcolor", 0xFFFFFFu}, {"backcolor", std::uint32_t{11 + 210 * 256}}}},
-        ReadRow{"OnlyTheNumberOneIsTrue",
-                "<network active='true' stoponerror=' 1' usepassive='2'/>"
-                "<program savesettingsonexit='yes'/>",
-                {{"active", false},
-                 {"stoponerror", true},
-                 {"usepassive", false},
-                 {"savesettingsonexit", false}}},
-        ReadRow{"NumbersReadLikeAtoiWithThirtyTwoBits",
-                "<image jpegquality='80abc' update='4294967295'/><network port=''/>"
-                "<capture devicenumber='-1' maxfps='99999999999999999999'/>"
-                "<program windowpositionX='\t-2147483648' windowpositionY='+7'/>",
-                {{"jpegquality", 80u},
-                 {"update", 4294967295u},
-                 {"port", 0u},
-                 {"devicenumber", -1},
-                 {"maxfps", 1661992959},
-                 {"windowpositionX", INT32_MIN},
-                 {"windowpositionY", 7}}},
-        ReadRow{"BothQuoteKinds",
-                "<image jpegquality=\"90\" textoverlay = \"it's\" jpegfile='\"a\".jpg'/>",
-                {{"jpegquality", 90u}, {"textoverlay", "it's"s}, {"jpegfile", "\"a\".jpg"s}}},
-        ReadRow{"OnlyExactSectionsAndKeysCount",
-                "<kavriwebcam version='9' fps='1'><camera fps='2'/><capture FPS='3' maxfps='45'/>"
-                "<Image update='9'/><image fps='12'/><network host='ftp.local'/></kavriwebcam>",
-                {{"maxfps", 45}, {"host", "ftp.local"s}}},
-        ReadRow{"LaterValueWinsWhereverItsSectionStands",
-                "<kavriwebcam><image update='7' jpegquality='50'/><program><image update='8' "
-                "update='9'/></program></kavriwebcam>",
-                {{"update", 9u}, {"jpegquality", 50u}}},
-        ReadRow{"TextReferencesAreUndone",
-                "<image textoverlay='a&#39;b&#039;&#10;&amp;&#0039;&#256;'/>",
-                {{"textoverlay", "a'b'\n&amp;&#0039;&#256;"s}}},
-        ReadRow{"CommentsDeclarationsAndCdataAreSkipped",
-                "<?xml version='1.0'?><!DOCTYPE k [ <!ELEMENT k ANY> ]><kavriwebcam>"
-                "<!-- was > <image update='1'/> -- --><![CDATA[ <image update='2'/> ]] ]]>"
-                "<image update='3'/></kavriwebcam>",
-                {{"update", 3u}}},
-        ReadRow{"StrayEndTagEndsTheFile", "</kavriwebcam><image update='9'/>", {}},
-        // The unquoted port is kept with an empty value, which reads as 0; the rest of that
-        // tag is lost.
-        ReadRow{"BrokenFileAppliesWhatWasParsed",
-                "<kavriwebcam>\r\n  <image update='7' jpegquality='55'\r\n  >\r\n"
-                "  <network port=2121 host='h'",
-                {{"update", 7u}, {"jpegquality", 55u}, {"port", 0u}}},
-        ReadRow{"OverlongRunsAreCutAndReadingGoesOn",
-                std::string(40000, 't') + "<image jpegfile='" + std::string(3000, 'v') +
-                    "' update='7'/><" + std::string(300, 'n') + " x='1'/><network port='5'/>",
-                {{"jpegfile", std::string(2047, 'v')}, {"update", 7u}, {"port", 5u}}},
-        ReadRow{"AMillionNestedElements",
-                repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000),
-                {{"update", 7u}}}),
-    [](const testing::TestParamInfo<ReadRow>& info) { return std::string(info.param.name); });
+// Hand-written files and the values they change ("key=value|...").
+TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
+    for (const auto& [document, changes] : std::vector<std::pair<std::string, std::string>>{
+             // Every section of the root is read, and nothing after it.
+             {"<kavriwebcam version='1.0'>\r\n  <program\r\n    windowpositionX = '5'\r\n  >\r\n"
+              "  </program>\r\n  <capture fps = '12'\r\n  >\r\n  </ capture >\r\n"
+              "  <image\r\n    update = '7'\r\n  >\r\n  </x>\r\n</kavriwebcam>\r\n"
+              "<network port='1'/>",
+              "windowpositionX=5|fps=12|update=7"},
+             // Colours are unpacked, and only the number 1 is true.
+             {"<image textcolor='-1' backcolor='53771'/><network active='true' "
+              "stoponerror=' 1' usepassive='2'/><program savesettingsonexit='yes'/>",
+              "textcolor=0xFFFFFF|backcolor=0xD20B|active=0|stoponerror=1|usepassive=0|"
+              "savesettingsonexit=0"},
+             // Numbers read the way atoi reads, keeping 32 bits.
+             {"<image jpegquality='80abc' update='4294967295'/><network port=''/>"
+              "<capture devicenumber='-1' maxfps='99999999999999999999'/>"
+              "<program windowpositionX='\t-2147483648' windowpositionY='+7'/>",
+              "jpegquality=80|update=4294967295|port=0|devicenumber=-1|maxfps=1661992959|"
+              "windowpositionX=-2147483648|windowpositionY=7"},
+             // Both quotes; only the references the writer makes are undone; names are exact.
+             {"<image jpegquality=\"90\" textoverlay='a&#39;b&#039;&#10;&amp;&#0039;&#256;' "
+              "jpegfile='\"a\".jpg'/><kavriwebcam fps='1'><camera fps='2'/><capture FPS='3' "
+              "maxfps='45'/><Image update='9'/><image fps='12'/></kavriwebcam>",
+              "jpegquality=90|textoverlay=a'b'\n&amp;&#0039;&#256;|jpegfile=\"a\".jpg|maxfps=45"},
+             // The later value wins wherever its section stands; comments, declarations and
+             // character data are skipped.
+             {"<?xml version='1.0'?><!DOCTYPE k [ <!ELEMENT k ANY> ]><kavriwebcam><image "
+              "update='7' jpegquality='50'/><program><image update='8' update='9'/></program>"
+              "<!-- was > <image update='1'/> -- --><![CDATA[ <image update='2'/> ]] ]]>"
+              "</kavriwebcam>",
+              "update=9|jpegquality=50"},
+             {"</kavriwebcam><image update='9'/>", ""},
+             // A broken file applies what was parsed: the unquoted port is kept with an empty
+             // value, the rest of that tag is lost.
+             {"<kavriwebcam>\r\n  <image update='7' jpegquality='55'\r\n  >\r\n"
+              "  <network port=2121 host='h'",
+              "update=7|jpegquality=55|port=0"},
+             // Overlong runs are cut and reading goes on.
+             {std::string(40000, 't') + "<image jpegfile='" + std::string(3000, 'v') +
+                  "' update='7'/><" + std::string(300, 'n') + " x='1'/><network port='5'/>",
+              "jpegfile=" + std::string(2047, 'v') + "|update=7|port=5"},
+             {repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000),
+              "update=7"}}) {
+        std::ofstream(fileName, std::ios::binary) << document;
+        SettingsByKey expected = initial;
+        for (const auto& [key, value] : parseSettings(changes)) {
+            expected[key] = value;
+        }
+        loadSettingsFile(holders, fileName);
+        EXPECT_EQ(settingsByKey(holders), expected) << document.substr(0, 200);
+        reset();
+    }
+}
 
 } // namespace

@@ -5,23 +5,15 @@
 
 #include <map>
 #include <optional>
-#include <string>
-#include <string_view>
 
 // A dialog without a window: items are texts and check marks in maps, and the end of the
 // dialog is recorded. The number and buffer reads are the real ones of DialogHost.
 class FakeDialogHost : public DialogHost {
 public:
     void setItemText(int itemId, std::string_view text) override { texts[itemId] = text; }
-    std::string itemText(int itemId) const override {
-        const auto found = texts.find(itemId);
-        return found == texts.end() ? std::string() : found->second;
-    }
+    std::string itemText(int itemId) const override { return texts[itemId]; }
     void setChecked(int itemId, bool checked) override { checks[itemId] = checked; }
-    bool isChecked(int itemId) const override {
-        const auto found = checks.find(itemId);
-        return found != checks.end() && found->second;
-    }
+    bool isChecked(int itemId) const override { return checks[itemId]; }
     void endDialog(int result) override { endResult = result; }
 
     // Sends Init, as the dialog does when it opens.
@@ -31,7 +23,8 @@ public:
         return !endResult && procedure(*this, DialogMessage::Command, commandId);
     }
 
-    std::map<int, std::string> texts;
-    std::map<int, bool> checks;
+    // Reading an item that was never set gives an empty text or no check mark.
+    mutable std::map<int, std::string> texts;
+    mutable std::map<int, bool> checks;
     std::optional<int> endResult;
 };

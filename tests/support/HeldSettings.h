@@ -4,9 +4,6 @@
 #include "settings/SettingsTable.h"
 #include "settings/WindowSettings.h"
 
-#include <cstdint>
-#include <string>
-
 // The keys of the settings file that the main window and the capture object hold, kept in
 // plain fields with their values at start-up, for the settings file's tests and benchmark,
 // which need neither a window nor a device.

@@ -2,8 +2,9 @@
 
 #include "settings/SettingsTable.h"
 
+#include <algorithm>
 #include <map>
-#include <string>
+#include <sstream>
 #include <vector>
 
 // Every value of the process-wide settings store, taken from the settings table when made
@@ -14,30 +15,54 @@ public:
     SettingsSnapshot() {
         for (const Setting& setting : settingsTable()) {
             if (const auto* store = setting.inStore()) {
-                values.push_back(store->get());
+                values.emplace_back(store, store->get());
             }
         }
     }
     ~SettingsSnapshot() {
-        auto value = values.begin();
-        for (const Setting& setting : settingsTable()) {
-            if (const auto* store = setting.inStore()) {
-                store->set(*value++);
-            }
+        for (const auto& [store, value] : values) {
+            store->set(value);
         }
     }
     SettingsSnapshot(const SettingsSnapshot&) = delete;
     SettingsSnapshot& operator=(const SettingsSnapshot&) = delete;
 
 private:
-    std::vector<SettingValue> values;
+    std::vector<std::pair<const Setting::StoreAccessors*, SettingValue>> values;
 };
 
 // Every value the settings file holds, by its key, wherever it is kept.
-inline std::map<std::string, SettingValue> settingsByKey(const SettingsHolders& holders) {
-    std::map<std::string, SettingValue> values;
+using SettingsByKey = std::map<std::string, SettingValue>;
+
+inline SettingsByKey settingsByKey(const SettingsHolders& holders) {
+    SettingsByKey values;
     for (const Setting& setting : settingsTable()) {
         values[std::string(setting.key)] = setting.get(holders);
+    }
+    return values;
+}
+
+// The pairs of "key=value|key=value".
+inline std::vector<std::pair<std::string, std::string>> keyValuePairs(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    std::istringstream in(text);
+    for (std::string pair; std::getline(in, pair, '|');) {
+        pairs.emplace_back(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+    }
+    return pairs;
+}
+
+// Values by key from "key=value|key=value", each read as its setting's kind: a boolean as 1
+// or 0, a number in decimal or (0x...) hexadecimal, a text as it stands.
+inline SettingsByKey parseSettings(const std::string& text) {
+    SettingsByKey values;
+    for (const auto& [key, value] : keyValuePairs(text)) {
+        const auto setting = std::ranges::find(settingsTable(), key, &Setting::key);
+        const long long number =
+            setting->kind <= SettingKind::Unsigned ? std::stoll(value, nullptr, 0) : 0;
+        const SettingValue asKind[] = {number == 1, static_cast<std::int32_t>(number),
+                                       static_cast<std::uint32_t>(number), value};
+        values[key] = asKind[std::min(static_cast<int>(setting->kind), 3)];
     }
     return values;
 }
