@@ -5,27 +5,23 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 class FakeV4l2Camera::Device : public V4l2Device {
 public:
     explicit Device(std::shared_ptr<FakeV4l2Camera> camera)
         : camera(std::move(camera))
-        , converter(*this, -1) {
-        auto lock = this->camera->lock();
+        , converter(*this, -1)
+        , seenWakes(this->camera->wakes)
+        , generation(this->camera->generation) {
         ++this->camera->openDevices;
-        seenWakes = this->camera->wakes;
-        generation = this->camera->generation;
     }
-    ~Device() override {
-        auto lock = camera->lock();
-        --camera->openDevices;
-    }
+    ~Device() override { --(camera->lock(), camera->openDevices); }
 
     int request(unsigned long code, void* argument) override {
         auto lock = camera->lock();
         return gone() ? ENODEV : camera->request(code, argument);
     }
-
     std::unique_ptr<Mapping> map(std::size_t length, std::uint32_t offset) override {
         auto lock = camera->lock();
         if (gone() || offset >= camera->memory.size() || length > camera->memory[offset].size()) {
@@ -34,40 +30,25 @@ public:
         ++camera->liveMappings;
         return std::make_unique<FakeMapping>(camera, camera->memory[offset].data(), length);
     }
-
     int waitForFrame(std::chrono::milliseconds timeout) override {
-        std::unique_lock lock(camera->mutex);
-        const auto ready = [&] {
-            return gone() || camera->wakes != seenWakes ||
-                   (camera->streaming && !camera->pending.empty() &&
-                    std::any_of(camera->queued.begin(), camera->queued.end(),
-                                [](bool q) { return q; }));
-        };
-        if (!camera->changed.wait_for(lock, timeout, ready)) {
+        auto lock = camera->lock();
+        if (!camera->changed.wait_for(lock, timeout, [&] {
+                return gone() || camera->wakes != seenWakes ||
+                       (camera->streaming && !camera->pending.empty() && camera->anyQueued());
+            })) {
             return ETIMEDOUT;
         }
-        if (camera->wakes != seenWakes) {
-            seenWakes = camera->wakes;
-            return ECANCELED;
-        }
-        return 0;
+        return std::exchange(seenWakes, camera->wakes) != camera->wakes ? ECANCELED : 0;
     }
-
     void wake() override {
         auto lock = camera->lock();
         ++camera->wakes;
         camera->changed.notify_all();
     }
-
     bool convert(const v4l2_pix_format& format, const std::uint8_t* data, std::size_t size,
                  int reduction, std::optional<Surface>& frame) override {
-        {
-            auto lock = camera->lock();
-            ++camera->conversions;
-        }
         return converter.convert(format, data, size, reduction, frame);
     }
-
     std::optional<v4l2_pix_format> libraryFormat(std::uint32_t width,
                                                  std::uint32_t height) override {
         return converter.libraryFormat(width, height);
@@ -76,41 +57,31 @@ public:
 private:
     bool gone() const { return camera->unplugged || generation != camera->generation; }
 
-    class FakeMapping : public Mapping {
-    public:
+    struct FakeMapping : Mapping {
         FakeMapping(std::shared_ptr<FakeV4l2Camera> camera, const std::uint8_t* start,
                     std::size_t length)
             : camera(std::move(camera))
             , start(start)
             , length(length) {}
-        ~FakeMapping() override {
-            auto lock = camera->lock();
-            --camera->liveMappings;
-        }
+        ~FakeMapping() override { --(camera->lock(), camera->liveMappings); }
         const std::uint8_t* data() const override { return start; }
         std::size_t size() const override { return length; }
-
-    private:
         std::shared_ptr<FakeV4l2Camera> camera;
         const std::uint8_t* start;
         std::size_t length;
     };
 
     std::shared_ptr<FakeV4l2Camera> camera;
-    std::uint64_t seenWakes = 0;
-    std::uint64_t generation = 0;
     FrameConverter converter;
+    std::uint64_t seenWakes;
+    std::uint64_t generation;
 };
 
 V4l2Opener FakeV4l2Camera::opener() {
     return [camera = shared_from_this()](const std::string& path) -> std::unique_ptr<V4l2Device> {
         auto lock = camera->lock();
         camera->openedPaths.push_back(path);
-        if (camera->unplugged) {
-            return nullptr;
-        }
-        lock.unlock();
-        return std::make_unique<Device>(camera);
+        return camera->unplugged ? nullptr : std::make_unique<Device>(camera);
     };
 }
 
@@ -125,19 +96,6 @@ FakeV4l2Camera::Control FakeV4l2Camera::control(std::uint32_t id, std::int32_t v
     made.query.default_value = 128;
     made.value = value;
     return made;
-}
-
-FakeV4l2Camera::Format FakeV4l2Camera::format(std::uint32_t pixelFormat,
-                                              const std::vector<FrameSize>& sizes) {
-    Format listed{pixelFormat, {}};
-    for (const FrameSize& size : sizes) {
-        v4l2_frmsizeenum entry{};
-        entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
-        entry.discrete = {static_cast<std::uint32_t>(size.width),
-                          static_cast<std::uint32_t>(size.height)};
-        listed.sizes.push_back(entry);
-    }
-    return listed;
 }
 
 std::shared_ptr<FakeV4l2Camera> FakeV4l2Camera::create(const char* card, const char* bus) {
@@ -173,8 +131,8 @@ void FakeV4l2Camera::plugIn() {
     }
     pixelFormat = formats.front().pixelFormat;
     if (!formats.front().sizes.empty()) {
-        width = formats.front().sizes.front().discrete.width;
-        height = formats.front().sizes.front().discrete.height;
+        width = static_cast<std::uint32_t>(formats.front().sizes.front().width);
+        height = static_cast<std::uint32_t>(formats.front().sizes.front().height);
     }
     frameInterval = {1, 30};
     for (Control& control : controls) {
@@ -186,12 +144,13 @@ void FakeV4l2Camera::plugIn() {
 bool FakeV4l2Camera::waitUntilHandled(std::chrono::milliseconds timeout) {
     auto guard = lock();
     return changed.wait_for(guard, timeout, [this] {
-        return pending.empty() && queuedCount() == queued.size() && !queued.empty();
+        return pending.empty() && !queued.empty() &&
+               std::all_of(queued.begin(), queued.end(), [](bool q) { return q; });
     });
 }
 
-std::size_t FakeV4l2Camera::queuedCount() const {
-    return static_cast<std::size_t>(std::count(queued.begin(), queued.end(), true));
+bool FakeV4l2Camera::anyQueued() const {
+    return std::find(queued.begin(), queued.end(), true) != queued.end();
 }
 
 v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedWidth,
@@ -214,9 +173,6 @@ v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedW
 }
 
 int FakeV4l2Camera::request(unsigned long code, void* argument) {
-    if (unplugged) {
-        return ENODEV;
-    }
     switch (code) {
     case VIDIOC_QUERYCAP:
         *static_cast<v4l2_capability*>(argument) = capability;
@@ -239,12 +195,11 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
             return EBUSY;
         }
         pix = answer(pix.pixelformat, pix.width, pix.height);
-        if (code == VIDIOC_TRY_FMT) {
-            return 0;
+        if (code == VIDIOC_S_FMT) {
+            pixelFormat = pix.pixelformat;
+            width = pix.width;
+            height = pix.height;
         }
-        pixelFormat = pix.pixelformat;
-        width = pix.width;
-        height = pix.height;
         return 0;
     }
     case VIDIOC_ENUM_FRAMESIZES: {
@@ -255,14 +210,12 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         if (format == formats.end() || entry.index >= format->sizes.size()) {
             return EINVAL;
         }
-        const std::uint32_t index = entry.index;
-        entry = format->sizes[index];
-        entry.index = index;
-        entry.pixel_format = format->pixelFormat;
+        entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
+        entry.discrete = {static_cast<std::uint32_t>(format->sizes[entry.index].width),
+                          static_cast<std::uint32_t>(format->sizes[entry.index].height)};
         return 0;
     }
     case VIDIOC_REQBUFS: {
-        // A count of 0 frees the buffers.
         const std::uint32_t count = static_cast<v4l2_requestbuffers*>(argument)->count;
         if (streaming || liveMappings > 0) {
             return EBUSY;
@@ -273,21 +226,15 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         queued.assign(count, false);
         return 0;
     }
-    case VIDIOC_QUERYBUF: {
+    case VIDIOC_QUERYBUF:
+    case VIDIOC_QBUF: {
         auto& buffer = *static_cast<v4l2_buffer*>(argument);
-        if (buffer.index >= memory.size()) {
+        if (buffer.index >= memory.size() || (code == VIDIOC_QBUF && queued[buffer.index])) {
             return EINVAL;
         }
         buffer.length = static_cast<std::uint32_t>(memory[buffer.index].size());
         buffer.m.offset = buffer.index;
-        return 0;
-    }
-    case VIDIOC_QBUF: {
-        auto& buffer = *static_cast<v4l2_buffer*>(argument);
-        if (buffer.index >= memory.size() || queued[buffer.index]) {
-            return EINVAL;
-        }
-        queued[buffer.index] = true;
+        queued[buffer.index] = queued[buffer.index] || code == VIDIOC_QBUF;
         changed.notify_all();
         return 0;
     }
@@ -299,50 +246,43 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         }
         const Frame frame = std::move(pending.front());
         pending.pop_front();
-        const auto index = static_cast<std::uint32_t>(next - queued.begin());
-        auto& target = memory[index];
-        const std::size_t used = std::min(frame.bytes->size(), target.size());
-        if (memoryHolds[index] != frame.bytes) {
-            std::copy_n(frame.bytes->begin(), used, target.begin());
-            memoryHolds[index] = frame.bytes;
+        buffer.index = static_cast<std::uint32_t>(next - queued.begin());
+        auto& target = memory[buffer.index];
+        buffer.bytesused = static_cast<std::uint32_t>(std::min(frame.bytes->size(), target.size()));
+        if (memoryHolds[buffer.index] != frame.bytes) {
+            std::copy_n(frame.bytes->begin(), buffer.bytesused, target.begin());
+            memoryHolds[buffer.index] = frame.bytes;
         }
-        queued[index] = false;
-        buffer.index = index;
-        buffer.bytesused = static_cast<std::uint32_t>(used);
+        *next = false;
         buffer.flags = frame.flags;
         changed.notify_all();
         return 0;
     }
     case VIDIOC_STREAMON:
-        streaming = true;
+    case VIDIOC_STREAMOFF:
+        streaming = code == VIDIOC_STREAMON;
+        if (!streaming) {
+            std::fill(queued.begin(), queued.end(), false);
+        }
         changed.notify_all();
         return 0;
-    case VIDIOC_STREAMOFF:
-        streaming = false;
-        std::fill(queued.begin(), queued.end(), false);
+    case VIDIOC_G_PARM:
+        static_cast<v4l2_streamparm*>(argument)->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
+        static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe = frameInterval;
         return 0;
-    case VIDIOC_G_PARM: {
-        auto& parm = *static_cast<v4l2_streamparm*>(argument);
-        parm.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
-        parm.parm.capture.timeperframe = frameInterval;
-        return 0;
-    }
     case VIDIOC_S_PARM:
         frameInterval = static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe;
         return 0;
     case VIDIOC_QUERYCTRL: {
         auto& query = *static_cast<v4l2_queryctrl*>(argument);
-        if (!(query.id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
+        const auto next = std::find_if(controls.begin(), controls.end(), [&](const Control& c) {
+            return c.query.id > (query.id & ~V4L2_CTRL_FLAG_NEXT_CTRL);
+        });
+        if (!(query.id & V4L2_CTRL_FLAG_NEXT_CTRL) || next == controls.end()) {
             return EINVAL;
         }
-        const std::uint32_t after = query.id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
-        for (const Control& control : controls) {
-            if (control.query.id > after) {
-                query = control.query;
-                return 0;
-            }
-        }
-        return EINVAL;
+        query = next->query;
+        return 0;
     }
     case VIDIOC_G_CTRL:
     case VIDIOC_S_CTRL: {

@@ -9,20 +9,18 @@
 #include <string>
 
 // The video nodes of a machine in memory: which fake camera sits on which node, under which
-// stable name. Cameras come and go while the cameras under test look for them on their own
-// threads.
+// stable name. Cameras come and go while the cameras under test look for them.
 class FakeVideoNodes {
 public:
     void plug(const std::string& path, std::shared_ptr<FakeV4l2Camera> camera,
               const std::string& stableName = "") {
         std::lock_guard lock(state->mutex);
-        state->nodes[path] = {std::move(camera), stableName};
+        state->nodes[path] = {path, stableName, std::move(camera)};
     }
     void remove(const std::string& path) {
         std::lock_guard lock(state->mutex);
         state->nodes.erase(path);
     }
-    // How often the nodes were listed.
     int listings() const {
         std::lock_guard lock(state->mutex);
         return state->listings;
@@ -35,30 +33,27 @@ public:
                     ++state->listings;
                     std::vector<V4l2Node> nodes;
                     for (const auto& [path, node] : state->nodes) {
-                        nodes.push_back({path, node.stableName});
+                        nodes.push_back({node.path, node.stableName});
                     }
                     return nodes;
                 },
                 [state = state](const std::string& path) -> std::unique_ptr<V4l2Device> {
-                    std::shared_ptr<FakeV4l2Camera> camera;
-                    {
-                        std::lock_guard lock(state->mutex);
-                        const auto found = state->nodes.find(path);
-                        if (found == state->nodes.end()) {
-                            errno = ENOENT;
-                            return nullptr;
-                        }
-                        camera = found->second.camera;
+                    std::unique_lock lock(state->mutex);
+                    const auto found = state->nodes.find(path);
+                    if (found == state->nodes.end()) {
+                        errno = ENOENT;
+                        return nullptr;
                     }
+                    const auto camera = found->second.camera;
+                    lock.unlock();
                     return camera->opener()(path);
                 },
                 std::move(health), timing};
     }
 
 private:
-    struct Node {
+    struct Node : V4l2Node {
         std::shared_ptr<FakeV4l2Camera> camera;
-        std::string stableName;
     };
     struct State {
         std::mutex mutex;
