@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 #include <utility>
 
 class FakeV4l2Camera::Device : public V4l2Device {
@@ -173,6 +174,10 @@ v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedW
 }
 
 int FakeV4l2Camera::request(unsigned long code, void* argument) {
+    auto& pix = static_cast<v4l2_format*>(argument)->fmt.pix;
+    auto& buffer = *static_cast<v4l2_buffer*>(argument);
+    auto& parm = static_cast<v4l2_streamparm*>(argument)->parm.capture;
+    auto& control = *static_cast<v4l2_control*>(argument);
     switch (code) {
     case VIDIOC_QUERYCAP:
         *static_cast<v4l2_capability*>(argument) = capability;
@@ -186,34 +191,30 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         return 0;
     }
     case VIDIOC_G_FMT:
-        static_cast<v4l2_format*>(argument)->fmt.pix = answer(pixelFormat, width, height);
+        pix = answer(pixelFormat, width, height);
         return 0;
     case VIDIOC_TRY_FMT:
-    case VIDIOC_S_FMT: {
-        auto& pix = static_cast<v4l2_format*>(argument)->fmt.pix;
-        if (code == VIDIOC_S_FMT && (streaming || !memory.empty())) {
+        pix = answer(pix.pixelformat, pix.width, pix.height);
+        return 0;
+    case VIDIOC_S_FMT:
+        if (streaming || !memory.empty()) {
             return EBUSY;
         }
         pix = answer(pix.pixelformat, pix.width, pix.height);
-        if (code == VIDIOC_S_FMT) {
-            pixelFormat = pix.pixelformat;
-            width = pix.width;
-            height = pix.height;
-        }
+        std::tie(pixelFormat, width, height) = std::tie(pix.pixelformat, pix.width, pix.height);
         return 0;
-    }
     case VIDIOC_ENUM_FRAMESIZES: {
         auto& entry = *static_cast<v4l2_frmsizeenum*>(argument);
-        const auto format = std::find_if(formats.begin(), formats.end(), [&](const Format& f) {
-            return f.pixelFormat == entry.pixel_format;
-        });
-        if (format == formats.end() || entry.index >= format->sizes.size()) {
-            return EINVAL;
+        for (const Format& format : formats) {
+            if (format.pixelFormat == entry.pixel_format && entry.index < format.sizes.size()) {
+                const FrameSize size = format.sizes[entry.index];
+                entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
+                entry.discrete = {static_cast<std::uint32_t>(size.width),
+                                  static_cast<std::uint32_t>(size.height)};
+                return 0;
+            }
         }
-        entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
-        entry.discrete = {static_cast<std::uint32_t>(format->sizes[entry.index].width),
-                          static_cast<std::uint32_t>(format->sizes[entry.index].height)};
-        return 0;
+        return EINVAL;
     }
     case VIDIOC_REQBUFS: {
         const std::uint32_t count = static_cast<v4l2_requestbuffers*>(argument)->count;
@@ -227,8 +228,7 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         return 0;
     }
     case VIDIOC_QUERYBUF:
-    case VIDIOC_QBUF: {
-        auto& buffer = *static_cast<v4l2_buffer*>(argument);
+    case VIDIOC_QBUF:
         if (buffer.index >= memory.size() || (code == VIDIOC_QBUF && queued[buffer.index])) {
             return EINVAL;
         }
@@ -237,24 +237,21 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         queued[buffer.index] = queued[buffer.index] || code == VIDIOC_QBUF;
         changed.notify_all();
         return 0;
-    }
     case VIDIOC_DQBUF: {
-        auto& buffer = *static_cast<v4l2_buffer*>(argument);
         const auto next = std::find(queued.begin(), queued.end(), true);
         if (!streaming || pending.empty() || next == queued.end()) {
             return EAGAIN;
         }
         const Frame frame = std::move(pending.front());
         pending.pop_front();
-        buffer.index = static_cast<std::uint32_t>(next - queued.begin());
-        auto& target = memory[buffer.index];
-        buffer.bytesused = static_cast<std::uint32_t>(std::min(frame.bytes->size(), target.size()));
-        if (memoryHolds[buffer.index] != frame.bytes) {
-            std::copy_n(frame.bytes->begin(), buffer.bytesused, target.begin());
-            memoryHolds[buffer.index] = frame.bytes;
-        }
         *next = false;
+        buffer.index = static_cast<std::uint32_t>(next - queued.begin());
         buffer.flags = frame.flags;
+        buffer.bytesused =
+            static_cast<std::uint32_t>(std::min(frame.bytes->size(), memory[buffer.index].size()));
+        if (std::exchange(memoryHolds[buffer.index], frame.bytes) != frame.bytes) {
+            std::copy_n(frame.bytes->begin(), buffer.bytesused, memory[buffer.index].begin());
+        }
         changed.notify_all();
         return 0;
     }
@@ -262,43 +259,41 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
     case VIDIOC_STREAMOFF:
         streaming = code == VIDIOC_STREAMON;
         if (!streaming) {
-            std::fill(queued.begin(), queued.end(), false);
+            queued.assign(queued.size(), false);
         }
         changed.notify_all();
         return 0;
     case VIDIOC_G_PARM:
-        static_cast<v4l2_streamparm*>(argument)->parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
-        static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe = frameInterval;
+        parm.capability = V4L2_CAP_TIMEPERFRAME;
+        parm.timeperframe = frameInterval;
         return 0;
     case VIDIOC_S_PARM:
-        frameInterval = static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe;
+        frameInterval = parm.timeperframe;
         return 0;
     case VIDIOC_QUERYCTRL: {
         auto& query = *static_cast<v4l2_queryctrl*>(argument);
-        const auto next = std::find_if(controls.begin(), controls.end(), [&](const Control& c) {
-            return c.query.id > (query.id & ~V4L2_CTRL_FLAG_NEXT_CTRL);
-        });
-        if (!(query.id & V4L2_CTRL_FLAG_NEXT_CTRL) || next == controls.end()) {
-            return EINVAL;
-        }
-        query = next->query;
-        return 0;
-    }
-    case VIDIOC_G_CTRL:
-    case VIDIOC_S_CTRL: {
-        auto& value = *static_cast<v4l2_control*>(argument);
-        for (Control& control : controls) {
-            if (control.query.id == value.id) {
-                if (code == VIDIOC_G_CTRL) {
-                    value.value = control.value;
-                } else {
-                    control.value = value.value;
-                }
+        for (const Control& next : controls) {
+            if ((query.id & V4L2_CTRL_FLAG_NEXT_CTRL) &&
+                next.query.id > (query.id & ~V4L2_CTRL_FLAG_NEXT_CTRL)) {
+                query = next.query;
                 return 0;
             }
         }
         return EINVAL;
     }
+    case VIDIOC_G_CTRL:
+    case VIDIOC_S_CTRL:
+        for (Control& known : controls) {
+            if (known.query.id == control.id) {
+                if (code == VIDIOC_G_CTRL) {
+                    control.value = known.value;
+                } else {
+                    known.value = control.value;
+                }
+                return 0;
+            }
+        }
+        return EINVAL;
     default:
         return ENOTTY;
     }
