@@ -35,7 +35,9 @@ public:
         auto lock = camera->lock();
         if (!camera->changed.wait_for(lock, timeout, [&] {
                 return gone() || camera->wakes != seenWakes ||
-                       (camera->streaming && !camera->pending.empty() && camera->anyQueued());
+                       (camera->streaming && !camera->pending.empty() &&
+                        std::find(camera->queued.begin(), camera->queued.end(), true) !=
+                            camera->queued.end());
             })) {
             return ETIMEDOUT;
         }
@@ -79,24 +81,10 @@ private:
 };
 
 V4l2Opener FakeV4l2Camera::opener() {
-    return [camera = shared_from_this()](const std::string& path) -> std::unique_ptr<V4l2Device> {
+    return [camera = shared_from_this()](const std::string&) -> std::unique_ptr<V4l2Device> {
         auto lock = camera->lock();
-        camera->openedPaths.push_back(path);
         return camera->unplugged ? nullptr : std::make_unique<Device>(camera);
     };
-}
-
-FakeV4l2Camera::Control FakeV4l2Camera::control(std::uint32_t id, std::int32_t value,
-                                                std::uint32_t type, std::uint32_t flags) {
-    Control made{};
-    made.query.id = id;
-    made.query.type = type;
-    made.query.flags = flags;
-    made.query.maximum = 255;
-    made.query.step = 1;
-    made.query.default_value = 128;
-    made.value = value;
-    return made;
 }
 
 std::shared_ptr<FakeV4l2Camera> FakeV4l2Camera::create(const char* card, const char* bus) {
@@ -110,12 +98,6 @@ std::shared_ptr<FakeV4l2Camera> FakeV4l2Camera::create(const char* card, const c
 void FakeV4l2Camera::push(Bytes bytes, std::uint32_t flags) {
     auto guard = lock();
     pending.push_back({std::move(bytes), flags});
-    changed.notify_all();
-}
-
-void FakeV4l2Camera::unplug() {
-    auto guard = lock();
-    unplugged = true;
     changed.notify_all();
 }
 
@@ -148,10 +130,6 @@ bool FakeV4l2Camera::waitUntilHandled(std::chrono::milliseconds timeout) {
         return pending.empty() && !queued.empty() &&
                std::all_of(queued.begin(), queued.end(), [](bool q) { return q; });
     });
-}
-
-bool FakeV4l2Camera::anyQueued() const {
-    return std::find(queued.begin(), queued.end(), true) != queued.end();
 }
 
 v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedWidth,
@@ -242,15 +220,15 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         if (!streaming || pending.empty() || next == queued.end()) {
             return EAGAIN;
         }
-        const Frame frame = std::move(pending.front());
+        const auto [bytes, flags] = std::move(pending.front());
         pending.pop_front();
         *next = false;
         buffer.index = static_cast<std::uint32_t>(next - queued.begin());
-        buffer.flags = frame.flags;
+        buffer.flags = flags;
         buffer.bytesused =
-            static_cast<std::uint32_t>(std::min(frame.bytes->size(), memory[buffer.index].size()));
-        if (std::exchange(memoryHolds[buffer.index], frame.bytes) != frame.bytes) {
-            std::copy_n(frame.bytes->begin(), buffer.bytesused, memory[buffer.index].begin());
+            static_cast<std::uint32_t>(std::min(bytes->size(), memory[buffer.index].size()));
+        if (std::exchange(memoryHolds[buffer.index], bytes) != bytes) {
+            std::copy_n(bytes->begin(), buffer.bytesused, memory[buffer.index].begin());
         }
         changed.notify_all();
         return 0;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A V4L2 camera in memory, answering the requests the camera logic and libv4lconvert make.
@@ -26,7 +27,18 @@ public:
     };
     // A control from 0 to 255.
     static Control control(std::uint32_t id, std::int32_t value,
-                           std::uint32_t type = V4L2_CTRL_TYPE_INTEGER, std::uint32_t flags = 0);
+                           std::uint32_t type = V4L2_CTRL_TYPE_INTEGER, std::uint32_t flags = 0) {
+        return {{.id = id,
+                 .type = type,
+                 .name = {},
+                 .minimum = 0,
+                 .maximum = 255,
+                 .step = 1,
+                 .default_value = 128,
+                 .flags = flags,
+                 .reserved = {}},
+                value};
+    }
     struct Format {
         std::uint32_t pixelFormat;
         std::vector<FrameSize> sizes;
@@ -39,7 +51,7 @@ public:
     // costs the program nothing either.
     void push(Bytes bytes, std::uint32_t flags = 0);
     // Pulled out: every request fails with ENODEV.
-    void unplug();
+    void unplug() { (lock(), unplugged = true, changed.notify_all()); }
     // Back as a camera that lost its power: older devices stay dead, and it is at its first
     // format and size, default frame interval and controls, without buffers or frames.
     void plugIn();
@@ -56,28 +68,21 @@ public:
     std::uint32_t height = 240;
     std::vector<Control> controls;
     v4l2_fract frameInterval{1, 30};
-
-    std::vector<std::string> openedPaths;
     int liveMappings = 0;
     int openDevices = 0;
-    bool streaming = false;
 
 private:
     class Device;
-    struct Frame {
-        Bytes bytes;
-        std::uint32_t flags;
-    };
 
     FakeV4l2Camera() = default;
     int request(unsigned long code, void* argument);
     v4l2_pix_format answer(std::uint32_t asked, std::uint32_t askedWidth,
                            std::uint32_t askedHeight) const;
-    bool anyQueued() const;
 
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<Frame> pending;
+    std::deque<std::pair<Bytes, std::uint32_t>> pending;
+    bool streaming = false;
     std::vector<bool> queued;
     std::vector<std::vector<std::uint8_t>> memory;
     std::vector<Bytes> memoryHolds;
