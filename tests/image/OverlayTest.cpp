@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <climits>
 #include <ctime>
 #include <string>
 #include <tuple>
@@ -68,19 +67,6 @@ TEST_F(OverlayTest, OutlineSurroundsTheText) {
     }
     EXPECT_GT(text, 8);
     EXPECT_GT(outline, 8);
-}
-
-// Drawing reaches no pixel outside the surface, however small it is and wherever the text is.
-TEST_F(OverlayTest, SmallSurfacesAndFarCoordinatesAreSafe) {
-    for (const auto& [width, height] : {std::pair{1, 1}, std::pair{5, 3}}) {
-        Surface surface = filled(width, height, green);
-        overlay.drawText(surface, "Wide text on a tiny surface");
-        for (const int at : {INT_MIN, -20, -1, 0, 1, INT_MAX}) {
-            overlay.drawOutlinedText(surface, "Wg|", at, at, TextAlign::top);
-            overlay.drawOutlinedText(surface, "Wg|", at, -at / 2, TextAlign::bottom);
-            overlay.drawDateTime(surface, at);
-        }
-    }
 }
 
 } // namespace

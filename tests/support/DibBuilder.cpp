@@ -18,33 +18,27 @@ std::vector<std::uint8_t> DibBuilder::bytes() const {
         }
     };
     const auto stride = static_cast<std::uint32_t>((bitCount * width_ + 31) / 32 * 4);
-    const int entryBytes = coreHeader ? 3 : 4;
-    const auto offset =
-        static_cast<std::uint32_t>((fileHeader ? 14 : 0) + (coreHeader ? 12 : 40) +
-                                   (masks && !coreHeader ? 12 : 0) + palette.size() * entryBytes);
+    const auto offset = static_cast<std::uint32_t>((fileHeader ? 14 : 0) + 40 + (masks ? 12 : 0) +
+                                                   palette.size() * 4);
     if (fileHeader) {
         put('B' | 'M' << 8, 2);
         put(offset + stride * rows_, 4);
         put(0, 4);
         put(offset, 4);
     }
-    const int sideBytes = coreHeader ? 2 : 4;
-    put(coreHeader ? 12 : 40, 4);
-    put(static_cast<std::uint32_t>(width_), sideBytes);
-    put(static_cast<std::uint32_t>(height_), sideBytes);
-    put(1, 2);
-    put(bitCount, 2);
-    if (!coreHeader) {
-        for (std::uint32_t field : {compression, stride * rows_, 2835u, 2835u,
-                                    static_cast<std::uint32_t>(palette.size()), 0u}) {
-            put(field, 4);
-        }
-        for (std::size_t i = 0; masks && i < masks->size(); ++i) {
-            put((*masks)[i], 4);
-        }
+    put(40, 4);
+    put(static_cast<std::uint32_t>(width_), 4);
+    put(static_cast<std::uint32_t>(height_), 4);
+    put(1 | bitCount << 16, 4);
+    for (std::uint32_t field : {compression, stride * rows_, 2835u, 2835u,
+                                static_cast<std::uint32_t>(palette.size()), 0u}) {
+        put(field, 4);
+    }
+    for (std::size_t i = 0; masks && i < masks->size(); ++i) {
+        put((*masks)[i], 4);
     }
     for (std::uint32_t color : palette) {
-        put(color, entryBytes); // blue, green, red, and a zero byte after an info header
+        put(color, 4); // blue, green, red and a zero byte
     }
     for (int stored = 0; stored < rows_; ++stored) {
         // Bottom-up files store the bottom row first.
