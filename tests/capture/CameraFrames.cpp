@@ -18,26 +18,13 @@ std::uint8_t clamped(double value) {
 } // namespace
 
 std::vector<std::uint8_t> CameraFrames::make(std::uint32_t pixelFormat, const Surface& picture,
-                                             std::uint32_t rowPadding, bool huffmanTables) {
+                                             std::uint32_t rowPadding) {
     std::vector<std::uint8_t> bytes;
     if (pixelFormat == V4L2_PIX_FMT_MJPEG) {
         TempDir dir;
         JpegWriter().write(picture.bits(), picture.width(), picture.height(), dir.file("f.jpg"));
         std::ifstream in(dir.file("f.jpg"), std::ios::binary);
-        const std::vector<std::uint8_t> jpeg{std::istreambuf_iterator<char>(in), {}};
-        // Without the DHT segments, as most cameras send it; from the start of scan on, all.
-        std::size_t at = 2;
-        bytes.assign(jpeg.begin(), jpeg.begin() + 2);
-        while (!huffmanTables && jpeg[at + 1] != 0xDA) {
-            const std::size_t length = 2 + (std::size_t{jpeg[at + 2]} << 8 | jpeg[at + 3]);
-            if (jpeg[at + 1] != 0xC4) {
-                bytes.insert(bytes.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at),
-                             jpeg.begin() + static_cast<std::ptrdiff_t>(at + length));
-            }
-            at += length;
-        }
-        bytes.insert(bytes.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
-        return bytes;
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     for (int y = 0; y < picture.height(); ++y) {
         const std::uint8_t* row = picture.rowFromTop(y);

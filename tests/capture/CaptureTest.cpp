@@ -1,5 +1,9 @@
 #include "capture/Capture.h"
 
+#include "capture/DriverCaptureService.h"
+#include "capture/HeadlessCaptureDialogs.h"
+#include "capture/HeadlessPreviewSink.h"
+#include "capture/TestSource.h"
 #include "platform/Exception.h"
 #include "settings/Settings.h"
 #include "tests/capture/RecordingCaptureService.h"
@@ -29,13 +33,28 @@ protected:
 };
 
 TEST_F(CaptureTest, TheDeviceListHasNoGapsAndTheFormatDialogRefreshesTheImageSize) {
-    service.descriptions = {"Cam A",      std::nullopt, "Cam B",      std::nullopt, std::nullopt,
-                            std::nullopt, std::nullopt, std::nullopt, std::nullopt, "Cam J"};
+    service.descriptions = {"Cam A", std::nullopt, "Cam B", std::nullopt, "Cam J"};
     Capture capture(service, {});
     EXPECT_EQ(capture.enumerateDevices(), (std::vector<std::string>{"Cam A", "Cam B", "Cam J"}));
     service.statusToReport.uiImageWidth = 640;
     capture.showFormatDialog();
     EXPECT_EQ(capture.status.uiImageWidth, 640u);
+}
+
+// The frame goes from the driver through the frame file into the JPEG file.
+TEST_F(CaptureTest, TheTestSourceIsGrabbedUprightInItsColours) {
+    Settings::setDateTimeOverlay(false);
+    HeadlessPreviewSink preview;
+    HeadlessCaptureDialogs dialogs;
+    std::vector<std::unique_ptr<CaptureDriver>> drivers;
+    drivers.push_back(std::make_unique<TestSource>());
+    DriverCaptureService drivenService(std::move(drivers), preview, dialogs);
+    Capture capture(drivenService, {});
+    capture.initialize();
+    ASSERT_TRUE(capture.grabFrame());
+    const auto jpeg = readJpeg("image.jpg", 320, 240);
+    ASSERT_TRUE(jpeg);
+    EXPECT_LT(meanDifference(*jpeg, TestSource::render({320, 240}, 0)), 3);
 }
 
 struct ConnectRow {

@@ -1,5 +1,8 @@
 #include "capture/V4l2Camera.h"
 
+#include "capture/Capture.h"
+#include "capture/DriverCaptureService.h"
+#include "capture/HeadlessPreviewSink.h"
 #include "capture/TestSource.h"
 #include "tests/capture/CameraFrames.h"
 #include "tests/capture/FakeV4l2Camera.h"
@@ -28,18 +31,14 @@ std::optional<Surface> grabbed(CaptureDriver& driver) {
 // Pictures through lossy coding (JPEG, 4:2:2 colour) stay this close to the original.
 constexpr double codingTolerance = 6;
 
+// The last frame shown may be read once the preview is stopped.
 class RecordingTarget : public CaptureDriver::PreviewTarget {
 public:
     bool wantsFrames() const override { return true; }
     std::optional<FrameSize> stretchedSize() const override { return stretchedTo; }
-    void showFrame(const Surface& frame) override {
-        std::lock_guard lock(mutex);
-        last = frame;
-        ++frames;
-    }
+    void showFrame(const Surface& frame) override { (last = frame, ++frames); }
     std::optional<FrameSize> stretchedTo;
     std::atomic<int> frames{0};
-    std::mutex mutex;
     std::optional<Surface> last;
 };
 
@@ -58,12 +57,12 @@ protected:
                           "Fake Cam", nodes.machine(health, timing));
     }
     // The frame the camera delivers of picture in the format and size it streams now.
-    FakeV4l2Camera::Bytes frameOf(const Surface& picture, bool huffmanTables = true) {
+    FakeV4l2Camera::Bytes frameOf(const Surface& picture) {
         auto lock = fake->lock();
         return std::make_shared<const std::vector<std::uint8_t>>(
-            CameraFrames::make(fake->pixelFormat, picture, fake->rowPadding, huffmanTables));
+            CameraFrames::make(fake->pixelFormat, picture, fake->rowPadding));
     }
-    // Grabs while the camera delivers these frames over and over.
+    // Grabs while the camera delivers these frames, with their buffer flags, over and over.
     std::optional<Surface> grabFeeding(V4l2Camera& camera,
                                        std::vector<std::pair<FakeV4l2Camera::Bytes, int>> frames) {
         auto grab = std::async(std::launch::async, [&] { return grabbed(camera); });
@@ -72,10 +71,7 @@ protected:
         }
         return grab.get();
     }
-    std::vector<std::string> told() {
-        std::lock_guard lock(mutex);
-        return lines;
-    }
+    std::vector<std::string> told() { return (std::lock_guard(mutex), lines); }
 
     std::shared_ptr<FakeV4l2Camera> fake = FakeV4l2Camera::create("Fake Cam", "usb-1");
     FakeVideoNodes nodes;
@@ -92,7 +88,6 @@ struct GrabRow {
     const char* name;
     std::vector<FakeV4l2Camera::Format> formats;
     std::uint32_t rowPadding;
-    bool huffmanTables;
     std::vector<std::uint32_t> streamed; // the format streamed at each size offered
     int previewReduction;                // of a preview a quarter of the size
 };
@@ -113,13 +108,13 @@ TEST_P(V4l2Grab, DecodesToThePictureAtEveryOfferedSize) {
         ASSERT_TRUE(camera.setFrameSize(size));
         EXPECT_EQ((fake->lock(), fake->pixelFormat), GetParam().streamed[i]);
         auto old = *frameOf(TestSource::render(size, 40));
-        fake->push(std::make_shared<const std::vector<std::uint8_t>>(old));
-        ASSERT_TRUE(fake->waitUntilHandled());
-        const Surface picture = TestSource::render(size, 1);
-        const auto bytes = frameOf(picture, GetParam().huffmanTables);
         const auto flagged = std::make_shared<const std::vector<std::uint8_t>>(old);
+        fake->push(flagged);
+        ASSERT_TRUE(fake->waitUntilHandled());
         old.resize(old.size() * 2 / 3);
         const auto cutShort = std::make_shared<const std::vector<std::uint8_t>>(old);
+        const Surface picture = TestSource::render(size, 1);
+        const auto bytes = frameOf(picture);
         const auto frame =
             grabFeeding(camera, {{flagged, V4L2_BUF_FLAG_ERROR}, {cutShort, 0}, {bytes, 0}});
         ASSERT_TRUE(frame && frame->width() == size.width && frame->height() == size.height);
@@ -132,8 +127,7 @@ TEST_P(V4l2Grab, DecodesToThePictureAtEveryOfferedSize) {
         camera.stopPreview();
         const int reduction = GetParam().previewReduction;
         const FrameSize made{size.width / reduction, size.height / reduction};
-        ASSERT_EQ(target.last->width(), made.width);
-        ASSERT_EQ(target.last->height(), made.height);
+        ASSERT_TRUE(target.last->width() == made.width && target.last->height() == made.height);
         EXPECT_LT(meanDifference(*target.last, TestSource::render(made, 1)), codingTolerance);
     }
     camera.close();
@@ -142,15 +136,12 @@ TEST_P(V4l2Grab, DecodesToThePictureAtEveryOfferedSize) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(V4l2Camera, V4l2Grab, testing::Values(
-    GrabRow{"Mjpeg", {{V4L2_PIX_FMT_MJPEG, {{320, 240}, {352, 288}}}}, 0, true,
+    GrabRow{"Mjpeg", {{V4L2_PIX_FMT_MJPEG, {{320, 240}, {352, 288}}}}, 0,
             {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_MJPEG}, 4},
-    GrabRow{"MjpegWithoutHuffmanTables", {{V4L2_PIX_FMT_MJPEG, {{640, 480}}}}, 0, false,
-            {V4L2_PIX_FMT_MJPEG}, 4},
     GrabRow{"YuyvWithPaddedRowsWhereMjpegLacksTheSize",
             {{V4L2_PIX_FMT_YUYV, {{320, 240}, {352, 288}}}, {V4L2_PIX_FMT_MJPEG, {{320, 240}}}},
-            12, true, {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV}, 4},
-    GrabRow{"Bgr24WithPaddedRows", {{V4L2_PIX_FMT_BGR24, {{160, 120}}}}, 7, true,
-            {V4L2_PIX_FMT_BGR24}, 1}),
+            12, {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV}, 4},
+    GrabRow{"Bgr24WithPaddedRows", {{V4L2_PIX_FMT_BGR24, {{160, 120}}}}, 7, {V4L2_PIX_FMT_BGR24}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -230,6 +221,104 @@ TEST_F(V4l2CameraTest, GrabFailsByItsDeadlineAndACameraThatStallsIsOpenedAgain) 
     EXPECT_EQ(told()[0], "kavriWebCam: camera lost: Fake Cam at /dev/video0: no frame for 300 ms");
     const auto frame = frameOf(TestSource::render({320, 240}, 1));
     EXPECT_TRUE(waitUntil([&] { return grabFeeding(camera, {{frame, 0}}).has_value(); }));
+}
+
+// The dialogs as the user answers them: the size chosen, the controls edited.
+class ScriptedDialogs : public CaptureDialogs {
+public:
+    std::optional<std::size_t> chooseFrameSize(const std::string&,
+                                               const std::vector<FrameSize>& sizes,
+                                               std::size_t current) override {
+        shownSizes = {sizes.at(current), sizes.size()};
+        return chooseSize;
+    }
+    std::optional<std::vector<std::int32_t>>
+    editControls(const std::string& device, const std::vector<CameraControl>& controls) override {
+        shownControls = {device, controls.size()};
+        return edit(controls);
+    }
+    std::optional<std::size_t> chooseSize;
+    std::function<std::optional<std::vector<std::int32_t>>(const std::vector<CameraControl>&)> edit;
+    std::pair<FrameSize, std::size_t> shownSizes;
+    std::pair<std::string, std::size_t> shownControls;
+};
+
+class DriverCaptureServiceTest : public V4l2CameraTest {
+protected:
+    HeadlessPreviewSink preview;
+    ScriptedDialogs dialogs;
+};
+
+TEST_F(DriverCaptureServiceTest, TheDialogsSetTheChosenSizeAndTheChangedControls) {
+    fake->controls = {
+        FakeV4l2Camera::control(V4L2_CID_BRIGHTNESS, 10),
+        FakeV4l2Camera::control(V4L2_CID_CONTRAST, 20),
+        FakeV4l2Camera::control(V4L2_CID_SATURATION, 30, V4L2_CTRL_TYPE_INTEGER,
+                                V4L2_CTRL_FLAG_DISABLED),
+        FakeV4l2Camera::control(V4L2_CID_POWER_LINE_FREQUENCY, 1, V4L2_CTRL_TYPE_MENU)};
+    offer({{V4L2_PIX_FMT_MJPEG, {{320, 240}, {352, 288}}}});
+    // Brightness is set behind the program's back, where the dialog must leave it.
+    dialogs.edit = [&](const std::vector<CameraControl>& controls) {
+        fake->controls[0].value = 50;
+        return std::optional<std::vector<std::int32_t>>({controls[0].value, 99});
+    };
+    std::vector<std::unique_ptr<CaptureDriver>> drivers;
+    drivers.push_back(std::make_unique<V4l2Camera>("/dev/video0",
+                                                   V4l2Camera::Identity::of(fake->capability, ""),
+                                                   "Fake Cam", nodes.machine(health)));
+    DriverCaptureService service(std::move(drivers), preview, dialogs);
+    Capture capture(service, {});
+    capture.initialize();
+    capture.setFrameRate(5);
+    EXPECT_EQ(fake->frameInterval.numerator * 5, fake->frameInterval.denominator);
+    capture.showSourceDialog();
+    EXPECT_EQ(dialogs.shownControls, std::make_pair(std::string("Fake Cam"), std::size_t{2}))
+        << "the adjustable integers and switches";
+    EXPECT_EQ(fake->controls[0].value, 50);
+    EXPECT_EQ(fake->controls[1].value, 99);
+
+    capture.showFormatDialog();
+    EXPECT_EQ(dialogs.shownSizes, std::make_pair(FrameSize{320, 240}, std::size_t{2}));
+    dialogs.chooseSize = 1;
+    capture.showFormatDialog();
+    EXPECT_EQ(capture.status.uiImageWidth * 1000 + capture.status.uiImageHeight, 352288u);
+    EXPECT_EQ(fake->width, 352u);
+}
+
+TEST_F(DriverCaptureServiceTest, TheDeviceListFollowsCamerasThatComeAndGoAndTheOneInUse) {
+    const auto b = FakeV4l2Camera::create("Cam B", "usb-2");
+    nodes.plug("/dev/video0", FakeV4l2Camera::create("Cam A", "usb-1"));
+    nodes.plug("/dev/video1", b);
+    nodes.plug("/dev/video2", FakeV4l2Camera::create("Cam A", "usb-4"));
+    DriverCaptureService service(
+        [machine = nodes.machine(health)] {
+            std::vector<std::shared_ptr<CaptureDriver>> drivers;
+            for (auto& found : V4l2Camera::findCameras(machine)) {
+                drivers.push_back(std::move(found));
+            }
+            drivers.push_back(std::make_shared<TestSource>());
+            return drivers;
+        },
+        preview, dialogs);
+    Capture capture(service, {});
+    capture.deviceIndex = 1;
+    capture.initialize();
+    using Listed = std::pair<std::vector<std::string>, std::int32_t>;
+    const auto listed = [&] { return Listed(capture.enumerateDevices(), capture.deviceIndex); };
+    EXPECT_EQ(listed(), (Listed{{"Cam A (usb-1)", "Cam B", "Cam A (usb-4)", "Test Source"}, 1}));
+
+    nodes.remove("/dev/video0");
+    EXPECT_EQ(listed(), (Listed{{"Cam B", "Cam A", "Test Source"}, 0})) << "one Cam A pulled out";
+
+    b->unplug();
+    nodes.remove("/dev/video1");
+    nodes.plug("/dev/video0", FakeV4l2Camera::create("Cam C", "usb-2"));
+    EXPECT_EQ(listed(), (Listed{{"Cam B", "Cam C", "Cam A", "Test Source"}, 0}))
+        << "the one in use stays while it is away, and Cam C on its bus is another camera";
+
+    b->plugIn();
+    nodes.plug("/dev/video3", b);
+    EXPECT_EQ(listed(), (Listed{{"Cam C", "Cam A", "Cam B", "Test Source"}, 2})) << "back";
 }
 
 } // namespace
