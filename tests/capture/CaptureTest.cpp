@@ -32,15 +32,6 @@ protected:
     RecordingCaptureService service;
 };
 
-TEST_F(CaptureTest, TheDeviceListHasNoGapsAndTheFormatDialogRefreshesTheImageSize) {
-    service.descriptions = {"Cam A", std::nullopt, "Cam B", std::nullopt, "Cam J"};
-    Capture capture(service, {});
-    EXPECT_EQ(capture.enumerateDevices(), (std::vector<std::string>{"Cam A", "Cam B", "Cam J"}));
-    service.statusToReport.uiImageWidth = 640;
-    capture.showFormatDialog();
-    EXPECT_EQ(capture.status.uiImageWidth, 640u);
-}
-
 // The frame goes from the driver through the frame file into the JPEG file.
 TEST_F(CaptureTest, TheTestSourceIsGrabbedUprightInItsColours) {
     Settings::setDateTimeOverlay(false);
@@ -157,31 +148,20 @@ TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsOfTheMomentAndRestart
     EXPECT_FALSE(std::filesystem::exists("_temp.dib")) << "deleted when the capture closes";
 }
 
-struct FailedGrabRow {
-    void (*save)(const std::string& fileName); // writes the frame file; null: cannot save
-    const char* jpegFile;
-};
-
-class FailedGrab : public CaptureTest, public testing::WithParamInterface<FailedGrabRow> {};
-
-TEST_P(FailedGrab, LeavesThePreviewOnAndWritesNoJpeg) {
-    writeFrame("_temp.dib"); // from an earlier grab
-    if (GetParam().save) {
-        service.saveFrame = GetParam().save;
+// The driver cannot save, the frame file is no DIB, the JPEG folder is missing.
+TEST_F(CaptureTest, FailedGrabLeavesThePreviewOnAndWritesNoJpeg) {
+    for (const auto& [save, jpegFile] :
+         {std::pair<void (*)(const std::string&), const char*>{nullptr, "image.jpg"},
+          {[](const std::string& name) { std::ofstream(name) << "no DIB"; }, "image.jpg"},
+          {writeFrame, "missing-folder/image.jpg"}}) {
+        writeFrame("_temp.dib"); // from an earlier grab
+        service.saveFrame = save;
+        Settings::setJpegFile(jpegFile);
+        Capture capture(service, {});
+        EXPECT_FALSE(capture.grabFrame());
+        EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
+        EXPECT_FALSE(std::filesystem::exists(jpegFile));
     }
-    Settings::setJpegFile(GetParam().jpegFile);
-    Capture capture(service, {});
-    EXPECT_FALSE(capture.grabFrame());
-    EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
-    EXPECT_FALSE(std::filesystem::exists(GetParam().jpegFile));
 }
-
-INSTANTIATE_TEST_SUITE_P(Capture, FailedGrab,
-                         testing::Values(FailedGrabRow{nullptr, "image.jpg"},
-                                         FailedGrabRow{[](const std::string& name) {
-                                                           std::ofstream(name) << "no DIB";
-                                                       },
-                                                       "image.jpg"},
-                                         FailedGrabRow{writeFrame, "missing-folder/image.jpg"}));
 
 } // namespace
