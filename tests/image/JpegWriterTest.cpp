@@ -6,30 +6,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace {
-
-// A noisy picture, which cannot fit under a small file size limit.
-std::vector<std::uint8_t> noise() {
-    std::vector<std::uint8_t> rows(Surface::strideFor(256) * 256);
-    std::srand(7);
-    for (auto& byte : rows) {
-        byte = static_cast<std::uint8_t>(std::rand());
-    }
-    return rows;
-}
 
 // A web server may share the file through its group and mode. A full disk midway: the web
 // server never serves half a picture, and the writer recovers.
 TEST(JpegWriterTest, ReplacesTheFileWholeWithItsModeOrKeepsTheOldOne) {
     TempDir dir;
     const std::string file = dir.file("image.jpg");
-    const auto pixels = noise();
+    // A noisy picture, which cannot fit under a small file size limit.
+    std::vector<std::uint8_t> pixels(Surface::strideFor(256) * 256);
+    std::generate(pixels.begin(), pixels.end(), std::minstd_rand(7));
     std::ofstream(file) << "the previous image";
     std::filesystem::permissions(file, std::filesystem::perms(0604));
     JpegWriter writer;
