@@ -6,9 +6,8 @@
 #include <vector>
 
 // Frames as a camera delivers them, made from a picture: JPEG (MJPEG) by the program's own
-// JPEG writer, with or without the Huffman tables that most cameras leave out; YUYV and
-// 24-bit BGR with padding at the end of each row.
+// JPEG writer; YUYV and 24-bit BGR with padding at the end of each row.
 struct CameraFrames {
     static std::vector<std::uint8_t> make(std::uint32_t pixelFormat, const Surface& picture,
-                                          std::uint32_t rowPadding = 0, bool huffmanTables = true);
+                                          std::uint32_t rowPadding = 0);
 };

@@ -1,21 +1,23 @@
 #include "capture/Capture.h"
 
-#include "image/Dib.h"
+#include "capture/DriverCaptureService.h"
+#include "capture/HeadlessCaptureDialogs.h"
+#include "capture/HeadlessPreviewSink.h"
+#include "capture/TestSource.h"
 #include "platform/Exception.h"
-#include "platform/Surface.h"
 #include "settings/Settings.h"
 #include "tests/capture/RecordingCaptureService.h"
 #include "tests/capture/WorkingDirectory.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/JpegImage.h"
 #include "tests/support/SettingsSnapshot.h"
+#include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <ostream>
 
 namespace {
 
@@ -30,32 +32,30 @@ protected:
     RecordingCaptureService service;
 };
 
-TEST_F(CaptureTest, TheDeviceListHasNoGapsAndTheFormatDialogRefreshesTheImageSize) {
-    service.descriptions = {"Cam A",      std::nullopt, "Cam B",      std::nullopt, std::nullopt,
-                            std::nullopt, std::nullopt, std::nullopt, std::nullopt, "Cam J"};
-    Capture capture(service, {});
-    EXPECT_EQ(capture.enumerateDevices(), (std::vector<std::string>{"Cam A", "Cam B", "Cam J"}));
-    service.statusToReport.uiImageWidth = 640;
-    capture.showFormatDialog();
-    EXPECT_EQ(capture.status.uiImageWidth, 640u);
-    capture.setFrameRate(0);
-    EXPECT_EQ(service.sent.back().message, Msg::WM_CAP_GET_STATUS) << "a rate of 0 changes nothing";
+// The frame goes from the driver through the frame file into the JPEG file.
+TEST_F(CaptureTest, TheTestSourceIsGrabbedUprightInItsColours) {
+    Settings::setDateTimeOverlay(false);
+    HeadlessPreviewSink preview;
+    HeadlessCaptureDialogs dialogs;
+    std::vector<std::unique_ptr<CaptureDriver>> drivers;
+    drivers.push_back(std::make_unique<TestSource>());
+    DriverCaptureService drivenService(std::move(drivers), preview, dialogs);
+    Capture capture(drivenService, {});
+    capture.initialize();
+    ASSERT_TRUE(capture.grabFrame());
+    const auto jpeg = readJpeg("image.jpg", 320, 240);
+    ASSERT_TRUE(jpeg);
+    EXPECT_LT(meanDifference(*jpeg, TestSource::render({320, 240}, 0)), 3);
 }
 
 struct ConnectRow {
-    const char* name;
     int devices;
     std::set<std::uintptr_t> refusing;
     std::int32_t requested;
     std::vector<std::uintptr_t> attempts; // driver indices of the connect requests
-    bool throws;
-    std::int32_t index; // deviceIndex afterwards
+    std::int32_t index;                   // deviceIndex afterwards, -1: no device is connected
     std::string deviceName;
 };
-
-void PrintTo(const ConnectRow& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class ConnectFallback : public CaptureTest, public testing::WithParamInterface<ConnectRow> {};
 
@@ -68,7 +68,7 @@ TEST_P(ConnectFallback, TriesTheRequestedThenEachInTurn) {
     Capture capture(service, {});
     capture.setDeviceName("stored");
     capture.deviceIndex = row.requested;
-    if (row.throws) {
+    if (row.index < 0) {
         EXPECT_THROW(capture.initialize(), NoDeviceException);
     } else {
         capture.initialize();
@@ -81,50 +81,66 @@ TEST_P(ConnectFallback, TriesTheRequestedThenEachInTurn) {
         }
     }
     EXPECT_EQ(attempts, row.attempts);
-    EXPECT_EQ(capture.deviceIndex, row.index);
+    EXPECT_EQ(capture.deviceIndex, row.index < 0 ? row.requested : row.index);
     EXPECT_EQ(capture.getDeviceName(), row.deviceName);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Capture, ConnectFallback,
-    testing::Values(
-        ConnectRow{"StoredPositionConnects", 2, {}, 1, {1}, false, 1, "Cam 1"},
-        ConnectRow{"StoredPositionBeyondTheList", 2, {}, 5, {0}, false, 0, "Cam 0"},
-        ConnectRow{"StoredRefusesFirstTakesOver", 3, {2}, 2, {2, 0}, false, 0, "Cam 0"},
-        ConnectRow{"FallbackSkipsRefusingOnes", 3, {0, 1}, 5, {0, 1, 2}, false, 2, "Cam 2"},
-        ConnectRow{"AllRefuseKeepsTheRequested", 2, {0, 1}, 1, {1, 0, 1}, true, 1, "Cam 1"},
-        ConnectRow{"NoDevices", 0, {}, 0, {}, true, 0, "stored"}),
-    [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Capture, ConnectFallback, testing::Values(
+    ConnectRow{2, {}, 1, {1}, 1, "Cam 1"},              // the stored position connects
+    ConnectRow{2, {}, 5, {0}, 0, "Cam 0"},              // the stored position is beyond the list
+    ConnectRow{3, {2}, 2, {2, 0}, 0, "Cam 0"},          // the stored one refuses, the first takes over
+    ConnectRow{3, {0, 1}, 5, {0, 1, 2}, 2, "Cam 2"},    // refusing ones are skipped
+    ConnectRow{2, {0, 1}, 1, {1, 0, 1}, -1, "Cam 1"},   // all refuse
+    ConnectRow{0, {}, 0, {}, -1, "stored"}));
+// clang-format on
 
+// Four coloured quarters, so orientation and channel order both show.
 void writeFrame(const std::string& fileName) {
-    DibBuilder frame(40, 30, 24);
-    frame.fill([](int x, int y) { return (x * 6) << 16 | (y * 8) << 8 | 0x80u; });
+    DibBuilder frame(62, 48, 24); // rows of 186 bytes, padded to 188
+    frame.fill([](int x, int y) {
+        return y < 24 ? (x < 32 ? 0xFF0000u : 0x00FF00u) : (x < 32 ? 0x0000FFu : 0xFFFFFFu);
+    });
     frame.writeTo(fileName);
 }
 
+// The user's text changes only the top left corner, the date/time line only the bottom.
 TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsOfTheMomentAndRestartsThePreview) {
     service.saveFrame = writeFrame;
     Settings::setDateTimeOverlay(false);
     Settings::setJpegQuality(100);
+    Settings::setTextColor(0x00FFFFFF);
+    Settings::setBackColor(0x00000000);
     {
         Capture capture(service, {});
         EXPECT_TRUE(capture.grabFrame());
         EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
-        const auto image = JpegImage::read("image.jpg");
-        ASSERT_TRUE(image);
-        ASSERT_EQ(image->width, 40);
-        ASSERT_EQ(image->height, 30);
-        const auto fine = std::filesystem::file_size("image.jpg");
-        writeFrame("frame.dib");
-        const Dib frame("frame.dib");
-        Surface picture = *Surface::create(40, 30);
-        ASSERT_TRUE(frame.paint(picture));
-        EXPECT_LT(image->meanDifference(picture), 2) << "no date/time line, nothing else";
+        const auto plain = readJpeg("image.jpg", 62, 48);
+        ASSERT_TRUE(plain);
+        for (const auto& [x, y, rgb] : {std::tuple{10, 10, Rgb{255, 0, 0}},
+                                        {50, 10, {0, 255, 0}},
+                                        {10, 38, {0, 0, 255}},
+                                        {50, 38, {255, 255, 255}}}) {
+            const Rgb got = pixelAt(*plain, x, y);
+            EXPECT_LT(std::abs(got.red - rgb.red) + std::abs(got.green - rgb.green) +
+                          std::abs(got.blue - rgb.blue),
+                      40);
+        }
 
         Settings::setJpegFile("second.jpg");
+        Settings::setDateTimeOverlay(true);
+        Settings::setTextOverlay("x");
+        EXPECT_TRUE(capture.grabFrame());
+        const auto drawn = readJpeg("second.jpg", 62, 48);
+        ASSERT_TRUE(drawn);
+        const auto fine = std::filesystem::file_size("second.jpg");
+        // JPEG codes 16 rows at a time: the middle ones stay exactly as they were.
+        EXPECT_FALSE(samePixels(*plain, *drawn, 0, 14));
+        EXPECT_TRUE(samePixels(*plain, *drawn, 16, 32));
+        EXPECT_FALSE(samePixels(*plain, *drawn, 34, 48));
+
         Settings::setJpegQuality(10);
         EXPECT_TRUE(capture.grabFrame());
-        ASSERT_TRUE(JpegImage::read("second.jpg"));
         EXPECT_LT(std::filesystem::file_size("second.jpg"), fine) << "the quality is used";
         EXPECT_TRUE(std::filesystem::exists("_temp.dib")) << "kept until close";
     }
@@ -132,41 +148,20 @@ TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsOfTheMomentAndRestart
     EXPECT_FALSE(std::filesystem::exists("_temp.dib")) << "deleted when the capture closes";
 }
 
-struct FailedGrabRow {
-    const char* name;
-    // Writes the frame file; null: the driver cannot save.
-    void (*save)(const std::string& fileName);
-    const char* jpegFile;
-};
-
-void PrintTo(const FailedGrabRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
-class FailedGrab : public CaptureTest, public testing::WithParamInterface<FailedGrabRow> {};
-
-TEST_P(FailedGrab, LeavesThePreviewOnAndWritesNoJpeg) {
-    writeFrame("_temp.dib"); // from an earlier grab
-    if (GetParam().save) {
-        service.saveFrame = GetParam().save;
+// The driver cannot save, the frame file is no DIB, the JPEG folder is missing.
+TEST_F(CaptureTest, FailedGrabLeavesThePreviewOnAndWritesNoJpeg) {
+    for (const auto& [save, jpegFile] :
+         {std::pair<void (*)(const std::string&), const char*>{nullptr, "image.jpg"},
+          {[](const std::string& name) { std::ofstream(name) << "no DIB"; }, "image.jpg"},
+          {writeFrame, "missing-folder/image.jpg"}}) {
+        writeFrame("_temp.dib"); // from an earlier grab
+        service.saveFrame = save;
+        Settings::setJpegFile(jpegFile);
+        Capture capture(service, {});
+        EXPECT_FALSE(capture.grabFrame());
+        EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
+        EXPECT_FALSE(std::filesystem::exists(jpegFile));
     }
-    Settings::setJpegFile(GetParam().jpegFile);
-    Capture capture(service, {});
-    EXPECT_FALSE(capture.grabFrame());
-    EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
-    EXPECT_FALSE(std::filesystem::exists(GetParam().jpegFile));
 }
-
-INSTANTIATE_TEST_SUITE_P(Capture, FailedGrab,
-                         testing::Values(FailedGrabRow{"DriverCannotSave", nullptr, "image.jpg"},
-                                         FailedGrabRow{"FrameFileIsNoImage",
-                                                       [](const std::string& fileName) {
-                                                           std::ofstream(fileName)
-                                                               << "no bitmap here";
-                                                       },
-                                                       "image.jpg"},
-                                         FailedGrabRow{"JpegFolderMissing", writeFrame,
-                                                       "missing-folder/image.jpg"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

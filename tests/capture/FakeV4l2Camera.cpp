@@ -5,27 +5,24 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 class FakeV4l2Camera::Device : public V4l2Device {
 public:
     explicit Device(std::shared_ptr<FakeV4l2Camera> camera)
         : camera(std::move(camera))
-        , converter(*this, -1) {
-        auto lock = this->camera->lock();
+        , converter(*this, -1)
+        , seenWakes(this->camera->wakes)
+        , generation(this->camera->generation) {
         ++this->camera->openDevices;
-        seenWakes = this->camera->wakes;
-        generation = this->camera->generation;
     }
-    ~Device() override {
-        auto lock = camera->lock();
-        --camera->openDevices;
-    }
+    ~Device() override { --(camera->lock(), camera->openDevices); }
 
     int request(unsigned long code, void* argument) override {
         auto lock = camera->lock();
         return gone() ? ENODEV : camera->request(code, argument);
     }
-
     std::unique_ptr<Mapping> map(std::size_t length, std::uint32_t offset) override {
         auto lock = camera->lock();
         if (gone() || offset >= camera->memory.size() || length > camera->memory[offset].size()) {
@@ -34,40 +31,27 @@ public:
         ++camera->liveMappings;
         return std::make_unique<FakeMapping>(camera, camera->memory[offset].data(), length);
     }
-
     int waitForFrame(std::chrono::milliseconds timeout) override {
-        std::unique_lock lock(camera->mutex);
-        const auto ready = [&] {
-            return gone() || camera->wakes != seenWakes ||
-                   (camera->streaming && !camera->pending.empty() &&
-                    std::any_of(camera->queued.begin(), camera->queued.end(),
-                                [](bool q) { return q; }));
-        };
-        if (!camera->changed.wait_for(lock, timeout, ready)) {
+        auto lock = camera->lock();
+        if (!camera->changed.wait_for(lock, timeout, [&] {
+                return gone() || camera->wakes != seenWakes ||
+                       (camera->streaming && !camera->pending.empty() &&
+                        std::find(camera->queued.begin(), camera->queued.end(), true) !=
+                            camera->queued.end());
+            })) {
             return ETIMEDOUT;
         }
-        if (camera->wakes != seenWakes) {
-            seenWakes = camera->wakes;
-            return ECANCELED;
-        }
-        return 0;
+        return std::exchange(seenWakes, camera->wakes) != camera->wakes ? ECANCELED : 0;
     }
-
     void wake() override {
         auto lock = camera->lock();
         ++camera->wakes;
         camera->changed.notify_all();
     }
-
     bool convert(const v4l2_pix_format& format, const std::uint8_t* data, std::size_t size,
                  int reduction, std::optional<Surface>& frame) override {
-        {
-            auto lock = camera->lock();
-            ++camera->conversions;
-        }
         return converter.convert(format, data, size, reduction, frame);
     }
-
     std::optional<v4l2_pix_format> libraryFormat(std::uint32_t width,
                                                  std::uint32_t height) override {
         return converter.libraryFormat(width, height);
@@ -76,68 +60,31 @@ public:
 private:
     bool gone() const { return camera->unplugged || generation != camera->generation; }
 
-    class FakeMapping : public Mapping {
-    public:
+    struct FakeMapping : Mapping {
         FakeMapping(std::shared_ptr<FakeV4l2Camera> camera, const std::uint8_t* start,
                     std::size_t length)
             : camera(std::move(camera))
             , start(start)
             , length(length) {}
-        ~FakeMapping() override {
-            auto lock = camera->lock();
-            --camera->liveMappings;
-        }
+        ~FakeMapping() override { --(camera->lock(), camera->liveMappings); }
         const std::uint8_t* data() const override { return start; }
         std::size_t size() const override { return length; }
-
-    private:
         std::shared_ptr<FakeV4l2Camera> camera;
         const std::uint8_t* start;
         std::size_t length;
     };
 
     std::shared_ptr<FakeV4l2Camera> camera;
-    std::uint64_t seenWakes = 0;
-    std::uint64_t generation = 0;
     FrameConverter converter;
+    std::uint64_t seenWakes;
+    std::uint64_t generation;
 };
 
 V4l2Opener FakeV4l2Camera::opener() {
-    return [camera = shared_from_this()](const std::string& path) -> std::unique_ptr<V4l2Device> {
+    return [camera = shared_from_this()](const std::string&) -> std::unique_ptr<V4l2Device> {
         auto lock = camera->lock();
-        camera->openedPaths.push_back(path);
-        if (camera->unplugged) {
-            return nullptr;
-        }
-        lock.unlock();
-        return std::make_unique<Device>(camera);
+        return camera->unplugged ? nullptr : std::make_unique<Device>(camera);
     };
-}
-
-FakeV4l2Camera::Control FakeV4l2Camera::control(std::uint32_t id, std::int32_t value,
-                                                std::uint32_t type, std::uint32_t flags) {
-    Control made{};
-    made.query.id = id;
-    made.query.type = type;
-    made.query.flags = flags;
-    made.query.maximum = 255;
-    made.query.step = 1;
-    made.query.default_value = 128;
-    made.value = value;
-    return made;
-}
-
-FakeV4l2Camera::Format FakeV4l2Camera::format(std::uint32_t pixelFormat,
-                                              const std::vector<FrameSize>& sizes) {
-    Format listed{pixelFormat, {}};
-    for (const FrameSize& size : sizes) {
-        v4l2_frmsizeenum entry{};
-        entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
-        entry.discrete = {static_cast<std::uint32_t>(size.width),
-                          static_cast<std::uint32_t>(size.height)};
-        listed.sizes.push_back(entry);
-    }
-    return listed;
 }
 
 std::shared_ptr<FakeV4l2Camera> FakeV4l2Camera::create(const char* card, const char* bus) {
@@ -154,12 +101,6 @@ void FakeV4l2Camera::push(Bytes bytes, std::uint32_t flags) {
     changed.notify_all();
 }
 
-void FakeV4l2Camera::unplug() {
-    auto guard = lock();
-    unplugged = true;
-    changed.notify_all();
-}
-
 void FakeV4l2Camera::plugIn() {
     auto guard = lock();
     unplugged = false;
@@ -173,8 +114,8 @@ void FakeV4l2Camera::plugIn() {
     }
     pixelFormat = formats.front().pixelFormat;
     if (!formats.front().sizes.empty()) {
-        width = formats.front().sizes.front().discrete.width;
-        height = formats.front().sizes.front().discrete.height;
+        width = static_cast<std::uint32_t>(formats.front().sizes.front().width);
+        height = static_cast<std::uint32_t>(formats.front().sizes.front().height);
     }
     frameInterval = {1, 30};
     for (Control& control : controls) {
@@ -186,12 +127,9 @@ void FakeV4l2Camera::plugIn() {
 bool FakeV4l2Camera::waitUntilHandled(std::chrono::milliseconds timeout) {
     auto guard = lock();
     return changed.wait_for(guard, timeout, [this] {
-        return pending.empty() && queuedCount() == queued.size() && !queued.empty();
+        return pending.empty() && !queued.empty() &&
+               std::all_of(queued.begin(), queued.end(), [](bool q) { return q; });
     });
-}
-
-std::size_t FakeV4l2Camera::queuedCount() const {
-    return static_cast<std::size_t>(std::count(queued.begin(), queued.end(), true));
 }
 
 v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedWidth,
@@ -214,9 +152,10 @@ v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedW
 }
 
 int FakeV4l2Camera::request(unsigned long code, void* argument) {
-    if (unplugged) {
-        return ENODEV;
-    }
+    auto& pix = static_cast<v4l2_format*>(argument)->fmt.pix;
+    auto& buffer = *static_cast<v4l2_buffer*>(argument);
+    auto& parm = static_cast<v4l2_streamparm*>(argument)->parm.capture;
+    auto& control = *static_cast<v4l2_control*>(argument);
     switch (code) {
     case VIDIOC_QUERYCAP:
         *static_cast<v4l2_capability*>(argument) = capability;
@@ -230,39 +169,32 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         return 0;
     }
     case VIDIOC_G_FMT:
-        static_cast<v4l2_format*>(argument)->fmt.pix = answer(pixelFormat, width, height);
+        pix = answer(pixelFormat, width, height);
         return 0;
     case VIDIOC_TRY_FMT:
-    case VIDIOC_S_FMT: {
-        auto& pix = static_cast<v4l2_format*>(argument)->fmt.pix;
-        if (code == VIDIOC_S_FMT && (streaming || !memory.empty())) {
+        pix = answer(pix.pixelformat, pix.width, pix.height);
+        return 0;
+    case VIDIOC_S_FMT:
+        if (streaming || !memory.empty()) {
             return EBUSY;
         }
         pix = answer(pix.pixelformat, pix.width, pix.height);
-        if (code == VIDIOC_TRY_FMT) {
-            return 0;
-        }
-        pixelFormat = pix.pixelformat;
-        width = pix.width;
-        height = pix.height;
+        std::tie(pixelFormat, width, height) = std::tie(pix.pixelformat, pix.width, pix.height);
         return 0;
-    }
     case VIDIOC_ENUM_FRAMESIZES: {
         auto& entry = *static_cast<v4l2_frmsizeenum*>(argument);
-        const auto format = std::find_if(formats.begin(), formats.end(), [&](const Format& f) {
-            return f.pixelFormat == entry.pixel_format;
-        });
-        if (format == formats.end() || entry.index >= format->sizes.size()) {
-            return EINVAL;
+        for (const Format& format : formats) {
+            if (format.pixelFormat == entry.pixel_format && entry.index < format.sizes.size()) {
+                const FrameSize size = format.sizes[entry.index];
+                entry.type = V4L2_FRMSIZE_TYPE_DISCRETE;
+                entry.discrete = {static_cast<std::uint32_t>(size.width),
+                                  static_cast<std::uint32_t>(size.height)};
+                return 0;
+            }
         }
-        const std::uint32_t index = entry.index;
-        entry = format->sizes[index];
-        entry.index = index;
-        entry.pixel_format = format->pixelFormat;
-        return 0;
+        return EINVAL;
     }
     case VIDIOC_REQBUFS: {
-        // A count of 0 frees the buffers.
         const std::uint32_t count = static_cast<v4l2_requestbuffers*>(argument)->count;
         if (streaming || liveMappings > 0) {
             return EBUSY;
@@ -273,92 +205,73 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         queued.assign(count, false);
         return 0;
     }
-    case VIDIOC_QUERYBUF: {
-        auto& buffer = *static_cast<v4l2_buffer*>(argument);
-        if (buffer.index >= memory.size()) {
+    case VIDIOC_QUERYBUF:
+    case VIDIOC_QBUF:
+        if (buffer.index >= memory.size() || (code == VIDIOC_QBUF && queued[buffer.index])) {
             return EINVAL;
         }
         buffer.length = static_cast<std::uint32_t>(memory[buffer.index].size());
         buffer.m.offset = buffer.index;
-        return 0;
-    }
-    case VIDIOC_QBUF: {
-        auto& buffer = *static_cast<v4l2_buffer*>(argument);
-        if (buffer.index >= memory.size() || queued[buffer.index]) {
-            return EINVAL;
-        }
-        queued[buffer.index] = true;
+        queued[buffer.index] = queued[buffer.index] || code == VIDIOC_QBUF;
         changed.notify_all();
         return 0;
-    }
     case VIDIOC_DQBUF: {
-        auto& buffer = *static_cast<v4l2_buffer*>(argument);
         const auto next = std::find(queued.begin(), queued.end(), true);
         if (!streaming || pending.empty() || next == queued.end()) {
             return EAGAIN;
         }
-        const Frame frame = std::move(pending.front());
+        const auto [bytes, flags] = std::move(pending.front());
         pending.pop_front();
-        const auto index = static_cast<std::uint32_t>(next - queued.begin());
-        auto& target = memory[index];
-        const std::size_t used = std::min(frame.bytes->size(), target.size());
-        if (memoryHolds[index] != frame.bytes) {
-            std::copy_n(frame.bytes->begin(), used, target.begin());
-            memoryHolds[index] = frame.bytes;
+        *next = false;
+        buffer.index = static_cast<std::uint32_t>(next - queued.begin());
+        buffer.flags = flags;
+        buffer.bytesused =
+            static_cast<std::uint32_t>(std::min(bytes->size(), memory[buffer.index].size()));
+        if (std::exchange(memoryHolds[buffer.index], bytes) != bytes) {
+            std::copy_n(bytes->begin(), buffer.bytesused, memory[buffer.index].begin());
         }
-        queued[index] = false;
-        buffer.index = index;
-        buffer.bytesused = static_cast<std::uint32_t>(used);
-        buffer.flags = frame.flags;
         changed.notify_all();
         return 0;
     }
     case VIDIOC_STREAMON:
-        streaming = true;
+    case VIDIOC_STREAMOFF:
+        streaming = code == VIDIOC_STREAMON;
+        if (!streaming) {
+            queued.assign(queued.size(), false);
+        }
         changed.notify_all();
         return 0;
-    case VIDIOC_STREAMOFF:
-        streaming = false;
-        std::fill(queued.begin(), queued.end(), false);
+    case VIDIOC_G_PARM:
+        parm.capability = V4L2_CAP_TIMEPERFRAME;
+        parm.timeperframe = frameInterval;
         return 0;
-    case VIDIOC_G_PARM: {
-        auto& parm = *static_cast<v4l2_streamparm*>(argument);
-        parm.parm.capture.capability = V4L2_CAP_TIMEPERFRAME;
-        parm.parm.capture.timeperframe = frameInterval;
-        return 0;
-    }
     case VIDIOC_S_PARM:
-        frameInterval = static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe;
+        frameInterval = parm.timeperframe;
         return 0;
     case VIDIOC_QUERYCTRL: {
         auto& query = *static_cast<v4l2_queryctrl*>(argument);
-        if (!(query.id & V4L2_CTRL_FLAG_NEXT_CTRL)) {
-            return EINVAL;
-        }
-        const std::uint32_t after = query.id & ~V4L2_CTRL_FLAG_NEXT_CTRL;
-        for (const Control& control : controls) {
-            if (control.query.id > after) {
-                query = control.query;
+        for (const Control& next : controls) {
+            if ((query.id & V4L2_CTRL_FLAG_NEXT_CTRL) &&
+                next.query.id > (query.id & ~V4L2_CTRL_FLAG_NEXT_CTRL)) {
+                query = next.query;
                 return 0;
             }
         }
         return EINVAL;
     }
     case VIDIOC_G_CTRL:
-    case VIDIOC_S_CTRL: {
-        auto& value = *static_cast<v4l2_control*>(argument);
-        for (Control& control : controls) {
-            if (control.query.id == value.id) {
+    case VIDIOC_S_CTRL:
+        for (Control& known : controls) {
+            if (known.query.id == control.id) {
                 if (code == VIDIOC_G_CTRL) {
-                    value.value = control.value;
+                    control.value = known.value;
                 } else {
-                    control.value = value.value;
+                    known.value = control.value;
                 }
                 return 0;
             }
         }
         return EINVAL;
-    }
     default:
         return ENOTTY;
     }

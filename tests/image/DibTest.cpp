@@ -1,112 +1,51 @@
 #include "image/Dib.h"
 
-#include "platform/Surface.h"
 #include "tests/support/DibBuilder.h"
+#include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
+#include <fstream>
+#include <tuple>
 
 namespace {
 
-// A raw pixel value and the colour a true-colour screen shows for it (for a palette
-// format, the colour is the palette's entry).
-struct Swatch {
-    std::uint32_t raw;
-    std::uint32_t rgb;
-};
-
+// A format, raw pixel values in it with the colour a true-colour screen shows for each, and
+// its bit-field masks.
 struct Format {
     std::string name;
     std::uint16_t bitCount;
-    std::vector<Swatch> swatches;
-    std::vector<std::uint32_t> palette = {};
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> swatches;
     std::optional<std::array<std::uint32_t, 3>> masks = {};
 };
 
-std::vector<std::uint32_t> palette(std::uint32_t entries) {
-    std::vector<std::uint32_t> table;
-    for (std::uint32_t i = 0; i < entries; ++i) {
-        table.push_back(i * 255 / (entries - 1) << 16 | (i * 7 & 0xFF) << 8 |
-                        (255 - i * 255 / (entries - 1)));
-    }
-    return table;
-}
-
+// clang-format off
 const std::vector<Format> formats = {
-    {"Bits1", 1, {{0, 0}, {1, 0}}, palette(2)},
-    {"Bits4", 4, {{0, 0}, {5, 0}, {15, 0}, {9, 0}}, palette(16)},
-    {"Bits8", 8, {{0, 0}, {127, 0}, {200, 0}, {255, 0}}, palette(256)},
     // 5-5-5: each 5-bit field abcde is shown as abcdeabc.
-    {"Bits16Rgb555",
-     16,
-     {{0x7C00, 0xFF0000}, {0x03E0, 0x00FF00}, {0x001F, 0x0000FF}, {0x4210, 0x848484}}},
-    {"Bits16Bitfields565",
-     16,
-     {{0xF800, 0xFF0000}, {0x07E0, 0x00FF00}, {0x001F, 0x0000FF}, {0x8410, 0x848284}},
-     {},
-     std::array<std::uint32_t, 3>{0xF800, 0x07E0, 0x001F}},
-    {"Bits24",
-     24,
-     {{0x123456, 0x123456}, {0xFF0000, 0xFF0000}, {0x0000FF, 0x0000FF}, {0x89ABCD, 0x89ABCD}}},
-    {"Bits32Rgb", 32, {{0xAB123456, 0x123456}, {0x000000FF, 0x0000FF}}},
+    {"Bits16Rgb555", 16, {{0x7C00, 0xFF0000}, {0x03E0, 0x00FF00}, {0x001F, 0x0000FF}, {0x4210, 0x848484}}},
+    {"Bits24", 24, {{0x123456, 0x123456}, {0xFF0000, 0xFF0000}, {0x0000FF, 0x0000FF}, {0x89ABCD, 0x89ABCD}}},
     // 10-bit fields keep their top 8 bits.
-    {"Bits32Bitfields101010",
-     32,
-     {{0x3FF00000, 0xFF0000}, {0x200400FF, 0x80403F}, {0x000FFC00, 0x00FF00}},
-     {},
+    {"Bits32Bitfields101010", 32, {{0x3FF00000, 0xFF0000}, {0x200400FF, 0x80403F}, {0x000FFC00, 0x00FF00}},
      std::array<std::uint32_t, 3>{0x3FF00000, 0x000FFC00, 0x000003FF}},
 };
+// clang-format on
 
-struct Layout {
-    std::string name;
-    bool fileHeader;
-    bool coreHeader;
-    bool topDown;
-};
-
-struct Variant {
-    Format format;
-    Layout layout;
-};
-
-std::vector<Variant> variants() {
-    std::vector<Variant> all;
-    for (const Format& format : formats) {
-        for (const Layout& layout :
-             {Layout{"FileInfo", true, false, false},
-              Layout{"PackedInfoTopDown", false, false, true},
-              Layout{"FileCore", true, true, false}, Layout{"PackedCore", false, true, false}}) {
-            // A core header has no compression field, so it cannot carry bit fields.
-            if (!(layout.coreHeader && format.masks)) {
-                all.push_back({format, layout});
-            }
-        }
-    }
-    return all;
-}
-
-class DibVariantTest : public testing::TestWithParam<Variant> {};
+class DibVariantTest : public testing::TestWithParam<std::tuple<Format, bool>> {};
 
 // A 5 x 3 picture (odd width, so every row is padded) of the format's swatches comes out
-// upright in its colours, taken over or painted as the frame chain does.
+// upright in its colours, taken over or painted as the frame chain does: in a file, and
+// packed with its rows top down.
 TEST_P(DibVariantTest, GivesThePictureUprightInItsColours) {
-    const Format& format = GetParam().format;
+    const auto& [format, packedTopDown] = GetParam();
     const auto swatchAt = [&](int x, int y) {
         return format.swatches[static_cast<std::size_t>(x + 2 * y) % format.swatches.size()];
     };
-    DibBuilder file(5, GetParam().layout.topDown ? -3 : 3, format.bitCount);
-    file.fileHeader = GetParam().layout.fileHeader;
-    file.coreHeader = GetParam().layout.coreHeader;
+    DibBuilder file(5, packedTopDown ? -3 : 3, format.bitCount);
+    file.fileHeader = !packedTopDown;
     file.compression = format.masks ? Dib::biBitfields : Dib::biRgb;
     file.masks = format.masks;
-    file.palette = format.palette;
-    file.fill([&](int x, int y) { return swatchAt(x, y).raw; });
+    file.fill([&](int x, int y) { return swatchAt(x, y).first; });
     TempDir dir;
     file.writeTo(dir.file("frame.dib"));
 
@@ -121,19 +60,35 @@ TEST_P(DibVariantTest, GivesThePictureUprightInItsColours) {
     ASSERT_EQ(surface->height(), 3);
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 5; ++x) {
-            const std::uint8_t* pixel = surface->rowFromTop(y) + 3 * x;
-            const Swatch swatch = swatchAt(x, y);
-            const std::uint32_t expected =
-                format.palette.empty() ? swatch.rgb : format.palette[swatch.raw];
-            EXPECT_EQ(std::uint32_t{pixel[2]} << 16 | pixel[1] << 8 | pixel[0], expected)
+            const auto expected = static_cast<int>(swatchAt(x, y).second);
+            EXPECT_EQ(pixelAt(*surface, x, y),
+                      (Rgb{expected >> 16, expected >> 8 & 0xFF, expected & 0xFF}))
                 << x << ", " << y;
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFormats, DibVariantTest, testing::ValuesIn(variants()),
-                         [](const testing::TestParamInfo<Variant>& info) {
-                             return info.param.format.name + "_" + info.param.layout.name;
+INSTANTIATE_TEST_SUITE_P(AllFormats, DibVariantTest,
+                         testing::Combine(testing::ValuesIn(formats), testing::Bool()),
+                         [](const auto& info) {
+                             return std::get<0>(info.param).name +
+                                    (std::get<1>(info.param) ? "_Packed" : "");
                          });
+
+// A header that promises more than the file holds, or pixels of no known kind, is refused.
+TEST(DibTest, HostileHeadersAreRefused) {
+    TempDir dir;
+    // Width, height and bit count, after the file header.
+    for (const auto& [offset, value] : {std::pair{18, 0x7FFFFFFFu}, {22, 0x00100000u}, {28, 7u}}) {
+        auto bytes = DibBuilder(5, 3, 24).bytes();
+        for (int i = 0; i < 4; ++i) {
+            bytes[static_cast<std::size_t>(offset + i)] = static_cast<std::uint8_t>(value >> 8 * i);
+        }
+        std::ofstream(dir.file("frame.dib"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        EXPECT_FALSE(Dib(dir.file("frame.dib")).isValid()) << offset;
+    }
+}
 
 } // namespace

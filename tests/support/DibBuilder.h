@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-// Makes a DIB file of any variant: bit depth, with or without the 14-byte file header,
-// 40-byte info or 12-byte core header, colour table, bit-field masks, top-down rows. Pixels
+// Makes a DIB file of any bit depth, with or without the 14-byte file header, with an info
+// header, colour table, bit-field masks, top-down rows. Pixels
 // are raw values: a colour-table index for 1, 4 and 8 bits, the packed 16- or 32-bit value,
 // 0xRRGGBB for 24 bits.
 class DibBuilder {
 public:
-    // A height below 0 makes a top-down bitmap (info header only).
+    // A height below 0 makes a top-down bitmap.
     DibBuilder(int width, int height, std::uint16_t bitCount);
 
     // Sets every pixel to value(x, y), y counted from the top of the picture.
@@ -30,7 +30,6 @@ public:
     std::uint16_t bitCount;
     std::uint32_t compression = 0;
     bool fileHeader = true;
-    bool coreHeader = false;
     // Colour-table entries as 0xRRGGBB.
     std::vector<std::uint32_t> palette;
     // Red, green and blue masks written after an info header.

@@ -23,8 +23,8 @@ inline Rgb pixelAt(const Surface& surface, int x, int y) {
 inline Surface filled(int width, int height, Rgb color) {
     Surface surface = *Surface::create(width, height);
     for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            std::uint8_t* pixel = surface.rowFromTop(y) + x * 3;
+        for (std::uint8_t* pixel = surface.rowFromTop(y); pixel < surface.rowFromTop(y) + width * 3;
+             pixel += 3) {
             pixel[0] = static_cast<std::uint8_t>(color.blue);
             pixel[1] = static_cast<std::uint8_t>(color.green);
             pixel[2] = static_cast<std::uint8_t>(color.red);
