@@ -348,8 +348,10 @@ class WindowTest(ProgramTest):
         # The window follows the cursor until its left edge is 12 pixels from the screen's;
         # the next move snaps it there.
         move(300 + 120, 200 + 90)
-        run("xdotool", "mousedown", 1, *[word for step in range(1, 14) for word in (
-            "mousemove", "--sync", 420 - min(24 * step, 290), 330)], "mouseup", 1)
+        run("xdotool", "mousedown", 1, *[word for step in range(1, 13) for word in (
+            "mousemove", "--sync", 420 - 24 * step, 330)])
+        self.wait_for_window((12, 240) + WINDOW)
+        run("xdotool", "mousemove", "--sync", 420 - 290, 330, "mouseup", 1)
         self.wait_for_window((0, 240) + WINDOW)
 
         self.choose("Hide")
