@@ -179,11 +179,12 @@ def popups():
     return found
 
 
-# The program's icons docked in the tray's panel, as (x, y, width, height).
+# The program's icons shown in the tray's panel, as (x, y, width, height).
 def tray_icons():
     panel = re.search(r'(0x[0-9a-f]+) "panel"', run("xwininfo", "-root", "-tree")).group(1)
-    return [rect(id) for id in re.findall(r"(0x[0-9a-f]+) .*kavriwebcam",
-                                          run("xwininfo", "-tree", "-id", panel))]
+    return [rect(id, info) for id in re.findall(r"(0x[0-9a-f]+) .*kavriwebcam", run(
+        "xwininfo", "-tree", "-id", panel)) if "IsViewable" in (info := run("xwininfo", "-id", id,
+                                                                            check=False))]
 
 
 class ProgramTest(unittest.TestCase):
@@ -203,7 +204,8 @@ class ProgramTest(unittest.TestCase):
             print("\nscreenshot: %s.png" % name)
             if self.program:
                 shutil.copy(self.dir / "stderr.txt", name + ".stderr.txt")
-                print("standard error of the program:\n" + self.stderr())
+                print("standard error of the program:\n" +
+                      (self.dir / "stderr.txt").read_text(errors="replace"))
             raise
 
     def setUp(self):
@@ -222,9 +224,6 @@ class ProgramTest(unittest.TestCase):
             self.program = subprocess.Popen([BINARY, "/testsource", *arguments], cwd=self.dir,
                                             env=env or desktop_env, stderr=stderr,
                                             stdout=subprocess.DEVNULL)
-
-    def stderr(self):
-        return (self.dir / "stderr.txt").read_text(errors="replace")
 
     def window(self):
         return wait_until(lambda: (id := top_level("kavriWebCam")) and mapped(id) and id,
@@ -486,7 +485,7 @@ class WaylandTest(ProgramTest):
             wait_until(lambda: '"kavriWebCam"' in run("xwininfo", "-root", "-tree", env=env)
                        if xwayland else "top-level window 'kavriWebCam'" in run(
                            "weston-debug", "scene-graph", env=env), "the program's window")
-            self.assertEqual(self.stderr(), "" if xwayland else (
+            self.assertEqual((self.dir / "stderr.txt").read_text(), "" if xwayland else (
                 "kavriWebCam: running on Wayland without X11: the window goes where the desktop "
                 "puts it and does not stay on top\n"))
             stop(self.program)
