@@ -9,16 +9,15 @@
 #include <vector>
 
 // A real server for the tests on 127.0.0.1 and a free port, with a fresh home directory, run
-// by ftp_process.py as a child process: pyftpdlib with one user, plain or with TLS; vsftpd
-// with anonymous logins that may write; sshd for SFTP, the user running the tests logging in
-// by a key; or, for SFTP with a password, a server of python3-paramiko's. Its event log
-// survives a restart. The constructor throws std::runtime_error when the server cannot start.
+// by ftp_process.py as a child process: pyftpdlib with one user, plain or with TLS; sshd for
+// SFTP, the user running the tests logging in by a key. Its event log survives a restart. The
+// constructor throws std::runtime_error when the server cannot start.
 class FtpServer {
 public:
     // Silent: accepts connections and never answers, like a server that has hung.
     enum class Mode { Answering, Silent };
-    enum class Program { Pyftpdlib, Vsftpd, Sshd, Paramiko };
-    // Explicit: AUTH TLS before the login; implicit: TLS from the first byte (pyftpdlib).
+    enum class Program { Pyftpdlib, Sshd = 2 };
+    // Explicit: AUTH TLS before the login; implicit: TLS from the first byte.
     enum class Tls { None, Explicit, Implicit };
     // Valid for 127.0.0.1 by the authority of caFile(); by it for another name only; or
     // valid for 127.0.0.1 but signed by itself.
@@ -28,19 +27,14 @@ public:
         Mode mode = Mode::Answering;
         // Limits the upload rate, so that a transfer takes a while (pyftpdlib).
         long uploadBytesPerS = 0;
-        // Closes a control connection idle for this long; 0 keeps the server's default.
-        int idleTimeoutS = 0;
         Program program = Program::Pyftpdlib;
         Tls tls = Tls::None;
         Certificate certificate = Certificate::Trusted;
         bool refuseRenames = false;
     };
 
-    FtpServer();
     explicit FtpServer(Options options);
     ~FtpServer() { stop(); }
-    FtpServer(const FtpServer&) = delete;
-    FtpServer& operator=(const FtpServer&) = delete;
 
     // Ends the server and its connections; the port refuses connections until restart().
     void stop();
@@ -64,8 +58,6 @@ public:
     int storedCount() const { return static_cast<int>(events("STORED").size()); }
 
 private:
-    void launch();
-
     Options options_;
     TempDir dir_;
     std::string user_;

@@ -1,0 +1,324 @@
+#include "ftp/FTPSession.h"
+#include "ftp/FTPThread.h"
+
+#include "platform/Exception.h"
+#include "tests/support/Deadline.h"
+#include "tests/support/FtpServer.h"
+#include "tests/support/TempDir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <random>
+#include <regex>
+#include <thread>
+
+using namespace std::chrono_literals;
+using Tls = FtpServer::Tls;
+using Certificate = FtpServer::Certificate;
+constexpr auto sshd = FtpServer::Program::Sshd;
+
+namespace {
+
+// Random bytes, line ends and NULs among them, which a text-mode transfer would damage.
+std::string binaryBytes(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    std::generate(bytes.begin(), bytes.end(), std::minstd_rand(seed));
+    return bytes;
+}
+
+void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+std::string readBytes(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// Trusts the TLS servers' authority and finds the SSH key and known hosts under HOME, as
+// the program does for its user. Only the low 16 bits of the port setting count.
+void connect(FTPSession& session, const FtpServer& server, const char* password = nullptr,
+             bool passive = true) {
+    setenv("SSL_CERT_FILE", FtpServer::caFile().c_str(), 1);
+    setenv("HOME", server.clientHome().c_str(), 1);
+    unsetenv("SSH_AUTH_SOCK");
+    session.connect(server.scheme() + "127.0.0.1", server.user(),
+                    password != nullptr ? password : server.password(), server.port() + 0x30000u,
+                    passive);
+}
+
+struct Protocol {
+    const char* name;
+    FtpServer::Options options = {};
+    bool passive = true;
+};
+
+class FTPSessionLoginTest : public testing::TestWithParam<Protocol> {};
+
+TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
+    const auto& options = GetParam().options;
+    FtpServer server(options);
+    TempDir local;
+    // Names pass through URLs, and over SFTP through quoted commands too.
+    const std::string odd = "cam pics/100%/\"cheese\" \\ 'now' #1?%41%2F+a=b&c \xc3\xa5.jpg;type=a";
+    std::filesystem::create_directories(server.home() / "cam pics" / "100%");
+    std::atomic<bool> stop{false};
+    FTPSession session(&stop);
+    testing::internal::CaptureStderr();
+    connect(session, server, nullptr, GetParam().passive);
+    for (unsigned i = 0; i < 2; ++i) {
+        for (const std::string remote : {odd.c_str(), "image.jpg"}) {
+            // Each file replaces a longer one.
+            writeBytes(local.path() / "image.jpg", binaryBytes(100 * 1024 * (2 - i) + 7, i));
+            session.put(local.file("image.jpg"), remote);
+            EXPECT_TRUE(readBytes(server.home() / remote) == readBytes(local.path() / "image.jpg"))
+                << remote << " " << i;
+        }
+    }
+    EXPECT_THAT(server.events("DATA "),
+                testing::Each(GetParam().passive ? "DATA EPSV" : "DATA EPRT"));
+    // A server that renames nothing gets each file straight under its name, said once.
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::MatchesRegex(
+                    options.refuseRenames
+                        ? "kavriWebCam: upload: 127\\.0\\.0\\.1:" + std::to_string(server.port()) +
+                              " refuses to rename files; [^\n]*\n"
+                        : ""));
+    if (options.refuseRenames) {
+        return;
+    }
+    EXPECT_EQ(server.loginCount(), 1);
+
+    // An upload stopped half-way leaves the last image whole under its name.
+    const auto temporary = server.home() / FTPSession::temporaryName("image.jpg");
+    writeBytes(local.path() / "big.jpg", binaryBytes(16 << 20, 1));
+    std::thread stopper([&] {
+        waitUntil([&] {
+            std::error_code error;
+            return std::filesystem::file_size(temporary, error) > 0;
+        });
+        stop = true;
+    });
+    EXPECT_THROW(session.put(local.file("big.jpg"), "image.jpg"), FTPException);
+    stopper.join();
+    EXPECT_TRUE(readBytes(server.home() / "image.jpg") == readBytes(local.path() / "image.jpg"));
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Logins, FTPSessionLoginTest, testing::Values(
+    Protocol{"Ftp", {}}, Protocol{"FtpActive", {}, false},
+    Protocol{"FtpRefusingRenames", {.refuseRenames = true}},
+    Protocol{"FtpesTls", {.tls = Tls::Explicit}}, Protocol{"FtpsTls", {.tls = Tls::Implicit}},
+    Protocol{"Sftp", {.program = sshd}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+const std::string connectMessage =
+    "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.";
+const std::string transferMessage =
+    "::FTP::\nCannot transfer the file, please check the following:\n * the source file exists.\n"
+    " * the destination path exists,\n * the ftp server is responding.";
+
+struct Failure {
+    const char* name;
+    FtpServer::Options options = {};
+    // The reason the session gives, as a regular expression; PORT is the server's port.
+    const char* reason;
+    const char* password = nullptr;
+    const char* localFile = "image.jpg";
+    const char* remoteFile = "image.jpg";
+    // A line for the known_hosts file.
+    const char* knownHost = nullptr;
+    // Whether the session takes the next file after this failure.
+    bool staysOpen = false;
+};
+
+class FTPSessionFailureTest : public testing::TestWithParam<Failure> {};
+
+TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersFiles) {
+    const Failure& row = GetParam();
+    FtpServer server(row.options);
+    TempDir local;
+    const auto expand = [&](const char* text) {
+        return std::regex_replace(text, std::regex("PORT"), std::to_string(server.port()));
+    };
+    writeBytes(server.home() / "keep.jpg", "keep");
+    writeBytes(local.path() / "image.jpg", "abc");
+    if (row.knownHost != nullptr) {
+        std::ofstream(server.clientHome() / ".ssh" / "known_hosts") << expand(row.knownHost);
+    }
+    FTPSession session;
+    std::string message = "no exception";
+    try {
+        connect(session, server, row.password);
+        session.put(local.file(row.localFile), row.remoteFile);
+    } catch (const FTPException& error) {
+        message = error.message;
+    }
+    // Only a file that cannot be read is told as a transfer failure here.
+    EXPECT_EQ(message,
+              row.localFile == std::string("image.jpg") ? connectMessage : transferMessage);
+    EXPECT_THAT(session.failureReason(), testing::MatchesRegex(expand(row.reason)));
+    EXPECT_THAT(session.failureReason(), testing::Not(testing::HasSubstr("s3cret")));
+    EXPECT_EQ(readBytes(server.home() / "keep.jpg"), "keep");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(server.home()), {}), 1);
+    EXPECT_EQ(server.loginCount(), row.staysOpen ? 1 : 0);
+    EXPECT_EQ(session.isOpen(), row.staysOpen);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Failures, FTPSessionFailureTest, testing::Values(
+    Failure{"WrongPassword", {}, "connect to 127.0.0.1:PORT: 530 .*", "wrong"},
+    Failure{"PasswordControlCharacter", {}, "connect: .* control character", "x\r\nDELE keep.jpg"},
+    Failure{.name = "RemotePathControlCharacter", .reason = "store a.jpg.*: .* control character",
+            .remoteFile = "a.jpg\r\nDELE keep.jpg", .staysOpen = true},
+    Failure{.name = "MissingLocalFile", .reason = "store image.jpg: cannot read .*none.jpg: .*",
+            .localFile = "none.jpg", .staysOpen = true},
+    // A server that must not be trusted is refused before the password reaches it.
+    Failure{"TlsUnknownAuthority", {.tls = Tls::Explicit, .certificate = Certificate::Untrusted},
+            "connect to 127.0.0.1:PORT: SSL certificate problem: .*"},
+    Failure{"TlsHostNameMismatch", {.tls = Tls::Implicit, .certificate = Certificate::OtherName},
+            "connect to 127.0.0.1:PORT: .*127.0.0.1.*"},
+    Failure{.name = "SftpUnknownHostKey", .options = {.program = sshd},
+            .reason = "connect to 127.0.0.1:PORT: the server's host key is not in .*; .*"
+                      "ssh-keyscan -p PORT 127.0.0.1 >> .*/.ssh/known_hosts",
+            .knownHost = "other.example ssh-ed25519 x\n"},
+    Failure{.name = "SftpChangedHostKey", .options = {.program = sshd},
+            .reason = "connect to 127.0.0.1:PORT: the server's host key has CHANGED .*",
+            .knownHost = "[127.0.0.1]:PORT ssh-ed25519 "
+                         "AAAAC3NzaC1lZDI1NTE5AAAAINhR4iS1smqu7F4Sf4+VEWaCqSohBjXaP14qP9mFjPL3\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// Destroying a thread returns at once, whatever its worker waits for, and the worker ends.
+void expectEndsAtOnce(std::unique_ptr<FTPThread> thread) {
+    const auto control = thread->control();
+    const auto begin = std::chrono::steady_clock::now();
+    thread.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
+    EXPECT_TRUE(control->waitEnded(5s));
+}
+
+class FTPThreadTest : public testing::Test {
+protected:
+    std::unique_ptr<FTPThread> makeThread(FtpServer& on, bool stopOnError,
+                                          bool rightPassword = true,
+                                          FTPThread::RetryPause pause = {100ms, 400ms}) {
+        auto thread = std::make_unique<FTPThread>(
+            "127.0.0.1", on.user(), rightPassword ? on.password() : "wrong", on.port(), stopOnError,
+            true, std::make_shared<HealthLine>(FTPThread::healthWords), pause);
+        thread->start();
+        return thread;
+    }
+    // Replaces the local file the way the grabber does, by renaming a new file over it, so
+    // that an upload still reading the old one is not disturbed, and posts it, as the grab
+    // schedule does after each grab, until the worker takes it or, with `arrive`, until it
+    // has arrived.
+    bool post(FTPThread& thread, const std::string& bytes, const std::string& remote = "cam.jpg",
+              bool arrive = true) {
+        writeBytes(local.path() / "next.jpg", bytes);
+        std::filesystem::rename(local.path() / "next.jpg", local.path() / "image.jpg");
+        return waitUntil([&] {
+            return thread.post(local.file("image.jpg"), remote) &&
+                   (!arrive || readBytes(server.home() / remote) == bytes);
+        });
+    }
+    bool uploading(const std::string& remote) const {
+        return waitUntil([&] {
+            return std::filesystem::exists(server.home() / FTPSession::temporaryName(remote));
+        });
+    }
+
+    FtpServer server{{.uploadBytesPerS = 200 * 1024}};
+    TempDir local;
+};
+
+TEST_F(FTPThreadTest, SkipsAFilePostedWhileUploadingAndStopsAtOnceMidUpload) {
+    auto thread = makeThread(server, false);
+    ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+    ASSERT_TRUE(post(*thread, binaryBytes(600 * 1024, 1), "first.jpg", false));
+    ASSERT_TRUE(uploading("first.jpg"));
+    EXPECT_TRUE(post(*thread, "second", "second.jpg", false));
+    ASSERT_TRUE(waitUntil([&] { return server.storedCount() == 1 && thread->suspended(); }));
+    EXPECT_FALSE(std::filesystem::exists(server.home() / "second.jpg"));
+
+    ASSERT_TRUE(post(*thread, binaryBytes(4 << 20, 2), "big.jpg", false));
+    ASSERT_TRUE(uploading("big.jpg"));
+    expectEndsAtOnce(std::move(thread));
+}
+
+// With "Stop on all FTP errors." the worker ends at the first failure with its message; a
+// server that refuses a file is not asked again over a new connection.
+TEST_F(FTPThreadTest, StopOnErrorEndsTheWorkerAtARefusedFileWithItsMessage) {
+    auto thread = makeThread(server, true);
+    writeBytes(local.path() / "image.jpg", "abc");
+    ASSERT_TRUE(
+        waitUntil([&] { return !thread->post(local.file("image.jpg"), "missing/cam.jpg"); }));
+    EXPECT_THAT(thread->lastError(), testing::StartsWith("::FTP::\nCannot transfer"));
+    EXPECT_TRUE(thread->control()->waitEnded(20s));
+    EXPECT_EQ(server.loginCount(), 1);
+}
+
+TEST_F(FTPThreadTest, StoresAgainOnceOverAFreshLoginWhereTheServerClosedTheConnection) {
+    auto thread = makeThread(server, false);
+    ASSERT_TRUE(post(*thread, "before"));
+    ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+    testing::internal::CaptureStderr();
+    // As after the server's idle time-out; nothing is said.
+    server.restart();
+    ASSERT_TRUE(post(*thread, "again"));
+    ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+
+    // Without stopOnError a failure that a fresh login cannot cure is said once, and so is
+    // the recovery.
+    server.stop();
+    ASSERT_TRUE(post(*thread, "lost", "cam.jpg", false));
+    ASSERT_TRUE(waitUntil([&] { return !thread->suspended(); }));
+    server.restart();
+    ASSERT_TRUE(post(*thread, "after"));
+    EXPECT_EQ(server.loginCount(), 3);
+    // The file arrives a moment before the worker hears that the store is complete.
+    ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+    EXPECT_THAT(
+        testing::internal::GetCapturedStderr(),
+        testing::MatchesRegex("kavriWebCam: upload failing: connect to 127\\.0\\.0\\.1:" +
+                              std::to_string(server.port()) +
+                              ": [^\n]*\nkavriWebCam: upload working again after [^\n]*\n"));
+    expectEndsAtOnce(std::move(thread));
+}
+
+TEST_F(FTPThreadTest, WithoutStopOnErrorRetriesARefusedLoginWithAPauseDoublingUpToTheLongest) {
+    auto thread = makeThread(server, false, false, {200ms, 800ms});
+    const std::chrono::milliseconds pauses[] = {200ms, 400ms, 800ms, 800ms};
+    ASSERT_TRUE(waitUntil([&] { return server.events("FAILED").size() > std::size(pauses); }));
+    // "FAILED webcam <seconds>": a pause lies between two refusals; one that had doubled once
+    // more would take at least twice as long.
+    const auto refused = server.events("FAILED");
+    for (std::size_t i = 0; i < std::size(pauses); ++i) {
+        const std::chrono::duration<double> gap(std::stod(refused[i + 1].substr(14)) -
+                                                std::stod(refused[i].substr(14)));
+        EXPECT_GE(gap, pauses[i]) << "pause " << i;
+        EXPECT_LT(gap, 2 * pauses[i]) << "pause " << i;
+    }
+    EXPECT_TRUE(thread->lastError().empty());
+}
+
+TEST_F(FTPThreadTest, StopsAtOnceInTheRetryPauseAndWhileAServerNeverAnswers) {
+    FtpServer silent({FtpServer::Mode::Silent});
+    for (FtpServer* on : {&server, &silent}) {
+        auto thread = makeThread(*on, false, on == &silent, {60s, 60s});
+        ASSERT_TRUE(waitUntil(
+            [&] { return on->events(on == &silent ? "CONNECTED" : "FAILED").size() == 1; }));
+        expectEndsAtOnce(std::move(thread));
+    }
+}
+
+} // namespace
