@@ -17,7 +17,6 @@
 #include <iterator>
 #include <memory>
 #include <random>
-#include <regex>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -85,13 +84,10 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     }
     EXPECT_THAT(server.events("DATA "),
                 testing::Each(GetParam().passive ? "DATA EPSV" : "DATA EPRT"));
-    // A server that renames nothing gets each file straight under its name, said once.
-    EXPECT_THAT(testing::internal::GetCapturedStderr(),
-                testing::MatchesRegex(
-                    options.refuseRenames
-                        ? "kavriWebCam: upload: 127\\.0\\.0\\.1:" + std::to_string(server.port()) +
-                              " refuses to rename files; [^\n]*\n"
-                        : ""));
+    // A server that renames nothing gets each file straight under its name, and that is said.
+    EXPECT_EQ(testing::internal::GetCapturedStderr().find(" refuses to rename files; ") !=
+                  std::string::npos,
+              options.refuseRenames);
     if (options.refuseRenames) {
         return;
     }
@@ -121,22 +117,15 @@ INSTANTIATE_TEST_SUITE_P(Logins, FTPSessionLoginTest, testing::Values(
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
-const std::string connectMessage =
-    "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.";
-const std::string transferMessage =
-    "::FTP::\nCannot transfer the file, please check the following:\n * the source file exists.\n"
-    " * the destination path exists,\n * the ftp server is responding.";
-
 struct Failure {
     const char* name;
     FtpServer::Options options = {};
-    // The reason the session gives, as a regular expression; PORT is the server's port.
+    // The reason the session gives, as a regular expression.
     const char* reason;
     const char* password = nullptr;
-    const char* localFile = "image.jpg";
     const char* remoteFile = "image.jpg";
-    // A line for the known_hosts file.
-    const char* knownHost = nullptr;
+    // What the known_hosts file holds.
+    const char* knownHosts = nullptr;
     // Whether the session takes the next file after this failure.
     bool staysOpen = false;
 };
@@ -147,54 +136,42 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
     const Failure& row = GetParam();
     FtpServer server(row.options);
     TempDir local;
-    const auto expand = [&](const char* text) {
-        return std::regex_replace(text, std::regex("PORT"), std::to_string(server.port()));
-    };
     writeBytes(server.home() / "keep.jpg", "keep");
     writeBytes(local.path() / "image.jpg", "abc");
-    if (row.knownHost != nullptr) {
-        std::ofstream(server.clientHome() / ".ssh" / "known_hosts") << expand(row.knownHost);
+    if (row.knownHosts != nullptr) {
+        std::ofstream(server.clientHome() / ".ssh" / "known_hosts") << row.knownHosts;
     }
     FTPSession session;
     std::string message = "no exception";
     try {
         connect(session, server, row.password);
-        session.put(local.file(row.localFile), row.remoteFile);
+        session.put(local.file("image.jpg"), row.remoteFile);
     } catch (const FTPException& error) {
         message = error.message;
     }
-    // Only a file that cannot be read is told as a transfer failure here.
     EXPECT_EQ(message,
-              row.localFile == std::string("image.jpg") ? connectMessage : transferMessage);
-    EXPECT_THAT(session.failureReason(), testing::MatchesRegex(expand(row.reason)));
+              "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.");
+    EXPECT_THAT(session.failureReason(), testing::MatchesRegex(row.reason));
     EXPECT_THAT(session.failureReason(), testing::Not(testing::HasSubstr("s3cret")));
     EXPECT_EQ(readBytes(server.home() / "keep.jpg"), "keep");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(server.home()), {}), 1);
     EXPECT_EQ(server.loginCount(), row.staysOpen ? 1 : 0);
     EXPECT_EQ(session.isOpen(), row.staysOpen);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Failures, FTPSessionFailureTest, testing::Values(
-    Failure{"WrongPassword", {}, "connect to 127.0.0.1:PORT: 530 .*", "wrong"},
+    Failure{"WrongPassword", {}, "connect to 127.0.0.1:[0-9]+: 530 .*", "wrong"},
     Failure{"PasswordControlCharacter", {}, "connect: .* control character", "x\r\nDELE keep.jpg"},
     Failure{.name = "RemotePathControlCharacter", .reason = "store a.jpg.*: .* control character",
             .remoteFile = "a.jpg\r\nDELE keep.jpg", .staysOpen = true},
-    Failure{.name = "MissingLocalFile", .reason = "store image.jpg: cannot read .*none.jpg: .*",
-            .localFile = "none.jpg", .staysOpen = true},
     // A server that must not be trusted is refused before the password reaches it.
     Failure{"TlsUnknownAuthority", {.tls = Tls::Explicit, .certificate = Certificate::Untrusted},
-            "connect to 127.0.0.1:PORT: SSL certificate problem: .*"},
+            "connect to 127.0.0.1:[0-9]+: SSL certificate problem: .*"},
     Failure{"TlsHostNameMismatch", {.tls = Tls::Implicit, .certificate = Certificate::OtherName},
-            "connect to 127.0.0.1:PORT: .*127.0.0.1.*"},
+            "connect to 127.0.0.1:[0-9]+: .*127.0.0.1.*"},
     Failure{.name = "SftpUnknownHostKey", .options = {.program = sshd},
-            .reason = "connect to 127.0.0.1:PORT: the server's host key is not in .*; .*"
-                      "ssh-keyscan -p PORT 127.0.0.1 >> .*/.ssh/known_hosts",
-            .knownHost = "other.example ssh-ed25519 x\n"},
-    Failure{.name = "SftpChangedHostKey", .options = {.program = sshd},
-            .reason = "connect to 127.0.0.1:PORT: the server's host key has CHANGED .*",
-            .knownHost = "[127.0.0.1]:PORT ssh-ed25519 "
-                         "AAAAC3NzaC1lZDI1NTE5AAAAINhR4iS1smqu7F4Sf4+VEWaCqSohBjXaP14qP9mFjPL3\n"}),
+            .reason = "connect to .*: the server's host key is not in .*; .*ssh-keyscan -p [0-9]+ "
+                      "127.0.0.1 >> .*/.ssh/known_hosts", .knownHosts = ""}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -204,7 +181,7 @@ void expectEndsAtOnce(std::unique_ptr<FTPThread> thread) {
     const auto begin = std::chrono::steady_clock::now();
     thread.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1s);
-    EXPECT_TRUE(control->waitEnded(5s));
+    EXPECT_TRUE(control->waitEnded(1s));
 }
 
 class FTPThreadTest : public testing::Test {
@@ -256,12 +233,10 @@ TEST_F(FTPThreadTest, SkipsAFilePostedWhileUploadingAndStopsAtOnceMidUpload) {
 }
 
 // With "Stop on all FTP errors." the worker ends at the first failure with its message; a
-// server that refuses a file is not asked again over a new connection.
-TEST_F(FTPThreadTest, StopOnErrorEndsTheWorkerAtARefusedFileWithItsMessage) {
+// file that failed on a live connection is not tried again over a new one.
+TEST_F(FTPThreadTest, StopOnErrorEndsTheWorkerAtAFileThatCannotBeSentWithItsMessage) {
     auto thread = makeThread(server, true);
-    writeBytes(local.path() / "image.jpg", "abc");
-    ASSERT_TRUE(
-        waitUntil([&] { return !thread->post(local.file("image.jpg"), "missing/cam.jpg"); }));
+    ASSERT_TRUE(waitUntil([&] { return !thread->post(local.file("none.jpg"), "cam.jpg"); }));
     EXPECT_THAT(thread->lastError(), testing::StartsWith("::FTP::\nCannot transfer"));
     EXPECT_TRUE(thread->control()->waitEnded(20s));
     EXPECT_EQ(server.loginCount(), 1);
@@ -295,9 +270,9 @@ TEST_F(FTPThreadTest, StoresAgainOnceOverAFreshLoginWhereTheServerClosedTheConne
     expectEndsAtOnce(std::move(thread));
 }
 
-TEST_F(FTPThreadTest, WithoutStopOnErrorRetriesARefusedLoginWithAPauseDoublingUpToTheLongest) {
-    auto thread = makeThread(server, false, false, {200ms, 800ms});
-    const std::chrono::milliseconds pauses[] = {200ms, 400ms, 800ms, 800ms};
+TEST_F(FTPThreadTest, RetriesARefusedLoginWithAPauseDoublingUpToTheLongestAndStopsAtOnceInIt) {
+    auto thread = makeThread(server, false, false, {200ms, 1600ms});
+    const std::chrono::milliseconds pauses[] = {200ms, 400ms, 800ms, 1600ms, 1600ms};
     ASSERT_TRUE(waitUntil([&] { return server.events("FAILED").size() > std::size(pauses); }));
     // "FAILED webcam <seconds>": a pause lies between two refusals; one that had doubled once
     // more would take at least twice as long.
@@ -308,17 +283,14 @@ TEST_F(FTPThreadTest, WithoutStopOnErrorRetriesARefusedLoginWithAPauseDoublingUp
         EXPECT_GE(gap, pauses[i]) << "pause " << i;
         EXPECT_LT(gap, 2 * pauses[i]) << "pause " << i;
     }
-    EXPECT_TRUE(thread->lastError().empty());
+    expectEndsAtOnce(std::move(thread));
 }
 
-TEST_F(FTPThreadTest, StopsAtOnceInTheRetryPauseAndWhileAServerNeverAnswers) {
+TEST_F(FTPThreadTest, StopsAtOnceWhileAServerNeverAnswers) {
     FtpServer silent({FtpServer::Mode::Silent});
-    for (FtpServer* on : {&server, &silent}) {
-        auto thread = makeThread(*on, false, on == &silent, {60s, 60s});
-        ASSERT_TRUE(waitUntil(
-            [&] { return on->events(on == &silent ? "CONNECTED" : "FAILED").size() == 1; }));
-        expectEndsAtOnce(std::move(thread));
-    }
+    auto thread = makeThread(silent, false);
+    ASSERT_TRUE(waitUntil([&] { return silent.connectionCount() == 1; }));
+    expectEndsAtOnce(std::move(thread));
 }
 
 } // namespace

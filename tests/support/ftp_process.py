@@ -41,8 +41,7 @@ class FtpServerProcess:
     def stop(self):
         if self.process:
             self.process.terminate()
-            self.process.wait()
-            self.process.stdout.close()
+            self.process.communicate()
             self.process = None
 
     def log_lines(self):
@@ -146,8 +145,7 @@ def serve_pyftpdlib(args):
             log(args, "INCOMPLETE " + file) if args.digests else None
 
     if args.tls:
-        Handler.keyfile = certificate(args) + ".key"
-        Handler.certfile = Handler.keyfile[:-3] + "pem"
+        Handler.certfile, Handler.keyfile = (certificate(args) + end for end in (".pem", ".key"))
     Handler.authorizer = DummyAuthorizer()
     Handler.authorizer.add_user(args.user, args.password, args.home,
                                 perm="elradmwMT" + "f" * args.rename)
