@@ -48,7 +48,6 @@ void connect(FTPSession& session, const FtpServer& server, const char* password 
              bool passive = true) {
     setenv("SSL_CERT_FILE", FtpServer::caFile().c_str(), 1);
     setenv("HOME", server.clientHome().c_str(), 1);
-    unsetenv("SSH_AUTH_SOCK");
     session.connect(server.scheme() + "127.0.0.1", server.user(),
                     password != nullptr ? password : server.password(), server.port() + 0x30000u,
                     passive);
@@ -97,10 +96,7 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     const auto temporary = server.home() / FTPSession::temporaryName("image.jpg");
     writeBytes(local.path() / "big.jpg", binaryBytes(16 << 20, 1));
     std::thread stopper([&] {
-        waitUntil([&] {
-            std::error_code error;
-            return std::filesystem::file_size(temporary, error) > 0;
-        });
+        waitUntil([&] { return std::filesystem::exists(temporary); });
         stop = true;
     });
     EXPECT_THROW(session.put(local.file("big.jpg"), "image.jpg"), FTPException);
@@ -110,10 +106,9 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Logins, FTPSessionLoginTest, testing::Values(
-    Protocol{"Ftp", {}}, Protocol{"FtpActive", {}, false},
+    Protocol{"Ftp"}, Protocol{"FtpActive", {}, false}, Protocol{"FtpesTls", {.tls = Tls::Explicit}},
     Protocol{"FtpRefusingRenames", {.refuseRenames = true}},
-    Protocol{"FtpesTls", {.tls = Tls::Explicit}}, Protocol{"FtpsTls", {.tls = Tls::Implicit}},
-    Protocol{"Sftp", {.program = sshd}}),
+    Protocol{"FtpsTls", {.tls = Tls::Implicit}}, Protocol{"Sftp", {.program = sshd}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -208,11 +203,6 @@ protected:
                    (!arrive || readBytes(server.home() / remote) == bytes);
         });
     }
-    bool uploading(const std::string& remote) const {
-        return waitUntil([&] {
-            return std::filesystem::exists(server.home() / FTPSession::temporaryName(remote));
-        });
-    }
 
     FtpServer server{{.uploadBytesPerS = 200 * 1024}};
     TempDir local;
@@ -222,13 +212,15 @@ TEST_F(FTPThreadTest, SkipsAFilePostedWhileUploadingAndStopsAtOnceMidUpload) {
     auto thread = makeThread(server, false);
     ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
     ASSERT_TRUE(post(*thread, binaryBytes(600 * 1024, 1), "first.jpg", false));
-    ASSERT_TRUE(uploading("first.jpg"));
-    EXPECT_TRUE(post(*thread, "second", "second.jpg", false));
+    ASSERT_TRUE(waitUntil([&] { return server.events("DATA").size() == 1; }));
+    EXPECT_TRUE(thread->post(local.file("image.jpg"), "second.jpg"));
     ASSERT_TRUE(waitUntil([&] { return server.storedCount() == 1 && thread->suspended(); }));
     EXPECT_FALSE(std::filesystem::exists(server.home() / "second.jpg"));
 
     ASSERT_TRUE(post(*thread, binaryBytes(4 << 20, 2), "big.jpg", false));
-    ASSERT_TRUE(uploading("big.jpg"));
+    ASSERT_TRUE(waitUntil([&] {
+        return std::filesystem::exists(server.home() / FTPSession::temporaryName("big.jpg"));
+    }));
     expectEndsAtOnce(std::move(thread));
 }
 
@@ -262,11 +254,9 @@ TEST_F(FTPThreadTest, StoresAgainOnceOverAFreshLoginWhereTheServerClosedTheConne
     EXPECT_EQ(server.loginCount(), 3);
     // The file arrives a moment before the worker hears that the store is complete.
     ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
-    EXPECT_THAT(
-        testing::internal::GetCapturedStderr(),
-        testing::MatchesRegex("kavriWebCam: upload failing: connect to 127\\.0\\.0\\.1:" +
-                              std::to_string(server.port()) +
-                              ": [^\n]*\nkavriWebCam: upload working again after [^\n]*\n"));
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::MatchesRegex("kavriWebCam: upload failing: connect to [^\n]*\n"
+                                      "kavriWebCam: upload working again after [^\n]*\n"));
     expectEndsAtOnce(std::move(thread));
 }
 

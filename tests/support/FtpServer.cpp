@@ -45,17 +45,6 @@ void FtpServer::restart() {
     }
 }
 
-std::string FtpServer::scheme() const {
-    const char* const schemes[] = {"", "ftpes://", "ftps://"};
-    return options_.program == Program::Pyftpdlib ? schemes[static_cast<int>(options_.tls)]
-                                                  : "sftp://";
-}
-
-std::string FtpServer::caFile() {
-    static const TempDir certificates;
-    return certificates.file("ca.pem");
-}
-
 std::vector<std::string> FtpServer::events(const std::string& prefix) const {
     std::ifstream log(dir_.path() / "log");
     std::vector<std::string> events;

@@ -45,9 +45,16 @@ public:
     const std::string& password() const { return password_; }
     std::filesystem::path home() const { return dir_.path() / "home"; }
     // What the host setting has in front of 127.0.0.1: "", "ftpes://", "ftps://", "sftp://".
-    std::string scheme() const;
+    std::string scheme() const {
+        const char* const schemes[] = {"", "ftpes://", "ftps://"};
+        return options_.program == Program::Sshd ? "sftp://"
+                                                 : schemes[static_cast<int>(options_.tls)];
+    }
     // The authority of every TLS server of the process, to be trusted by SSL_CERT_FILE.
-    static std::string caFile();
+    static std::string caFile() {
+        static const TempDir certificates;
+        return certificates.file("ca.pem");
+    }
     // For SFTP: the HOME with the key sshd takes and a known_hosts naming the server's key.
     std::filesystem::path clientHome() const { return dir_.path() / "client"; }
 

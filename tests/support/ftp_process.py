@@ -97,14 +97,6 @@ def serve_pyftpdlib(args):
         dtp_handler = TlsDataHandler
         tls_control_required = tls_data_required = True
 
-        @classmethod
-        def get_ssl_context(cls):
-            if cls.ssl_context is None:
-                # Clients resume the control connection's TLS session on the data
-                # connections, which OpenSSL allows only with a session id context.
-                super().get_ssl_context().set_session_id(b"kavri-test")
-            return cls.ssl_context
-
         # Implicit TLS: the greeting follows the handshake.
         def handle(self):
             self.secure_connection(self.ssl_context) if args.tls == 2 else super().handle()
@@ -146,6 +138,9 @@ def serve_pyftpdlib(args):
 
     if args.tls:
         Handler.certfile, Handler.keyfile = (certificate(args) + end for end in (".pem", ".key"))
+        # Clients resume the control connection's TLS session on the data connections, which
+        # OpenSSL allows only with a session id context.
+        Handler.get_ssl_context().set_session_id(b"kavri-test")
     Handler.authorizer = DummyAuthorizer()
     Handler.authorizer.add_user(args.user, args.password, args.home,
                                 perm="elradmwMT" + "f" * args.rename)
