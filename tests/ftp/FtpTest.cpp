@@ -108,7 +108,8 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
 INSTANTIATE_TEST_SUITE_P(Logins, FTPSessionLoginTest, testing::Values(
     Protocol{"Ftp"}, Protocol{"FtpActive", {}, false}, Protocol{"FtpesTls", {.tls = Tls::Explicit}},
     Protocol{"FtpRefusingRenames", {.refuseRenames = true}},
-    Protocol{"FtpsTls", {.tls = Tls::Implicit}}, Protocol{"Sftp", {.program = sshd}}),
+    Protocol{"FtpsTls", {.tls = Tls::Implicit}}, Protocol{"Sftp", {.program = sshd}},
+    Protocol{"SftpPassword", {.program = FtpServer::Program::Paramiko}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -120,7 +121,7 @@ struct Failure {
     const char* password = nullptr;
     const char* remoteFile = "image.jpg";
     // What the known_hosts file holds.
-    const char* knownHosts = nullptr;
+    std::string (*knownHosts)(const FtpServer& server) = nullptr;
     // Whether the session takes the next file after this failure.
     bool staysOpen = false;
 };
@@ -134,7 +135,7 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
     writeBytes(server.home() / "keep.jpg", "keep");
     writeBytes(local.path() / "image.jpg", "abc");
     if (row.knownHosts != nullptr) {
-        std::ofstream(server.clientHome() / ".ssh" / "known_hosts") << row.knownHosts;
+        std::ofstream(server.clientHome() / ".ssh" / "known_hosts") << row.knownHosts(server);
     }
     FTPSession session;
     std::string message = "no exception";
@@ -166,7 +167,15 @@ INSTANTIATE_TEST_SUITE_P(Failures, FTPSessionFailureTest, testing::Values(
             "connect to 127.0.0.1:[0-9]+: .*127.0.0.1.*"},
     Failure{.name = "SftpUnknownHostKey", .options = {.program = sshd},
             .reason = "connect to .*: the server's host key is not in .*; .*ssh-keyscan -p [0-9]+ "
-                      "127.0.0.1 >> .*/.ssh/known_hosts", .knownHosts = ""}),
+                      "127.0.0.1 >> .*/.ssh/known_hosts",
+            .knownHosts = [](const FtpServer&) { return std::string(); }},
+    // The client's own public key stands in for another host key.
+    Failure{.name = "SftpChangedHostKey", .options = {.program = sshd},
+            .reason = "connect to .*: the server's host key has CHANGED .*",
+            .knownHosts = [](const FtpServer& server) {
+                return "[127.0.0.1]:" + std::to_string(server.port()) + " " +
+                       readBytes(server.clientHome() / ".ssh" / "id_ed25519.pub");
+            }}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -282,5 +291,32 @@ TEST_F(FTPThreadTest, StopsAtOnceWhileAServerNeverAnswers) {
     ASSERT_TRUE(waitUntil([&] { return silent.connectionCount() == 1; }));
     expectEndsAtOnce(std::move(thread));
 }
+
+// Grabs further apart than a real server's idle time-out: each file goes at once over a fresh
+// login, and with "Stop on all FTP errors." set nothing counts as a failure.
+class FTPThreadIdleTest : public FTPThreadTest,
+                          public testing::WithParamInterface<FtpServer::Program> {};
+
+TEST_P(FTPThreadIdleTest, GrabsFurtherApartThanTheServersIdleTimeoutAreAllStored) {
+    FtpServer idle({.idleTimeoutS = 1, .program = GetParam()});
+    auto thread = makeThread(idle, true);
+    for (unsigned grab = 0; grab < 3; ++grab) {
+        ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+        std::this_thread::sleep_for(2s);
+        const std::string bytes = binaryBytes(40000 + grab, grab);
+        writeBytes(local.path() / "image.jpg", bytes);
+        ASSERT_TRUE(thread->post(local.file("image.jpg"), "cam.jpg"));
+        ASSERT_TRUE(waitUntil([&] { return readBytes(idle.home() / "cam.jpg") == bytes; }))
+            << "grab " << grab;
+    }
+    EXPECT_TRUE(waitUntil([&] { return idle.loginCount() == 4; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadIdleTest,
+                         testing::Values(FtpServer::Program::Pyftpdlib, FtpServer::Program::Vsftpd),
+                         [](const auto& info) {
+                             return info.param == FtpServer::Program::Vsftpd ? "Vsftpd"
+                                                                             : "Pyftpdlib";
+                         });
 
 } // namespace

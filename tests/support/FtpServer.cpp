@@ -7,11 +7,18 @@
 #include <stdexcept>
 #include <unistd.h>
 
+FtpServer::FtpServer()
+    : FtpServer(Options{}) {}
+
 FtpServer::FtpServer(Options options)
     : options_(options)
-    , user_(options.program == Program::Sshd ? getpwuid(geteuid())->pw_name : "webcam")
-    , password_(options.program == Program::Sshd ? "" : "s3cret pass") {
-    restart();
+    , user_(options.program == Program::Vsftpd ? "anonymous"
+            : options.program == Program::Sshd ? getpwuid(geteuid())->pw_name
+                                               : "webcam")
+    , password_(options.program == Program::Vsftpd ? "webcam@example.org"
+                : options.program == Program::Sshd ? ""
+                                                   : "s3cret pass") {
+    launch();
 }
 
 void FtpServer::stop() {
@@ -27,15 +34,19 @@ void FtpServer::stop() {
 
 void FtpServer::restart() {
     stop();
+    launch();
+}
+
+void FtpServer::launch() {
+    const int program = options_.mode == Mode::Silent ? 4 : static_cast<int>(options_.program);
     std::ostringstream command;
     command << "exec /usr/bin/python3 " KAVRI_FTP_SERVER_SCRIPT " " << dir_.path()
             << " port=" << port_ << " 'user=" << user_ << "' 'password=" << password_
-            << "' program="
-            << (options_.mode == Mode::Silent ? 4 : static_cast<int>(options_.program))
-            << " tls=" << static_cast<int>(options_.tls)
+            << "' program=" << program << " tls=" << static_cast<int>(options_.tls)
             << " certificate=" << static_cast<int>(options_.certificate)
             << " ca=" << std::filesystem::path(caFile()).parent_path()
-            << " throttle=" << options_.uploadBytesPerS << " rename=" << !options_.refuseRenames;
+            << " throttle=" << options_.uploadBytesPerS << " idle=" << options_.idleTimeoutS
+            << " rename=" << !options_.refuseRenames;
     output_ = popen(command.str().c_str(), "re");
     char line[64] = "";
     if (output_ == nullptr || std::fgets(line, sizeof line, output_) == nullptr ||
@@ -43,6 +54,20 @@ void FtpServer::restart() {
         stop();
         throw std::runtime_error("the test server did not start (see its standard error)");
     }
+}
+
+std::string FtpServer::scheme() const {
+    if (options_.program == Program::Sshd || options_.program == Program::Paramiko) {
+        return "sftp://";
+    }
+    return options_.tls == Tls::Explicit   ? "ftpes://"
+           : options_.tls == Tls::Implicit ? "ftps://"
+                                           : "";
+}
+
+std::string FtpServer::caFile() {
+    static const TempDir certificates;
+    return certificates.file("ca.pem");
 }
 
 std::vector<std::string> FtpServer::events(const std::string& prefix) const {

@@ -9,15 +9,16 @@
 #include <vector>
 
 // A real server for the tests on 127.0.0.1 and a free port, with a fresh home directory, run
-// by ftp_process.py as a child process: pyftpdlib with one user, plain or with TLS; sshd for
-// SFTP, the user running the tests logging in by a key. Its event log survives a restart. The
-// constructor throws std::runtime_error when the server cannot start.
+// by ftp_process.py as a child process: pyftpdlib with one user, plain or with TLS; vsftpd
+// with anonymous logins that may write; sshd for SFTP, the user running the tests logging in
+// by a key; or, for SFTP with a password, a server of python3-paramiko's. Its event log
+// survives a restart. The constructor throws std::runtime_error when the server cannot start.
 class FtpServer {
 public:
     // Silent: accepts connections and never answers, like a server that has hung.
     enum class Mode { Answering, Silent };
-    enum class Program { Pyftpdlib, Sshd = 2 };
-    // Explicit: AUTH TLS before the login; implicit: TLS from the first byte.
+    enum class Program { Pyftpdlib, Vsftpd, Sshd, Paramiko };
+    // Explicit: AUTH TLS before the login; implicit: TLS from the first byte (pyftpdlib).
     enum class Tls { None, Explicit, Implicit };
     // Valid for 127.0.0.1 by the authority of caFile(); by it for another name only; or
     // valid for 127.0.0.1 but signed by itself.
@@ -27,14 +28,19 @@ public:
         Mode mode = Mode::Answering;
         // Limits the upload rate, so that a transfer takes a while (pyftpdlib).
         long uploadBytesPerS = 0;
+        // Closes a control connection idle for this long; 0 keeps the server's default.
+        int idleTimeoutS = 0;
         Program program = Program::Pyftpdlib;
         Tls tls = Tls::None;
         Certificate certificate = Certificate::Trusted;
         bool refuseRenames = false;
     };
 
+    FtpServer();
     explicit FtpServer(Options options);
     ~FtpServer() { stop(); }
+    FtpServer(const FtpServer&) = delete;
+    FtpServer& operator=(const FtpServer&) = delete;
 
     // Ends the server and its connections; the port refuses connections until restart().
     void stop();
@@ -45,16 +51,9 @@ public:
     const std::string& password() const { return password_; }
     std::filesystem::path home() const { return dir_.path() / "home"; }
     // What the host setting has in front of 127.0.0.1: "", "ftpes://", "ftps://", "sftp://".
-    std::string scheme() const {
-        const char* const schemes[] = {"", "ftpes://", "ftps://"};
-        return options_.program == Program::Sshd ? "sftp://"
-                                                 : schemes[static_cast<int>(options_.tls)];
-    }
+    std::string scheme() const;
     // The authority of every TLS server of the process, to be trusted by SSL_CERT_FILE.
-    static std::string caFile() {
-        static const TempDir certificates;
-        return certificates.file("ca.pem");
-    }
+    static std::string caFile();
     // For SFTP: the HOME with the key sshd takes and a known_hosts naming the server's key.
     std::filesystem::path clientHome() const { return dir_.path() / "client"; }
 
@@ -65,6 +64,8 @@ public:
     int storedCount() const { return static_cast<int>(events("STORED").size()); }
 
 private:
+    void launch();
+
     Options options_;
     TempDir dir_;
     std::string user_;

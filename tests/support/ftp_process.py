@@ -2,15 +2,17 @@
 #
 #     ftp_process.py DIR [key=value...]   serves DIR/home; prints "PORT <n> <pid>" when it listens
 #
-# Keys: port, user, password; program (0 pyftpdlib, 2 sshd, 4 a server that never answers);
-# tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for another name, 2 signed by
-# itself) made with the authority ca.pem in directory ca; throttle (upload bytes per second);
-# rename (0 refuses); digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED
-# <user> <monotonic s>", "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with
-# digests "RECEIVED <sha256> <path>" and "INCOMPLETE <path>"; sshd logs only LOGIN. SIGTERM
-# ends it with all it started, connections included.
+# Keys: port, user, password; program (0 pyftpdlib, 1 vsftpd, 2 sshd, 3 paramiko, 4 a server
+# that never answers); tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for
+# another name, 2 signed by itself) made with the authority ca.pem in directory ca; throttle
+# (upload bytes per second); idle (seconds to an idle connection's end); rename (0 refuses);
+# digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
+# "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
+# <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
+# with all it started, connections included.
+#
 
-import hashlib, logging, os, pwd, signal, socket, subprocess, sys, time
+import hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
 
 PROTOCOLS = ("ftp", "ftpes", "ftps", "sftp")
 # What each kind of certificate is valid for.
@@ -24,11 +26,12 @@ class FtpServerProcess:
     def __init__(self, directory, user, password, digests=False, protocol="ftp"):
         self.dir = os.path.join(directory, "server-state")
         self.home, self.log = os.path.join(self.dir, "home"), os.path.join(self.dir, "log")
-        sftp, self.port, self.process = protocol == "sftp", 0, None
-        self.words = ["program=%d" % (2 * sftp), "digests=%d" % digests,
+        self.words = ["program=%d" % (2 * (protocol == "sftp")), "digests=%d" % digests,
                       "tls=%d" % (PROTOCOLS.index(protocol) % 3)]
-        self.user, self.password = (pwd.getpwuid(os.geteuid()).pw_name, "") if sftp else (user, password)
-        self.environment = ({"HOME": os.path.join(self.dir, "client")} if sftp else
+        self.user, self.password, self.port, self.process = user, password, 0, None
+        if protocol == "sftp":
+            self.user, self.password = pwd.getpwuid(os.geteuid()).pw_name, ""
+        self.environment = ({"HOME": os.path.join(self.dir, "client")} if protocol == "sftp" else
                             {"SSL_CERT_FILE": os.path.join(self.dir, "ca.pem")})
         self.host = ("" if protocol == "ftp" else protocol + "://") + "127.0.0.1"
 
@@ -41,7 +44,8 @@ class FtpServerProcess:
     def stop(self):
         if self.process:
             self.process.terminate()
-            self.process.communicate()
+            self.process.wait()
+            self.process.stdout.close()
             self.process = None
 
     def log_lines(self):
@@ -57,6 +61,23 @@ def log(args, text):
 
 def run(*command):
     subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def ready(port):
+    print("PORT %d %d" % (port, os.getpid()), flush=True)
+
+
+def start_listening(args, command):
+    # Runs a server that is to listen on args.port and says when it does.
+    server = subprocess.Popen(command, stderr=subprocess.PIPE, text=True)
+    while True:
+        with open("/proc/net/tcp") as table:
+            if "0100007F:%04X 00000000:0000 0A" % args.port in table.read():
+                ready(args.port)
+                return server
+        if server.poll() is not None:
+            sys.exit(server.stderr.read())
+        time.sleep(0.01)
 
 
 def certificate(args):
@@ -75,6 +96,8 @@ def certificate(args):
 
 
 def serve_pyftpdlib(args):
+    import logging
+
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
     from pyftpdlib.servers import FTPServer
@@ -97,6 +120,14 @@ def serve_pyftpdlib(args):
         dtp_handler = TlsDataHandler
         tls_control_required = tls_data_required = True
 
+        @classmethod
+        def get_ssl_context(cls):
+            if cls.ssl_context is None:
+                # Clients resume the control connection's TLS session on the data
+                # connections, which OpenSSL allows only with a session id context.
+                super().get_ssl_context().set_session_id(b"kavri-test")
+            return cls.ssl_context
+
         # Implicit TLS: the greeting follows the handshake.
         def handle(self):
             self.secure_connection(self.ssl_context) if args.tls == 2 else super().handle()
@@ -107,12 +138,16 @@ def serve_pyftpdlib(args):
     class Handler(TlsHandler if args.tls else FTPHandler):
         # A wrong password is answered at once instead of after a 3 s penalty.
         auth_failed_timeout = 0
+        permit_foreign_addresses = False
+        timeout = args.idle or FTPHandler.timeout
         if args.throttle:
             dtp_handler = type("Throttled", (ThrottledDTPHandler,), {"read_limit": args.throttle})
 
         def handle(self):
+            self.on_connect() if args.program == 4 else super().handle()
+
+        def on_connect(self):
             log(args, "CONNECTED")
-            super().handle() if args.program != 4 else None
 
         def on_login(self, username):
             log(args, "LOGIN " + username)
@@ -124,7 +159,8 @@ def serve_pyftpdlib(args):
 
         def pre_process_command(self, line, cmd, arg):
             self.commandAt = time.monotonic()
-            log(args, "DATA " + cmd) if cmd in ("EPSV", "PASV", "EPRT", "PORT") else None
+            if cmd in ("EPSV", "PASV", "EPRT", "PORT"):
+                log(args, "DATA " + cmd)
             super().pre_process_command(line, cmd, arg)
 
         def on_file_received(self, file):
@@ -134,25 +170,46 @@ def serve_pyftpdlib(args):
                     log(args, "RECEIVED %s %s" % (hashlib.sha256(stored.read()).hexdigest(), file))
 
         def on_incomplete_file_received(self, file):
-            log(args, "INCOMPLETE " + file) if args.digests else None
+            if args.digests:
+                log(args, "INCOMPLETE " + file)
 
     if args.tls:
-        Handler.certfile, Handler.keyfile = (certificate(args) + end for end in (".pem", ".key"))
-        # Clients resume the control connection's TLS session on the data connections, which
-        # OpenSSL allows only with a session id context.
-        Handler.get_ssl_context().set_session_id(b"kavri-test")
+        Handler.keyfile = certificate(args) + ".key"
+        Handler.certfile = Handler.keyfile[:-3] + "pem"
     Handler.authorizer = DummyAuthorizer()
-    Handler.authorizer.add_user(args.user, args.password, args.home,
-                                perm="elradmwMT" + "f" * args.rename)
+    Handler.authorizer.add_user(args.user, args.password, args.home, perm="elradmwMT" + "f" * args.rename)
     logging.basicConfig(level=logging.ERROR)
     server = FTPServer(("127.0.0.1", args.port), Handler)
-    print("PORT %d %d" % (server.address[1], os.getpid()), flush=True)
+    ready(server.address[1])
     server.serve_forever(timeout=0.05)
 
 
-def serve_sshd(args):
-    # The host key and the client's HOME, DIR/client with .ssh/id_ed25519 (authorised for the
-    # user running this) and .ssh/known_hosts, are made once and kept.
+def serve_vsftpd(args):
+    # Run as the user who starts it, without chroot or privilege separation; anonymous
+    # logins may store.
+    config, raw = os.path.join(args.dir, "vsftpd.conf"), os.path.join(args.dir, "vsftpd.log")
+    with open(config, "w") as text:
+        text.write("listen=YES\nlisten_address=127.0.0.1\nlisten_port=%d\nanon_root=%s\n"
+                   "run_as_launching_user=YES\nseccomp_sandbox=NO\nisolate=NO\nisolate_network=NO\n"
+                   "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
+                   "idle_session_timeout=%d\nxferlog_enable=YES\nvsftpd_log_file=%s\n"
+                   % (args.port, args.home, args.idle or 300, raw))
+    start_listening(args, ["/usr/sbin/vsftpd", config])
+    with open(raw, "a+") as lines:
+        lines.seek(0)
+        while True:
+            line = lines.readline()
+            if "] OK LOGIN: " in line:
+                log(args, "LOGIN " + args.user)
+            if not line:
+                time.sleep(0.01)
+
+
+def serve_ssh(args):
+    # sshd, or paramiko's server, which takes args.password for args.user (sshd would check
+    # passwords against the machine's accounts). The host key and the client's HOME, DIR/client
+    # with .ssh/id_ed25519 (authorised for the user running this) and .ssh/known_hosts, are
+    # made once and kept.
     client = os.path.join(args.dir, "client", ".ssh")
     os.makedirs(client, mode=0o700, exist_ok=True)
     keys = [os.path.join(args.dir, "host_ed25519"), os.path.join(client, "id_ed25519")]
@@ -161,6 +218,8 @@ def serve_sshd(args):
             run("ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", path)
     with open(os.path.join(client, "known_hosts"), "w") as text, open(keys[0] + ".pub") as key:
         text.write("[127.0.0.1]:%d %s\n" % (args.port, key.read()))
+    if args.program == 3:
+        return serve_paramiko(args, keys[0])
     config = os.path.join(args.dir, "sshd_config")
     with open(config, "w") as text:
         text.write("Port %d\nListenAddress 127.0.0.1\nHostKey %s\nAuthorizedKeysFile %s.pub\n"
@@ -169,15 +228,53 @@ def serve_sshd(args):
                    % (args.port, keys[0], keys[1], args.home))
     # sshd insists on its privilege separation directory.
     os.makedirs("/run/sshd", mode=0o755, exist_ok=True)
-    server = subprocess.Popen(["/usr/sbin/sshd", "-D", "-e", "-f", config],
-                              stderr=subprocess.PIPE, text=True)
-    while "0100007F:%04X 00000000:0000 0A" % args.port not in open("/proc/net/tcp").read():
-        if server.poll() is not None:
-            sys.exit(server.stderr.read())
-        time.sleep(0.01)
-    print("PORT %d %d" % (args.port, os.getpid()), flush=True)
-    for line in server.stderr:
-        log(args, "LOGIN " + args.user) if line.startswith("Accepted ") else None
+    for line in start_listening(args, ["/usr/sbin/sshd", "-D", "-e", "-f", config]).stderr:
+        if line.startswith("Accepted "):
+            log(args, "LOGIN " + args.user)
+
+
+def serve_paramiko(args, host_key):
+    import paramiko
+
+    class Login(paramiko.ServerInterface):
+        def get_allowed_auths(self, username):
+            return "password"
+
+        def check_auth_password(self, username, password):
+            if (username, password) != (args.user, args.password):
+                return paramiko.AUTH_FAILED
+            log(args, "LOGIN " + username)
+            return paramiko.AUTH_SUCCESSFUL
+
+        def check_channel_request(self, kind, channel_id):
+            return paramiko.OPEN_SUCCEEDED
+
+    class Files(paramiko.SFTPServerInterface):
+        # The login directory is the root of what the client sees.
+        def local(self, path):
+            return os.path.join(args.home, os.path.normpath("/" + path).lstrip("/"))
+
+        def open(self, path, flags, attributes):
+            handle = paramiko.SFTPHandle(flags)
+            handle.writefile = os.fdopen(os.open(self.local(path), flags, 0o644), "wb")
+            return handle
+
+        def stat(self, path):
+            return paramiko.SFTPAttributes.from_stat(os.stat(self.local(path)))
+
+        def rename(self, old, new):
+            os.rename(self.local(old), self.local(new))
+            return paramiko.SFTP_OK
+
+        lstat = stat
+
+    listener = socket.create_server(("127.0.0.1", args.port))
+    ready(args.port)
+    while True:
+        session = paramiko.Transport(listener.accept()[0])
+        session.add_server_key(paramiko.Ed25519Key(filename=host_key))
+        session.set_subsystem_handler("sftp", paramiko.SFTPServer, Files)
+        threading.Thread(target=session.start_server, args=(None, Login()), daemon=True).start()
 
 
 def descendants(pid):
@@ -197,19 +294,21 @@ def end_all(*_):
 
 def main():
     args = type("Args", (), dict(dir=sys.argv[1], port=0, user="", password="", program=0, tls=0,
-                                 certificate=0, ca=sys.argv[1], throttle=0, rename=1, digests=0))()
+                                 certificate=0, ca=sys.argv[1], throttle=0, idle=0, rename=1,
+                                 digests=0))()
     for word in sys.argv[2:]:
         key, value = word.split("=", 1)
         setattr(args, key, value if isinstance(getattr(args, key), str) else int(value))
     args.home = os.path.join(args.dir, "home")
     os.makedirs(args.home, exist_ok=True)
     signal.signal(signal.SIGTERM, end_all)
-    if args.program == 2 and not args.port:
+    if args.program in (1, 2, 3) and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
     # A restart on the same port may briefly find it held by the connections just ended.
     for _ in range(100):
         try:
-            return (serve_sshd if args.program == 2 else serve_pyftpdlib)(args)
+            return [serve_pyftpdlib, serve_vsftpd, serve_ssh, serve_ssh, serve_pyftpdlib][
+                args.program](args)
         except OSError:
             time.sleep(0.05)
     return "the port stays taken"
