@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,8 +134,22 @@ TEST(KavriWebCamProcessTest, WithoutACameraOrTheTestSourceItEndsWithTheNoDeviceB
     EXPECT_TRUE(std::filesystem::exists(dir.path() / "kavriWebCam.ini"));
 }
 
+// The JPEG directory is a full file system (a 64 KiB tmpfs, where the tests may mount one) or,
+// elsewhere, missing; then room is made.
 TEST(KavriWebCamProcessTest, AHeadlessRunSaysOnceThatTheJpegFileCannotBeWrittenAndWhenAgain) {
     TempDir dir;
+    const auto jpegDir = dir.path() / "jpeg";
+    std::filesystem::create_directory(jpegDir);
+    const bool full = mount("kavri", jpegDir.c_str(), "tmpfs", 0, "size=64k") == 0;
+    const struct Unmount {
+        std::filesystem::path at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{jpegDir};
+    if (full) {
+        std::ofstream(jpegDir / "filler") << std::string(1 << 20, 'x');
+    } else {
+        std::filesystem::remove(jpegDir);
+    }
     KavriWebCamProcess program(dir.path(),
                                "<image update='1' jpegfile='jpeg/image.jpg'/><network active='0'/>",
                                {"/testsource", "/run"});
@@ -146,18 +161,18 @@ TEST(KavriWebCamProcessTest, AHeadlessRunSaysOnceThatTheJpegFileCannotBeWrittenA
     const auto written = std::filesystem::last_write_time(frameFile, ignored);
     ASSERT_TRUE(
         waitUntil([&] { return std::filesystem::last_write_time(frameFile, ignored) != written; }));
-    std::filesystem::create_directory(dir.path() / "jpeg");
+    full ? std::filesystem::remove(jpegDir / "filler") : std::filesystem::create_directory(jpegDir);
     ASSERT_TRUE(
         waitUntil([&] { return program.told().find("written again") != std::string::npos; }));
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "jpeg/image.jpg"));
+    EXPECT_TRUE(std::filesystem::exists(jpegDir / "image.jpg"));
     EXPECT_EQ(program.end(SIGTERM), 0);
     std::smatch lines;
     const std::string all = program.told();
     ASSERT_TRUE(std::regex_match(
         all, lines,
-        std::regex(noDisplayLine +
-                   "kavriWebCam: JPEG file cannot be written: jpeg/image[.]jpg: No such file or "
-                   "directory\nkavriWebCam: JPEG file written again after ([0-9]+) failures in "
+        std::regex(noDisplayLine + "kavriWebCam: JPEG file cannot be written: jpeg/image[.]jpg: " +
+                   (full ? "No space left on device" : "No such file or directory") +
+                   "\nkavriWebCam: JPEG file written again after ([0-9]+) failures in "
                    "[0-9a-z ]+\n")))
         << all;
     // The first failure and at least the grab after it.
