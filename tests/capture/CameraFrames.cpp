@@ -24,7 +24,18 @@ std::vector<std::uint8_t> CameraFrames::make(std::uint32_t pixelFormat, const Su
         TempDir dir;
         JpegWriter().write(picture.bits(), picture.width(), picture.height(), dir.file("f.jpg"));
         std::ifstream in(dir.file("f.jpg"), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+        // As from a webcam: without the Huffman tables (DHT segments before the scan), which
+        // the decoder must supply.
+        for (std::size_t at = 2; at + 4 < bytes.size() && bytes[at + 1] != 0xDA;) {
+            const std::size_t end = at + 2 + (bytes[at + 2] << 8 | bytes[at + 3]);
+            if (bytes[at + 1] == 0xC4) {
+                bytes.erase(bytes.begin() + at, bytes.begin() + end);
+            } else {
+                at = end;
+            }
+        }
+        return bytes;
     }
     for (int y = 0; y < picture.height(); ++y) {
         const std::uint8_t* row = picture.rowFromTop(y);
