@@ -7,9 +7,6 @@
 #include <stdexcept>
 #include <unistd.h>
 
-FtpServer::FtpServer()
-    : FtpServer(Options{}) {}
-
 FtpServer::FtpServer(Options options)
     : options_(options)
     , user_(options.program == Program::Vsftpd ? "anonymous"

@@ -36,7 +36,6 @@ public:
         bool refuseRenames = false;
     };
 
-    FtpServer();
     explicit FtpServer(Options options);
     ~FtpServer() { stop(); }
     FtpServer(const FtpServer&) = delete;
