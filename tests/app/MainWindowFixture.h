@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "capture/Capture.h"
 #include "platform/ErrorBox.h"
+#include "res/Icons.h"
 #include "res/MenuTemplates.h"
 #include "res/Version.h"
 #include "settings/Settings.h"
@@ -42,7 +43,7 @@ protected:
         };
         // A box must find the tray idle already.
         previousSink = setErrorBoxSink([this](const std::string& caption, const std::string& text) {
-            const bool idle = tray.calls.empty() || tray.calls.back().data.icon == 108;
+            const bool idle = tray.calls.empty() || tray.calls.back().data.icon == idleIconId;
             errorBoxes.push_back(caption + "|" + text + (idle ? "" : " [tray not idle]"));
         });
     }

@@ -23,7 +23,7 @@ TEST_F(MainWindowTest, StartsWithTheIdleTrayIconAndNeedsACaptureObject) {
     EXPECT_EQ(tray.calls[0].action, trayAction::NIM_ADD);
     EXPECT_EQ(tray.calls[0].data.flags,
               trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON | trayFlag::NIF_TIP);
-    EXPECT_EQ(tray.calls[0].data.icon, 108);
+    EXPECT_EQ(tray.calls[0].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[0].data.tip, inactiveTip);
     EXPECT_EQ(tray.calls[0].data.callbackMessage, MainWindow::trayCallbackMessage);
     EXPECT_EQ(tray.calls[0].data.window, system.window);
@@ -130,7 +130,7 @@ TEST_F(MainWindowTest, ExitStopsSavesRemovesTheTrayIconOnceAndEndsTheLoop) {
     command(menuCommand::exitProgram);
     EXPECT_TRUE(std::filesystem::exists("kavriWebCam.ini"));
     ASSERT_FALSE(tray.calls.empty());
-    EXPECT_EQ(tray.calls[0].data.icon, 108);
+    EXPECT_EQ(tray.calls[0].data.icon, idleIconId);
     EXPECT_EQ(tray.take().back().action, trayAction::NIM_DELETE);
     EXPECT_TRUE(window().timers.empty());
     EXPECT_EQ(system.quitCode, 0);
@@ -177,14 +177,16 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerAndRunAgainStopsIt) {
     EXPECT_FALSE(running() || menu().isGrayed(menuCommand::ftpSettings));
     ASSERT_EQ(tray.calls.size(), 2u);
     EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_ICON | trayFlag::NIF_TIP);
-    EXPECT_EQ(tray.calls[0].data.icon, 140);
+    EXPECT_EQ(tray.calls[0].data.icon, runningIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip);
-    EXPECT_EQ(tray.calls[1].data.icon, 108);
+    EXPECT_EQ(tray.calls[1].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[1].data.tip, inactiveTip);
 }
 
 // One row: the interval setting and, tick by tick, the icons the shell is sent (an empty
-// list is a tick that sends nothing); 142 is the grab.
+// list is a tick that sends nothing): running, blinking, grabbing.
+constexpr int run = runningIconId, blink = blinkIconId, grab = grabbingIconId;
+
 struct TickRow {
     unsigned update;
     std::vector<std::vector<int>> icons;
@@ -215,8 +217,8 @@ TEST_P(TickSequenceTest, TheTrayFollowsTheCountdownAndGrabsAtZero) {
 INSTANTIATE_TEST_SUITE_P(
     Intervals, TickSequenceTest,
     testing::Values( // An interval of 0 is taken as 1 second instead of never grabbing.
-        TickRow{0, {{140}, {142}}}, TickRow{2, {{140}, {141}, {140}, {142}}},
-        TickRow{5, {{140}, {}, {}, {141}, {140}, {141}, {140}, {141}, {140}, {142}}}));
+        TickRow{0, {{run}, {grab}}}, TickRow{2, {{run}, {blink}, {run}, {grab}}},
+        TickRow{5, {{run}, {}, {}, {blink}, {run}, {blink}, {run}, {blink}, {run}, {grab}}}));
 
 TEST_F(GrabScheduleTest, InstantGrabAndTheImageDialogStartAFullIntervalAgain) {
     Settings::setUpdate(2);
@@ -271,9 +273,9 @@ TEST_F(GrabUploadTest, InstantGrabsWhileIdleUploadInTheBackgroundTheNewestLast) 
         return tray.calls.size() == 2;
     }));
     EXPECT_TRUE(waitUntil([&] { return server.storedCount() == 2; }));
-    EXPECT_EQ(tray.calls[0].data.icon, 142);
+    EXPECT_EQ(tray.calls[0].data.icon, grabbingIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip + " [instant grab]");
-    EXPECT_EQ(tray.calls[1].data.icon, 108);
+    EXPECT_EQ(tray.calls[1].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[1].data.tip, inactiveTip);
     EXPECT_TRUE(errorBoxes.empty());
 }
@@ -295,7 +297,7 @@ TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
                 testing::StartsWith("kavriWebCam: upload failing: connect to 127.0.0.1:"));
     EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
-    EXPECT_EQ(tray.calls.back().data.icon, 140);
+    EXPECT_EQ(tray.calls.back().data.icon, runningIconId);
 }
 
 TEST_F(GrabUploadTest, AnInstantUploadThatHangsHoldsNeitherTheWindowNorExit) {
