@@ -2,13 +2,13 @@
 
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "base/ErrorBox.h"
+#include "base/Exception.h"
+#include "base/FileDescriptor.h"
+#include "base/ReplaceFile.h"
 #include "capture/Capture.h"
 #include "capture/CaptureService.h"
 #include "ftp/Thread.h"
-#include "platform/ErrorBox.h"
-#include "platform/Exception.h"
-#include "platform/FileDescriptor.h"
-#include "platform/ReplaceFile.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTable.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileDescriptor.h"
+#include "base/FileDescriptor.h"
 
 // Turns SIGINT, SIGTERM and SIGHUP (a service manager's, or a closed terminal's, request to
 // end) into a byte on a pipe that the event loop watches, so that each ends the program

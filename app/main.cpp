@@ -5,12 +5,12 @@
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/SystemCaptureService.h"
 #include "platform/WindowTypes.h"
-#include "platform/qt/QtCaptureService.h"
-#include "platform/qt/QtDialogRunner.h"
-#include "platform/qt/QtErrorBox.h"
-#include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtTrayShell.h"
-#include "platform/qt/QtWindowSystem.h"
+#include "qt/QtCaptureService.h"
+#include "qt/QtDialogRunner.h"
+#include "qt/QtErrorBox.h"
+#include "qt/QtPlatform.h"
+#include "qt/QtTrayShell.h"
+#include "qt/QtWindowSystem.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -18,7 +18,7 @@
 #include "capture/HeadlessCaptureDialogs.h"
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/TestSource.h"
-#include "capture/V4l2Camera.h"
+#include "capture/v4l2/V4l2Camera.h"
 #include "image/Dib.h"
 #include "image/FrameChain.h"
 #include "image/Overlay.h"

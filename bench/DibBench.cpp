@@ -1,7 +1,7 @@
 // Reading a full-HD frame file from the page cache and painting it, per pixel format.
 #include "image/Dib.h"
 
-#include "platform/Surface.h"
+#include "base/Surface.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/TempDir.h"
 

@@ -1,10 +1,10 @@
 // The whole frame chain (read a 24-bit DIB file from the page cache, paint, both overlays,
 // encode, atomic write) against the encode alone of the same pixels with the same
 // libjpeg-turbo settings, written to a file in the same directory.
+#include "base/Surface.h"
 #include "image/Dib.h"
 #include "image/FrameChain.h"
 #include "image/Overlay.h"
-#include "platform/Surface.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/TempDir.h"
 

@@ -1,7 +1,7 @@
 // The two overlay lines of a frame with the glyphs already cached, as every grab after the
 // first draws them, and the cost of making the overlay (the font look-up), paid once.
+#include "base/Surface.h"
 #include "image/Overlay.h"
-#include "platform/Surface.h"
 
 #include <benchmark/benchmark.h>
 

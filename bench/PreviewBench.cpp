@@ -1,9 +1,9 @@
 // The cost of one preview frame on the user interface side: the frame converted on the
 // capture thread's call, the queued repaint and the scaled painting, on Qt's offscreen
 // platform. Thirty times this per second is what the preview costs at 30 fps.
+#include "base/Surface.h"
 #include "capture/TestSource.h"
-#include "platform/Surface.h"
-#include "platform/qt/QtPreviewWidget.h"
+#include "qt/QtPreviewWidget.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,8 +1,8 @@
 #include "capture/Capture.h"
 
+#include "base/Exception.h"
 #include "image/Dib.h"
 #include "image/FrameChain.h"
-#include "platform/Exception.h"
 #include "settings/Settings.h"
 
 #include <cerrno>

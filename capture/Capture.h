@@ -1,8 +1,8 @@
 #pragma once
 
+#include "base/HealthLine.h"
 #include "capture/CaptureService.h"
 #include "image/Overlay.h"
-#include "platform/HealthLine.h"
 #include "settings/DeviceSettings.h"
 
 #include <cstdint>

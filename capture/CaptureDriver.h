@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Surface.h"
 #include "capture/CaptureDialogs.h"
-#include "platform/Surface.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "capture/DibFile.h"
 
-#include "platform/FileDescriptor.h"
-#include "platform/FileTarget.h"
-#include "platform/ReplaceFile.h"
-#include "platform/Surface.h"
+#include "base/FileDescriptor.h"
+#include "base/FileTarget.h"
+#include "base/ReplaceFile.h"
+#include "base/Surface.h"
 
 #include <array>
 #include <cstdint>

@@ -1,9 +1,9 @@
 #include "capture/SystemCaptureService.h"
 
-#include "capture/LibV4l2Device.h"
+#include "base/HealthLine.h"
 #include "capture/TestSource.h"
-#include "capture/V4l2Camera.h"
-#include "platform/HealthLine.h"
+#include "capture/v4l2/LibV4l2Device.h"
+#include "capture/v4l2/V4l2Camera.h"
 
 std::unique_ptr<DriverCaptureService>
 createSystemCaptureService(bool withTestSource, PreviewSink& preview, CaptureDialogs& dialogs) {

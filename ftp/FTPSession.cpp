@@ -1,10 +1,10 @@
 #include "ftp/FTPSession.h"
 
+#include "base/Exception.h"
+#include "base/FileDescriptor.h"
+#include "base/FileTarget.h"
+#include "base/HealthLine.h"
 #include "ftp/SshFiles.h"
-#include "platform/Exception.h"
-#include "platform/FileDescriptor.h"
-#include "platform/FileTarget.h"
-#include "platform/HealthLine.h"
 
 #include <curl/curl.h>
 

@@ -1,7 +1,7 @@
 #include "ftp/FTPThread.h"
 
+#include "base/Exception.h"
 #include "ftp/FTPSession.h"
-#include "platform/Exception.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #include "ftp/InstantUpload.h"
 
+#include "base/Exception.h"
 #include "ftp/FTPSession.h"
-#include "platform/Exception.h"
 
 #include <mutex>
 #include <utility>

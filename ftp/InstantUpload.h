@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/HealthLine.h"
 #include "ftp/Thread.h"
-#include "platform/HealthLine.h"
 
 #include <cstdint>
 #include <functional>

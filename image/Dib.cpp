@@ -1,8 +1,8 @@
 #include "image/Dib.h"
 
-#include "platform/FileDescriptor.h"
-#include "platform/FileTarget.h"
-#include "platform/Surface.h"
+#include "base/FileDescriptor.h"
+#include "base/FileTarget.h"
+#include "base/Surface.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Surface.h"
+#include "base/Surface.h"
 
 // One device-independent bitmap read from a file, such as the frame file the capture driver
 // writes on every grab.

@@ -1,9 +1,9 @@
 #include "image/FrameChain.h"
 
+#include "base/Surface.h"
 #include "image/Dib.h"
 #include "image/JpegWriter.h"
 #include "image/Overlay.h"
-#include "platform/Surface.h"
 
 #include <cerrno>
 

@@ -1,8 +1,8 @@
 #include "image/JpegWriter.h"
 
-#include "platform/FileDescriptor.h"
-#include "platform/ReplaceFile.h"
-#include "platform/Surface.h"
+#include "base/FileDescriptor.h"
+#include "base/ReplaceFile.h"
+#include "base/Surface.h"
 
 #include <array>
 #include <cerrno>

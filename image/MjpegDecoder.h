@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Surface.h"
 #include "image/JpegErrorTrap.h"
-#include "platform/Surface.h"
 
 #include <cstddef>
 #include <cstdint>

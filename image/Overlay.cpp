@@ -1,6 +1,6 @@
 #include "image/Overlay.h"
 
-#include "platform/Surface.h"
+#include "base/Surface.h"
 #include "settings/Settings.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Font.h"
+#include "base/Font.h"
 
 #include <ctime>
 #include <functional>

@@ -1,8 +1,8 @@
 #include "settings/ImageSettingsDialog.h"
 
-#include "platform/ErrorBox.h"
-#include "platform/FileDescriptor.h"
-#include "platform/ReplaceFile.h"
+#include "base/ErrorBox.h"
+#include "base/FileDescriptor.h"
+#include "base/ReplaceFile.h"
 #include "settings/Settings.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "settings/SettingsFile.h"
 
-#include "platform/FileDescriptor.h"
-#include "platform/FileTarget.h"
-#include "platform/ReplaceFile.h"
+#include "base/FileDescriptor.h"
+#include "base/FileTarget.h"
+#include "base/ReplaceFile.h"
 #include "res/Version.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/SettingsFileHandler.h"

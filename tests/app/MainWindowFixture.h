@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "base/ErrorBox.h"
 #include "capture/Capture.h"
-#include "platform/ErrorBox.h"
 #include "res/Icons.h"
 #include "res/MenuTemplates.h"
 #include "res/Version.h"

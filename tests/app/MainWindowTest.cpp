@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "platform/Exception.h"
+#include "base/Exception.h"
 #include "res/DialogTemplates.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Deadline.h"

@@ -3,8 +3,8 @@
 #include "app/AboutDialog.h"
 #include "app/CommandLine.h"
 #include "app/TerminationSignals.h"
+#include "base/Exception.h"
 #include "ftp/Thread.h"
-#include "platform/Exception.h"
 #include "tests/app/MainWindowFixture.h"
 
 #include <poll.h>

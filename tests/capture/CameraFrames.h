@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Surface.h"
+#include "base/Surface.h"
 
 #include <cstdint>
 #include <vector>

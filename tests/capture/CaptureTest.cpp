@@ -1,10 +1,10 @@
 #include "capture/Capture.h"
 
+#include "base/Exception.h"
 #include "capture/DriverCaptureService.h"
 #include "capture/HeadlessCaptureDialogs.h"
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/TestSource.h"
-#include "platform/Exception.h"
 #include "settings/Settings.h"
 #include "tests/capture/RecordingCaptureService.h"
 #include "tests/capture/WorkingDirectory.h"

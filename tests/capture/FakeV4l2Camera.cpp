@@ -1,6 +1,6 @@
 #include "tests/capture/FakeV4l2Camera.h"
 
-#include "capture/FrameConverter.h"
+#include "capture/v4l2/FrameConverter.h"
 
 #include <algorithm>
 #include <cerrno>

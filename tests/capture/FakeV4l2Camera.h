@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/CaptureDriver.h"
-#include "capture/V4l2Device.h"
+#include "capture/v4l2/V4l2Device.h"
 
 #include <linux/videodev2.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "capture/V4l2Camera.h"
+#include "capture/v4l2/V4l2Camera.h"
 #include "tests/capture/FakeV4l2Camera.h"
 
 #include <map>

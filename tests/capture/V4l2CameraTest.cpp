@@ -1,4 +1,4 @@
-#include "capture/V4l2Camera.h"
+#include "capture/v4l2/V4l2Camera.h"
 
 #include "capture/Capture.h"
 #include "capture/DriverCaptureService.h"

@@ -1,7 +1,7 @@
 #include "ftp/FTPSession.h"
 #include "ftp/FTPThread.h"
 
-#include "platform/Exception.h"
+#include "base/Exception.h"
 #include "tests/support/Deadline.h"
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"

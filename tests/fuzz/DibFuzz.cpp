@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the DIB reader as a frame file and paints whatever it accepts.
 #include "image/Dib.h"
 
-#include "platform/Surface.h"
+#include "base/Surface.h"
 
 #include <unistd.h>
 

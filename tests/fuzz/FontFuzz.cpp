@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the font as the user's overlay text, drawn at coordinates taken
 // from the input onto a small surface, so that decoding and clipping meet every edge.
-#include "platform/Font.h"
+#include "base/Font.h"
 
-#include "platform/Surface.h"
+#include "base/Surface.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 #include "settings/ImageSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 
-#include "platform/ErrorBox.h"
+#include "base/ErrorBox.h"
 #include "tests/support/FakeDialogHost.h"
 #include "tests/support/HeldSettings.h"
 #include "tests/support/SettingsSnapshot.h"

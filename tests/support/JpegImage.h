@@ -1,7 +1,7 @@
 #pragma once
 
+#include "base/Surface.h"
 #include "image/MjpegDecoder.h"
-#include "platform/Surface.h"
 
 #include <cstdint>
 #include <fstream>

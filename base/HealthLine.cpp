@@ -1,0 +1,105 @@
+#include "base/HealthLine.h"
+
+#include <cerrno>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+constexpr auto quietTime = std::chrono::minutes(1);
+
+std::string counted(int count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+std::string duration(std::chrono::steady_clock::duration length) {
+    const auto totalS = std::chrono::duration_cast<std::chrono::seconds>(length).count();
+    const auto hours = totalS / 3600;
+    const auto minutes = totalS / 60 % 60;
+    const auto seconds = totalS % 60;
+    if (hours > 0) {
+        return std::to_string(hours) + " h" +
+               (minutes > 0 ? " " + std::to_string(minutes) + " min" : "");
+    }
+    if (minutes > 0) {
+        return std::to_string(minutes) + " min" +
+               (seconds > 0 ? " " + std::to_string(seconds) + " s" : "");
+    }
+    return std::to_string(seconds) + " s";
+}
+
+} // namespace
+
+HealthLine::HealthLine(HealthWords words, Clock clock, Sink sink)
+    : words_(words)
+    , clock_(std::move(clock))
+    , sink_(sink ? std::move(sink) : Sink(writeLine)) {}
+
+void HealthLine::writeLine(const std::string& line) {
+    const std::string whole = line + "\n";
+    while (write(STDERR_FILENO, whole.data(), whole.size()) < 0 && errno == EINTR) {
+    }
+}
+
+void HealthLine::failed(const std::string& reason) {
+    report(true, reason);
+}
+
+void HealthLine::succeeded() {
+    report(false, {});
+}
+
+void HealthLine::report(bool failing, const std::string& reason) {
+    std::lock_guard lock(mutex_);
+    const auto now = clock_();
+    if (failing) {
+        if (failures_ == 0) {
+            firstFailureAt_ = now;
+        }
+        ++failures_;
+    }
+    if (failing != failing_) {
+        failing_ = failing;
+        ++changesSinceLine_;
+        if (!failing) {
+            workingSince_ = now;
+        }
+    }
+    // The end of a trouble that was told is told at once; any other change waits until a
+    // minute has passed since the last line.
+    const bool endOfToldTrouble = !failing_ && lineSaidFailing_ && changesSinceLine_ == 1;
+    if (failing_ == lineSaidFailing_ ||
+        (!endOfToldTrouble && printedAny_ && now - lastLineAt_ < quietTime)) {
+        return;
+    }
+    sink_(line(failing_, reason));
+    lineSaidFailing_ = failing_;
+    printedAny_ = true;
+    lastLineAt_ = now;
+    changesSinceLine_ = 0;
+    if (!failing_) {
+        failures_ = 0;
+    }
+}
+
+std::string HealthLine::line(bool failing, const std::string& reason) const {
+    std::string text = std::string("kavriWebCam: ") + words_.subject + " ";
+    if (failing) {
+        text += std::string(words_.failing) + ": " + reason;
+    } else {
+        text += std::string(words_.recovered) + " after " +
+                counted(failures_, "failure", "failures") + " in " +
+                duration(workingSince_ - firstFailureAt_);
+    }
+    if (changesSinceLine_ > 1) {
+        text += " (" + std::to_string(changesSinceLine_) + " changes since the last line)";
+    }
+    // A reason may quote a server or a file name: it must stay one line and send no control
+    // codes to a terminal.
+    for (char& byte : text) {
+        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
+            byte = '?';
+        }
+    }
+    return text;
+}

@@ -1,0 +1,68 @@
+#include "qt/QtWindowSystem.h"
+
+#include "qt/QtEventGuard.h"
+#include "qt/QtMenu.h"
+#include "qt/QtPlatform.h"
+#include "qt/QtTopLevelWindow.h"
+#include "res/MenuTemplates.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <iostream>
+
+std::unique_ptr<TopLevelWindow> QtWindowSystem::createWindow(std::uint32_t style,
+                                                             std::uint32_t extStyle,
+                                                             const std::string& title, Rect rect,
+                                                             WindowProcedure procedure) {
+    return std::make_unique<QtTopLevelWindow>(style, extStyle, title, rect, std::move(procedure));
+}
+
+std::unique_ptr<Menu> QtWindowSystem::loadMenu(int menuId) {
+    const MenuTemplate* menuTemplate = findMenuTemplate(menuId);
+    if (menuTemplate == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<QtMenu>(*menuTemplate);
+}
+
+Rect QtWindowSystem::desktopRect() const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return {};
+    }
+    const QRect geometry = screen->geometry();
+    return Rect{0, 0, geometry.width(), geometry.height()};
+}
+
+Point QtWindowSystem::cursorPos() const {
+    const QPoint position = QCursor::pos();
+    return Point{position.x(), position.y()};
+}
+
+void QtWindowSystem::messageBox(TopLevelWindow* owner, const std::string& text,
+                                const std::string& caption) {
+    if (onOffscreenPlatform()) {
+        std::cerr << caption << ": " << text << '\n';
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption),
+                    QString::fromStdString(text), QMessageBox::Ok,
+                    QtTopLevelWindow::qtWindowOf(owner));
+    box.exec();
+}
+
+int QtWindowSystem::runEventLoop() {
+    const int exitCode = QApplication::exec();
+    rethrowPendingException();
+    return exitCode;
+}
+
+void QtWindowSystem::quit(int exitCode) {
+    // Posted, so the messages posted before are handled first.
+    QMetaObject::invokeMethod(
+        qApp, [exitCode] { QCoreApplication::exit(exitCode); }, Qt::QueuedConnection);
+}
