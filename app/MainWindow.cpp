@@ -43,6 +43,12 @@ constexpr std::uint32_t instantUploadEndedMessage = 2002;
 // few tens of milliseconds.
 constexpr std::chrono::milliseconds workersEndingLimit{500};
 
+// The account of the uploads, as the FTP settings are now.
+FtpLogin ftpLogin() {
+    return {ServerAddress::parse(Settings::getHost(), Settings::getPort()), Settings::getUser(),
+            Settings::getPassword(), Settings::getUsePassive(), Settings::getStopOnError()};
+}
+
 // The client position of a mouse message: two unsigned 16-bit values, x low, y high.
 Point mousePosition(std::intptr_t lParam) {
     const auto bits = static_cast<std::uintptr_t>(lParam);
@@ -453,10 +459,7 @@ void MainWindow::startRunning(std::int64_t fromMs) {
     instantUploadAgain = false;
     if (Settings::getActive()) {
         try {
-            ftpThread = std::make_unique<FTPThread>(Settings::getHost(), Settings::getUser(),
-                                                    Settings::getPassword(), Settings::getPort(),
-                                                    Settings::getStopOnError(),
-                                                    Settings::getUsePassive(), uploadHealth);
+            ftpThread = std::make_unique<FTPThread>(ftpLogin(), uploadHealth);
         } catch (const std::bad_alloc&) {
             throw Exception("Cannot allocate memory for the FTP Thread.");
         } catch (const std::system_error&) {
@@ -559,8 +562,7 @@ void MainWindow::startInstantUpload() {
     instantUploadAgain = false;
     TopLevelWindow* owner = window.get();
     instantUpload = std::make_unique<InstantUpload>(
-        Settings::getHost(), Settings::getUser(), Settings::getPassword(), Settings::getPort(),
-        Settings::getUsePassive(), Settings::getJpegFile(), Settings::getSaveTo(), uploadHealth,
+        ftpLogin(), Settings::getJpegFile(), Settings::getSaveTo(), uploadHealth,
         [owner] { owner->postMessage(instantUploadEndedMessage, 0, 0); });
     instantUpload->start();
 }

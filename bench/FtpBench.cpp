@@ -2,6 +2,7 @@
 // the upload worker does) against the curl command line tool storing the same files on
 // the same server, one `curl -T` per file, for plain FTP, FTP over TLS and SFTP.
 #include "ftp/FTPSession.h"
+#include "ftp/FtpLogin.h"
 
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
@@ -86,8 +87,8 @@ void sessionPut(benchmark::State& state) {
     FtpServer& server = setup.server(protocol);
     const std::string local = setup.file(size);
     FTPSession session;
-    session.connect(server.scheme() + "127.0.0.1", server.user(), server.password(), server.port(),
-                    true);
+    session.connect({ServerAddress::parse(server.scheme() + "127.0.0.1", server.port()),
+                     server.user(), server.password()});
     for (auto _ : state) {
         session.put(local, "session.jpg");
     }

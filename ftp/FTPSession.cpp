@@ -4,6 +4,7 @@
 #include "base/FileDescriptor.h"
 #include "base/FileTarget.h"
 #include "base/HealthLine.h"
+#include "ftp/FtpLogin.h"
 #include "ftp/SshFiles.h"
 
 #include <curl/curl.h>
@@ -25,8 +26,7 @@ namespace {
 
 const char* const networkMessage =
     "::FTP::\nCannot establish a connection to the network.\nMake sure the computer is connected.";
-const char* const connectMessage =
-    "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.";
+const char* const connectMessage = ServerAddress::connectMessage;
 const char* const transferMessage =
     "::FTP::\nCannot transfer the file, please check the following:\n * the source file exists.\n"
     " * the destination path exists,\n * the ftp server is responding.";
@@ -45,27 +45,6 @@ constexpr long keepIdleConnectionS = std::numeric_limits<long>::max();
 // Longest wait between two looks at the stop flag while a transfer waits for the network.
 constexpr int pollIntervalMs = 50;
 const char* const temporarySuffix = ".part";
-
-// The forms of the host setting: the scheme in front of the host picks the protocol.
-struct Scheme {
-    const char* prefix;
-    // How the transfer library names the protocol in a URL.
-    const char* urlScheme;
-    std::uint16_t standardPort;
-};
-constexpr Scheme ftpScheme{"ftp://", "ftp", 21};
-constexpr Scheme ftpesScheme{"ftpes://", "ftp", 21};
-constexpr Scheme ftpsScheme{"ftps://", "ftps", 990};
-constexpr Scheme sftpScheme{"sftp://", "sftp", 22};
-
-// curl_global_init is not thread-safe; the first session of the process does it, once.
-// The library stays initialised until the process ends.
-bool initialiseCurl() {
-    static std::once_flag once;
-    static bool ready = false;
-    std::call_once(once, [] { ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; });
-    return ready;
-}
 
 bool hasControlCharacter(const std::string& text) {
     for (const char byte : text) {
@@ -155,13 +134,8 @@ std::string quoted(const std::string& path) {
     return text + "\"";
 }
 
-struct ListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using CommandList = std::unique_ptr<curl_slist, ListDeleter>;
-
-CommandList commandList(const std::vector<std::string>& commands) {
-    CommandList list;
+CurlList commandList(const std::vector<std::string>& commands) {
+    CurlList list;
     for (const std::string& command : commands) {
         curl_slist* longer = curl_slist_append(list.get(), command.c_str());
         if (longer == nullptr) {
@@ -255,14 +229,6 @@ struct FTPSession::SocketCloser {
     }
 };
 
-void FTPSession::MultiDeleter::operator()(void* multi) const {
-    curl_multi_cleanup(multi);
-}
-
-void FTPSession::EasyDeleter::operator()(void* easy) const {
-    curl_easy_cleanup(easy);
-}
-
 FTPSession::FTPSession(const std::atomic<bool>* stopFlag)
     : stopFlag_(stopFlag) {}
 
@@ -278,8 +244,7 @@ std::string FTPSession::temporaryName(const std::string& remotePath) {
     return remotePath.substr(0, nameAt) + "." + remotePath.substr(nameAt) + temporarySuffix;
 }
 
-void FTPSession::connect(const std::string& host, const std::string& user,
-                         const std::string& password, std::uint32_t port, bool passive) {
+void FTPSession::connect(const FtpLogin& login) {
     open_ = false;
     deleteBeforeRename_ = false;
     renamesRefused_ = false;
@@ -294,57 +259,35 @@ void FTPSession::connect(const std::string& host, const std::string& user,
         failureReason_ = "connect: the network library cannot be set up";
         throw FTPException(networkMessage);
     }
+    checkLogin(login);
+    address_ = login.address;
+    setUpTransfers(login.user);
+    if (address_.protocol() == Protocol::Sftp) {
+        setUpSsh(login.password);
+    } else {
+        setUpFtp(login.password, login.passive);
+    }
+
+    // Logging in now, with a request that transfers nothing, makes a refused login, an
+    // untrusted server or an unreachable one fail here rather than at the first file.
+    if (!runCommands({}, "connect to " + address_.serverName())) {
+        throw FTPException(connectMessage);
+    }
+}
+
+void FTPSession::checkLogin(const FtpLogin& login) {
+    if (!login.address.usable()) {
+        failureReason_ = "connect: " + login.address.refusal();
+        throw FTPException(connectMessage);
+    }
     // A line break in a setting would end the command it is sent in and start another.
-    if (hasControlCharacter(host) || hasControlCharacter(user) || hasControlCharacter(password)) {
-        failureReason_ = "connect: the host, user name or password holds a control character";
+    if (hasControlCharacter(login.user) || hasControlCharacter(login.password)) {
+        failureReason_ = "connect: the user name or password holds a control character";
         throw FTPException(connectMessage);
     }
+}
 
-    Scheme scheme = ftpScheme;
-    protocol_ = Protocol::Ftp;
-    host_ = host;
-    if (const auto end = host.find("://"); end != std::string::npos) {
-        struct Form {
-            Scheme scheme;
-            Protocol protocol;
-        };
-        static const Form forms[] = {{ftpScheme, Protocol::Ftp},
-                                     {ftpesScheme, Protocol::Ftpes},
-                                     {ftpsScheme, Protocol::Ftps},
-                                     {sftpScheme, Protocol::Sftp}};
-        const std::string prefix = host.substr(0, end + 3);
-        const Form* form = nullptr;
-        for (const Form& candidate : forms) {
-            if (strcasecmp(prefix.c_str(), candidate.scheme.prefix) == 0) {
-                form = &candidate;
-            }
-        }
-        if (form == nullptr) {
-            failureReason_ =
-                "connect to " + host + ": unknown scheme; use ftp://, ftpes://, ftps:// or sftp://";
-            throw FTPException(connectMessage);
-        }
-        scheme = form->scheme;
-        protocol_ = form->protocol;
-        host_ = host.substr(end + 3);
-    }
-    if (host_.empty() || host_.find_first_of("/@ ") != std::string::npos) {
-        failureReason_ = "connect: no host given";
-        if (!host_.empty()) {
-            failureReason_ = "connect to " + host + ": not a host name";
-        }
-        throw FTPException(connectMessage);
-    }
-    port_ = static_cast<std::uint16_t>(port & 0xFFFF);
-    if (port_ == 0) {
-        port_ = scheme.standardPort;
-    }
-    const bool ipv6Literal = host_.find(':') != std::string::npos && host_.front() != '[';
-    serverName_ = (ipv6Literal ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
-    // SFTP paths are absolute; "/~/" stands for the login directory.
-    serverUrl_ = std::string(scheme.urlScheme) + "://" + serverName_ +
-                 (protocol_ == Protocol::Sftp ? "/~/" : "/");
-
+void FTPSession::setUpTransfers(const std::string& user) {
     CURL* easy = connection_.get();
     errorText_.assign(CURL_ERROR_SIZE, '\0');
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText_.data());
@@ -353,7 +296,7 @@ void FTPSession::connect(const std::string& host, const std::string& user,
     curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROXY, "");
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, scheme.urlScheme);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, address_.urlScheme());
     curl_easy_setopt(easy, CURLOPT_USERNAME, user.c_str());
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectTimeoutS);
     curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, serverResponseTimeoutS);
@@ -368,37 +311,31 @@ void FTPSession::connect(const std::string& host, const std::string& user,
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ignore);
     curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &SocketCloser::close);
     curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
-    if (protocol_ == Protocol::Sftp) {
-        setUpSsh(password);
-    } else {
-        curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
-        curl_easy_setopt(easy, CURLOPT_FTPPORT, passive ? nullptr : "-");
-        curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
-        curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
-                         static_cast<long>(CURLFTP_CREATE_DIR_NONE));
-        curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
-        curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, activeAcceptTimeoutMs);
-        // Nothing, not the login either, goes to an FTPS server in the clear. The server's
-        // certificate is checked against the system's authorities (the library's default,
-        // set here so that nothing can turn it off); SSL_CERT_FILE and SSL_CERT_DIR add
-        // others, as for every program built on OpenSSL.
-        curl_easy_setopt(
-            easy, CURLOPT_USE_SSL,
-            static_cast<long>(protocol_ == Protocol::Ftp ? CURLUSESSL_NONE : CURLUSESSL_ALL));
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
-        if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
-            curl_easy_setopt(easy, CURLOPT_CAINFO, file);
-        }
-        if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
-            curl_easy_setopt(easy, CURLOPT_CAPATH, dir);
-        }
-    }
+}
 
-    // Logging in now, with a request that transfers nothing, makes a refused login, an
-    // untrusted server or an unreachable one fail here rather than at the first file.
-    if (!runCommands({}, "connect to " + serverName_)) {
-        throw FTPException(connectMessage);
+void FTPSession::setUpFtp(const std::string& password, bool passive) {
+    CURL* easy = connection_.get();
+    curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
+    curl_easy_setopt(easy, CURLOPT_FTPPORT, passive ? nullptr : "-");
+    curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    curl_easy_setopt(easy, CURLOPT_FTP_CREATE_MISSING_DIRS,
+                     static_cast<long>(CURLFTP_CREATE_DIR_NONE));
+    curl_easy_setopt(easy, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(easy, CURLOPT_ACCEPTTIMEOUT_MS, activeAcceptTimeoutMs);
+    // Nothing, not the login either, goes to an FTPS server in the clear. The server's
+    // certificate is checked against the system's authorities (the library's default,
+    // set here so that nothing can turn it off); SSL_CERT_FILE and SSL_CERT_DIR add
+    // others, as for every program built on OpenSSL.
+    curl_easy_setopt(
+        easy, CURLOPT_USE_SSL,
+        static_cast<long>(address_.protocol() == Protocol::Ftp ? CURLUSESSL_NONE : CURLUSESSL_ALL));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, file);
+    }
+    if (const char* dir = std::getenv("SSL_CERT_DIR"); dir != nullptr && *dir != '\0') {
+        curl_easy_setopt(easy, CURLOPT_CAPATH, dir);
     }
 }
 
@@ -409,9 +346,8 @@ void FTPSession::setUpSsh(const std::string& password) {
     const std::string knownHosts = SshFiles::userFile("known_hosts");
     curl_easy_setopt(easy, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
     // known_hosts names an IPv6 address without the brackets of a URL.
-    const bool bracketed = host_.size() > 2 && host_.front() == '[' && host_.back() == ']';
-    hostKeyCheck_ = std::make_unique<HostKeyCheck>(
-        HostKeyCheck{bracketed ? host_.substr(1, host_.size() - 2) : host_, port_, {}});
+    hostKeyCheck_ =
+        std::make_unique<HostKeyCheck>(HostKeyCheck{address_.bareHost(), address_.port(), {}});
     curl_easy_setopt(easy, CURLOPT_SSH_KEYFUNCTION, &HostKeyCheck::check);
     curl_easy_setopt(easy, CURLOPT_SSH_KEYDATA, hostKeyCheck_.get());
     if (!password.empty()) {
@@ -487,7 +423,7 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
         throw FTPPutException(transferMessage);
     }
     renamesRefused_ = true;
-    tellRenamesRefused(serverName_, remoteFile);
+    tellRenamesRefused(address_.serverName(), remoteFile);
     if (!storeWhole(file, size, remoteFile, action)) {
         throw FTPPutException(transferMessage);
     }
@@ -508,7 +444,7 @@ bool FTPSession::storeWhole(FileDescriptor& file, std::int64_t size, const std::
         if (!store(file, size, name, action)) {
             return false;
         }
-        if (protocol_ == Protocol::Sftp) {
+        if (address_.protocol() == Protocol::Sftp) {
             // Every SFTP write is acknowledged.
             return true;
         }
@@ -547,7 +483,7 @@ std::vector<std::string> FTPSession::renameCommands(const std::string& temporary
     if (deleteBeforeRename_) {
         commands.push_back(deleteCommand(remoteFile, false));
     }
-    if (protocol_ == Protocol::Sftp) {
+    if (address_.protocol() == Protocol::Sftp) {
         commands.push_back("rename " + quoted(temporary) + " " + quoted(remoteFile));
     } else {
         commands.push_back("RNFR " + temporary);
@@ -559,7 +495,7 @@ std::vector<std::string> FTPSession::renameCommands(const std::string& temporary
 std::string FTPSession::deleteCommand(const std::string& name, bool required) const {
     // A leading '*' lets the library go on when the command fails.
     return std::string(required ? "" : "*") +
-           (protocol_ == Protocol::Sftp ? "rm " + quoted(name) : "DELE " + name);
+           (address_.protocol() == Protocol::Sftp ? "rm " + quoted(name) : "DELE " + name);
 }
 
 void FTPSession::discard(const std::string& temporary, const std::string& action) {
@@ -576,10 +512,11 @@ void FTPSession::discard(const std::string& temporary, const std::string& action
 
 std::string FTPSession::fileUrl(const std::string& remotePath) const {
     // An absolute SFTP path replaces the login directory's "/~/".
-    if (protocol_ == Protocol::Sftp && !remotePath.empty() && remotePath.front() == '/') {
-        return serverUrl_.substr(0, serverUrl_.size() - 3) + encodePath(remotePath);
+    if (address_.protocol() == Protocol::Sftp && !remotePath.empty() && remotePath.front() == '/') {
+        const std::string base = address_.baseUrl();
+        return base.substr(0, base.size() - 3) + encodePath(remotePath);
     }
-    return serverUrl_ + encodePath(remotePath);
+    return address_.baseUrl() + encodePath(remotePath);
 }
 
 bool FTPSession::stopped() const {
@@ -606,8 +543,9 @@ bool FTPSession::store(FileDescriptor& file, std::int64_t size, const std::strin
 
 bool FTPSession::runCommands(const std::vector<std::string>& commands, const std::string& action) {
     CURL* easy = connection_.get();
-    const CommandList before = commandList(commands);
-    curl_easy_setopt(easy, CURLOPT_URL, serverUrl_.c_str());
+    const CurlList before = commandList(commands);
+    const std::string url = address_.baseUrl();
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy, CURLOPT_QUOTE, before.get());
     const bool done = perform(action);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ftp/CurlHandles.h"
+#include "net/ServerAddress.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -8,6 +11,7 @@
 #include <vector>
 
 class FileDescriptor;
+struct FtpLogin;
 
 // One connection to one server, used only to store files: plain FTP, FTP over TLS (explicit
 // or implicit) or SFTP, chosen by the scheme written in front of the host. connect() opens
@@ -27,15 +31,12 @@ public:
     FTPSession(const FTPSession&) = delete;
     FTPSession& operator=(const FTPSession&) = delete;
 
-    // host is a name or address, or one with a scheme: ftp://, ftpes:// (TLS asked for with
-    // AUTH TLS), ftps:// (TLS from the first byte) or sftp://. A TLS server's certificate
-    // must be valid for the host by the system's certificate authorities; an SSH server's
-    // key must be in a known_hosts file. Port: its low 16 bits are used, 0 meaning the
-    // scheme's standard port. passive chooses a passive data connection for the FTP forms;
-    // otherwise the server connects back to this machine. A host, user or password holding
-    // a control character is refused before anything is sent.
-    void connect(const std::string& host, const std::string& user, const std::string& password,
-                 std::uint32_t port, bool passive);
+    // The address's scheme picks the protocol: FTP, FTP with TLS asked for with AUTH TLS or
+    // from the first byte, or SFTP. A TLS server's certificate must be valid for the host by
+    // the system's certificate authorities; an SSH server's key must be in a known_hosts
+    // file. A refused address, or a user or password holding a control character, is
+    // refused before anything is sent; the failure reason says why.
+    void connect(const FtpLogin& login);
     // Stores localFile, the regular file it names (through links of this user's only), as
     // remoteFile, a path taken relative to the login directory exactly as given; no
     // directory is created. The bytes go to a temporary name beside remoteFile first, which
@@ -61,7 +62,7 @@ public:
     static std::string temporaryName(const std::string& remotePath);
 
 private:
-    enum class Protocol { Ftp, Ftpes, Ftps, Sftp };
+    using Protocol = ServerAddress::Protocol;
 
     // The SSH server's key is checked as the connection is made; why it was not trusted.
     struct HostKeyCheck;
@@ -69,13 +70,13 @@ private:
     // all of it.
     struct SocketCloser;
 
-    struct MultiDeleter {
-        void operator()(void* multi) const;
-    };
-    struct EasyDeleter {
-        void operator()(void* easy) const;
-    };
-
+    // Throws when the login cannot be used.
+    void checkLogin(const FtpLogin& login);
+    // Sets up the options every protocol shares: the user, time-outs, the stop flag and
+    // where the library's reports go.
+    void setUpTransfers(const std::string& user);
+    // Sets up the login of an FTP connection, its data connections and its TLS.
+    void setUpFtp(const std::string& password, bool passive);
     // Sets up the login of an SFTP connection and the check of the server's key.
     void setUpSsh(const std::string& password);
     // Stores the file, from its start, under name, and makes sure that the server has all
@@ -105,16 +106,10 @@ private:
     bool perform(const std::string& action);
 
     // The root handle: it keeps the control connection open between transfers.
-    std::unique_ptr<void, MultiDeleter> internet_;
+    CurlMulti internet_;
     // The transfer handle carrying the login and the options of this session.
-    std::unique_ptr<void, EasyDeleter> connection_;
-    Protocol protocol_ = Protocol::Ftp;
-    // The host without its scheme, and the port in use.
-    std::string host_;
-    std::uint16_t port_ = 0;
-    std::string serverUrl_;
-    // host:port, for the failure reason.
-    std::string serverName_;
+    CurlEasy connection_;
+    ServerAddress address_;
     const std::atomic<bool>* stopFlag_;
     bool open_ = false;
     // The control connection's socket, once logged in, and how many bytes of the file being

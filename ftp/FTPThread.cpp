@@ -12,13 +12,8 @@
 // Everything the worker uses lives here, owned jointly by the object and the worker, so
 // that a worker still unwinding after the object has gone touches nothing released.
 struct FTPThread::State {
-    // Copies of the FTP settings, made once at construction.
-    std::string host;
-    std::string user;
-    std::string password;
-    std::uint32_t port;
-    bool stopOnError;
-    bool passive;
+    // A copy of the FTP settings, made once at construction.
+    FtpLogin login;
     RetryPause retryPause;
     std::shared_ptr<HealthLine> health;
 
@@ -43,16 +38,9 @@ struct Upload {
 
 } // namespace
 
-FTPThread::FTPThread(std::string host, std::string user, std::string password, std::uint32_t port,
-                     bool stopOnError, bool passive, std::shared_ptr<HealthLine> health,
-                     RetryPause retryPause)
+FTPThread::FTPThread(FtpLogin login, std::shared_ptr<HealthLine> health, RetryPause retryPause)
     : state_(std::make_shared<State>()) {
-    state_->host = std::move(host);
-    state_->user = std::move(user);
-    state_->password = std::move(password);
-    state_->port = port;
-    state_->stopOnError = stopOnError;
-    state_->passive = passive;
+    state_->login = std::move(login);
     state_->retryPause = retryPause;
     state_->health = std::move(health);
 }
@@ -134,7 +122,7 @@ std::unique_ptr<FTPSession> FTPThread::connect(State& state, ThreadControl& cont
     state.connecting.store(true, std::memory_order_release);
     auto session = std::make_unique<FTPSession>(&control.cancelFlag());
     try {
-        session->connect(state.host, state.user, state.password, state.port, state.passive);
+        session->connect(state.login);
     } catch (const FTPException& error) {
         if (!control.cancelled()) {
             fail(state, error.message, session->failureReason());
@@ -147,7 +135,7 @@ std::unique_ptr<FTPSession> FTPThread::connect(State& state, ThreadControl& cont
 
 bool FTPThread::fail(State& state, const std::string& message, const std::string& reason) {
     state.health->failed(reason);
-    if (!state.stopOnError) {
+    if (!state.login.stopOnError) {
         return true;
     }
     {

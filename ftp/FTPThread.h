@@ -1,10 +1,10 @@
 #pragma once
 
 #include "base/HealthLine.h"
+#include "ftp/FtpLogin.h"
 #include "ftp/Thread.h"
 
 #include <chrono>
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -21,7 +21,7 @@ class ThreadControl;
 // failure over a fresh connection, or a refusal by the server on a live one, counts.
 //
 // A counted failure is told on the health line, and so is the first success after it.
-// Without stopOnError the worker goes on: it connects again, pausing between failed
+// Without the login's stopOnError the worker goes on: it connects again, pausing between failed
 // attempts (growing from the retry pause's first value to its longest, and back to the first
 // after a success), and keeps a connection on which the server refused a file for the next
 // one. With stopOnError the first counted failure ends the worker and keeps its message; the
@@ -40,8 +40,7 @@ public:
                                                   std::chrono::seconds(60)};
 
     // health is where the worker tells how uploads fare; the instant grab tells the same one.
-    FTPThread(std::string host, std::string user, std::string password, std::uint32_t port,
-              bool stopOnError, bool passive, std::shared_ptr<HealthLine> health,
+    FTPThread(FtpLogin login, std::shared_ptr<HealthLine> health,
               RetryPause retryPause = defaultRetryPause);
     ~FTPThread() override;
 

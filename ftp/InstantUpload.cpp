@@ -9,11 +9,7 @@
 // Owned jointly by the object and the worker, so that a worker still unwinding after the
 // object has gone touches nothing released.
 struct InstantUpload::State {
-    std::string host;
-    std::string user;
-    std::string password;
-    std::uint32_t port;
-    bool passive;
+    FtpLogin login;
     std::string localFile;
     std::string remoteFile;
     std::shared_ptr<HealthLine> health;
@@ -26,16 +22,10 @@ struct InstantUpload::State {
     bool abandoned = false;
 };
 
-InstantUpload::InstantUpload(std::string host, std::string user, std::string password,
-                             std::uint32_t port, bool passive, std::string localFile,
-                             std::string remoteFile, std::shared_ptr<HealthLine> health,
-                             std::function<void()> finished)
+InstantUpload::InstantUpload(FtpLogin login, std::string localFile, std::string remoteFile,
+                             std::shared_ptr<HealthLine> health, std::function<void()> finished)
     : state_(std::make_shared<State>()) {
-    state_->host = std::move(host);
-    state_->user = std::move(user);
-    state_->password = std::move(password);
-    state_->port = port;
-    state_->passive = passive;
+    state_->login = std::move(login);
     state_->localFile = std::move(localFile);
     state_->remoteFile = std::move(remoteFile);
     state_->health = std::move(health);
@@ -60,7 +50,7 @@ void InstantUpload::run() {
         // Closed before the owner hears of the end, which then finds nothing left to wait for.
         FTPSession session(&control->cancelFlag());
         try {
-            session.connect(state->host, state->user, state->password, state->port, state->passive);
+            session.connect(state->login);
             session.put(state->localFile, state->remoteFile);
             state->health->succeeded();
         } catch (const FTPException& error) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "base/HealthLine.h"
+#include "ftp/FtpLogin.h"
 #include "ftp/Thread.h"
 
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -25,9 +25,9 @@ public:
         std::string message;
     };
 
-    // The worker parks until start(), like every Thread.
-    InstantUpload(std::string host, std::string user, std::string password, std::uint32_t port,
-                  bool passive, std::string localFile, std::string remoteFile,
+    // The worker parks until start(), like every Thread. The login's stopOnError plays no
+    // part.
+    InstantUpload(FtpLogin login, std::string localFile, std::string remoteFile,
                   std::shared_ptr<HealthLine> health, std::function<void()> finished);
     ~InstantUpload() override;
 

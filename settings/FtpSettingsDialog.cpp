@@ -1,5 +1,7 @@
 #include "settings/FtpSettingsDialog.h"
 
+#include "base/ErrorBox.h"
+#include "net/ServerAddress.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -31,6 +33,22 @@ void store(const DialogHost& dialog) {
     Settings::setUser(dialog.readItemText(user, textBufferSize));
 }
 
+// Shows why the host and port typed cannot be used, and says whether they cannot. An empty
+// host names no server yet; it is stored as it is, with any port.
+bool refuseAddress(const DialogHost& dialog) {
+    using namespace ftpSettingsItem;
+    const std::string hostText = dialog.readItemText(host, textBufferSize);
+    if (hostText.empty()) {
+        return false;
+    }
+    const ServerAddress address = ServerAddress::parse(hostText, dialog.readItemUnsigned(port));
+    if (address.usable()) {
+        return false;
+    }
+    showErrorBox(std::string(ServerAddress::connectMessage) + "\n" + address.refusal());
+    return true;
+}
+
 } // namespace
 
 bool ftpSettingsDialogProc(DialogHost& dialog, DialogMessage message, int commandId) {
@@ -40,8 +58,10 @@ bool ftpSettingsDialogProc(DialogHost& dialog, DialogMessage message, int comman
     }
     switch (commandId) {
     case dialogOk:
-        store(dialog);
-        dialog.endDialog(dialogOk);
+        if (!refuseAddress(dialog)) {
+            store(dialog);
+            dialog.endDialog(dialogOk);
+        }
         return true;
     case dialogCancel:
         dialog.endDialog(dialogCancel);
