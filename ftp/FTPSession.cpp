@@ -6,6 +6,7 @@
 #include "base/HealthLine.h"
 #include "ftp/FtpLogin.h"
 #include "ftp/SshFiles.h"
+#include "ftp/SshHostTrust.h"
 
 #include <curl/curl.h>
 
@@ -159,41 +160,7 @@ void tellRenamesRefused(const std::string& serverName, const std::string& remote
     }
 }
 
-// The reason the SSH server's key was refused, with the command that records it.
-std::string hostKeyAdvice(SshFiles::HostKey verdict, const std::string& host, std::uint16_t port) {
-    const std::string record = "ssh-keyscan -p " + std::to_string(port) + " " + host + " >> " +
-                               SshFiles::userFile("known_hosts");
-    if (verdict == SshFiles::HostKey::Changed) {
-        return "the server's host key has CHANGED from the one in the known_hosts file; "
-               "if the server really has a new key, remove the old one (ssh-keygen -R " +
-               (port == 22 ? host : "'[" + host + "]:" + std::to_string(port) + "'") +
-               ") and record the new one: " + record;
-    }
-    return "the server's host key is not in ~/.ssh/known_hosts or /etc/ssh/ssh_known_hosts; "
-           "after checking it, record it: " +
-           record;
-}
-
 } // namespace
-
-struct FTPSession::HostKeyCheck {
-    std::string host;
-    std::uint16_t port = 0;
-    // Empty while the key is trusted or has not been looked at.
-    std::string problem;
-
-    static int check(CURL*, const curl_khkey*, const curl_khkey* found, curl_khmatch, void* data) {
-        auto* self = static_cast<HostKeyCheck*>(data);
-        const std::string blob =
-            found->len > 0 ? std::string(found->key, found->len) : std::string();
-        const auto verdict = SshFiles::checkHostKey(self->host, self->port, blob);
-        if (verdict == SshFiles::HostKey::Known) {
-            return CURLKHSTAT_FINE;
-        }
-        self->problem = hostKeyAdvice(verdict, self->host, self->port);
-        return CURLKHSTAT_REJECT;
-    }
-};
 
 struct FTPSession::SocketCloser {
     // The library closes a data connection as soon as it has handed the last bytes to the
@@ -248,7 +215,7 @@ void FTPSession::connect(const FtpLogin& login) {
     open_ = false;
     deleteBeforeRename_ = false;
     renamesRefused_ = false;
-    hostKeyCheck_.reset();
+    hostTrust_.reset();
     if (!initialiseCurl()) {
         failureReason_ = "connect: the network library cannot be set up";
         throw FTPException(networkMessage);
@@ -270,8 +237,12 @@ void FTPSession::connect(const FtpLogin& login) {
 
     // Logging in now, with a request that transfers nothing, makes a refused login, an
     // untrusted server or an unreachable one fail here rather than at the first file.
-    if (!runCommands({}, "connect to " + address_.serverName())) {
-        throw FTPException(connectMessage);
+    // An SSH server that has no key of the type asked for ends the connection, and the
+    // next type is asked for, as ssh offers them all.
+    while (!runCommands({}, "connect to " + address_.serverName())) {
+        if (!hostTrust_ || !hostTrust_->askNextKeyType(lastResult_)) {
+            throw FTPException(connectMessage);
+        }
     }
 }
 
@@ -341,15 +312,9 @@ void FTPSession::setUpFtp(const std::string& password, bool passive) {
 
 void FTPSession::setUpSsh(const std::string& password) {
     CURL* easy = connection_.get();
-    // The known_hosts file names the key types the server is known by, so that the library
-    // asks for one of them; the key itself is checked against both files by HostKeyCheck.
-    const std::string knownHosts = SshFiles::userFile("known_hosts");
-    curl_easy_setopt(easy, CURLOPT_SSH_KNOWNHOSTS, knownHosts.c_str());
     // known_hosts names an IPv6 address without the brackets of a URL.
-    hostKeyCheck_ =
-        std::make_unique<HostKeyCheck>(HostKeyCheck{address_.bareHost(), address_.port(), {}});
-    curl_easy_setopt(easy, CURLOPT_SSH_KEYFUNCTION, &HostKeyCheck::check);
-    curl_easy_setopt(easy, CURLOPT_SSH_KEYDATA, hostKeyCheck_.get());
+    hostTrust_ = std::make_unique<SshHostTrust>(address_.bareHost(), address_.port());
+    hostTrust_->setUp(easy);
     if (!password.empty()) {
         curl_easy_setopt(easy, CURLOPT_PASSWORD, password.c_str());
         curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES,
@@ -602,8 +567,8 @@ bool FTPSession::perform(const std::string& action) {
     curl_multi_remove_handle(multi, easy);
 
     const bool serverRefused = replyCodeIs(lastReply_, "4") || replyCodeIs(lastReply_, "5");
-    std::string detail = hostKeyCheck_ && !hostKeyCheck_->problem.empty() ? hostKeyCheck_->problem
-                         : serverRefused                                  ? lastReply_
+    std::string detail = hostTrust_ && !hostTrust_->problem().empty() ? hostTrust_->problem()
+                         : serverRefused                              ? lastReply_
                          : errorText_[0] != 0 ? std::string(errorText_.c_str())
                          : status != CURLM_OK ? curl_multi_strerror(status)
                                               : curl_easy_strerror(result);

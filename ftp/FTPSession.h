@@ -12,6 +12,7 @@
 
 class FileDescriptor;
 struct FtpLogin;
+class SshHostTrust;
 
 // One connection to one server, used only to store files: plain FTP, FTP over TLS (explicit
 // or implicit) or SFTP, chosen by the scheme written in front of the host. connect() opens
@@ -64,8 +65,6 @@ public:
 private:
     using Protocol = ServerAddress::Protocol;
 
-    // The SSH server's key is checked as the connection is made; why it was not trusted.
-    struct HostKeyCheck;
     // Closes the sockets of the session; a data connection only after the server has read
     // all of it.
     struct SocketCloser;
@@ -126,5 +125,6 @@ private:
     std::string lastReply_;
     std::string errorText_;
     int lastResult_ = 0;
-    std::unique_ptr<HostKeyCheck> hostKeyCheck_;
+    // For SFTP: the check of the server's key, which is made as the connection is.
+    std::unique_ptr<SshHostTrust> hostTrust_;
 };

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -119,8 +120,6 @@ struct Failure {
     const char* reason;
     const char* password = nullptr;
     const char* remoteFile = "image.jpg";
-    // What the known_hosts file holds.
-    std::string (*knownHosts)(const FtpServer& server) = nullptr;
     // Whether the session takes the next file after this failure.
     bool staysOpen = false;
     const char* host = "127.0.0.1";
@@ -134,9 +133,6 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
     TempDir local;
     writeBytes(server.home() / "keep.jpg", "keep");
     writeBytes(local.path() / "image.jpg", "abc");
-    if (row.knownHosts != nullptr) {
-        std::ofstream(server.clientHome() / ".ssh" / "known_hosts") << row.knownHosts(server);
-    }
     FTPSession session;
     std::string message = "no exception";
     try {
@@ -166,18 +162,117 @@ INSTANTIATE_TEST_SUITE_P(Failures, FTPSessionFailureTest, testing::Values(
     Failure{"TlsUnknownAuthority", {.tls = Tls::Explicit, .certificate = Certificate::Untrusted},
             "connect to 127.0.0.1:[0-9]+: SSL certificate problem: .*"},
     Failure{"TlsHostNameMismatch", {.tls = Tls::Implicit, .certificate = Certificate::OtherName},
-            "connect to 127.0.0.1:[0-9]+: .*127.0.0.1.*"},
-    Failure{.name = "SftpUnknownHostKey", .options = {.program = sshd},
-            .reason = "connect to .*: the server's host key is not in .*; .*ssh-keyscan -p [0-9]+ "
-                      "127.0.0.1 >> .*/.ssh/known_hosts",
-            .knownHosts = [](const FtpServer&) { return std::string(); }},
+            "connect to 127.0.0.1:[0-9]+: .*127.0.0.1.*"}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// What ssh or the session makes of the server's host key.
+enum class Trust { Trusted, Unknown, Changed, Revoked, Other };
+
+struct HostKeys {
+    const char* name;
+    // The known_hosts file: {name} stands for "[127.0.0.1]:<port>", {port} for the port,
+    // {key} for the server's key, {other} for another ed25519 key, {ecdsa} for an ECDSA key.
+    std::string knownHosts;
+    Trust trust;
+    // Whether its names are hashed, as with HashKnownHosts.
+    bool hashed = false;
+};
+
+// An ECDSA key that no server of the tests has.
+const char* const ecdsaKey =
+    "ecdsa-sha2-nistp256 AAAAE2VjZHNhLXNoYTItbmlzdHAyNTYAAAAIbmlzdHAyNTYAAABBBG"
+    "IR2YX1DUc9lIlnUiTuwOnAvdGlW5oh4EeC5GVkGw/tL2iEtRg5kZz/7u9HmgMJ+F5dk96K"
+    "90ZqD3zzMfAJy/c=";
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// The first two fields of a line: a key's type and its base64.
+std::string keyOf(const std::string& line) {
+    return line.substr(0, line.find(' ', line.find(' ') + 1));
+}
+
+// What `ssh -o BatchMode=yes` decides for the server with the given known_hosts file.
+Trust sshTrust(const FtpServer& server, const std::filesystem::path& knownHosts) {
+    const std::string command =
+        "ssh -F /dev/null -o BatchMode=yes -o UpdateHostKeys=no -o IdentityAgent=none -o "
+        "GlobalKnownHostsFile=/dev/null -o UserKnownHostsFile=" +
+        knownHosts.string() + " -i " + (server.clientHome() / ".ssh" / "id_ed25519").string() +
+        " -p " + std::to_string(server.port()) + " " + server.user() + "@127.0.0.1 true 2>&1";
+    std::FILE* ssh = popen(command.c_str(), "r");
+    std::string output;
+    for (char buffer[512]; std::fgets(buffer, sizeof buffer, ssh) != nullptr;) {
+        output += buffer;
+    }
+    const bool trusted = pclose(ssh) == 0;
+    const Trust trust =
+        trusted                                                            ? Trust::Trusted
+        : output.find("REVOKED HOST KEY") != std::string::npos             ? Trust::Revoked
+        : output.find("IDENTIFICATION HAS CHANGED") != std::string::npos   ? Trust::Changed
+        : output.find("Host key verification failed") != std::string::npos ? Trust::Unknown
+                                                                           : Trust::Other;
+    EXPECT_NE(trust, Trust::Other) << output;
+    return trust;
+}
+
+class FTPSessionHostKeyTest : public testing::TestWithParam<HostKeys> {};
+
+// The session trusts a server's key exactly where ssh does, and says why it does not.
+TEST_P(FTPSessionHostKeyTest, TrustsTheServersKeyWhereSshDoesAndNowhereElse) {
+    const HostKeys& row = GetParam();
+    FtpServer server({.program = sshd});
+    const auto file = server.clientHome() / ".ssh" / "known_hosts";
+    const std::string port = std::to_string(server.port());
+    std::string text = replaced(row.knownHosts, "{name}", "[127.0.0.1]:" + port);
+    text = replaced(text, "{port}", port);
+    const std::string recorded = readBytes(file);
+    text = replaced(text, "{key}", keyOf(recorded.substr(recorded.find(' ') + 1)));
+    text = replaced(text, "{other}", keyOf(readBytes(server.clientHome() / ".ssh/id_ed25519.pub")));
+    text = replaced(text, "{ecdsa}", ecdsaKey);
+    std::ofstream(file) << text;
+    if (row.hashed) {
+        ASSERT_EQ(std::system(("ssh-keygen -q -H -f " + file.string() + " >/dev/null").c_str()), 0);
+    }
+    EXPECT_EQ(sshTrust(server, file), row.trust);
+
+    const char* const reasons[] = {
+        "",
+        "connect to .*: the server's host key is not in .*ssh-keyscan -p [0-9]+ 127.0.0.1 >> .*",
+        "connect to .*: the server's host key has CHANGED .*ssh-keygen -R .*",
+        "connect to .*: the server's host key is REVOKED: [^>]*"};
+    FTPSession session;
+    try {
+        connect(session, server);
+        EXPECT_EQ(row.trust, Trust::Trusted);
+    } catch (const FTPException& error) {
+        EXPECT_THAT(error.message, testing::HasSubstr("Cannot connect to the ftp server"));
+        EXPECT_THAT(session.failureReason(),
+                    testing::MatchesRegex(reasons[static_cast<int>(row.trust)]));
+        EXPECT_EQ(server.loginCount(), 0);
+    }
+    EXPECT_EQ(session.isOpen(), row.trust == Trust::Trusted);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(KnownHosts, FTPSessionHostKeyTest, testing::Values(
+    HostKeys{"Unrecorded", "", Trust::Unknown},
     // The client's own public key stands in for another host key.
-    Failure{.name = "SftpChangedHostKey", .options = {.program = sshd},
-            .reason = "connect to .*: the server's host key has CHANGED .*",
-            .knownHosts = [](const FtpServer& server) {
-                return "[127.0.0.1]:" + std::to_string(server.port()) + " " +
-                       readBytes(server.clientHome() / ".ssh" / "id_ed25519.pub");
-            }}),
+    HostKeys{"Changed", "{name} {other}\n", Trust::Changed},
+    HostKeys{"RevokedAfterTheKey", "{name} {key}\n@revoked {name} {key}\n", Trust::Revoked},
+    HostKeys{"RevokedBeforeTheKey", "@revoked * {key}\n{name} {key}\n", Trust::Revoked},
+    HostKeys{"RevokedAlone", "@revoked {name} {key}\n", Trust::Revoked},
+    HostKeys{"CertAuthorityOnly", "@cert-authority {name} {key}\n", Trust::Unknown},
+    HostKeys{"OtherKeyType", "{name} {ecdsa}\n", Trust::Changed},
+    HostKeys{"HashedBesideOtherKeyType", "{name} {ecdsa}\n{name} {key}\n", Trust::Trusted, true},
+    HostKeys{"PlainNameOtherPort", "127.0.0.1 {key}\n", Trust::Trusted},
+    HostKeys{"PlainNameOtherPortOtherKey", "127.0.0.1 {other}\n", Trust::Unknown},
+    HostKeys{"Pattern", "[127.0.0.?]:{port} {key}\n", Trust::Trusted},
+    HostKeys{"NegatedPattern", "[127.0.0.?]:*,![127.0.0.1]:{port} {key}\n", Trust::Unknown}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
