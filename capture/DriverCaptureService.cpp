@@ -217,8 +217,20 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
         return 0;
     }
     Window& window = found->second;
-    const bool connected = window.driver != nullptr;
+    if (const auto answer = driverMessage(window, message, wParam, lParam)) {
+        return *answer;
+    }
+    if (const auto answer = previewMessage(window, message, wParam)) {
+        return *answer;
+    }
+    return frameMessage(window, message, lParam);
+}
 
+std::optional<std::intptr_t> DriverCaptureService::driverMessage(Window& window,
+                                                                 CaptureMessage message,
+                                                                 std::uintptr_t wParam,
+                                                                 const CaptureParam& lParam) {
+    const bool connected = window.driver != nullptr;
     switch (message) {
     case CaptureMessage::WM_CAP_SET_CALLBACK_FRAME:
     case CaptureMessage::WM_CAP_SET_CALLBACK_VIDEOSTREAM:
@@ -239,19 +251,21 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
             return 1;
         }
         return 0;
-    case CaptureMessage::WM_CAP_FILE_SAVEDIBA: {
-        const auto* name = std::get_if<const char*>(&lParam);
-        if (name == nullptr || *name == nullptr || !window.grabbed) {
-            return 0;
-        }
-        return writeDibFile(*window.grabbed, *name) ? 1 : 0;
-    }
     case CaptureMessage::WM_CAP_DLG_VIDEOFORMAT:
         return connected && formatDialog(window) ? 1 : 0;
     case CaptureMessage::WM_CAP_DLG_VIDEOSOURCE:
         return connected && sourceDialog(window) ? 1 : 0;
     case CaptureMessage::WM_CAP_DLG_VIDEODISPLAY:
         return 0;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::intptr_t> DriverCaptureService::previewMessage(Window& window,
+                                                                  CaptureMessage message,
+                                                                  std::uintptr_t wParam) {
+    switch (message) {
     case CaptureMessage::WM_CAP_SET_PREVIEW:
         window.previewOn = wParam != 0;
         updatePreview(window);
@@ -266,37 +280,27 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
         window.scale = wParam != 0;
         window.preview->setStretch(window.scale);
         return 1;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::intptr_t DriverCaptureService::frameMessage(Window& window, CaptureMessage message,
+                                                 const CaptureParam& lParam) {
+    switch (message) {
+    case CaptureMessage::WM_CAP_FILE_SAVEDIBA: {
+        const auto* name = std::get_if<const char*>(&lParam);
+        if (name == nullptr || *name == nullptr || !window.grabbed) {
+            return 0;
+        }
+        return writeDibFile(*window.grabbed, *name) ? 1 : 0;
+    }
     case CaptureMessage::WM_CAP_GET_STATUS:
-        if (auto* status = recordOf<CaptureStatus>(lParam)) {
-            *status = CaptureStatus{};
-            if (connected) {
-                const FrameSize size = window.driver->frameSize();
-                status->uiImageWidth = static_cast<std::uint32_t>(size.width);
-                status->uiImageHeight = static_cast<std::uint32_t>(size.height);
-            }
-            return 1;
-        }
-        return 0;
+        return getStatus(window, recordOf<CaptureStatus>(lParam)) ? 1 : 0;
     case CaptureMessage::WM_CAP_GRAB_FRAME:
-        // A single-frame grab ends the preview until it is switched on again.
-        window.previewOn = false;
-        updatePreview(window);
-        // The last frame's memory is handed back for the new one.
-        if (connected && window.driver->grab(window.grabbed)) {
-            return 1;
-        }
-        window.grabbed.reset();
-        return 0;
+        return grabFrame(window) ? 1 : 0;
     case CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP:
-        if (auto* parms = recordOf<CaptureParms>(lParam)) {
-            window.parms = *parms;
-            if (connected) {
-                window.driver->setFramePeriod(
-                    std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
-            }
-            return 1;
-        }
-        return 0;
+        return setSequenceSetup(window, recordOf<CaptureParms>(lParam)) ? 1 : 0;
     case CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP:
         if (auto* parms = recordOf<CaptureParms>(lParam)) {
             *parms = window.parms;
@@ -306,6 +310,44 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
     case CaptureMessage::WM_CAP_STOP:
         // Only single frames are grabbed, so there is never a capture sequence to stop.
         return 1;
+    default:
+        return 0;
     }
-    return 0;
+}
+
+bool DriverCaptureService::getStatus(Window& window, CaptureStatus* status) {
+    if (status == nullptr) {
+        return false;
+    }
+    *status = CaptureStatus{};
+    if (window.driver != nullptr) {
+        const FrameSize size = window.driver->frameSize();
+        status->uiImageWidth = static_cast<std::uint32_t>(size.width);
+        status->uiImageHeight = static_cast<std::uint32_t>(size.height);
+    }
+    return true;
+}
+
+bool DriverCaptureService::grabFrame(Window& window) {
+    // A single-frame grab ends the preview until it is switched on again.
+    window.previewOn = false;
+    updatePreview(window);
+    // The last frame's memory is handed back for the new one.
+    if (window.driver != nullptr && window.driver->grab(window.grabbed)) {
+        return true;
+    }
+    window.grabbed.reset();
+    return false;
+}
+
+bool DriverCaptureService::setSequenceSetup(Window& window, const CaptureParms* parms) {
+    if (parms == nullptr) {
+        return false;
+    }
+    window.parms = *parms;
+    if (window.driver != nullptr) {
+        window.driver->setFramePeriod(
+            std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
+    }
+    return true;
 }

@@ -91,6 +91,17 @@ private:
     bool formatDialog(Window& window);
     bool sourceDialog(Window& window);
 
+    // The capture messages by what they concern: the driver and its dialogs, the preview,
+    // the frames. The first two answer nothing for a message of another kind.
+    std::optional<std::intptr_t> driverMessage(Window& window, CaptureMessage message,
+                                               std::uintptr_t wParam, const CaptureParam& lParam);
+    std::optional<std::intptr_t> previewMessage(Window& window, CaptureMessage message,
+                                                std::uintptr_t wParam);
+    std::intptr_t frameMessage(Window& window, CaptureMessage message, const CaptureParam& lParam);
+    static bool getStatus(Window& window, CaptureStatus* status);
+    bool grabFrame(Window& window);
+    static bool setSequenceSetup(Window& window, const CaptureParms* parms);
+
     DriverFinder findDrivers;
     std::vector<std::shared_ptr<CaptureDriver>> drivers;
     PreviewSink& preview;
