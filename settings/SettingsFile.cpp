@@ -4,6 +4,7 @@
 #include "base/FileTarget.h"
 #include "base/ReplaceFile.h"
 #include "res/Version.h"
+#include "settings/PasswordTransform.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/SettingsFileHandler.h"
 #include "settings/SettingsTable.h"
@@ -105,13 +106,4 @@ void loadSettingsFile(const SettingsHolders& holders, const std::string& fileNam
     XmlParser parser(stream);
     parser.setHandler(std::make_unique<SettingsFileHandler>(holders));
     parser.parse();
-}
-
-std::string transformPassword(const std::string& text, int direction) {
-    std::string result(text.size(), '\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int shift = direction * passwordKey[i % passwordKey.size()];
-        result[i] = static_cast<char>((static_cast<unsigned char>(text[i]) + shift) & 0xFF);
-    }
-    return result;
 }

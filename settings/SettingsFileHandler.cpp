@@ -1,6 +1,6 @@
 #include "settings/SettingsFileHandler.h"
 
-#include "settings/SettingsFile.h"
+#include "settings/PasswordTransform.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/XmlElement.h"
 
