@@ -1,6 +1,6 @@
 #include "capture/v4l2/V4l2Formats.h"
 
-#include "tests/capture/FakeV4l2Camera.h"
+#include "tests/support/FakeV4l2Camera.h"
 
 #include <gtest/gtest.h>
 
