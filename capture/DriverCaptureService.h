@@ -57,21 +57,21 @@ private:
     class WindowPreview : public CaptureDriver::PreviewTarget {
     public:
         explicit WindowPreview(PreviewSink& sink, int width, int height)
-            : sink(sink)
-            , width(width)
-            , height(height) {}
-        bool wantsFrames() const override { return sink.wantsFrames(); }
+            : sink_(sink)
+            , width_(width)
+            , height_(height) {}
+        bool wantsFrames() const override { return sink_.wantsFrames(); }
         void showFrame(const Surface& frame) override;
         std::optional<FrameSize> stretchedSize() const override;
         void resize(int newWidth, int newHeight);
         void setStretch(bool on);
 
     private:
-        PreviewSink& sink;
-        mutable std::mutex mutex;
-        int width;
-        int height;
-        bool stretch = false;
+        PreviewSink& sink_;
+        mutable std::mutex mutex_;
+        int width_;
+        int height_;
+        bool stretch_ = false;
     };
 
     struct Window {
@@ -102,10 +102,10 @@ private:
     bool grabFrame(Window& window);
     static bool setSequenceSetup(Window& window, const CaptureParms* parms);
 
-    DriverFinder findDrivers;
-    std::vector<std::shared_ptr<CaptureDriver>> drivers;
-    PreviewSink& preview;
-    CaptureDialogs& dialogs;
-    std::map<CaptureWindow, Window> windows;
-    CaptureWindow nextWindow = 1;
+    DriverFinder findDrivers_;
+    std::vector<std::shared_ptr<CaptureDriver>> drivers_;
+    PreviewSink& preview_;
+    CaptureDialogs& dialogs_;
+    std::map<CaptureWindow, Window> windows_;
+    CaptureWindow nextWindow_ = 1;
 };

@@ -20,24 +20,24 @@
 class Dib::File {
 public:
     explicit File(const std::string& name)
-        : descriptor(openFileForReading(name)) {
+        : descriptor_(openFileForReading(name)) {
         struct stat status {};
-        if (descriptor.isOpen() && ::fstat(descriptor.get(), &status) == 0) {
+        if (descriptor_.isOpen() && ::fstat(descriptor_.get(), &status) == 0) {
             size_ = static_cast<std::uint64_t>(status.st_size);
         }
     }
 
-    bool isOpen() const { return descriptor.isOpen(); }
+    bool isOpen() const { return descriptor_.isOpen(); }
     // The size when the file was opened.
     std::uint64_t size() const { return size_; }
 
     // Reads up to count bytes; returns fewer only at the end of the file or on an error.
     std::size_t read(void* buffer, std::size_t count) {
-        return descriptor.readFully(buffer, count);
+        return descriptor_.readFully(buffer, count);
     }
 
     std::uint64_t tell() const {
-        const off_t position = ::lseek(descriptor.get(), 0, SEEK_CUR);
+        const off_t position = ::lseek(descriptor_.get(), 0, SEEK_CUR);
         return position < 0 ? 0 : static_cast<std::uint64_t>(position);
     }
 
@@ -45,11 +45,11 @@ public:
         if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
             return false;
         }
-        return ::lseek(descriptor.get(), static_cast<off_t>(position), SEEK_SET) >= 0;
+        return ::lseek(descriptor_.get(), static_cast<off_t>(position), SEEK_SET) >= 0;
     }
 
 private:
-    FileDescriptor descriptor;
+    FileDescriptor descriptor_;
     std::uint64_t size_ = 0;
 };
 

@@ -44,21 +44,21 @@ void writeValue(std::ostream& out, SettingKind kind, const SettingValue& value) 
 class DescriptorReader : public std::streambuf {
 public:
     explicit DescriptorReader(FileDescriptor& file)
-        : file(file) {}
+        : file_(file) {}
 
 protected:
     int_type underflow() override {
-        const std::size_t got = file.readFully(buffer.data(), buffer.size());
+        const std::size_t got = file_.readFully(buffer_.data(), buffer_.size());
         if (got == 0) {
             return traits_type::eof();
         }
-        setg(buffer.data(), buffer.data(), buffer.data() + got);
-        return traits_type::to_int_type(buffer[0]);
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+        return traits_type::to_int_type(buffer_[0]);
     }
 
 private:
-    FileDescriptor& file;
-    std::array<char, 4096> buffer{};
+    FileDescriptor& file_;
+    std::array<char, 4096> buffer_{};
 };
 
 void closeSection(std::ostream& out, std::string_view section) {
