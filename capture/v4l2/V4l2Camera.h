@@ -23,10 +23,11 @@
 // memory-mapped buffers on a thread of its own, which dequeues every frame, converts only
 // the ones that are used (the frame a grab waits for; a preview frame when one is due and
 // somebody looks, made smaller where the preview is) into 24-bit surfaces, and queues the
-// buffer again; a hidden program converts nothing between its grabs. It streams the format
-// V4l2Formats chooses for the size asked for (a V4l2Stream). The Format dialog chooses among the
-// sizes of these formats, the Source dialog edits the camera's controls. A damaged frame is
-// dropped; a camera that stops delivering makes grabs fail after grabTimeout.
+// buffer again; a hidden program converts nothing between its grabs. It streams (a
+// V4l2Stream) in the format V4l2Formats chooses for the size asked for. The Format dialog
+// chooses among the sizes of the camera's formats, the Source dialog edits its controls. A
+// damaged frame is dropped; a camera that stops delivering makes grabs fail after
+// grabTimeout.
 //
 // The camera is known by who it is, not by its node. When it is lost (unplugged, or no
 // frame for stallLimit), its thread closes it, tells the health line, and looks for it
@@ -95,7 +96,7 @@ public:
 
 private:
     // The steps of a camera's life: find its node; open it and learn its formats; set
-    // format, size and frame period; stream; stop streaming; close. All but the first run
+    // format, size and frame period; stream, until the stream goes; close. All but the first run
     // under deviceMutex_, on the user interface thread or, while it runs, the camera's thread.
     std::unique_ptr<V4l2Device> findDevice(std::string& foundPath);
     void openDevice(std::unique_ptr<V4l2Device> found, std::string foundPath);
