@@ -78,6 +78,7 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
 
     trayIcon.reset(new (std::nothrow) TrayIcon(trayShell, trayCallbackMessage));
     if (!trayIcon) {
+        // The program's own out-of-memory text, in Swedish.
         throw Exception("kan inte allokera minne");
     }
     trayIcon->setWindow(*window);
@@ -115,6 +116,7 @@ void MainWindow::setupMenus() {
     checkItem(menuCommand::saveOnExit, Settings::getSaveSettingsOnExit());
 
     if (!deviceMenu()) {
+        // The program's own text for a device menu that cannot be made.
         windowSystem.messageBox(window.get(), "Internal screw-up...", "");
     }
     listDevices();

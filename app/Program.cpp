@@ -8,7 +8,6 @@
 #include "base/ReplaceFile.h"
 #include "capture/Capture.h"
 #include "capture/CaptureService.h"
-#include "ftp/Thread.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTable.h"
 
@@ -76,7 +75,6 @@ void reportFatalError(const std::string& message) {
 } // namespace
 
 int runProgram(const std::string& commandLine, int showCommand, const ProgramServices& services) {
-    Thread::setUpRegistry();
     int exitStatus = fatalExitStatus;
     try {
         exitStatus = runSession(commandLine, showCommand, services);
@@ -88,6 +86,5 @@ int runProgram(const std::string& commandLine, int showCommand, const ProgramSer
         // What the system refuses, a thread above all, ends the program the same way.
         reportFatalError(std::string("System:: ") + error.what());
     }
-    Thread::releaseRegistry();
     return exitStatus;
 }

@@ -2,7 +2,6 @@
 
 #include "app/CommandLine.h"
 #include "app/TerminationSignals.h"
-#include "capture/HeadlessPreviewSink.h"
 #include "capture/SystemCaptureService.h"
 #include "platform/WindowTypes.h"
 #include "qt/QtCaptureService.h"
@@ -70,7 +69,6 @@ int main(int argc, char* argv[]) {
     QtWindowSystem windowSystem;
     QtTrayShell trayShell;
     QtDialogRunner dialogs;
-    HeadlessPreviewSink noPreview;
 
     // SIGINT, SIGTERM and SIGHUP end the program like the Exit command: the loop ends, and
     // the teardown stops grabbing, saves the settings when "Save On Exit" is set, ends the
@@ -81,16 +79,12 @@ int main(int argc, char* argv[]) {
         windowSystem.quit(0);
     });
 
-    const ProgramServices services{
-        windowSystem, trayShell, dialogs,
-        [&](bool withTestSource) -> std::unique_ptr<CaptureService> {
-            return std::make_unique<QtCaptureService>(
-                [&](PreviewSink& preview, CaptureDialogs& captureDialogs) {
-                    // Where nobody can look, no preview frames are made.
-                    PreviewSink& sink =
-                        onOffscreenPlatform() ? static_cast<PreviewSink&>(noPreview) : preview;
-                    return createSystemCaptureService(withTestSource, sink, captureDialogs);
-                });
-        }};
+    const ProgramServices services{windowSystem, trayShell, dialogs,
+                                   [&](bool withTestSource) -> std::unique_ptr<CaptureService> {
+                                       // Where nobody can look, no preview frames are made.
+                                       return std::make_unique<QtCaptureService>(
+                                           systemCaptureDrivers(withTestSource),
+                                           !onOffscreenPlatform());
+                                   }};
     return runProgram(commandLine, showCommand::SW_SHOWNORMAL, services);
 }

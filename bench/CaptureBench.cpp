@@ -23,9 +23,9 @@
 #include "image/FrameChain.h"
 #include "image/Overlay.h"
 #include "settings/Settings.h"
-#include "tests/capture/CameraFrames.h"
-#include "tests/capture/FakeV4l2Camera.h"
-#include "tests/capture/FakeVideoNodes.h"
+#include "tests/support/CameraFrames.h"
+#include "tests/support/FakeV4l2Camera.h"
+#include "tests/support/FakeVideoNodes.h"
 #include "tests/support/TempDir.h"
 
 #include <libv4l-plugin.h>

@@ -19,6 +19,7 @@ const char* const noDeviceMessage = "Capture:: There is no capture-device availa
 Capture::Capture(CaptureService& service, const ParentWindow& parent)
     : service(service)
     , parentWindow(parent) {
+    // "TerkCaptureWindow" is the program's own name for its capture window.
     captureWindow =
         service.createCaptureWindow("TerkCaptureWindow", CaptureService::childVisibleStyle, 0, 0,
                                     160, 120, parentWindow, windowId);

@@ -16,32 +16,32 @@ template <typename Record> Record* recordOf(const CaptureParam& param) {
 } // namespace
 
 void DriverCaptureService::WindowPreview::showFrame(const Surface& frame) {
-    std::lock_guard lock(mutex);
-    sink.showFrame(frame, width, height, stretch);
+    std::lock_guard lock(mutex_);
+    sink_.showFrame(frame, width_, height_, stretch_);
 }
 
 std::optional<FrameSize> DriverCaptureService::WindowPreview::stretchedSize() const {
-    std::lock_guard lock(mutex);
-    return stretch ? std::optional<FrameSize>(FrameSize{width, height}) : std::nullopt;
+    std::lock_guard lock(mutex_);
+    return stretch_ ? std::optional<FrameSize>(FrameSize{width_, height_}) : std::nullopt;
 }
 
 void DriverCaptureService::WindowPreview::resize(int newWidth, int newHeight) {
-    std::lock_guard lock(mutex);
-    width = newWidth;
-    height = newHeight;
+    std::lock_guard lock(mutex_);
+    width_ = newWidth;
+    height_ = newHeight;
 }
 
 void DriverCaptureService::WindowPreview::setStretch(bool on) {
-    std::lock_guard lock(mutex);
-    stretch = on;
+    std::lock_guard lock(mutex_);
+    stretch_ = on;
 }
 
 DriverCaptureService::DriverCaptureService(DriverFinder findDrivers, PreviewSink& preview,
                                            CaptureDialogs& dialogs)
-    : findDrivers(std::move(findDrivers))
-    , drivers(this->findDrivers())
-    , preview(preview)
-    , dialogs(dialogs) {}
+    : findDrivers_(std::move(findDrivers))
+    , drivers_(this->findDrivers_())
+    , preview_(preview)
+    , dialogs_(dialogs) {}
 
 DriverCaptureService::DriverCaptureService(std::vector<std::unique_ptr<CaptureDriver>> fixed,
                                            PreviewSink& preview, CaptureDialogs& dialogs)
@@ -51,7 +51,7 @@ DriverCaptureService::DriverCaptureService(std::vector<std::unique_ptr<CaptureDr
                            preview, dialogs) {}
 
 DriverCaptureService::~DriverCaptureService() {
-    for (auto& [handle, window] : windows) {
+    for (auto& [handle, window] : windows_) {
         disconnect(window);
     }
 }
@@ -59,24 +59,24 @@ DriverCaptureService::~DriverCaptureService() {
 CaptureWindow DriverCaptureService::createCaptureWindow(const std::string&, std::uint32_t, int, int,
                                                         int width, int height, const ParentWindow&,
                                                         int) {
-    const CaptureWindow handle = nextWindow++;
-    Window& window = windows[handle];
-    window.preview = std::make_unique<WindowPreview>(preview, width, height);
+    const CaptureWindow handle = nextWindow_++;
+    Window& window = windows_[handle];
+    window.preview = std::make_unique<WindowPreview>(preview_, width, height);
     return handle;
 }
 
 std::optional<std::string> DriverCaptureService::getDriverDescription(std::uint32_t index,
                                                                       std::size_t bufferBytes) {
-    if (index >= drivers.size() || bufferBytes == 0) {
+    if (index >= drivers_.size() || bufferBytes == 0) {
         return std::nullopt;
     }
-    const std::string& description = drivers[index]->description();
+    const std::string& description = drivers_[index]->description();
     return description.substr(0, std::min(description.size(), bufferBytes - 1));
 }
 
 std::optional<std::uint32_t> DriverCaptureService::refreshDrivers(CaptureWindow handle) {
-    std::vector<std::shared_ptr<CaptureDriver>> found = findDrivers();
-    for (const auto& entry : windows) {
+    std::vector<std::shared_ptr<CaptureDriver>> found = findDrivers_();
+    for (const auto& entry : windows_) {
         const std::shared_ptr<CaptureDriver>& inUse = entry.second.driver;
         if (!inUse) {
             continue;
@@ -87,32 +87,32 @@ std::optional<std::uint32_t> DriverCaptureService::refreshDrivers(CaptureWindow 
         if (again != found.end()) {
             *again = inUse;
         } else {
-            const auto was = std::find(drivers.begin(), drivers.end(), inUse);
-            const auto place = std::min(was - drivers.begin(), found.end() - found.begin());
+            const auto was = std::find(drivers_.begin(), drivers_.end(), inUse);
+            const auto place = std::min(was - drivers_.begin(), found.end() - found.begin());
             found.insert(found.begin() + place, inUse);
         }
     }
-    drivers = std::move(found);
-    const auto window = windows.find(handle);
-    if (window == windows.end() || !window->second.driver) {
+    drivers_ = std::move(found);
+    const auto window = windows_.find(handle);
+    if (window == windows_.end() || !window->second.driver) {
         return std::nullopt;
     }
-    const auto index = std::find(drivers.begin(), drivers.end(), window->second.driver);
-    return static_cast<std::uint32_t>(index - drivers.begin());
+    const auto index = std::find(drivers_.begin(), drivers_.end(), window->second.driver);
+    return static_cast<std::uint32_t>(index - drivers_.begin());
 }
 
 bool DriverCaptureService::isWindow(CaptureWindow window) {
-    return windows.contains(window);
+    return windows_.contains(window);
 }
 
 void DriverCaptureService::resizeWindow(CaptureWindow handle, int width, int height) {
-    if (auto found = windows.find(handle); found != windows.end()) {
+    if (auto found = windows_.find(handle); found != windows_.end()) {
         found->second.preview->resize(width, height);
     }
 }
 
 void DriverCaptureService::hookWindow(CaptureWindow handle, WindowHook hook) {
-    if (auto found = windows.find(handle); found != windows.end()) {
+    if (auto found = windows_.find(handle); found != windows_.end()) {
         found->second.hook = std::move(hook);
     }
 }
@@ -121,28 +121,29 @@ std::optional<std::intptr_t> DriverCaptureService::mouseMessage(CaptureWindow ha
                                                                 MouseMessage message,
                                                                 std::uintptr_t wParam,
                                                                 std::intptr_t lParam) {
-    auto found = windows.find(handle);
-    if (found == windows.end() || !found->second.hook) {
+    auto found = windows_.find(handle);
+    if (found == windows_.end() || !found->second.hook) {
         return std::nullopt;
     }
     return found->second.hook(message, wParam, lParam);
 }
 
 void DriverCaptureService::destroyWindow(CaptureWindow handle) {
-    if (auto found = windows.find(handle); found != windows.end()) {
+    if (auto found = windows_.find(handle); found != windows_.end()) {
         disconnect(found->second);
-        windows.erase(found);
+        windows_.erase(found);
     }
 }
 
 std::intptr_t DriverCaptureService::connect(Window& window, std::uint32_t index) {
-    if (index >= drivers.size()) {
+    if (index >= drivers_.size()) {
         return 0;
     }
-    const std::shared_ptr<CaptureDriver> driver = drivers[index];
-    const bool inOtherWindow = std::any_of(windows.begin(), windows.end(), [&](const auto& entry) {
-        return &entry.second != &window && entry.second.driver == driver;
-    });
+    const std::shared_ptr<CaptureDriver> driver = drivers_[index];
+    const bool inOtherWindow =
+        std::any_of(windows_.begin(), windows_.end(), [&](const auto& entry) {
+            return &entry.second != &window && entry.second.driver == driver;
+        });
     if (inOtherWindow) {
         return 0;
     }
@@ -187,7 +188,7 @@ bool DriverCaptureService::formatDialog(Window& window) {
     }
     const auto inUse = std::find(sizes.begin(), sizes.end(), window.driver->frameSize());
     const auto current = static_cast<std::size_t>(inUse == sizes.end() ? 0 : inUse - sizes.begin());
-    const auto chosen = dialogs.chooseFrameSize(window.driver->description(), sizes, current);
+    const auto chosen = dialogs_.chooseFrameSize(window.driver->description(), sizes, current);
     if (chosen && *chosen < sizes.size() && sizes[*chosen] != window.driver->frameSize()) {
         window.driver->setFrameSize(sizes[*chosen]);
     }
@@ -199,7 +200,7 @@ bool DriverCaptureService::sourceDialog(Window& window) {
     if (controls.empty()) {
         return false;
     }
-    const auto values = dialogs.editControls(window.driver->description(), controls);
+    const auto values = dialogs_.editControls(window.driver->description(), controls);
     if (values && values->size() == controls.size()) {
         for (std::size_t i = 0; i < controls.size(); ++i) {
             if ((*values)[i] != controls[i].value) {
@@ -212,13 +213,25 @@ bool DriverCaptureService::sourceDialog(Window& window) {
 
 std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMessage message,
                                                 std::uintptr_t wParam, CaptureParam lParam) {
-    auto found = windows.find(handle);
-    if (found == windows.end()) {
+    auto found = windows_.find(handle);
+    if (found == windows_.end()) {
         return 0;
     }
     Window& window = found->second;
-    const bool connected = window.driver != nullptr;
+    if (const auto answer = driverMessage(window, message, wParam, lParam)) {
+        return *answer;
+    }
+    if (const auto answer = previewMessage(window, message, wParam)) {
+        return *answer;
+    }
+    return frameMessage(window, message, lParam);
+}
 
+std::optional<std::intptr_t> DriverCaptureService::driverMessage(Window& window,
+                                                                 CaptureMessage message,
+                                                                 std::uintptr_t wParam,
+                                                                 const CaptureParam& lParam) {
+    const bool connected = window.driver != nullptr;
     switch (message) {
     case CaptureMessage::WM_CAP_SET_CALLBACK_FRAME:
     case CaptureMessage::WM_CAP_SET_CALLBACK_VIDEOSTREAM:
@@ -239,19 +252,21 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
             return 1;
         }
         return 0;
-    case CaptureMessage::WM_CAP_FILE_SAVEDIBA: {
-        const auto* name = std::get_if<const char*>(&lParam);
-        if (name == nullptr || *name == nullptr || !window.grabbed) {
-            return 0;
-        }
-        return writeDibFile(*window.grabbed, *name) ? 1 : 0;
-    }
     case CaptureMessage::WM_CAP_DLG_VIDEOFORMAT:
         return connected && formatDialog(window) ? 1 : 0;
     case CaptureMessage::WM_CAP_DLG_VIDEOSOURCE:
         return connected && sourceDialog(window) ? 1 : 0;
     case CaptureMessage::WM_CAP_DLG_VIDEODISPLAY:
         return 0;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::intptr_t> DriverCaptureService::previewMessage(Window& window,
+                                                                  CaptureMessage message,
+                                                                  std::uintptr_t wParam) {
+    switch (message) {
     case CaptureMessage::WM_CAP_SET_PREVIEW:
         window.previewOn = wParam != 0;
         updatePreview(window);
@@ -266,37 +281,27 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
         window.scale = wParam != 0;
         window.preview->setStretch(window.scale);
         return 1;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::intptr_t DriverCaptureService::frameMessage(Window& window, CaptureMessage message,
+                                                 const CaptureParam& lParam) {
+    switch (message) {
+    case CaptureMessage::WM_CAP_FILE_SAVEDIBA: {
+        const auto* name = std::get_if<const char*>(&lParam);
+        if (name == nullptr || *name == nullptr || !window.grabbed) {
+            return 0;
+        }
+        return writeDibFile(*window.grabbed, *name) ? 1 : 0;
+    }
     case CaptureMessage::WM_CAP_GET_STATUS:
-        if (auto* status = recordOf<CaptureStatus>(lParam)) {
-            *status = CaptureStatus{};
-            if (connected) {
-                const FrameSize size = window.driver->frameSize();
-                status->uiImageWidth = static_cast<std::uint32_t>(size.width);
-                status->uiImageHeight = static_cast<std::uint32_t>(size.height);
-            }
-            return 1;
-        }
-        return 0;
+        return getStatus(window, recordOf<CaptureStatus>(lParam)) ? 1 : 0;
     case CaptureMessage::WM_CAP_GRAB_FRAME:
-        // A single-frame grab ends the preview until it is switched on again.
-        window.previewOn = false;
-        updatePreview(window);
-        // The last frame's memory is handed back for the new one.
-        if (connected && window.driver->grab(window.grabbed)) {
-            return 1;
-        }
-        window.grabbed.reset();
-        return 0;
+        return grabFrame(window) ? 1 : 0;
     case CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP:
-        if (auto* parms = recordOf<CaptureParms>(lParam)) {
-            window.parms = *parms;
-            if (connected) {
-                window.driver->setFramePeriod(
-                    std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
-            }
-            return 1;
-        }
-        return 0;
+        return setSequenceSetup(window, recordOf<CaptureParms>(lParam)) ? 1 : 0;
     case CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP:
         if (auto* parms = recordOf<CaptureParms>(lParam)) {
             *parms = window.parms;
@@ -306,6 +311,44 @@ std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMes
     case CaptureMessage::WM_CAP_STOP:
         // Only single frames are grabbed, so there is never a capture sequence to stop.
         return 1;
+    default:
+        return 0;
     }
-    return 0;
+}
+
+bool DriverCaptureService::getStatus(Window& window, CaptureStatus* status) {
+    if (status == nullptr) {
+        return false;
+    }
+    *status = CaptureStatus{};
+    if (window.driver != nullptr) {
+        const FrameSize size = window.driver->frameSize();
+        status->uiImageWidth = static_cast<std::uint32_t>(size.width);
+        status->uiImageHeight = static_cast<std::uint32_t>(size.height);
+    }
+    return true;
+}
+
+bool DriverCaptureService::grabFrame(Window& window) {
+    // A single-frame grab ends the preview until it is switched on again.
+    window.previewOn = false;
+    updatePreview(window);
+    // The last frame's memory is handed back for the new one.
+    if (window.driver != nullptr && window.driver->grab(window.grabbed)) {
+        return true;
+    }
+    window.grabbed.reset();
+    return false;
+}
+
+bool DriverCaptureService::setSequenceSetup(Window& window, const CaptureParms* parms) {
+    if (parms == nullptr) {
+        return false;
+    }
+    window.parms = *parms;
+    if (window.driver != nullptr) {
+        window.driver->setFramePeriod(
+            std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
+    }
+    return true;
 }

@@ -57,21 +57,21 @@ private:
     class WindowPreview : public CaptureDriver::PreviewTarget {
     public:
         explicit WindowPreview(PreviewSink& sink, int width, int height)
-            : sink(sink)
-            , width(width)
-            , height(height) {}
-        bool wantsFrames() const override { return sink.wantsFrames(); }
+            : sink_(sink)
+            , width_(width)
+            , height_(height) {}
+        bool wantsFrames() const override { return sink_.wantsFrames(); }
         void showFrame(const Surface& frame) override;
         std::optional<FrameSize> stretchedSize() const override;
         void resize(int newWidth, int newHeight);
         void setStretch(bool on);
 
     private:
-        PreviewSink& sink;
-        mutable std::mutex mutex;
-        int width;
-        int height;
-        bool stretch = false;
+        PreviewSink& sink_;
+        mutable std::mutex mutex_;
+        int width_;
+        int height_;
+        bool stretch_ = false;
     };
 
     struct Window {
@@ -91,10 +91,21 @@ private:
     bool formatDialog(Window& window);
     bool sourceDialog(Window& window);
 
-    DriverFinder findDrivers;
-    std::vector<std::shared_ptr<CaptureDriver>> drivers;
-    PreviewSink& preview;
-    CaptureDialogs& dialogs;
-    std::map<CaptureWindow, Window> windows;
-    CaptureWindow nextWindow = 1;
+    // The capture messages by what they concern: the driver and its dialogs, the preview,
+    // the frames. The first two answer nothing for a message of another kind.
+    std::optional<std::intptr_t> driverMessage(Window& window, CaptureMessage message,
+                                               std::uintptr_t wParam, const CaptureParam& lParam);
+    std::optional<std::intptr_t> previewMessage(Window& window, CaptureMessage message,
+                                                std::uintptr_t wParam);
+    std::intptr_t frameMessage(Window& window, CaptureMessage message, const CaptureParam& lParam);
+    static bool getStatus(Window& window, CaptureStatus* status);
+    bool grabFrame(Window& window);
+    static bool setSequenceSetup(Window& window, const CaptureParms* parms);
+
+    DriverFinder findDrivers_;
+    std::vector<std::shared_ptr<CaptureDriver>> drivers_;
+    PreviewSink& preview_;
+    CaptureDialogs& dialogs_;
+    std::map<CaptureWindow, Window> windows_;
+    CaptureWindow nextWindow_ = 1;
 };

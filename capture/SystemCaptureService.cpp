@@ -5,23 +5,20 @@
 #include "capture/v4l2/LibV4l2Device.h"
 #include "capture/v4l2/V4l2Camera.h"
 
-std::unique_ptr<DriverCaptureService>
-createSystemCaptureService(bool withTestSource, PreviewSink& preview, CaptureDialogs& dialogs) {
+DriverCaptureService::DriverFinder systemCaptureDrivers(bool withTestSource) {
     // One health line for whichever camera is in use.
     const V4l2Camera::Machine machine{[] { return LibV4l2Device::videoNodes(); },
                                       &LibV4l2Device::open,
                                       std::make_shared<HealthLine>(V4l2Camera::healthWords),
                                       {}};
-    return std::make_unique<DriverCaptureService>(
-        [machine, withTestSource] {
-            std::vector<std::shared_ptr<CaptureDriver>> drivers;
-            for (auto& camera : V4l2Camera::findCameras(machine)) {
-                drivers.push_back(std::move(camera));
-            }
-            if (withTestSource) {
-                drivers.push_back(std::make_shared<TestSource>());
-            }
-            return drivers;
-        },
-        preview, dialogs);
+    return [machine, withTestSource] {
+        std::vector<std::shared_ptr<CaptureDriver>> drivers;
+        for (auto& camera : V4l2Camera::findCameras(machine)) {
+            drivers.push_back(std::move(camera));
+        }
+        if (withTestSource) {
+            drivers.push_back(std::make_shared<TestSource>());
+        }
+        return drivers;
+    };
 }

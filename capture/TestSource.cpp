@@ -94,8 +94,8 @@ void TestSource::close() {
 }
 
 FrameSize TestSource::frameSize() const {
-    std::lock_guard lock(mutex);
-    return size;
+    std::lock_guard lock(mutex_);
+    return size_;
 }
 
 std::vector<FrameSize> TestSource::frameSizes() const {
@@ -106,8 +106,8 @@ bool TestSource::setFrameSize(FrameSize newSize) {
     if (std::find(sizes.begin(), sizes.end(), newSize) == sizes.end()) {
         return false;
     }
-    std::lock_guard lock(mutex);
-    size = newSize;
+    std::lock_guard lock(mutex_);
+    size_ = newSize;
     return true;
 }
 
@@ -164,73 +164,73 @@ bool TestSource::grab(std::optional<Surface>& frame) {
     if (!frame || frame->width() != wanted.width || frame->height() != wanted.height) {
         frame = Surface::create(wanted.width, wanted.height);
     }
-    renderInto(*frame, frameCount++);
+    renderInto(*frame, frameCount_++);
     return true;
 }
 
 void TestSource::startPreview(PreviewTarget& newTarget, std::chrono::milliseconds newInterval) {
     {
-        std::lock_guard lock(mutex);
-        target = &newTarget;
-        interval = std::max(newInterval, std::chrono::milliseconds(1));
-        ++previewChanges;
-        ending = false;
+        std::lock_guard lock(mutex_);
+        target_ = &newTarget;
+        interval_ = std::max(newInterval, std::chrono::milliseconds(1));
+        ++previewChanges_;
+        ending_ = false;
     }
-    wake.notify_all();
-    if (!previewThread.joinable()) {
-        previewThread = std::thread([this] { previewLoop(); });
+    wake_.notify_all();
+    if (!previewThread_.joinable()) {
+        previewThread_ = std::thread([this] { previewLoop(); });
     }
 }
 
 void TestSource::stopPreview() {
     {
-        std::lock_guard lock(mutex);
-        target = nullptr;
-        ++previewChanges;
+        std::lock_guard lock(mutex_);
+        target_ = nullptr;
+        ++previewChanges_;
     }
-    wake.notify_all();
+    wake_.notify_all();
     // A frame being handed over now is the last one.
-    std::lock_guard delivery(deliveryMutex);
+    std::lock_guard delivery(deliveryMutex_);
 }
 
 void TestSource::endPreviewThread() {
-    if (!previewThread.joinable()) {
+    if (!previewThread_.joinable()) {
         return;
     }
     {
-        std::lock_guard lock(mutex);
-        ending = true;
+        std::lock_guard lock(mutex_);
+        ending_ = true;
     }
-    wake.notify_all();
-    previewThread.join();
+    wake_.notify_all();
+    previewThread_.join();
 }
 
 void TestSource::previewLoop() {
     auto next = std::chrono::steady_clock::now();
     for (;;) {
-        std::unique_lock delivery(deliveryMutex);
+        std::unique_lock delivery(deliveryMutex_);
         PreviewTarget* current = nullptr;
         std::chrono::milliseconds period{0};
         std::uint64_t seenChanges = 0;
         {
-            std::lock_guard lock(mutex);
-            if (ending) {
+            std::lock_guard lock(mutex_);
+            if (ending_) {
                 return;
             }
-            current = target;
-            period = interval;
-            seenChanges = previewChanges;
+            current = target_;
+            period = interval_;
+            seenChanges = previewChanges_;
         }
         const bool wanted = current != nullptr && current->wantsFrames();
         if (wanted) {
-            current->showFrame(render(frameSize(), frameCount++));
+            current->showFrame(render(frameSize(), frameCount_++));
         }
         delivery.unlock();
 
-        std::unique_lock lock(mutex);
-        const auto changed = [&] { return ending || previewChanges != seenChanges; };
+        std::unique_lock lock(mutex_);
+        const auto changed = [&] { return ending_ || previewChanges_ != seenChanges; };
         if (current == nullptr) {
-            wake.wait(lock, changed);
+            wake_.wait(lock, changed);
             next = std::chrono::steady_clock::now();
             continue;
         }
@@ -239,7 +239,7 @@ void TestSource::previewLoop() {
         if (next < now) {
             next = now; // fell behind: carry on from now instead of catching up
         }
-        if (wake.wait_until(lock, next, changed)) {
+        if (wake_.wait_until(lock, next, changed)) {
             next = std::chrono::steady_clock::now();
         }
     }

@@ -51,18 +51,18 @@ private:
 
     const std::string description_ = name;
     bool open_ = false;
-    std::atomic<std::uint64_t> frameCount{0};
+    std::atomic<std::uint64_t> frameCount_{0};
 
     // Shared with the preview thread. The thread lives from the first preview to close,
     // so a grab, which pauses the preview, costs no thread start.
-    mutable std::mutex mutex;
-    std::condition_variable wake;
-    FrameSize size{320, 240};
-    PreviewTarget* target = nullptr;
-    std::chrono::milliseconds interval{0};
-    std::uint64_t previewChanges = 0;
-    bool ending = false;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    FrameSize size_{320, 240};
+    PreviewTarget* target_ = nullptr;
+    std::chrono::milliseconds interval_{0};
+    std::uint64_t previewChanges_ = 0;
+    bool ending_ = false;
     // Held while a frame is handed to the target, so stopPreview can wait for it.
-    std::mutex deliveryMutex;
-    std::thread previewThread;
+    std::mutex deliveryMutex_;
+    std::thread previewThread_;
 };

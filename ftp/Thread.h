@@ -5,10 +5,9 @@
 #include <memory>
 #include <thread>
 
-// Owns one worker thread. The thread starts together with the object, records the object
-// in its own registry slot, announces that it has started and parks until the
-// owner calls start; then it runs run() of its target, which is the object itself, so a
-// subclass does its work by overriding run().
+// Owns one worker thread. The thread starts together with the object, announces that it
+// has started and parks until the owner calls start; then it runs run() of its target, which is the
+// object itself, so a subclass does its work by overriding run().
 //
 // Ending a worker from outside is cooperative: the destructor cancels it (every blocking
 // point of the worker wakes and leaves), gives it about 10 ms to end, and returns; a worker
@@ -22,15 +21,8 @@
 // worker's feet.
 class Thread {
 public:
-    // Tag of the constructor that wraps a thread which already runs.
-    struct AdoptRunningThread {};
-
     // Creates the worker thread, which runs at once and parks until start().
     Thread();
-    // Wraps the calling thread, which already runs: creates no thread and records the
-    // object in the calling thread's registry slot. Destroying it neither waits for nor
-    // ends the thread.
-    Thread(Thread* target, AdoptRunningThread);
     virtual ~Thread();
 
     Thread(const Thread&) = delete;
@@ -38,14 +30,8 @@ public:
 
     // The work of the thread; the base does nothing.
     virtual void run();
-    // Puts the calling thread to sleep.
-    virtual void sleep(unsigned milliseconds);
     // Waits, yielding, until the worker has started, then releases it into run().
     virtual void start();
-    // Blocks until the worker has ended.
-    virtual void wait();
-    // Parks the worker until resume(); only ever called by the worker on itself.
-    virtual void suspend();
     // Releases the worker if it is parked; otherwise does nothing.
     virtual void resume();
 
@@ -55,27 +41,16 @@ public:
     // it, so an owner can see when a worker let go by the destructor has really ended.
     const std::shared_ptr<ThreadControl>& control() const { return control_; }
 
-    // The registry: each thread's Thread object in a thread-local slot, and the object that
-    // wraps the main thread. Start-up sets it up first and releases it last.
-    static void setUpRegistry();
-    static void releaseRegistry();
-    static Thread* current();
-    static Thread* mainThread();
-
 protected:
     // Called by the worker inside run() once it no longer touches this object.
     void letGo() { control_->letGo(); }
     // Cancels the worker, waits about 10 ms for it to end and lets it go on detached if it
-    // has not. Does nothing for an adopted thread or one already ended this way.
+    // has not. Does nothing for a thread already ended this way.
     void end();
 
 private:
     static void entry(Thread* self, std::shared_ptr<ThreadControl> control);
 
     std::shared_ptr<ThreadControl> control_;
-    Thread* target_;
     std::thread handle_;
-
-    static thread_local Thread* currentThreadSlot;
-    static std::unique_ptr<Thread> mainThread_;
 };

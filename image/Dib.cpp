@@ -20,24 +20,24 @@
 class Dib::File {
 public:
     explicit File(const std::string& name)
-        : descriptor(openFileForReading(name)) {
+        : descriptor_(openFileForReading(name)) {
         struct stat status {};
-        if (descriptor.isOpen() && ::fstat(descriptor.get(), &status) == 0) {
+        if (descriptor_.isOpen() && ::fstat(descriptor_.get(), &status) == 0) {
             size_ = static_cast<std::uint64_t>(status.st_size);
         }
     }
 
-    bool isOpen() const { return descriptor.isOpen(); }
+    bool isOpen() const { return descriptor_.isOpen(); }
     // The size when the file was opened.
     std::uint64_t size() const { return size_; }
 
     // Reads up to count bytes; returns fewer only at the end of the file or on an error.
     std::size_t read(void* buffer, std::size_t count) {
-        return descriptor.readFully(buffer, count);
+        return descriptor_.readFully(buffer, count);
     }
 
     std::uint64_t tell() const {
-        const off_t position = ::lseek(descriptor.get(), 0, SEEK_CUR);
+        const off_t position = ::lseek(descriptor_.get(), 0, SEEK_CUR);
         return position < 0 ? 0 : static_cast<std::uint64_t>(position);
     }
 
@@ -45,11 +45,11 @@ public:
         if (position > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
             return false;
         }
-        return ::lseek(descriptor.get(), static_cast<off_t>(position), SEEK_SET) >= 0;
+        return ::lseek(descriptor_.get(), static_cast<off_t>(position), SEEK_SET) >= 0;
     }
 
 private:
-    FileDescriptor descriptor;
+    FileDescriptor descriptor_;
     std::uint64_t size_ = 0;
 };
 
@@ -345,76 +345,92 @@ std::vector<std::uint8_t> Dib::readHeader(File& file) {
             return {};
         }
     }
+    const std::optional<InfoHeader> inFile = readBitmapHeader(file);
+    const std::optional<InfoHeader> stored = inFile ? storedHeader(*inFile) : std::nullopt;
+    if (!stored) {
+        return {};
+    }
+    std::vector<std::uint8_t> block = readColorTable(file, *inFile, *stored);
+    if (block.empty() ||
+        (fileHeader.bfOffBits != 0 && !file.seek(fileHeader.start + fileHeader.bfOffBits))) {
+        return {};
+    }
+    return block;
+}
 
+std::optional<Dib::InfoHeader> Dib::readBitmapHeader(File& file) {
     // The size field says how much header follows, so a small core-header file is not
     // refused for being shorter than an info header.
     std::array<std::uint8_t, infoHeaderBytes> bytes{};
     if (file.read(bytes.data(), 4) != 4) {
-        return {};
+        return std::nullopt;
+    }
+    const std::uint32_t size = le32(bytes.data());
+    if (size != coreHeaderBytes && size != infoHeaderBytes) {
+        return std::nullopt;
+    }
+    if (file.read(bytes.data() + 4, size - 4) != size - 4) {
+        return std::nullopt;
+    }
+    if (size == infoHeaderBytes) {
+        return parseInfoHeader(bytes.data());
     }
     InfoHeader header;
-    const std::uint32_t size = le32(bytes.data());
-    if (size == coreHeaderBytes) {
-        if (file.read(bytes.data() + 4, coreHeaderBytes - 4) != coreHeaderBytes - 4) {
-            return {};
-        }
-        header.biSize = coreHeaderBytes;
-        header.biWidth = le16(bytes.data() + 4);
-        header.biHeight = le16(bytes.data() + 6);
-        header.biPlanes = le16(bytes.data() + 8);
-        header.biBitCount = le16(bytes.data() + 10);
-    } else if (size == infoHeaderBytes) {
-        if (file.read(bytes.data() + 4, infoHeaderBytes - 4) != infoHeaderBytes - 4) {
-            return {};
-        }
-        header = parseInfoHeader(bytes.data());
-    } else {
-        return {};
-    }
+    header.biSize = coreHeaderBytes;
+    header.biWidth = le16(bytes.data() + 4);
+    header.biHeight = le16(bytes.data() + 6);
+    header.biPlanes = le16(bytes.data() + 8);
+    header.biBitCount = le16(bytes.data() + 10);
+    return header;
+}
 
-    const bool core = header.biSize == coreHeaderBytes;
-    const std::uint16_t colors = colorCount(header);
-    const std::size_t tableBytesInFile = colorTableSize(header);
-    const std::size_t masks = maskSize(header);
-    if (core) {
+std::optional<Dib::InfoHeader> Dib::storedHeader(const InfoHeader& inFile) {
+    const std::uint16_t colors = colorCount(inFile);
+    InfoHeader header = inFile;
+    if (inFile.biSize == coreHeaderBytes) {
         header = InfoHeader{.biSize = infoHeaderBytes,
-                            .biWidth = header.biWidth,
-                            .biHeight = header.biHeight,
-                            .biPlanes = header.biPlanes,
-                            .biBitCount = header.biBitCount,
+                            .biWidth = inFile.biWidth,
+                            .biHeight = inFile.biHeight,
+                            .biPlanes = inFile.biPlanes,
+                            .biBitCount = inFile.biBitCount,
                             .biClrUsed = colors,
                             .biClrImportant = colors};
     }
-
     if (!fitsSurface(header)) {
-        return {};
+        return std::nullopt;
     }
     if (header.biSizeImage == 0) {
         const std::uint64_t imageSize = computedImageSize(header);
         if (imageSize > maxPixelBytes) {
-            return {};
+            return std::nullopt;
         }
         header.biSizeImage = static_cast<std::uint32_t>(imageSize);
     }
     if (header.biSizeImage > maxPixelBytes) {
-        return {};
+        return std::nullopt;
     }
     if (header.biClrUsed == 0) {
         header.biClrUsed = colors;
     }
+    return header;
+}
 
+std::vector<std::uint8_t> Dib::readColorTable(File& file, const InfoHeader& inFile,
+                                              const InfoHeader& stored) {
+    const std::uint16_t colors = colorCount(inFile);
+    const std::size_t tableBytesInFile = colorTableSize(inFile);
+    const std::size_t masks = maskSize(inFile);
     const std::uint64_t position = file.tell();
     if (position > file.size() || masks + tableBytesInFile > file.size() - position) {
         return {};
     }
-
     std::vector<std::uint8_t> block(infoHeaderBytes + masks + std::size_t{colors} * 4);
-    storeInfoHeader(header, block.data());
+    storeInfoHeader(stored, block.data());
     std::uint8_t* table = block.data() + infoHeaderBytes;
     if (file.read(table, masks + tableBytesInFile) != masks + tableBytesInFile) {
         return {};
     }
-    if (core) {
+    if (inFile.biSize == coreHeaderBytes) {
         // Widen 3-byte entries to 4 bytes in place, from the last to the first, so no entry
         // is overwritten before it has moved.
         for (std::size_t i = colors; i-- > 0;) {
@@ -423,10 +439,6 @@ std::vector<std::uint8_t> Dib::readHeader(File& file) {
             table[4 * i + 1] = table[3 * i + 1];
             table[4 * i] = table[3 * i];
         }
-    }
-
-    if (fileHeader.bfOffBits != 0 && !file.seek(fileHeader.start + fileHeader.bfOffBits)) {
-        return {};
     }
     return block;
 }

@@ -122,7 +122,16 @@ private:
     };
 
     static FileHeader readFileHeader(File& file);
+    // The headers and colour table as a packed-DIB block, the file left at the pixel rows;
+    // an empty block when they cannot be read or the image is refused.
     static std::vector<std::uint8_t> readHeader(File& file);
+    // The bitmap header as the file holds it (a core header in the fields it has).
+    static std::optional<InfoHeader> readBitmapHeader(File& file);
+    // The info header the block holds for it, or nothing for an image that is refused.
+    static std::optional<InfoHeader> storedHeader(const InfoHeader& inFile);
+    // The block: the stored header, the masks and the colour table with 4-byte entries.
+    static std::vector<std::uint8_t> readColorTable(File& file, const InfoHeader& inFile,
+                                                    const InfoHeader& stored);
     static bool readFully(File& file, std::uint8_t* buffer, std::size_t count);
     bool canPaint() const;
 

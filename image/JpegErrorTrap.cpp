@@ -3,14 +3,14 @@
 #include <cstdlib>
 
 JpegErrorTrap::JpegErrorTrap(Warnings warnings, Messages messages)
-    : standard{}
-    , jump{} {
-    jpeg_std_error(&standard);
-    standard.error_exit = onError;
+    : standard_{}
+    , jump_{} {
+    jpeg_std_error(&standard_);
+    standard_.error_exit = onError;
     if (warnings == Warnings::Fail) {
-        standard.emit_message = onMessage;
+        standard_.emit_message = onMessage;
     }
-    standard.output_message = messages == Messages::Print ? printMessage : [](j_common_ptr) {};
+    standard_.output_message = messages == Messages::Print ? printMessage : [](j_common_ptr) {};
 }
 
 JpegErrorTrap& JpegErrorTrap::of(j_common_ptr object) {
@@ -20,10 +20,10 @@ JpegErrorTrap& JpegErrorTrap::of(j_common_ptr object) {
 void JpegErrorTrap::onError(j_common_ptr object) {
     JpegErrorTrap& trap = of(object);
     (*object->err->output_message)(object);
-    if (!trap.armed) {
+    if (!trap.armed_) {
         std::abort(); // a library call outside run(): a bug of the caller
     }
-    std::longjmp(trap.jump, 1);
+    std::longjmp(trap.jump_, 1);
 }
 
 // Level -1 is a warning; higher levels are trace messages, which stay off.

@@ -22,16 +22,16 @@ public:
     JpegErrorTrap& operator=(const JpegErrorTrap&) = delete;
 
     // For the err field of the library object.
-    jpeg_error_mgr* manager() { return &standard; }
+    jpeg_error_mgr* manager() { return &standard_; }
 
     template <typename Step> bool run(Step step) {
-        if (setjmp(jump) != 0) {
-            armed = false;
+        if (setjmp(jump_) != 0) {
+            armed_ = false;
             return false;
         }
-        armed = true;
+        armed_ = true;
         step();
-        armed = false;
+        armed_ = false;
         return true;
     }
 
@@ -42,7 +42,7 @@ private:
     static void printMessage(j_common_ptr object);
 
     // First, so that the library's pointer to it is a pointer to the trap.
-    jpeg_error_mgr standard;
-    std::jmp_buf jump;
-    bool armed = false;
+    jpeg_error_mgr standard_;
+    std::jmp_buf jump_;
+    bool armed_ = false;
 };

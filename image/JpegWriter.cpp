@@ -62,36 +62,36 @@ struct DescriptorDestination {
 } // namespace
 
 JpegWriter::JpegWriter()
-    : compressor{}
-    , created(false) {
-    compressor.err = trap.manager();
-    created = trap.run([this] {
-        jpeg_create_compress(&compressor);
+    : compressor_{}
+    , created_(false) {
+    compressor_.err = trap_.manager();
+    created_ = trap_.run([this] {
+        jpeg_create_compress(&compressor_);
         // The defaults depend on the input colour space, so it is set first. The pixels
         // are blue first, as a DIB holds them.
-        compressor.in_color_space = JCS_EXT_BGR;
-        compressor.input_components = 3;
-        jpeg_set_defaults(&compressor);
+        compressor_.in_color_space = JCS_EXT_BGR;
+        compressor_.input_components = 3;
+        jpeg_set_defaults(&compressor_);
     });
 }
 
 JpegWriter::~JpegWriter() {
-    if (created) {
-        jpeg_destroy_compress(&compressor);
+    if (created_) {
+        jpeg_destroy_compress(&compressor_);
     }
 }
 
 int JpegWriter::setQuality(int quality) {
     const int clamped = quality < 0 ? 0 : (quality > 100 ? 100 : quality);
-    if (created) {
-        trap.run([this, clamped] { jpeg_set_quality(&compressor, clamped, TRUE); });
+    if (created_) {
+        trap_.run([this, clamped] { jpeg_set_quality(&compressor_, clamped, TRUE); });
     }
     return clamped;
 }
 
 int JpegWriter::write(const std::uint8_t* rows, int width, int height,
                       const std::string& fileName) {
-    if (!created) {
+    if (!created_) {
         errno = ENOMEM;
         return -1;
     }
@@ -106,30 +106,30 @@ int JpegWriter::write(const std::uint8_t* rows, int width, int height,
 bool JpegWriter::encode(const std::uint8_t* rows, int width, int height, FileDescriptor& file) {
     // Outside the trap: a jump out of it must not skip a destructor.
     DescriptorDestination destination(file);
-    const bool encoded = trap.run([&] {
-        jpeg_default_colorspace(&compressor);
-        compressor.in_color_space = JCS_EXT_BGR;
-        compressor.input_components = 3;
-        compressor.data_precision = 8;
-        compressor.image_width = static_cast<JDIMENSION>(width);
-        compressor.image_height = static_cast<JDIMENSION>(height);
-        compressor.dest = &destination.manager;
-        jpeg_start_compress(&compressor, TRUE);
+    const bool encoded = trap_.run([&] {
+        jpeg_default_colorspace(&compressor_);
+        compressor_.in_color_space = JCS_EXT_BGR;
+        compressor_.input_components = 3;
+        compressor_.data_precision = 8;
+        compressor_.image_width = static_cast<JDIMENSION>(width);
+        compressor_.image_height = static_cast<JDIMENSION>(height);
+        compressor_.dest = &destination.manager;
+        jpeg_start_compress(&compressor_, TRUE);
         // The last row in memory is the top of the image: hand the rows over top first.
         const std::size_t stride = Surface::strideFor(width);
-        while (compressor.next_scanline < compressor.image_height) {
-            const std::size_t fromBottom = compressor.image_height - 1 - compressor.next_scanline;
+        while (compressor_.next_scanline < compressor_.image_height) {
+            const std::size_t fromBottom = compressor_.image_height - 1 - compressor_.next_scanline;
             auto* row = const_cast<JSAMPLE*>(rows + fromBottom * stride);
-            jpeg_write_scanlines(&compressor, &row, 1);
+            jpeg_write_scanlines(&compressor_, &row, 1);
         }
-        jpeg_finish_compress(&compressor);
+        jpeg_finish_compress(&compressor_);
     });
     if (!encoded) {
         // Leaves the compressor ready for another image; the destination is dropped.
-        jpeg_abort_compress(&compressor);
+        jpeg_abort_compress(&compressor_);
         // Anything but a failed write is an image the library refused.
         errno = destination.writeError != 0 ? destination.writeError : EINVAL;
     }
-    compressor.dest = nullptr;
+    compressor_.dest = nullptr;
     return encoded;
 }

@@ -36,7 +36,7 @@ private:
     bool encode(const std::uint8_t* rows, int width, int height, FileDescriptor& file);
 
     // Silent: the caller tells why a write failed, once, and not at every image.
-    JpegErrorTrap trap{JpegErrorTrap::Warnings::Allowed, JpegErrorTrap::Messages::Silent};
-    jpeg_compress_struct compressor;
-    bool created;
+    JpegErrorTrap trap_{JpegErrorTrap::Warnings::Allowed, JpegErrorTrap::Messages::Silent};
+    jpeg_compress_struct compressor_;
+    bool created_;
 };

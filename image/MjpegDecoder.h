@@ -29,7 +29,7 @@ public:
                 int scaleDenominator, std::optional<Surface>& frame);
 
 private:
-    JpegErrorTrap trap{JpegErrorTrap::Warnings::Fail, JpegErrorTrap::Messages::Silent};
-    jpeg_decompress_struct decompressor;
-    bool created;
+    JpegErrorTrap trap_{JpegErrorTrap::Warnings::Fail, JpegErrorTrap::Messages::Silent};
+    jpeg_decompress_struct decompressor_;
+    bool created_;
 };

@@ -32,10 +32,10 @@ QString titleFor(const std::string& device, const char* dialog) {
 } // namespace
 
 QtCaptureDialogs::QtCaptureDialogs(std::function<QWidget*()> owner)
-    : owner(std::move(owner)) {}
+    : owner_(std::move(owner)) {}
 
 QWidget* QtCaptureDialogs::currentOwner() const {
-    return owner ? owner() : nullptr;
+    return owner_ ? owner_() : nullptr;
 }
 
 std::optional<std::size_t> QtCaptureDialogs::chooseFrameSize(const std::string& device,

@@ -23,5 +23,5 @@ public:
 private:
     QWidget* currentOwner() const;
 
-    std::function<QWidget*()> owner;
+    std::function<QWidget*()> owner_;
 };

@@ -3,23 +3,24 @@
 #include "platform/WindowTypes.h"
 #include "qt/QtPreviewWidget.h"
 
-QtCaptureService::QtCaptureService(const ServiceFactory& makeService)
-    : dialogs([this] { return previewWindow(); })
-    , drivers(makeService(*this, dialogs)) {}
+QtCaptureService::QtCaptureService(DriverFinder findDrivers, bool previewShown)
+    : DriverCaptureService(std::move(findDrivers), *this, dialogs_)
+    , dialogs_([this] { return previewWindow(); })
+    , previewShown_(previewShown) {}
 
 QWidget* QtCaptureService::previewWindow() const {
-    std::lock_guard lock(previewMutex);
-    return preview != nullptr ? preview->window() : nullptr;
+    std::lock_guard lock(previewMutex_);
+    return preview_ != nullptr ? preview_->window() : nullptr;
 }
 
 QtCaptureService::~QtCaptureService() {
-    while (!widgets.empty()) {
+    while (!widgets_.empty()) {
         // Its destroy handler removes it from the map and releases the driver.
-        QPointer<QtPreviewWidget> widget = widgets.begin()->second;
+        QPointer<QtPreviewWidget> widget = widgets_.begin()->second;
         if (widget) {
             delete widget.data();
         } else {
-            widgets.erase(widgets.begin());
+            widgets_.erase(widgets_.begin());
         }
     }
 }
@@ -32,8 +33,8 @@ CaptureWindow QtCaptureService::createCaptureWindow(const std::string& windowNam
     if (parentWidget == nullptr) {
         return 0;
     }
-    const CaptureWindow window =
-        drivers->createCaptureWindow(windowName, style, x, y, width, height, parent, id);
+    const CaptureWindow window = DriverCaptureService::createCaptureWindow(
+        windowName, style, x, y, width, height, parent, id);
     if (window == 0) {
         return 0;
     }
@@ -41,13 +42,13 @@ CaptureWindow QtCaptureService::createCaptureWindow(const std::string& windowNam
     widget->setGeometry(x, y, width, height);
     widget->setMouseHandler(
         [this, window](MouseMessage message, std::uintptr_t wParam, std::intptr_t lParam) {
-            return drivers->mouseMessage(window, message, wParam, lParam);
+            return mouseMessage(window, message, wParam, lParam);
         });
     widget->setDestroyHandler([this, window, widget] { widgetGone(window, widget); });
-    widgets[window] = widget;
+    widgets_[window] = widget;
     {
-        std::lock_guard lock(previewMutex);
-        preview = widget;
+        std::lock_guard lock(previewMutex_);
+        preview_ = widget;
     }
     if (style & windowStyle::WS_VISIBLE) {
         widget->show();
@@ -57,54 +58,32 @@ CaptureWindow QtCaptureService::createCaptureWindow(const std::string& windowNam
 
 void QtCaptureService::widgetGone(CaptureWindow window, QtPreviewWidget* widget) {
     {
-        std::lock_guard lock(previewMutex);
-        if (preview == widget) {
-            preview = nullptr;
+        std::lock_guard lock(previewMutex_);
+        if (preview_ == widget) {
+            preview_ = nullptr;
         }
     }
-    widgets.erase(window);
+    widgets_.erase(window);
     // Stops the driver's preview thread, so no frame reaches the widget from now on.
-    drivers->destroyWindow(window);
-}
-
-std::optional<std::string> QtCaptureService::getDriverDescription(std::uint32_t index,
-                                                                  std::size_t bufferBytes) {
-    return drivers->getDriverDescription(index, bufferBytes);
-}
-
-std::optional<std::uint32_t> QtCaptureService::refreshDrivers(CaptureWindow window) {
-    return drivers->refreshDrivers(window);
-}
-
-bool QtCaptureService::isWindow(CaptureWindow window) {
-    return drivers->isWindow(window);
-}
-
-std::intptr_t QtCaptureService::sendMessage(CaptureWindow window, CaptureMessage message,
-                                            std::uintptr_t wParam, CaptureParam lParam) {
-    return drivers->sendMessage(window, message, wParam, lParam);
+    destroyWindow(window);
 }
 
 void QtCaptureService::resizeWindow(CaptureWindow window, int width, int height) {
-    drivers->resizeWindow(window, width, height);
-    if (const auto found = widgets.find(window); found != widgets.end() && found->second) {
+    DriverCaptureService::resizeWindow(window, width, height);
+    if (const auto found = widgets_.find(window); found != widgets_.end() && found->second) {
         found->second->resize(width, height);
     }
 }
 
-void QtCaptureService::hookWindow(CaptureWindow window, WindowHook hook) {
-    drivers->hookWindow(window, std::move(hook));
-}
-
 bool QtCaptureService::wantsFrames() const {
-    std::lock_guard lock(previewMutex);
-    return preview != nullptr && preview->wantsFrames();
+    std::lock_guard lock(previewMutex_);
+    return previewShown_ && preview_ != nullptr && preview_->wantsFrames();
 }
 
 void QtCaptureService::showFrame(const Surface& frame, int windowWidth, int windowHeight,
                                  bool stretch) {
-    std::lock_guard lock(previewMutex);
-    if (preview != nullptr) {
-        preview->showFrame(frame, windowWidth, windowHeight, stretch);
+    std::lock_guard lock(previewMutex_);
+    if (previewShown_ && preview_ != nullptr) {
+        preview_->showFrame(frame, windowWidth, windowHeight, stretch);
     }
 }

@@ -1,15 +1,12 @@
 #pragma once
 
-#include "capture/CaptureService.h"
 #include "capture/DriverCaptureService.h"
 #include "capture/PreviewSink.h"
 #include "qt/QtCaptureDialogs.h"
 
 #include <QPointer>
 
-#include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
 
 class QtPreviewWidget;
@@ -25,13 +22,11 @@ class QtPreviewWidget;
 // The drivers' service has one preview for all its windows: the frames go to the widget of
 // the capture window created last. The drivers' own dialogs belong to the window that
 // widget sits in, as the capture window's would.
-class QtCaptureService : public CaptureService, private PreviewSink {
+class QtCaptureService : private PreviewSink, public DriverCaptureService {
 public:
-    // Makes the drivers' service, handing it the preview and the dialogs to use.
-    using ServiceFactory =
-        std::function<std::unique_ptr<DriverCaptureService>(PreviewSink&, CaptureDialogs&)>;
-
-    explicit QtCaptureService(const ServiceFactory& makeService);
+    // Over the drivers findDrivers finds. Where nobody can look (previewShown false), no
+    // preview frames are made.
+    explicit QtCaptureService(DriverFinder findDrivers, bool previewShown = true);
     // Deletes the widgets still there, which stops their drivers.
     ~QtCaptureService() override;
     QtCaptureService(const QtCaptureService&) = delete;
@@ -40,14 +35,7 @@ public:
     CaptureWindow createCaptureWindow(const std::string& windowName, std::uint32_t style, int x,
                                       int y, int width, int height, const ParentWindow& parent,
                                       int id) override;
-    std::optional<std::string> getDriverDescription(std::uint32_t index,
-                                                    std::size_t bufferBytes) override;
-    std::optional<std::uint32_t> refreshDrivers(CaptureWindow window) override;
-    bool isWindow(CaptureWindow window) override;
-    std::intptr_t sendMessage(CaptureWindow window, CaptureMessage message, std::uintptr_t wParam,
-                              CaptureParam lParam) override;
     void resizeWindow(CaptureWindow window, int width, int height) override;
-    void hookWindow(CaptureWindow window, WindowHook hook) override;
 
 private:
     bool wantsFrames() const override;
@@ -57,11 +45,12 @@ private:
     // The window the preview widget sits in, the owner of the drivers' dialogs.
     QWidget* previewWindow() const;
 
-    QtCaptureDialogs dialogs;
-    std::unique_ptr<DriverCaptureService> drivers;
-    std::map<CaptureWindow, QPointer<QtPreviewWidget>> widgets;
+    // Made after the drivers' service, which only keeps a reference until a dialog opens.
+    QtCaptureDialogs dialogs_;
+    const bool previewShown_;
+    std::map<CaptureWindow, QPointer<QtPreviewWidget>> widgets_;
 
     // The widget frames go to; touched by the capture threads.
-    mutable std::mutex previewMutex;
-    QtPreviewWidget* preview = nullptr;
+    mutable std::mutex previewMutex_;
+    QtPreviewWidget* preview_ = nullptr;
 };

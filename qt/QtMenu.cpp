@@ -10,13 +10,13 @@
 #include <utility>
 
 QtMenu::QtMenu(const MenuTemplate& menuTemplate)
-    : ownMenu(std::make_unique<QMenu>())
-    , menu(ownMenu.get()) {
+    : ownMenu_(std::make_unique<QMenu>())
+    , menu_(ownMenu_.get()) {
     addItems(menuTemplate.items);
 }
 
 QtMenu::QtMenu(QMenu* menu, std::span<const MenuItemTemplate> templateItems)
-    : menu(menu) {
+    : menu_(menu) {
     addItems(templateItems);
 }
 
@@ -30,21 +30,21 @@ void QtMenu::addItems(std::span<const MenuItemTemplate> templateItems) {
         const QString text = QString::fromUtf8(entry.text.data(), qsizetype(entry.text.size()));
         switch (entry.kind) {
         case MenuItemKind::Command:
-            item.action = menu->addAction(text);
+            item.action = menu_->addAction(text);
             item.action->setData(entry.id);
             break;
         case MenuItemKind::Separator:
-            item.action = menu->addSeparator();
+            item.action = menu_->addSeparator();
             break;
         case MenuItemKind::Popup: {
-            QMenu* sub = menu->addMenu(text);
+            QMenu* sub = menu_->addMenu(text);
             item.action = sub->menuAction();
             item.popup.reset(new QtMenu(sub, entry.popup));
             break;
         }
         }
         item.action->setEnabled(!entry.grayed);
-        items.push_back(std::move(item));
+        items_.push_back(std::move(item));
     }
 }
 
@@ -52,26 +52,26 @@ Menu* QtMenu::subMenu(int position) {
     if (position < 0 || position >= itemCount()) {
         return nullptr;
     }
-    return items[static_cast<std::size_t>(position)].popup.get();
+    return items_[static_cast<std::size_t>(position)].popup.get();
 }
 
 int QtMenu::itemCount() const {
-    return static_cast<int>(items.size());
+    return static_cast<int>(items_.size());
 }
 
 void QtMenu::appendItem(int id, const std::string& text) {
     Item item;
-    item.action = menu->addAction(QString::fromStdString(text));
+    item.action = menu_->addAction(QString::fromStdString(text));
     item.action->setData(id);
-    items.push_back(std::move(item));
+    items_.push_back(std::move(item));
 }
 
 bool QtMenu::removeItem(int id) {
-    for (auto item = items.begin(); item != items.end(); ++item) {
+    for (auto item = items_.begin(); item != items_.end(); ++item) {
         if (item->kind == MenuItemKind::Command && item->action->data().toInt() == id) {
             // A deleted action leaves every menu that shows it.
             delete item->action;
-            items.erase(item);
+            items_.erase(item);
             return true;
         }
         if (item->popup && item->popup->removeItem(id)) {
@@ -82,7 +82,7 @@ bool QtMenu::removeItem(int id) {
 }
 
 QAction* QtMenu::findCommand(int id) const {
-    for (const Item& item : items) {
+    for (const Item& item : items_) {
         if (item.kind == MenuItemKind::Command && item.action->data().toInt() == id) {
             return item.action;
         }
@@ -96,12 +96,12 @@ QAction* QtMenu::findCommand(int id) const {
 }
 
 QtMenu* QtMenu::findHolder(int id) {
-    for (const Item& item : items) {
+    for (const Item& item : items_) {
         if (item.kind == MenuItemKind::Command && item.action->data().toInt() == id) {
             return this;
         }
     }
-    for (const Item& item : items) {
+    for (const Item& item : items_) {
         if (item.popup) {
             if (QtMenu* found = item.popup->findHolder(id)) {
                 return found;
@@ -134,18 +134,18 @@ bool QtMenu::checkRadioItem(int first, int last, int checked) {
     if (holder == nullptr || checked < first || checked > last) {
         return false;
     }
-    delete holder->radioGroup;
-    holder->radioGroup = new QActionGroup(holder->menu);
-    holder->radioGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    delete holder->radioGroup_;
+    holder->radioGroup_ = new QActionGroup(holder->menu_);
+    holder->radioGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     QAction* mark = nullptr;
-    for (const Item& item : holder->items) {
+    for (const Item& item : holder->items_) {
         const int id = item.action->data().toInt();
         if (item.kind != MenuItemKind::Command || id < first || id > last) {
             continue;
         }
         item.action->setCheckable(true);
         item.action->setChecked(false);
-        holder->radioGroup->addAction(item.action);
+        holder->radioGroup_->addAction(item.action);
         if (id == checked) {
             mark = item.action;
         }
@@ -167,7 +167,7 @@ bool QtMenu::enableItem(int id, bool enabled) {
 }
 
 void QtMenu::collectCheckable(std::vector<QAction*>& actions) const {
-    for (const Item& item : items) {
+    for (const Item& item : items_) {
         if (item.action->isCheckable()) {
             actions.push_back(item.action);
         }
@@ -179,7 +179,7 @@ void QtMenu::collectCheckable(std::vector<QAction*>& actions) const {
 
 void QtMenu::track(Point screen, TopLevelWindow& owner) {
     // A menu already open (a click on the tray icon while it is up) stays as it is.
-    if (menu->isVisible()) {
+    if (menu_->isVisible()) {
         return;
     }
     // Qt toggles a checkable item when it is chosen; the marks are the program's to set, so
@@ -194,13 +194,13 @@ void QtMenu::track(Point screen, TopLevelWindow& owner) {
     // The chosen item is taken from the triggered signal, which every way of choosing one
     // emits, also on the submenus (Qt passes it up to this menu).
     QAction* chosen = nullptr;
-    const auto connection = QObject::connect(menu, &QMenu::triggered, menu, [&](QAction* action) {
+    const auto connection = QObject::connect(menu_, &QMenu::triggered, menu_, [&](QAction* action) {
         if (chosen == nullptr) {
             chosen = action;
         }
-        menu->close();
+        menu_->close();
     });
-    menu->exec(QPoint(screen.x, screen.y));
+    menu_->exec(QPoint(screen.x, screen.y));
     QObject::disconnect(connection);
 
     for (const auto& [action, wasChecked] : marks) {

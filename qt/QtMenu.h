@@ -31,7 +31,7 @@ public:
     void track(Point screen, TopLevelWindow& owner) override;
 
     // The QMenu of this menu, for looking at it.
-    QMenu* widget() const { return menu; }
+    QMenu* widget() const { return menu_; }
 
 private:
     struct Item {
@@ -47,8 +47,8 @@ private:
     QtMenu* findHolder(int id);
     void collectCheckable(std::vector<QAction*>& actions) const;
 
-    std::unique_ptr<QMenu> ownMenu;
-    QMenu* menu = nullptr;
-    std::vector<Item> items;
-    QActionGroup* radioGroup = nullptr;
+    std::unique_ptr<QMenu> ownMenu_;
+    QMenu* menu_ = nullptr;
+    std::vector<Item> items_;
+    QActionGroup* radioGroup_ = nullptr;
 };

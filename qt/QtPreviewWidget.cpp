@@ -17,49 +17,49 @@ QtPreviewWidget::QtPreviewWidget(QWidget* parent)
 }
 
 QtPreviewWidget::~QtPreviewWidget() {
-    if (destroyHandler) {
-        destroyHandler();
+    if (destroyHandler_) {
+        destroyHandler_();
     }
 }
 
 void QtPreviewWidget::setMouseHandler(MouseHandler handler) {
-    mouseHandler = std::move(handler);
+    mouseHandler_ = std::move(handler);
 }
 
 void QtPreviewWidget::setDestroyHandler(std::function<void()> handler) {
-    destroyHandler = std::move(handler);
+    destroyHandler_ = std::move(handler);
 }
 
 bool QtPreviewWidget::wantsFrames() const {
-    return visible.load();
+    return visible_.load();
 }
 
 void QtPreviewWidget::showFrame(const Surface& frame, int, int, bool stretch) {
-    std::lock_guard backLock(backMutex);
-    if (back.width() != frame.width() || back.height() != frame.height()) {
-        back = QImage(frame.width(), frame.height(), QImage::Format_RGB32);
+    std::lock_guard backLock(backMutex_);
+    if (back_.width() != frame.width() || back_.height() != frame.height()) {
+        back_ = QImage(frame.width(), frame.height(), QImage::Format_RGB32);
     }
     for (int y = 0; y < frame.height(); ++y) {
         const std::uint8_t* in = frame.rowFromTop(y);
-        auto* out = reinterpret_cast<QRgb*>(back.scanLine(y));
+        auto* out = reinterpret_cast<QRgb*>(back_.scanLine(y));
         for (int x = 0; x < frame.width(); ++x, in += 3) {
             out[x] = qRgb(in[2], in[1], in[0]);
         }
     }
     bool queueRepaint = false;
     {
-        std::lock_guard lock(frontMutex);
-        std::swap(front, back);
-        stretchFrame = stretch;
-        queueRepaint = !std::exchange(repaintQueued, true);
+        std::lock_guard lock(frontMutex_);
+        std::swap(front_, back_);
+        stretchFrame_ = stretch;
+        queueRepaint = !std::exchange(repaintQueued_, true);
     }
     if (queueRepaint) {
         QMetaObject::invokeMethod(
             this,
             [this] {
                 {
-                    std::lock_guard lock(frontMutex);
-                    repaintQueued = false;
+                    std::lock_guard lock(frontMutex_);
+                    repaintQueued_ = false;
                 }
                 update();
             },
@@ -68,31 +68,31 @@ void QtPreviewWidget::showFrame(const Surface& frame, int, int, bool stretch) {
 }
 
 QImage QtPreviewWidget::currentFrame() const {
-    std::lock_guard lock(frontMutex);
-    return front.copy();
+    std::lock_guard lock(frontMutex_);
+    return front_.copy();
 }
 
 void QtPreviewWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    std::lock_guard lock(frontMutex);
-    if (front.isNull()) {
+    std::lock_guard lock(frontMutex_);
+    if (front_.isNull()) {
         painter.fillRect(rect(), Qt::black);
         return;
     }
-    if (stretchFrame) {
-        painter.drawImage(rect(), front);
+    if (stretchFrame_) {
+        painter.drawImage(rect(), front_);
         return;
     }
     painter.fillRect(rect(), Qt::black);
-    painter.drawImage(0, 0, front);
+    painter.drawImage(0, 0, front_);
 }
 
 void QtPreviewWidget::showEvent(QShowEvent*) {
-    visible = true;
+    visible_ = true;
 }
 
 void QtPreviewWidget::hideEvent(QHideEvent*) {
-    visible = false;
+    visible_ = false;
 }
 
 void QtPreviewWidget::mousePressEvent(QMouseEvent* event) {
@@ -113,12 +113,12 @@ void QtPreviewWidget::mouseMoveEvent(QMouseEvent* event) {
 
 void QtPreviewWidget::forwardMouse(const QMouseEvent& event) {
     const auto message = QtMouseTranslator::translate(event);
-    if (message && mouseHandler) {
+    if (message && mouseHandler_) {
         // A message the handler leaves alone would go to the capture window's own
         // procedure, which does nothing with mouse input.
         runGuarded([&] {
-            mouseHandler(static_cast<MouseMessage>(message->message), message->wParam,
-                         message->lParam);
+            mouseHandler_(static_cast<MouseMessage>(message->message), message->wParam,
+                          message->lParam);
         });
     }
 }

@@ -51,20 +51,20 @@ protected:
 private:
     void forwardMouse(const QMouseEvent& event);
 
-    MouseHandler mouseHandler;
-    std::function<void()> destroyHandler;
-    std::atomic<bool> visible{false};
+    MouseHandler mouseHandler_;
+    std::function<void()> destroyHandler_;
+    std::atomic<bool> visible_{false};
 
     // Only the thread that delivers frames touches back; backMutex keeps two such
     // threads apart.
-    std::mutex backMutex;
-    QImage back;
+    std::mutex backMutex_;
+    QImage back_;
 
     // The user interface thread paints front while holding frontMutex, so the two images
     // never share pixels across threads (Qt's implicit sharing would hand the capture
     // thread a buffer still being painted from, to detach on a count it cannot see).
-    mutable std::mutex frontMutex;
-    QImage front;
-    bool stretchFrame = true;
-    bool repaintQueued = false;
+    mutable std::mutex frontMutex_;
+    QImage front_;
+    bool stretchFrame_ = true;
+    bool repaintQueued_ = false;
 };

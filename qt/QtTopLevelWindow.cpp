@@ -24,16 +24,16 @@ class Frame : public QFrame {
 public:
     Frame(Qt::WindowFlags flags, std::function<void()> onClose)
         : QFrame(nullptr, flags)
-        , onClose(std::move(onClose)) {}
+        , onClose_(std::move(onClose)) {}
 
 protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
-        onClose();
+        onClose_();
     }
 
 private:
-    std::function<void()> onClose;
+    std::function<void()> onClose_;
 };
 
 // The inside of the frame; its mouse events become the window's mouse messages.
@@ -41,7 +41,7 @@ class ClientArea : public QWidget {
 public:
     ClientArea(QWidget* parent, std::function<void(const MouseWindowMessage&)> onMouse)
         : QWidget(parent)
-        , onMouse(std::move(onMouse)) {
+        , onMouse_(std::move(onMouse)) {
         setMouseTracking(true);
     }
 
@@ -61,18 +61,18 @@ protected:
             return;
         }
         if (message) {
-            onMouse(*message);
+            onMouse_(*message);
         }
     }
 
 private:
     void forward(const QMouseEvent& event) {
         if (const auto message = QtMouseTranslator::translate(event)) {
-            onMouse(*message);
+            onMouse_(*message);
         }
     }
 
-    std::function<void(const MouseWindowMessage&)> onMouse;
+    std::function<void(const MouseWindowMessage&)> onMouse_;
 };
 
 Rect toRect(const QRect& rect) {
@@ -83,7 +83,7 @@ Rect toRect(const QRect& rect) {
 
 QtTopLevelWindow::QtTopLevelWindow(std::uint32_t style, std::uint32_t extStyle,
                                    const std::string& title, Rect rect, WindowProcedure procedure)
-    : procedure(std::move(procedure)) {
+    : procedure_(std::move(procedure)) {
     Qt::WindowFlags flags = Qt::Window;
     if (extStyle & windowStyle::WS_EX_TOOLWINDOW) {
         flags = Qt::Tool;
@@ -94,123 +94,123 @@ QtTopLevelWindow::QtTopLevelWindow(std::uint32_t style, std::uint32_t extStyle,
     if (extStyle & windowStyle::WS_EX_TOPMOST) {
         flags |= Qt::WindowStaysOnTopHint;
     }
-    frame = std::make_unique<Frame>(flags, [this] { destroy(); });
-    frame->setWindowTitle(QString::fromStdString(title));
-    frame->setWindowIcon(programIcon(programIconId));
+    frame_ = std::make_unique<Frame>(flags, [this] { destroy(); });
+    frame_->setWindowTitle(QString::fromStdString(title));
+    frame_->setWindowIcon(programIcon(programIconId));
     // Shown again after Hide without taking the focus from the window in use.
-    frame->setAttribute(Qt::WA_ShowWithoutActivating);
+    frame_->setAttribute(Qt::WA_ShowWithoutActivating);
     if (style & windowStyle::WS_BORDER) {
-        borderPx = 1;
-        frame->setFrameStyle(QFrame::Box | QFrame::Plain);
-        frame->setLineWidth(borderPx);
+        borderPx_ = 1;
+        frame_->setFrameStyle(QFrame::Box | QFrame::Plain);
+        frame_->setLineWidth(borderPx_);
     }
-    client = new ClientArea(frame.get(), [this](const MouseWindowMessage& message) {
+    client_ = new ClientArea(frame_.get(), [this](const MouseWindowMessage& message) {
         deliver(message.message, message.wParam, message.lParam);
     });
-    frame->setGeometry(rect.left, rect.top, rect.width(), rect.height());
+    frame_->setGeometry(rect.left, rect.top, rect.width(), rect.height());
     layoutClient();
 }
 
 QtTopLevelWindow::~QtTopLevelWindow() = default;
 
 void QtTopLevelWindow::layoutClient() {
-    const QSize outer = frame->size();
-    client->setGeometry(borderPx, borderPx, std::max(0, outer.width() - 2 * borderPx),
-                        std::max(0, outer.height() - 2 * borderPx));
+    const QSize outer = frame_->size();
+    client_->setGeometry(borderPx_, borderPx_, std::max(0, outer.width() - 2 * borderPx_),
+                         std::max(0, outer.height() - 2 * borderPx_));
 }
 
 void QtTopLevelWindow::showInitially(int command) {
-    if (destroyed || command == showCommand::SW_HIDE) {
+    if (destroyed_ || command == showCommand::SW_HIDE) {
         return;
     }
     if (command == showCommand::SW_SHOWMINIMIZED || command == showCommand::SW_SHOWMINNOACTIVE) {
-        frame->showMinimized();
+        frame_->showMinimized();
     } else {
-        frame->show();
+        frame_->show();
     }
-    frame->repaint();
+    frame_->repaint();
 }
 
 void QtTopLevelWindow::hide() {
-    if (!destroyed) {
-        frame->hide();
+    if (!destroyed_) {
+        frame_->hide();
     }
 }
 
 void QtTopLevelWindow::show() {
-    if (!destroyed) {
-        frame->show();
+    if (!destroyed_) {
+        frame_->show();
     }
 }
 
 void QtTopLevelWindow::move(int x, int y) {
-    if (!destroyed) {
-        frame->move(x, y);
+    if (!destroyed_) {
+        frame_->move(x, y);
     }
 }
 
 void QtTopLevelWindow::resize(int width, int height) {
-    if (!destroyed) {
-        frame->resize(width, height);
+    if (!destroyed_) {
+        frame_->resize(width, height);
         layoutClient();
     }
 }
 
 void QtTopLevelWindow::setGeometry(int x, int y, int width, int height) {
-    if (!destroyed) {
-        frame->setGeometry(x, y, width, height);
+    if (!destroyed_) {
+        frame_->setGeometry(x, y, width, height);
         layoutClient();
     }
 }
 
 Rect QtTopLevelWindow::windowRect() const {
-    return toRect(frame->geometry());
+    return toRect(frame_->geometry());
 }
 
 Rect QtTopLevelWindow::clientRect() const {
-    return Rect{0, 0, client->width(), client->height()};
+    return Rect{0, 0, client_->width(), client_->height()};
 }
 
 Rect QtTopLevelWindow::normalRect() const {
-    if (frame->windowState() == Qt::WindowNoState) {
+    if (frame_->windowState() == Qt::WindowNoState) {
         return windowRect();
     }
-    return toRect(frame->normalGeometry());
+    return toRect(frame_->normalGeometry());
 }
 
 Point QtTopLevelWindow::clientToScreen(Point point) const {
     // Computed from the frame's geometry rather than mapToGlobal, which needs the window
     // to have been shown once.
-    const QPoint origin = frame->geometry().topLeft() + client->pos();
+    const QPoint origin = frame_->geometry().topLeft() + client_->pos();
     return Point{origin.x() + point.x, origin.y() + point.y};
 }
 
 void QtTopLevelWindow::bringToForeground() {
-    if (!destroyed) {
-        frame->raise();
-        frame->activateWindow();
+    if (!destroyed_) {
+        frame_->raise();
+        frame_->activateWindow();
     }
 }
 
 void QtTopLevelWindow::captureMouse() {
-    if (!destroyed && client->isVisible()) {
-        client->grabMouse();
+    if (!destroyed_ && client_->isVisible()) {
+        client_->grabMouse();
     }
 }
 
 void QtTopLevelWindow::releaseMouse() {
-    if (QWidget::mouseGrabber() == client) {
-        client->releaseMouse();
+    if (QWidget::mouseGrabber() == client_) {
+        client_->releaseMouse();
     }
 }
 
 bool QtTopLevelWindow::setTimer(std::uintptr_t id, unsigned periodMs) {
-    if (destroyed) {
+    if (destroyed_) {
         return false;
     }
-    QTimer*& timer = timers[id];
+    QTimer*& timer = timers_[id];
     if (timer == nullptr) {
-        timer = new QTimer(frame.get());
+        timer = new QTimer(frame_.get());
         QObject::connect(timer, &QTimer::timeout,
                          [this, id] { deliver(windowMessage::WM_TIMER, id, 0); });
     }
@@ -219,13 +219,13 @@ bool QtTopLevelWindow::setTimer(std::uintptr_t id, unsigned periodMs) {
 }
 
 bool QtTopLevelWindow::killTimer(std::uintptr_t id) {
-    const auto found = timers.find(id);
-    if (found == timers.end()) {
+    const auto found = timers_.find(id);
+    if (found == timers_.end()) {
         return false;
     }
     // Stopping and deleting it drops a tick that is already due.
     delete found->second;
-    timers.erase(found);
+    timers_.erase(found);
     return true;
 }
 
@@ -233,33 +233,33 @@ void QtTopLevelWindow::postMessage(std::uint32_t message, std::uintptr_t wParam,
                                    std::intptr_t lParam) {
     // Queued on the frame, so a message not delivered yet goes when the frame goes.
     QMetaObject::invokeMethod(
-        frame.get(), [this, message, wParam, lParam] { deliver(message, wParam, lParam); },
+        frame_.get(), [this, message, wParam, lParam] { deliver(message, wParam, lParam); },
         Qt::QueuedConnection);
 }
 
 void QtTopLevelWindow::deliver(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-    if (!destroyed) {
-        runGuarded([&] { procedure(message, wParam, lParam); });
+    if (!destroyed_) {
+        runGuarded([&] { procedure_(message, wParam, lParam); });
     }
 }
 
 void QtTopLevelWindow::destroy() {
-    if (destroyed) {
+    if (destroyed_) {
         return;
     }
-    destroyed = true;
+    destroyed_ = true;
     releaseMouse();
-    while (!timers.empty()) {
-        killTimer(timers.begin()->first);
+    while (!timers_.empty()) {
+        killTimer(timers_.begin()->first);
     }
     // The widgets stay until this object is deleted: destroy may run inside one of their
     // own event handlers.
-    frame->hide();
-    runGuarded([this] { procedure(windowMessage::WM_DESTROY, 0, 0); });
+    frame_->hide();
+    runGuarded([this] { procedure_(windowMessage::WM_DESTROY, 0, 0); });
 }
 
 void* QtTopLevelWindow::nativeHandle() const {
-    return client;
+    return client_;
 }
 
 QWidget* QtTopLevelWindow::qtWindowOf(const TopLevelWindow* window) {

@@ -60,11 +60,11 @@ private:
     void deliver(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
     void layoutClient();
 
-    WindowProcedure procedure;
-    int borderPx = 0;
-    bool destroyed = false;
+    WindowProcedure procedure_;
+    int borderPx_ = 0;
+    bool destroyed_ = false;
     // The frame deletes the client area and the timers with it.
-    std::unique_ptr<QFrame> frame;
-    QWidget* client = nullptr;
-    std::map<std::uintptr_t, QTimer*> timers;
+    std::unique_ptr<QFrame> frame_;
+    QWidget* client_ = nullptr;
+    std::map<std::uintptr_t, QTimer*> timers_;
 };

@@ -13,16 +13,16 @@ QtTrayShell::~QtTrayShell() = default;
 
 void QtTrayShell::apply(const TrayIconData& data) {
     if (data.flags & trayFlag::NIF_MESSAGE) {
-        window = data.window;
-        iconId = data.id;
-        callbackMessage = data.callbackMessage;
+        window_ = data.window;
+        iconId_ = data.id;
+        callbackMessage_ = data.callbackMessage;
     }
     if (data.flags & trayFlag::NIF_ICON) {
-        icon->setIcon(QIcon(iconPixmap(data.icon, 16)));
+        icon_->setIcon(QIcon(iconPixmap(data.icon, 16)));
     }
     if (data.flags & trayFlag::NIF_TIP) {
         const std::size_t length = std::min(data.tip.size(), TrayIconData::tipBytes);
-        icon->setToolTip(QString::fromUtf8(data.tip.data(), qsizetype(length)));
+        icon_->setToolTip(QString::fromUtf8(data.tip.data(), qsizetype(length)));
     }
 }
 
@@ -32,37 +32,37 @@ bool QtTrayShell::notify(std::int32_t action, const TrayIconData& data) {
     }
     switch (action) {
     case trayAction::NIM_ADD:
-        if (icon) {
+        if (icon_) {
             return false;
         }
-        icon = std::make_unique<QSystemTrayIcon>();
+        icon_ = std::make_unique<QSystemTrayIcon>();
         QObject::connect(
-            icon.get(), &QSystemTrayIcon::activated,
+            icon_.get(), &QSystemTrayIcon::activated,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (window == nullptr || callbackMessage == 0) {
+                if (window_ == nullptr || callbackMessage_ == 0) {
                     return;
                 }
                 if (reason == QSystemTrayIcon::Trigger) {
-                    window->postMessage(callbackMessage, iconId, windowMessage::WM_LBUTTONUP);
+                    window_->postMessage(callbackMessage_, iconId_, windowMessage::WM_LBUTTONUP);
                 } else if (reason == QSystemTrayIcon::Context) {
-                    window->postMessage(callbackMessage, iconId, windowMessage::WM_RBUTTONDOWN);
+                    window_->postMessage(callbackMessage_, iconId_, windowMessage::WM_RBUTTONDOWN);
                 }
             });
         apply(data);
-        icon->show();
+        icon_->show();
         return true;
     case trayAction::NIM_MODIFY:
-        if (!icon) {
+        if (!icon_) {
             return false;
         }
         apply(data);
         return true;
     case trayAction::NIM_DELETE:
-        if (!icon) {
+        if (!icon_) {
             return false;
         }
-        icon.reset();
-        window = nullptr;
+        icon_.reset();
+        window_ = nullptr;
         return true;
     default:
         return false;

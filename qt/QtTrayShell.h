@@ -22,8 +22,8 @@ public:
 private:
     void apply(const TrayIconData& data);
 
-    std::unique_ptr<QSystemTrayIcon> icon;
-    TopLevelWindow* window = nullptr;
-    std::uint32_t iconId = 0;
-    std::uint32_t callbackMessage = 0;
+    std::unique_ptr<QSystemTrayIcon> icon_;
+    TopLevelWindow* window_ = nullptr;
+    std::uint32_t iconId_ = 0;
+    std::uint32_t callbackMessage_ = 0;
 };

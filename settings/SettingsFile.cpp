@@ -4,6 +4,7 @@
 #include "base/FileTarget.h"
 #include "base/ReplaceFile.h"
 #include "res/Version.h"
+#include "settings/PasswordTransform.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/SettingsFileHandler.h"
 #include "settings/SettingsTable.h"
@@ -43,21 +44,21 @@ void writeValue(std::ostream& out, SettingKind kind, const SettingValue& value) 
 class DescriptorReader : public std::streambuf {
 public:
     explicit DescriptorReader(FileDescriptor& file)
-        : file(file) {}
+        : file_(file) {}
 
 protected:
     int_type underflow() override {
-        const std::size_t got = file.readFully(buffer.data(), buffer.size());
+        const std::size_t got = file_.readFully(buffer_.data(), buffer_.size());
         if (got == 0) {
             return traits_type::eof();
         }
-        setg(buffer.data(), buffer.data(), buffer.data() + got);
-        return traits_type::to_int_type(buffer[0]);
+        setg(buffer_.data(), buffer_.data(), buffer_.data() + got);
+        return traits_type::to_int_type(buffer_[0]);
     }
 
 private:
-    FileDescriptor& file;
-    std::array<char, 4096> buffer{};
+    FileDescriptor& file_;
+    std::array<char, 4096> buffer_{};
 };
 
 void closeSection(std::ostream& out, std::string_view section) {
@@ -105,13 +106,4 @@ void loadSettingsFile(const SettingsHolders& holders, const std::string& fileNam
     XmlParser parser(stream);
     parser.setHandler(std::make_unique<SettingsFileHandler>(holders));
     parser.parse();
-}
-
-std::string transformPassword(const std::string& text, int direction) {
-    std::string result(text.size(), '\0');
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const int shift = direction * passwordKey[i % passwordKey.size()];
-        result[i] = static_cast<char>((static_cast<unsigned char>(text[i]) + shift) & 0xFF);
-    }
-    return result;
 }

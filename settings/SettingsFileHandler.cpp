@@ -1,6 +1,6 @@
 #include "settings/SettingsFileHandler.h"
 
-#include "settings/SettingsFile.h"
+#include "settings/PasswordTransform.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/XmlElement.h"
 
@@ -30,12 +30,12 @@ SettingValue readValue(SettingKind kind, const XmlElement& element, Position at)
 } // namespace
 
 SettingsFileHandler::SettingsFileHandler(const SettingsHolders& holders)
-    : holders(holders) {}
+    : holders_(holders) {}
 
 void SettingsFileHandler::startElement(const XmlElement* element) {
     for (auto at = element->begin(); at != element->end(); ++at) {
         if (const Setting* setting = findSetting(element->getName(), element->attributeName(at))) {
-            setting->set(holders, readValue(setting->kind, *element, at));
+            setting->set(holders_, readValue(setting->kind, *element, at));
         }
     }
 }

@@ -16,5 +16,5 @@ public:
     void startElement(const XmlElement* element) override;
 
 private:
-    SettingsHolders holders;
+    SettingsHolders holders_;
 };

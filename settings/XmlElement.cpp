@@ -41,17 +41,17 @@ bool AttributeNameLess::operator()(const std::string& left, const std::string& r
 }
 
 XmlElement::XmlElement(std::string name, std::unique_ptr<AttributeMap> attributes)
-    : name(std::move(name))
-    , attributes(std::move(attributes)) {}
+    : name_(std::move(name))
+    , attributes_(std::move(attributes)) {}
 
 // Value-initialised iterators compare equal, which gives an element without a map its
 // empty range.
 XmlElement::AttributeIterator XmlElement::begin() const {
-    return attributes ? attributes->cbegin() : AttributeIterator{};
+    return attributes_ ? attributes_->cbegin() : AttributeIterator{};
 }
 
 XmlElement::AttributeIterator XmlElement::end() const {
-    return attributes ? attributes->cend() : AttributeIterator{};
+    return attributes_ ? attributes_->cend() : AttributeIterator{};
 }
 
 std::string XmlElement::attributeName(AttributeIterator position) const {

@@ -25,9 +25,9 @@ public:
     XmlElement(const XmlElement&) = delete;
     XmlElement& operator=(const XmlElement&) = delete;
 
-    const std::string& getName() const { return name; }
-    bool hasAttributeMap() const { return attributes != nullptr; }
-    std::size_t attributeCount() const { return attributes ? attributes->size() : 0; }
+    const std::string& getName() const { return name_; }
+    bool hasAttributeMap() const { return attributes_ != nullptr; }
+    std::size_t attributeCount() const { return attributes_ ? attributes_->size() : 0; }
 
     // The attributes in ascending name order; an element without a map has an empty range.
     AttributeIterator begin() const;
@@ -46,6 +46,6 @@ public:
     int attributeInt(AttributeIterator position) const;
 
 private:
-    std::string name;
-    std::unique_ptr<AttributeMap> attributes;
+    std::string name_;
+    std::unique_ptr<AttributeMap> attributes_;
 };

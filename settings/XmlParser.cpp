@@ -58,28 +58,28 @@ bool is(int c, CharClass wanted) {
 } // namespace
 
 XmlParser::XmlParser(std::istream& input)
-    : input(input) {}
+    : input_(input) {}
 
 XmlParser::~XmlParser() = default;
 
 void XmlParser::setHandler(std::unique_ptr<XmlHandler> newHandler) {
-    handler = std::move(newHandler);
+    handler_ = std::move(newHandler);
 }
 
 void XmlParser::parse() {
-    if (!handler) {
-        handler = std::make_unique<XmlHandler>();
+    if (!handler_) {
+        handler_ = std::make_unique<XmlHandler>();
     }
-    buffer = input.rdbuf();
-    if (buffer == nullptr || input.fail()) {
-        inputEnded = true;
-        readFailed = true;
-    } else if (input.eof()) {
-        inputEnded = true;
+    buffer_ = input_.rdbuf();
+    if (buffer_ == nullptr || input_.fail()) {
+        inputEnded_ = true;
+        readFailed_ = true;
+    } else if (input_.eof()) {
+        inputEnded_ = true;
     }
 
-    handler->startDocument();
-    while (!finished && !inputEnded) {
+    handler_->startDocument();
+    while (!finished_ && !inputEnded_) {
         skipWhiteSpace();
         const int c = peek();
         if (c == endOfInput) {
@@ -104,20 +104,20 @@ void XmlParser::parse() {
             break;
         }
     }
-    if (readFailed) {
+    if (readFailed_) {
         report(readError);
     }
-    if (!openElements.empty()) {
+    if (!openElements_.empty()) {
         report(unclosedElements);
     }
-    handler->endDocument();
+    handler_->endDocument();
 }
 
 // The stream buffer is read directly: it is much faster than istream::get, and a buffer
 // that throws (as a file buffer does on a read error) is caught here, so nothing escapes.
 // Once the input has ended, the buffer is not asked again.
 template <typename Read> int XmlParser::read(Read readBuffer) {
-    if (inputEnded) {
+    if (inputEnded_) {
         return endOfInput;
     }
     try {
@@ -133,32 +133,32 @@ template <typename Read> int XmlParser::read(Read readBuffer) {
 }
 
 int XmlParser::peek() {
-    return read([this] { return buffer->sgetc(); });
+    return read([this] { return buffer_->sgetc(); });
 }
 
 int XmlParser::take() {
-    return read([this] { return buffer->sbumpc(); });
+    return read([this] { return buffer_->sbumpc(); });
 }
 
 // Takes the next character and looks at the one after it.
 int XmlParser::advance() {
-    return read([this] { return buffer->snextc(); });
+    return read([this] { return buffer_->snextc(); });
 }
 
 // Takes characters as long as keep accepts them, adding them to run when there is one.
 // Answers the first character not accepted, which stays in the input, or endOfInput. The
 // hot loops of the parser run here, inside one guard, instead of one guarded call per byte.
 template <typename Keep> int XmlParser::takeWhile(Keep keep, Run* run) {
-    if (inputEnded) {
+    if (inputEnded_) {
         return endOfInput;
     }
     try {
-        int c = buffer->sgetc();
+        int c = buffer_->sgetc();
         while (c != endOfInput && keep(c)) {
             if (run != nullptr) {
                 run->push(c);
             }
-            c = buffer->snextc();
+            c = buffer_->snextc();
         }
         if (c == endOfInput) {
             endInput();
@@ -171,19 +171,19 @@ template <typename Keep> int XmlParser::takeWhile(Keep keep, Run* run) {
 }
 
 void XmlParser::endInput() {
-    inputEnded = true;
+    inputEnded_ = true;
     try {
-        input.setstate(std::ios_base::eofbit);
+        input_.setstate(std::ios_base::eofbit);
     } catch (...) {
         // A stream set to throw on end of input still ends the document normally.
     }
 }
 
 void XmlParser::failInput() {
-    inputEnded = true;
-    readFailed = true;
+    inputEnded_ = true;
+    readFailed_ = true;
     try {
-        input.setstate(std::ios_base::badbit);
+        input_.setstate(std::ios_base::badbit);
     } catch (...) {
         // The failure is reported to the handler; the stream's own exception is not wanted.
     }
@@ -195,22 +195,22 @@ void XmlParser::skipWhiteSpace() {
 
 // The name stays valid until the next name is read.
 std::string_view XmlParser::readName() {
-    nameRun.clear();
+    nameRun_.clear();
     skipWhiteSpace();
     if (!is(peek(), nameStart)) {
         report(missingIdentifier);
         return {};
     }
-    takeWhile([](int c) { return is(c, nameChar); }, &nameRun);
-    if (nameRun.wasCut()) {
+    takeWhile([](int c) { return is(c, nameChar); }, &nameRun_);
+    if (nameRun_.wasCut()) {
         report(nameTooLong);
     }
-    return nameRun.view();
+    return nameRun_.view();
 }
 
 // The value stays valid until the next value is read.
 std::string_view XmlParser::readQuotedValue() {
-    valueRun.clear();
+    valueRun_.clear();
     skipWhiteSpace();
     const int quote = peek();
     if (quote != '\'' && quote != '"') {
@@ -218,12 +218,12 @@ std::string_view XmlParser::readQuotedValue() {
         return {};
     }
     take();
-    takeWhile([quote](int c) { return c != quote; }, &valueRun);
+    takeWhile([quote](int c) { return c != quote; }, &valueRun_);
     take();
-    if (valueRun.wasCut()) {
+    if (valueRun_.wasCut()) {
         report(valueTooLong);
     }
-    return valueRun.view();
+    return valueRun_.view();
 }
 
 void XmlParser::readAttributeList(AttributeMap& attributes) {
@@ -244,13 +244,13 @@ void XmlParser::readAttributeList(AttributeMap& attributes) {
 }
 
 void XmlParser::readCharacterData() {
-    textRun.clear();
-    takeWhile([](int c) { return c != '<'; }, &textRun);
-    if (textRun.wasCut()) {
+    textRun_.clear();
+    takeWhile([](int c) { return c != '<'; }, &textRun_);
+    if (textRun_.wasCut()) {
         report(textTooLong);
     }
-    if (!textRun.view().empty()) {
-        handler->characters(textRun.view());
+    if (!textRun_.view().empty()) {
+        handler_->characters(textRun_.view());
     }
 }
 
@@ -261,8 +261,8 @@ void XmlParser::readEndTag() {
     closeInnermostElement();
     skipWhiteSpace();
     take();
-    if (openElements.empty()) {
-        finished = true;
+    if (openElements_.empty()) {
+        finished_ = true;
     }
 }
 
@@ -310,7 +310,7 @@ void XmlParser::skipMarkupDeclaration() {
 void XmlParser::skipUntilTwiceThenClose(int repeated) {
     for (;;) {
         if (!skipPast(repeated) || take() != repeated) {
-            if (inputEnded) {
+            if (inputEnded_) {
                 return;
             }
             continue;
@@ -356,8 +356,8 @@ void XmlParser::readStartTag() {
         readAttributeList(*attributes);
     }
     const int tagEnd = take();
-    openElements.push_back(std::make_unique<XmlElement>(std::move(name), std::move(attributes)));
-    handler->startElement(openElements.back().get());
+    openElements_.push_back(std::make_unique<XmlElement>(std::move(name), std::move(attributes)));
+    handler_->startElement(openElements_.back().get());
     if (tagEnd == '>') {
         return;
     }
@@ -370,14 +370,14 @@ void XmlParser::readStartTag() {
 }
 
 void XmlParser::closeInnermostElement() {
-    if (openElements.empty()) {
+    if (openElements_.empty()) {
         report(unmatchedEndTag);
         return;
     }
-    handler->endElement(openElements.back().get());
-    openElements.pop_back();
+    handler_->endElement(openElements_.back().get());
+    openElements_.pop_back();
 }
 
 void XmlParser::report(std::string_view message) {
-    handler->error(message);
+    handler_->error(message);
 }

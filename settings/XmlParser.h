@@ -62,26 +62,26 @@ private:
     class Run {
     public:
         explicit Run(std::size_t limit)
-            : bytes(limit, '\0') {}
+            : bytes_(limit, '\0') {}
 
         void clear() {
-            length = 0;
-            cut = false;
+            length_ = 0;
+            cut_ = false;
         }
         void push(int c) {
-            if (length < bytes.size()) {
-                bytes[length++] = static_cast<char>(c);
+            if (length_ < bytes_.size()) {
+                bytes_[length_++] = static_cast<char>(c);
             } else {
-                cut = true;
+                cut_ = true;
             }
         }
-        bool wasCut() const { return cut; }
-        std::string_view view() const { return {bytes.data(), length}; }
+        bool wasCut() const { return cut_; }
+        std::string_view view() const { return {bytes_.data(), length_}; }
 
     private:
-        std::string bytes;
-        std::size_t length = 0;
-        bool cut = false;
+        std::string bytes_;
+        std::size_t length_ = 0;
+        bool cut_ = false;
     };
 
     template <typename Read> int read(Read readBuffer);
@@ -106,15 +106,15 @@ private:
     void closeInnermostElement();
     void report(std::string_view message);
 
-    std::istream& input;
-    std::vector<std::unique_ptr<XmlElement>> openElements;
-    std::unique_ptr<XmlHandler> handler;
+    std::istream& input_;
+    std::vector<std::unique_ptr<XmlElement>> openElements_;
+    std::unique_ptr<XmlHandler> handler_;
 
-    std::streambuf* buffer = nullptr;
-    bool inputEnded = false;
-    bool readFailed = false;
-    bool finished = false;
-    Run nameRun{maxNameLength};
-    Run valueRun{maxValueLength};
-    Run textRun{maxTextLength};
+    std::streambuf* buffer_ = nullptr;
+    bool inputEnded_ = false;
+    bool readFailed_ = false;
+    bool finished_ = false;
+    Run nameRun_{maxNameLength};
+    Run valueRun_{maxValueLength};
+    Run textRun_{maxTextLength};
 };

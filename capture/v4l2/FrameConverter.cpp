@@ -63,17 +63,17 @@ void FrameConverter::LibraryDeleter::operator()(v4lconvert_data* library) const 
 }
 
 FrameConverter::FrameConverter(V4l2Device& device, int fd)
-    : device(device)
-    , fd(fd) {}
+    : device_(device)
+    , fd_(fd) {}
 
 FrameConverter::~FrameConverter() = default;
 
 v4lconvert_data* FrameConverter::library() {
-    if (!libraryTried) {
-        libraryTried = true;
-        converter.reset(v4lconvert_create_with_dev_ops(fd, &device, &deviceOps));
+    if (!libraryTried_) {
+        libraryTried_ = true;
+        converter_.reset(v4lconvert_create_with_dev_ops(fd_, &device_, &deviceOps));
     }
-    return converter.get();
+    return converter_.get();
 }
 
 std::optional<v4l2_pix_format> FrameConverter::libraryFormat(std::uint32_t width,
@@ -103,7 +103,7 @@ bool FrameConverter::convert(const v4l2_pix_format& format, const std::uint8_t* 
     const auto width = static_cast<int>(format.width);
     const auto height = static_cast<int>(format.height);
     if (isJpeg(format.pixelformat)) {
-        return jpeg.decode(data, size, width, height, reduction, frame);
+        return jpeg_.decode(data, size, width, height, reduction, frame);
     }
     if (format.pixelformat == V4L2_PIX_FMT_BGR24) {
         const std::size_t rowBytes = std::size_t{3} * format.width;
@@ -126,8 +126,8 @@ bool FrameConverter::convert(const v4l2_pix_format& format, const std::uint8_t* 
     smaller.height = static_cast<std::uint32_t>(height / reduction);
     smaller.bytesperline = smaller.width * 2;
     smaller.sizeimage = smaller.bytesperline * smaller.height;
-    reduced.resize(smaller.sizeimage);
-    std::uint8_t* out = reduced.data();
+    reduced_.resize(smaller.sizeimage);
+    std::uint8_t* out = reduced_.data();
     const auto step = static_cast<std::size_t>(reduction);
     for (std::uint32_t y = 0; y < smaller.height; ++y) {
         const std::uint8_t* in = data + y * step * stride;
@@ -135,7 +135,7 @@ bool FrameConverter::convert(const v4l2_pix_format& format, const std::uint8_t* 
             std::memcpy(out, in + static_cast<std::size_t>(pair) * step * 4, 4);
         }
     }
-    return convertInLibrary(smaller, reduced.data(), reduced.size(), frame);
+    return convertInLibrary(smaller, reduced_.data(), reduced_.size(), frame);
 }
 
 bool FrameConverter::convertInLibrary(const v4l2_pix_format& format, const std::uint8_t* data,
@@ -154,12 +154,12 @@ bool FrameConverter::convertInLibrary(const v4l2_pix_format& format, const std::
     to.fmt.pix.pixelformat = V4L2_PIX_FMT_BGR24;
     to.fmt.pix.bytesperline = static_cast<std::uint32_t>(rowBytes);
     to.fmt.pix.sizeimage = static_cast<std::uint32_t>(bytes);
-    converted.resize(bytes);
+    converted_.resize(bytes);
     // The library only reads the frame, though its interface is not const.
     const int made =
         v4lconvert_convert(convert, &from, &to, const_cast<std::uint8_t*>(data),
-                           static_cast<int>(size), converted.data(), static_cast<int>(bytes));
+                           static_cast<int>(size), converted_.data(), static_cast<int>(bytes));
     return made == static_cast<int>(bytes) &&
-           copyRows(converted.data(), rowBytes, static_cast<int>(format.width),
+           copyRows(converted_.data(), rowBytes, static_cast<int>(format.width),
                     static_cast<int>(format.height), frame);
 }

@@ -51,13 +51,13 @@ private:
     bool convertInLibrary(const v4l2_pix_format& format, const std::uint8_t* data, std::size_t size,
                           std::optional<Surface>& frame);
 
-    V4l2Device& device;
-    const int fd;
-    MjpegDecoder jpeg;
-    std::unique_ptr<v4lconvert_data, LibraryDeleter> converter;
-    bool libraryTried = false;
+    V4l2Device& device_;
+    const int fd_;
+    MjpegDecoder jpeg_;
+    std::unique_ptr<v4lconvert_data, LibraryDeleter> converter_;
+    bool libraryTried_ = false;
     // A 4:2:2 frame with only the pixels that are kept, and libv4lconvert's output (rows
     // top first, unpadded) before it becomes a surface.
-    std::vector<std::uint8_t> reduced;
-    std::vector<std::uint8_t> converted;
+    std::vector<std::uint8_t> reduced_;
+    std::vector<std::uint8_t> converted_;
 };

@@ -18,18 +18,18 @@ namespace {
 class LibMapping : public V4l2Device::Mapping {
 public:
     LibMapping(void* start, std::size_t length)
-        : start(start)
-        , length(length) {}
-    ~LibMapping() override { v4l2_munmap(start, length); }
+        : start_(start)
+        , length_(length) {}
+    ~LibMapping() override { v4l2_munmap(start_, length_); }
     LibMapping(const LibMapping&) = delete;
     LibMapping& operator=(const LibMapping&) = delete;
 
-    const std::uint8_t* data() const override { return static_cast<const std::uint8_t*>(start); }
-    std::size_t size() const override { return length; }
+    const std::uint8_t* data() const override { return static_cast<const std::uint8_t*>(start_); }
+    std::size_t size() const override { return length_; }
 
 private:
-    void* start;
-    std::size_t length;
+    void* start_;
+    std::size_t length_;
 };
 
 // The number behind "video" in a node name, or nothing for other names.
@@ -95,21 +95,21 @@ std::vector<V4l2Node> LibV4l2Device::videoNodes(const std::string& directory,
 }
 
 LibV4l2Device::LibV4l2Device(int deviceFd, int wakeFd)
-    : deviceFd(deviceFd)
-    , wakeFd(wakeFd)
-    , converter(*this, deviceFd) {}
+    : deviceFd_(deviceFd)
+    , wakeFd_(wakeFd)
+    , converter_(*this, deviceFd) {}
 
 LibV4l2Device::~LibV4l2Device() {
-    v4l2_close(deviceFd);
-    ::close(wakeFd);
+    v4l2_close(deviceFd_);
+    ::close(wakeFd_);
 }
 
 int LibV4l2Device::request(unsigned long code, void* argument) {
-    return v4l2_ioctl(deviceFd, code, argument) == -1 ? errno : 0;
+    return v4l2_ioctl(deviceFd_, code, argument) == -1 ? errno : 0;
 }
 
 std::unique_ptr<V4l2Device::Mapping> LibV4l2Device::map(std::size_t length, std::uint32_t offset) {
-    void* start = v4l2_mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, deviceFd,
+    void* start = v4l2_mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, deviceFd_,
                             static_cast<std::int64_t>(offset));
     if (start == MAP_FAILED) {
         return nullptr;
@@ -118,7 +118,7 @@ std::unique_ptr<V4l2Device::Mapping> LibV4l2Device::map(std::size_t length, std:
 }
 
 int LibV4l2Device::waitForFrame(std::chrono::milliseconds timeout) {
-    pollfd fds[2] = {{deviceFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    pollfd fds[2] = {{deviceFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
     const int ready = ::poll(fds, 2, static_cast<int>(timeout.count()));
     if (ready < 0) {
         return errno;
@@ -128,7 +128,7 @@ int LibV4l2Device::waitForFrame(std::chrono::milliseconds timeout) {
     }
     if (fds[1].revents & POLLIN) {
         std::uint64_t count = 0;
-        if (::read(wakeFd, &count, sizeof count) < 0) {
+        if (::read(wakeFd_, &count, sizeof count) < 0) {
             return errno;
         }
         return ECANCELED;
@@ -139,15 +139,15 @@ int LibV4l2Device::waitForFrame(std::chrono::milliseconds timeout) {
 void LibV4l2Device::wake() {
     const std::uint64_t one = 1;
     // A full counter already means "wake up"; nothing else can go wrong here.
-    [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
+    [[maybe_unused]] const auto written = ::write(wakeFd_, &one, sizeof one);
 }
 
 bool LibV4l2Device::convert(const v4l2_pix_format& format, const std::uint8_t* data,
                             std::size_t size, int reduction, std::optional<Surface>& frame) {
-    return converter.convert(format, data, size, reduction, frame);
+    return converter_.convert(format, data, size, reduction, frame);
 }
 
 std::optional<v4l2_pix_format> LibV4l2Device::libraryFormat(std::uint32_t width,
                                                             std::uint32_t height) {
-    return converter.libraryFormat(width, height);
+    return converter_.libraryFormat(width, height);
 }

@@ -35,7 +35,7 @@ public:
 private:
     LibV4l2Device(int deviceFd, int wakeFd);
 
-    int deviceFd;
-    int wakeFd;
-    FrameConverter converter;
+    int deviceFd_;
+    int wakeFd_;
+    FrameConverter converter_;
 };

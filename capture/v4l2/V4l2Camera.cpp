@@ -1,11 +1,11 @@
 #include "capture/v4l2/V4l2Camera.h"
 
+#include "capture/v4l2/V4l2Log.h"
+
 #include <linux/videodev2.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <utility>
@@ -15,20 +15,6 @@ namespace {
 // A stream whose requests fail this many times in a row, without a buffer dequeued in
 // between, is taken as lost instead of being retried for ever.
 constexpr int maxFailuresInARow = 10;
-
-// The camera's own formats the program likes best, best first; MJPEG and JPEG are the
-// same to it.
-constexpr std::array<std::uint32_t, 3> preferredFormats = {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_JPEG,
-                                                           V4L2_PIX_FMT_YUYV};
-
-// Sizes offered for a camera that takes any size within a range.
-const std::vector<FrameSize> commonSizes = {{160, 120},  {176, 144},  {320, 240},  {352, 288},
-                                            {640, 480},  {800, 600},  {1024, 768}, {1280, 720},
-                                            {1280, 960}, {1920, 1080}};
-
-void logFailure(const std::string& path, const char* what, int error) {
-    std::fprintf(stderr, "v4l2: %s: %s: %s\n", path.c_str(), what, std::strerror(error));
-}
 
 std::string text(const std::uint8_t* bytes, std::size_t size) {
     const auto* begin = reinterpret_cast<const char*>(bytes);
@@ -43,11 +29,6 @@ int reductionFor(FrameSize frame, std::optional<FrameSize> shown) {
         reduction *= 2;
     }
     return reduction;
-}
-
-bool fitsStep(std::uint32_t value, std::uint32_t minimum, std::uint32_t maximum,
-              std::uint32_t step) {
-    return value >= minimum && value <= maximum && (step == 0 || (value - minimum) % step == 0);
 }
 
 } // namespace
@@ -65,10 +46,10 @@ bool V4l2Camera::Identity::isSameCamera(const Identity& other) const {
 
 V4l2Camera::V4l2Camera(std::string path, Identity identity, std::string description,
                        Machine machine)
-    : identity(std::move(identity))
+    : identity_(std::move(identity))
     , description_(std::move(description))
-    , machine(std::move(machine))
-    , path(std::move(path)) {}
+    , machine_(std::move(machine))
+    , path_(std::move(path)) {}
 
 V4l2Camera::~V4l2Camera() {
     close();
@@ -111,44 +92,41 @@ std::vector<std::unique_ptr<V4l2Camera>> V4l2Camera::findCameras(const Machine& 
 
 bool V4l2Camera::isSameDevice(const CaptureDriver& other) const {
     const auto* camera = dynamic_cast<const V4l2Camera*>(&other);
-    return camera != nullptr && identity.isSameCamera(camera->identity);
+    return camera != nullptr && identity_.isSameCamera(camera->identity_);
 }
 
 bool V4l2Camera::open() {
-    if (inUse) {
+    if (inUse_) {
         return true;
     }
     FrameSize wanted;
     {
-        std::lock_guard lock(deviceMutex);
-        wanted = size;
+        std::lock_guard lock(deviceMutex_);
+        wanted = size_;
     }
     if (!bringUp(wanted)) {
-        if (notFoundBecause != 0) {
-            logFailure(path, "cannot open", notFoundBecause);
+        if (notFoundBecause_ != 0) {
+            logV4l2Failure(path_, "cannot open", notFoundBecause_);
         }
         return false;
     }
     startThread();
-    inUse = true;
+    inUse_ = true;
     // Chosen again after it was lost, or another camera chosen instead: the program has a
     // camera again.
-    machine.health->succeeded();
+    machine_.health->succeeded();
     return true;
 }
 
 void V4l2Camera::close() {
-    if (!inUse) {
+    if (!inUse_) {
         return;
     }
     stopPreview();
     stopThread();
-    std::lock_guard lock(deviceMutex);
-    if (device) {
-        stopStreaming();
-        closeDevice();
-    }
-    inUse = false;
+    std::lock_guard lock(deviceMutex_);
+    closeDevice();
+    inUse_ = false;
 }
 
 bool V4l2Camera::bringUp(FrameSize wanted) {
@@ -157,12 +135,12 @@ bool V4l2Camera::bringUp(FrameSize wanted) {
     if (!found) {
         return false;
     }
-    std::lock_guard lock(deviceMutex);
+    std::lock_guard lock(deviceMutex_);
     openDevice(std::move(found), std::move(foundPath));
     if (wanted.width == 0) {
         v4l2_format current{};
         current.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (device->request(VIDIOC_G_FMT, &current) == 0) {
+        if (device_->request(VIDIOC_G_FMT, &current) == 0) {
             wanted = {static_cast<int>(current.fmt.pix.width),
                       static_cast<int>(current.fmt.pix.height)};
         }
@@ -176,20 +154,20 @@ bool V4l2Camera::bringUp(FrameSize wanted) {
 }
 
 std::unique_ptr<V4l2Device> V4l2Camera::findDevice(std::string& foundPath) {
-    std::vector<V4l2Node> nodes = machine.nodes();
+    std::vector<V4l2Node> nodes = machine_.nodes();
     std::stable_partition(nodes.begin(), nodes.end(),
-                          [this](const V4l2Node& node) { return node.path == path; });
-    notFoundBecause = ENODEV;
+                          [this](const V4l2Node& node) { return node.path == path_; });
+    notFoundBecause_ = ENODEV;
     for (const V4l2Node& node : nodes) {
-        auto opened = machine.open(node.path);
-        if (!opened && node.path == path) {
-            notFoundBecause = errno;
+        auto opened = machine_.open(node.path);
+        if (!opened && node.path == path_) {
+            notFoundBecause_ = errno;
         }
         v4l2_capability capability{};
         if (opened && opened->request(VIDIOC_QUERYCAP, &capability) == 0 &&
-            identity.isSameCamera(Identity::of(capability, node.stableName))) {
+            identity_.isSameCamera(Identity::of(capability, node.stableName))) {
             foundPath = node.path;
-            notFoundBecause = 0;
+            notFoundBecause_ = 0;
             return opened;
         }
     }
@@ -197,120 +175,30 @@ std::unique_ptr<V4l2Device> V4l2Camera::findDevice(std::string& foundPath) {
 }
 
 void V4l2Camera::openDevice(std::unique_ptr<V4l2Device> found, std::string foundPath) {
-    device = std::move(found);
-    path = std::move(foundPath);
-    formats = enumerateFormats();
-    sizes.clear();
-    for (const OwnFormat& own : formats) {
-        for (const FrameSize& offered : own.sizes) {
-            if (std::find(sizes.begin(), sizes.end(), offered) == sizes.end()) {
-                sizes.push_back(offered);
-            }
-        }
-    }
+    device_ = std::move(found);
+    path_ = std::move(foundPath);
+    formats_ = V4l2Formats(*device_);
 }
 
 void V4l2Camera::closeDevice() {
-    device.reset();
+    stream_.reset();
+    device_.reset();
 }
 
 // A camera that lost its power has forgotten them.
 void V4l2Camera::restoreControls() {
-    for (const auto& [id, value] : controlValues) {
+    for (const auto& [id, value] : controlValues_) {
         v4l2_control control{};
         control.id = id;
         control.value = value;
-        device->request(VIDIOC_S_CTRL, &control);
+        device_->request(VIDIOC_S_CTRL, &control);
     }
-}
-
-std::vector<V4l2Camera::OwnFormat> V4l2Camera::enumerateFormats() {
-    std::vector<OwnFormat> found;
-    for (std::uint32_t index = 0;; ++index) {
-        v4l2_fmtdesc description{};
-        description.index = index;
-        description.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        if (device->request(VIDIOC_ENUM_FMT, &description) != 0) {
-            break;
-        }
-        if (!(description.flags & V4L2_FMT_FLAG_EMULATED)) {
-            found.push_back({description.pixelformat, enumerateSizes(description.pixelformat)});
-        }
-    }
-    const auto rank = [](const OwnFormat& own) {
-        const auto preferred =
-            std::find(preferredFormats.begin(), preferredFormats.end(), own.pixelFormat);
-        return preferred - preferredFormats.begin();
-    };
-    std::stable_sort(found.begin(), found.end(),
-                     [&](const OwnFormat& a, const OwnFormat& b) { return rank(a) < rank(b); });
-    return found;
-}
-
-std::vector<FrameSize> V4l2Camera::enumerateSizes(std::uint32_t pixelFormat) {
-    std::vector<FrameSize> found;
-    for (std::uint32_t index = 0;; ++index) {
-        v4l2_frmsizeenum entry{};
-        entry.index = index;
-        entry.pixel_format = pixelFormat;
-        if (device->request(VIDIOC_ENUM_FRAMESIZES, &entry) != 0) {
-            break;
-        }
-        if (entry.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
-            found.push_back(
-                {static_cast<int>(entry.discrete.width), static_cast<int>(entry.discrete.height)});
-            continue;
-        }
-        const auto& range = entry.stepwise;
-        for (const FrameSize& common : commonSizes) {
-            const auto width = static_cast<std::uint32_t>(common.width);
-            const auto height = static_cast<std::uint32_t>(common.height);
-            if (fitsStep(width, range.min_width, range.max_width, range.step_width) &&
-                fitsStep(height, range.min_height, range.max_height, range.step_height)) {
-                found.push_back(common);
-            }
-        }
-        break; // a range is the only entry
-    }
-    return found;
-}
-
-// MJPEG, then YUYV, at the size asked for; else what libv4lconvert makes of that size;
-// else MJPEG or YUYV at the size the camera makes of the request; else libv4lconvert's
-// nearest size.
-std::optional<v4l2_pix_format> V4l2Camera::chooseFormat(FrameSize wanted) {
-    v4l2_pix_format request{};
-    request.width = static_cast<std::uint32_t>(std::max(wanted.width, 0));
-    request.height = static_cast<std::uint32_t>(std::max(wanted.height, 0));
-    request.field = V4L2_FIELD_NONE;
-    std::optional<std::uint32_t> preferredAtAnySize;
-    for (const OwnFormat& own : formats) {
-        if (std::find(preferredFormats.begin(), preferredFormats.end(), own.pixelFormat) ==
-            preferredFormats.end()) {
-            break;
-        }
-        if (std::find(own.sizes.begin(), own.sizes.end(), wanted) != own.sizes.end()) {
-            request.pixelformat = own.pixelFormat;
-            return request;
-        }
-        preferredAtAnySize = preferredAtAnySize.value_or(own.pixelFormat);
-    }
-    const auto fromLibrary = device->libraryFormat(request.width, request.height);
-    if (fromLibrary && fromLibrary->width == request.width &&
-        fromLibrary->height == request.height) {
-        return fromLibrary;
-    }
-    if (preferredAtAnySize) {
-        request.pixelformat = *preferredAtAnySize;
-        return request;
-    }
-    return fromLibrary;
 }
 
 bool V4l2Camera::configure(FrameSize wanted) {
-    const auto chosen = chooseFormat(wanted);
+    const auto chosen = formats_.choose(wanted, *device_);
     if (!chosen) {
-        logFailure(path, "no 24-bit frames of a usable size", EINVAL);
+        logV4l2Failure(path_, "no 24-bit frames of a usable size", EINVAL);
         return false;
     }
     v4l2_format request{};
@@ -319,95 +207,55 @@ bool V4l2Camera::configure(FrameSize wanted) {
     request.fmt.pix.height = chosen->height;
     request.fmt.pix.pixelformat = chosen->pixelformat;
     request.fmt.pix.field = V4L2_FIELD_NONE;
-    if (const int error = device->request(VIDIOC_S_FMT, &request)) {
-        logFailure(path, "VIDIOC_S_FMT failed", error);
+    if (const int error = device_->request(VIDIOC_S_FMT, &request)) {
+        logV4l2Failure(path_, "VIDIOC_S_FMT failed", error);
         return false;
     }
     const v4l2_pix_format& got = request.fmt.pix;
     const FrameSize gotSize{static_cast<int>(got.width), static_cast<int>(got.height)};
     if (got.pixelformat != chosen->pixelformat || !Surface::create(gotSize.width, gotSize.height)) {
-        logFailure(path, "no 24-bit frames of a usable size", EINVAL);
+        logV4l2Failure(path_, "no 24-bit frames of a usable size", EINVAL);
         return false;
     }
-    format = got;
-    size = gotSize;
+    format_ = got;
+    size_ = gotSize;
     applyFramePeriod();
     return true;
 }
 
 bool V4l2Camera::startStreaming() {
-    v4l2_requestbuffers request{};
-    request.count = bufferCount;
-    request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    request.memory = V4L2_MEMORY_MMAP;
-    if (const int error = device->request(VIDIOC_REQBUFS, &request)) {
-        logFailure(path, "VIDIOC_REQBUFS failed", error);
-        return false;
-    }
-    for (std::uint32_t index = 0; index < request.count; ++index) {
-        v4l2_buffer buffer{};
-        buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-        buffer.memory = V4L2_MEMORY_MMAP;
-        buffer.index = index;
-        int error = device->request(VIDIOC_QUERYBUF, &buffer);
-        auto mapping = error ? nullptr : device->map(buffer.length, buffer.m.offset);
-        if (!mapping) {
-            logFailure(path, "cannot map a frame buffer", error ? error : errno);
-            stopStreaming();
-            return false;
-        }
-        buffers.push_back(std::move(mapping));
-        if ((error = device->request(VIDIOC_QBUF, &buffer)) != 0) {
-            logFailure(path, "VIDIOC_QBUF failed", error);
-            stopStreaming();
-            return false;
-        }
-    }
-    v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (buffers.empty() || device->request(VIDIOC_STREAMON, &type) != 0) {
-        logFailure(path, "cannot start streaming", buffers.empty() ? ENOMEM : errno);
-        stopStreaming();
+    stream_ = V4l2Stream::start(*device_, path_);
+    if (!stream_) {
         return false;
     }
     {
-        std::lock_guard lock(mutex);
-        lost = false;
+        std::lock_guard lock(mutex_);
+        lost_ = false;
     }
-    damageReported = false;
+    damageReported_ = false;
     return true;
-}
-
-void V4l2Camera::stopStreaming() {
-    v4l2_buf_type type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    device->request(VIDIOC_STREAMOFF, &type);
-    buffers.clear();
-    v4l2_requestbuffers release{};
-    release.count = 0;
-    release.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    release.memory = V4L2_MEMORY_MMAP;
-    device->request(VIDIOC_REQBUFS, &release);
 }
 
 bool V4l2Camera::setFrameSize(FrameSize newSize) {
     {
-        std::lock_guard lock(deviceMutex);
-        if (std::find(sizes.begin(), sizes.end(), newSize) == sizes.end()) {
+        std::lock_guard lock(deviceMutex_);
+        if (!formats_.offers(newSize)) {
             return false;
         }
-        if (!inUse) {
-            size = newSize;
+        if (!inUse_) {
+            size_ = newSize;
             return true;
         }
     }
     stopThread();
     bool changed = true;
     {
-        std::lock_guard lock(deviceMutex);
-        if (!device) {
-            size = newSize; // for when it comes back
+        std::lock_guard lock(deviceMutex_);
+        if (!device_) {
+            size_ = newSize; // for when it comes back
         } else {
-            const FrameSize old = size;
-            stopStreaming();
+            const FrameSize old = size_;
+            stream_.reset();
             changed = configure(newSize) && startStreaming();
             if (!changed && configure(old)) {
                 startStreaming();
@@ -420,19 +268,19 @@ bool V4l2Camera::setFrameSize(FrameSize newSize) {
 
 std::vector<CameraControl> V4l2Camera::controls() const {
     std::vector<CameraControl> found;
-    std::lock_guard lock(deviceMutex);
-    if (!device) {
+    std::lock_guard lock(deviceMutex_);
+    if (!device_) {
         return found;
     }
     v4l2_queryctrl query{};
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
-    while (device->request(VIDIOC_QUERYCTRL, &query) == 0) {
+    while (device_->request(VIDIOC_QUERYCTRL, &query) == 0) {
         const bool usable =
             !(query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY)) &&
             (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN);
         v4l2_control current{};
         current.id = query.id;
-        if (usable && device->request(VIDIOC_G_CTRL, &current) == 0) {
+        if (usable && device_->request(VIDIOC_G_CTRL, &current) == 0) {
             found.push_back({query.id, text(query.name, sizeof query.name), query.minimum,
                              query.maximum, std::max(query.step, 1), query.default_value,
                              current.value});
@@ -443,35 +291,35 @@ std::vector<CameraControl> V4l2Camera::controls() const {
 }
 
 bool V4l2Camera::setControl(std::uint32_t id, std::int32_t value) {
-    std::lock_guard lock(deviceMutex);
-    if (!device) {
+    std::lock_guard lock(deviceMutex_);
+    if (!device_) {
         return false;
     }
     v4l2_control control{};
     control.id = id;
     control.value = value;
-    if (const int error = device->request(VIDIOC_S_CTRL, &control)) {
-        logFailure(path, "VIDIOC_S_CTRL failed", error);
+    if (const int error = device_->request(VIDIOC_S_CTRL, &control)) {
+        logV4l2Failure(path_, "VIDIOC_S_CTRL failed", error);
         return false;
     }
-    controlValues[id] = value;
+    controlValues_[id] = value;
     return true;
 }
 
 FrameSize V4l2Camera::frameSize() const {
-    std::lock_guard lock(deviceMutex);
-    return size;
+    std::lock_guard lock(deviceMutex_);
+    return size_;
 }
 
 std::vector<FrameSize> V4l2Camera::frameSizes() const {
-    std::lock_guard lock(deviceMutex);
-    return sizes;
+    std::lock_guard lock(deviceMutex_);
+    return formats_.sizes();
 }
 
 void V4l2Camera::setFramePeriod(std::chrono::microseconds period) {
-    std::lock_guard lock(deviceMutex);
-    framePeriod = std::max(period, std::chrono::microseconds(1));
-    if (device) {
+    std::lock_guard lock(deviceMutex_);
+    framePeriod_ = std::max(period, std::chrono::microseconds(1));
+    if (device_) {
         applyFramePeriod();
     }
 }
@@ -480,83 +328,83 @@ void V4l2Camera::setFramePeriod(std::chrono::microseconds period) {
 void V4l2Camera::applyFramePeriod() {
     v4l2_streamparm parm{};
     parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    if (device->request(VIDIOC_G_PARM, &parm) != 0 ||
+    if (device_->request(VIDIOC_G_PARM, &parm) != 0 ||
         !(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) {
         return;
     }
-    parm.parm.capture.timeperframe.numerator = static_cast<std::uint32_t>(framePeriod.count());
+    parm.parm.capture.timeperframe.numerator = static_cast<std::uint32_t>(framePeriod_.count());
     parm.parm.capture.timeperframe.denominator = 1000000;
-    if (const int error = device->request(VIDIOC_S_PARM, &parm)) {
-        logFailure(path, "VIDIOC_S_PARM failed", error);
+    if (const int error = device_->request(VIDIOC_S_PARM, &parm)) {
+        logV4l2Failure(path_, "VIDIOC_S_PARM failed", error);
     }
 }
 
 void V4l2Camera::startPreview(PreviewTarget& target, std::chrono::milliseconds interval) {
-    std::lock_guard lock(previewMutex);
-    previewTarget = &target;
-    previewInterval = interval;
-    nextPreview = std::chrono::steady_clock::now();
+    std::lock_guard lock(previewMutex_);
+    previewTarget_ = &target;
+    previewInterval_ = interval;
+    nextPreview_ = std::chrono::steady_clock::now();
 }
 
 void V4l2Camera::stopPreview() {
-    std::lock_guard lock(previewMutex);
-    previewTarget = nullptr;
+    std::lock_guard lock(previewMutex_);
+    previewTarget_ = nullptr;
 }
 
 bool V4l2Camera::grab(std::optional<Surface>& frame) {
     frame.reset();
-    if (!cameraThread.joinable()) {
+    if (!cameraThread_.joinable()) {
         return false;
     }
-    std::unique_lock lock(mutex);
-    grabbed.reset();
-    grabWanted = true;
-    frameReady.wait_for(lock, machine.timing.grabTimeout,
-                        [this] { return grabbed || lost || stopping; });
-    grabWanted = false;
-    frame = std::move(grabbed);
-    grabbed.reset();
+    std::unique_lock lock(mutex_);
+    grabbed_.reset();
+    grabWanted_ = true;
+    frameReady_.wait_for(lock, machine_.timing.grabTimeout,
+                         [this] { return grabbed_ || lost_ || stopping_; });
+    grabWanted_ = false;
+    frame = std::move(grabbed_);
+    grabbed_.reset();
     return frame.has_value();
 }
 
 void V4l2Camera::markLost() {
-    std::lock_guard lock(mutex);
-    lost = true;
-    frameReady.notify_all();
+    std::lock_guard lock(mutex_);
+    lost_ = true;
+    frameReady_.notify_all();
 }
 
 void V4l2Camera::startThread() {
     {
-        std::lock_guard lock(mutex);
-        stopping = false;
+        std::lock_guard lock(mutex_);
+        stopping_ = false;
     }
-    cameraThread = std::thread([this] { run(); });
+    cameraThread_ = std::thread([this] { run(); });
 }
 
 void V4l2Camera::stopThread() {
-    if (!cameraThread.joinable()) {
+    if (!cameraThread_.joinable()) {
         return;
     }
     {
-        std::lock_guard lock(mutex);
-        stopping = true;
-        frameReady.notify_all();
-        stopRequested.notify_all();
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        frameReady_.notify_all();
+        stopRequested_.notify_all();
     }
     {
         // The device the thread waits on, or the one it is about to wait on.
-        std::lock_guard lock(deviceMutex);
-        if (device) {
-            device->wake();
+        std::lock_guard lock(deviceMutex_);
+        if (device_) {
+            device_->wake();
         }
     }
-    cameraThread.join();
-    std::lock_guard lock(mutex);
-    grabbed.reset();
+    cameraThread_.join();
+    std::lock_guard lock(mutex_);
+    grabbed_.reset();
 }
 
 void V4l2Camera::run() {
-    while (device ? keepStreaming() : comeBack()) {
+    while (device_ ? keepStreaming() : comeBack()) {
     }
 }
 
@@ -564,41 +412,41 @@ bool V4l2Camera::keepStreaming() {
     std::chrono::milliseconds timeout;
     {
         // Wait a few frame periods before checking for the stop again; a wake ends it early.
-        std::lock_guard lock(deviceMutex);
-        timeout = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(framePeriod * 5),
-                             std::chrono::milliseconds(100), std::chrono::milliseconds(2000));
+        std::lock_guard lock(deviceMutex_);
+        timeout =
+            std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(framePeriod_ * 5),
+                       std::chrono::milliseconds(100), std::chrono::milliseconds(2000));
     }
     const std::optional<std::string> lostBecause = streamLoop(timeout);
     if (!lostBecause) {
         return false;
     }
     markLost();
-    machine.health->failed(description_ + " at " + path + ": " + *lostBecause);
-    std::lock_guard lock(deviceMutex);
-    stopStreaming();
+    machine_.health->failed(description_ + " at " + path_ + ": " + *lostBecause);
+    std::lock_guard lock(deviceMutex_);
     closeDevice();
     return true;
 }
 
 bool V4l2Camera::comeBack() {
-    for (auto pause = machine.timing.firstRetry;;
-         pause = std::min(pause * 2, machine.timing.longestRetry)) {
+    for (auto pause = machine_.timing.firstRetry;;
+         pause = std::min(pause * 2, machine_.timing.longestRetry)) {
         {
-            std::unique_lock lock(mutex);
-            if (stopRequested.wait_for(lock, pause, [this] { return stopping; })) {
+            std::unique_lock lock(mutex_);
+            if (stopRequested_.wait_for(lock, pause, [this] { return stopping_; })) {
                 return false;
             }
         }
         FrameSize wanted;
         {
-            std::lock_guard lock(deviceMutex);
-            wanted = size;
+            std::lock_guard lock(deviceMutex_);
+            wanted = size_;
         }
         if (bringUp(wanted)) {
-            machine.health->succeeded();
+            machine_.health->succeeded();
             return true;
         }
-        machine.health->failed(description_ + ": not found");
+        machine_.health->failed(description_ + ": not found");
     }
 }
 
@@ -607,25 +455,25 @@ std::optional<std::string> V4l2Camera::streamLoop(std::chrono::milliseconds time
     auto lastFrameAt = std::chrono::steady_clock::now();
     for (;;) {
         {
-            std::lock_guard lock(mutex);
-            if (stopping) {
+            std::lock_guard lock(mutex_);
+            if (stopping_) {
                 return std::nullopt;
             }
         }
         if (failuresInARow >= maxFailuresInARow) {
             return "repeated failures";
         }
-        if (std::chrono::steady_clock::now() - lastFrameAt > machine.timing.stallLimit) {
-            const auto limitMs = machine.timing.stallLimit.count();
+        if (std::chrono::steady_clock::now() - lastFrameAt > machine_.timing.stallLimit) {
+            const auto limitMs = machine_.timing.stallLimit.count();
             return "no frame for " + (limitMs % 1000 == 0 ? std::to_string(limitMs / 1000) + " s"
                                                           : std::to_string(limitMs) + " ms");
         }
-        const int waited = device->waitForFrame(timeout);
+        const int waited = device_->waitForFrame(timeout);
         if (waited == ETIMEDOUT || waited == EINTR || waited == ECANCELED) {
             continue;
         }
         if (waited != 0) {
-            logFailure(path, "waiting for a frame failed", waited);
+            logV4l2Failure(path_, "waiting for a frame failed", waited);
             ++failuresInARow;
             continue;
         }
@@ -633,15 +481,16 @@ std::optional<std::string> V4l2Camera::streamLoop(std::chrono::milliseconds time
         v4l2_buffer buffer{};
         buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
         buffer.memory = V4L2_MEMORY_MMAP;
-        const int error = device->request(VIDIOC_DQBUF, &buffer);
+        const int error = device_->request(VIDIOC_DQBUF, &buffer);
         if (error == EAGAIN || error == EINTR) {
             continue;
         }
         if (error == ENODEV) {
             return std::strerror(error);
         }
-        if (error != 0 || buffer.index >= buffers.size()) {
-            logFailure(path, "VIDIOC_DQBUF failed", error ? error : EINVAL);
+        const V4l2Device::Mapping* mapping = error == 0 ? stream_->buffer(buffer.index) : nullptr;
+        if (mapping == nullptr) {
+            logV4l2Failure(path_, "VIDIOC_DQBUF failed", error ? error : EINVAL);
             ++failuresInARow;
             continue;
         }
@@ -649,18 +498,17 @@ std::optional<std::string> V4l2Camera::streamLoop(std::chrono::milliseconds time
         lastFrameAt = std::chrono::steady_clock::now();
         // Said at every frame, so that a return told late (within a minute of the loss) is
         // told at the first frame after that minute.
-        machine.health->succeeded();
+        machine_.health->succeeded();
         // A damaged frame (the device flags it) is dropped; the stream itself is fine.
         if (!(buffer.flags & V4L2_BUF_FLAG_ERROR)) {
-            const auto& mapping = *buffers[buffer.index];
-            deliver(mapping.data(), std::min<std::size_t>(buffer.bytesused, mapping.size()));
+            deliver(mapping->data(), std::min<std::size_t>(buffer.bytesused, mapping->size()));
         }
         // Every dequeued buffer goes back, damaged or not, or the stream runs dry.
-        if (const int requeue = device->request(VIDIOC_QBUF, &buffer)) {
+        if (const int requeue = device_->request(VIDIOC_QBUF, &buffer)) {
             if (requeue == ENODEV) {
                 return std::strerror(requeue);
             }
-            logFailure(path, "VIDIOC_QBUF failed", requeue);
+            logV4l2Failure(path_, "VIDIOC_QBUF failed", requeue);
             ++failuresInARow;
         }
     }
@@ -669,13 +517,13 @@ std::optional<std::string> V4l2Camera::streamLoop(std::chrono::milliseconds time
 void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
     bool forGrab = false;
     {
-        std::lock_guard lock(mutex);
-        forGrab = grabWanted && !grabbed;
+        std::lock_guard lock(mutex_);
+        forGrab = grabWanted_ && !grabbed_;
     }
-    std::unique_lock preview(previewMutex);
+    std::unique_lock preview(previewMutex_);
     const auto now = std::chrono::steady_clock::now();
     const bool forPreview =
-        previewTarget != nullptr && now >= nextPreview && previewTarget->wantsFrames();
+        previewTarget_ != nullptr && now >= nextPreview_ && previewTarget_->wantsFrames();
     if (!forPreview) {
         preview.unlock();
         if (!forGrab) {
@@ -683,10 +531,10 @@ void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
         }
     }
     if (!forGrab) {
-        if (convert(data, bytesUsed, reductionFor(size, previewTarget->stretchedSize()),
-                    previewFrame)) {
-            nextPreview = now + previewInterval;
-            previewTarget->showFrame(*previewFrame);
+        if (convert(data, bytesUsed, reductionFor(size_, previewTarget_->stretchedSize()),
+                    previewFrame_)) {
+            nextPreview_ = now + previewInterval_;
+            previewTarget_->showFrame(*previewFrame_);
         }
         return;
     }
@@ -696,23 +544,23 @@ void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
         return;
     }
     if (forPreview) {
-        nextPreview = now + previewInterval;
-        previewTarget->showFrame(*frame);
+        nextPreview_ = now + previewInterval_;
+        previewTarget_->showFrame(*frame);
         preview.unlock();
     }
-    std::lock_guard lock(mutex);
-    grabbed = std::move(frame);
-    frameReady.notify_all();
+    std::lock_guard lock(mutex_);
+    grabbed_ = std::move(frame);
+    frameReady_.notify_all();
 }
 
 // A damaged frame is dropped like a damaged buffer; the first one of a stream is reported.
 bool V4l2Camera::convert(const std::uint8_t* data, std::size_t bytesUsed, int reduction,
                          std::optional<Surface>& frame) {
-    if (device->convert(format, data, bytesUsed, reduction, frame)) {
+    if (device_->convert(format_, data, bytesUsed, reduction, frame)) {
         return true;
     }
-    if (!std::exchange(damageReported, true)) {
-        logFailure(path, "a damaged frame was dropped", EBADMSG);
+    if (!std::exchange(damageReported_, true)) {
+        logV4l2Failure(path_, "a damaged frame was dropped", EBADMSG);
     }
     return false;
 }

@@ -3,6 +3,8 @@
 #include "base/HealthLine.h"
 #include "capture/CaptureDriver.h"
 #include "capture/v4l2/V4l2Device.h"
+#include "capture/v4l2/V4l2Formats.h"
+#include "capture/v4l2/V4l2Stream.h"
 
 #include <linux/videodev2.h>
 
@@ -21,11 +23,11 @@
 // memory-mapped buffers on a thread of its own, which dequeues every frame, converts only
 // the ones that are used (the frame a grab waits for; a preview frame when one is due and
 // somebody looks, made smaller where the preview is) into 24-bit surfaces, and queues the
-// buffer again; a hidden program converts nothing between its grabs. It prefers MJPEG,
-// then YUYV, then whatever libv4lconvert can turn into 24-bit frames, taking the first that
-// delivers the size asked for. The Format dialog chooses among the sizes of these formats,
-// the Source dialog edits the camera's controls. A damaged frame is dropped; a camera that
-// stops delivering makes grabs fail after grabTimeout.
+// buffer again; a hidden program converts nothing between its grabs. It streams (a
+// V4l2Stream) in the format V4l2Formats chooses for the size asked for. The Format dialog
+// chooses among the sizes of the camera's formats, the Source dialog edits its controls. A
+// damaged frame is dropped; a camera that stops delivering makes grabs fail after
+// grabTimeout.
 //
 // The camera is known by who it is, not by its node. When it is lost (unplugged, or no
 // frame for stallLimit), its thread closes it, tells the health line, and looks for it
@@ -64,7 +66,6 @@ public:
     };
 
     static constexpr HealthWords healthWords{"camera", "lost", "back"};
-    static constexpr std::uint32_t bufferCount = 4;
 
     // A camera last seen at path.
     V4l2Camera(std::string path, Identity identity, std::string description, Machine machine);
@@ -82,7 +83,7 @@ public:
     bool open() override;
     void close() override;
     // Open also while the camera is away and being looked for.
-    bool isOpen() const override { return inUse; }
+    bool isOpen() const override { return inUse_; }
     FrameSize frameSize() const override;
     std::vector<FrameSize> frameSizes() const override;
     bool setFrameSize(FrameSize newSize) override;
@@ -94,26 +95,15 @@ public:
     bool grab(std::optional<Surface>& frame) override;
 
 private:
-    // One of the camera's own pixel formats with the sizes it delivers in it.
-    struct OwnFormat {
-        std::uint32_t pixelFormat;
-        std::vector<FrameSize> sizes;
-    };
-
     // The steps of a camera's life: find its node; open it and learn its formats; set
-    // format, size and frame period; stream; stop streaming; close. All but the first run
-    // under deviceMutex, on the user interface thread or, while it runs, the camera's thread.
+    // format, size and frame period; stream, until the stream goes; close. All but the first run
+    // under deviceMutex_, on the user interface thread or, while it runs, the camera's thread.
     std::unique_ptr<V4l2Device> findDevice(std::string& foundPath);
     void openDevice(std::unique_ptr<V4l2Device> found, std::string foundPath);
     bool configure(FrameSize wanted);
     bool startStreaming();
-    void stopStreaming();
     void closeDevice();
     void restoreControls();
-
-    std::vector<OwnFormat> enumerateFormats();
-    std::vector<FrameSize> enumerateSizes(std::uint32_t pixelFormat);
-    std::optional<v4l2_pix_format> chooseFormat(FrameSize wanted);
     void applyFramePeriod();
 
     // The camera's thread: streams, and when the camera is lost, gets it back.
@@ -133,49 +123,48 @@ private:
                  std::optional<Surface>& frame);
     void markLost();
 
-    const Identity identity;
+    const Identity identity_;
     const std::string description_;
-    const Machine machine;
+    const Machine machine_;
     // Set by open, cleared by close; the user interface thread's own.
-    bool inUse = false;
+    bool inUse_ = false;
     // Why findDevice did not find the camera: the error of opening its last node, or ENODEV;
     // 0 when it found it.
-    int notFoundBecause = 0;
+    int notFoundBecause_ = 0;
 
-    // The device and what was learnt of it, replaced by the camera's thread when it gets
-    // the camera back; the size, frame period and controls to give it.
-    mutable std::mutex deviceMutex;
-    std::string path;
-    std::unique_ptr<V4l2Device> device;
-    std::vector<std::unique_ptr<V4l2Device::Mapping>> buffers;
-    // In order of preference.
-    std::vector<OwnFormat> formats;
-    std::vector<FrameSize> sizes;
-    FrameSize size;
+    // The device, its stream and what was learnt of it, replaced by the camera's thread when
+    // it gets the camera back; the size, frame period and controls to give it.
+    mutable std::mutex deviceMutex_;
+    std::string path_;
+    std::unique_ptr<V4l2Device> device_;
+    // After the device it streams from, so that it goes first.
+    std::unique_ptr<V4l2Stream> stream_;
+    V4l2Formats formats_;
+    FrameSize size_;
     // What the device streams; read by the camera's thread while it streams.
-    v4l2_pix_format format{};
-    std::chrono::microseconds framePeriod{66667};
-    std::map<std::uint32_t, std::int32_t> controlValues;
-    std::thread cameraThread;
+    v4l2_pix_format format_{};
+    std::chrono::microseconds framePeriod_{66667};
+    std::map<std::uint32_t, std::int32_t> controlValues_;
+    std::thread cameraThread_;
 
     // The camera thread's own: the preview frame's memory, and whether a frame that could
     // not be converted has been reported.
-    std::optional<Surface> previewFrame;
-    bool damageReported = false;
+    std::optional<Surface> previewFrame_;
+    bool damageReported_ = false;
 
     // Shared with the camera's thread.
-    std::mutex mutex;
-    std::condition_variable frameReady;
+    std::mutex mutex_;
+    std::condition_variable frameReady_;
     // Wakes the thread from a pause between its tries.
-    std::condition_variable stopRequested;
-    bool stopping = false;
-    bool lost = false;
-    bool grabWanted = false;
-    std::optional<Surface> grabbed;
+    std::condition_variable stopRequested_;
+    bool stopping_ = false;
+    bool lost_ = false;
+    bool grabWanted_ = false;
+    std::optional<Surface> grabbed_;
 
     // Held while a preview frame is handed over, so stopPreview waits for it.
-    std::mutex previewMutex;
-    PreviewTarget* previewTarget = nullptr;
-    std::chrono::milliseconds previewInterval{0};
-    std::chrono::steady_clock::time_point nextPreview;
+    std::mutex previewMutex_;
+    PreviewTarget* previewTarget_ = nullptr;
+    std::chrono::milliseconds previewInterval_{0};
+    std::chrono::steady_clock::time_point nextPreview_;
 };

@@ -7,14 +7,14 @@
 #include "res/MenuTemplates.h"
 #include "res/Version.h"
 #include "settings/Settings.h"
-#include "tests/capture/RecordingCaptureService.h"
-#include "tests/capture/WorkingDirectory.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/FakeDialogRunner.h"
 #include "tests/support/FakeWindowSystem.h"
+#include "tests/support/RecordingCaptureService.h"
 #include "tests/support/RecordingTrayShell.h"
 #include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorkingDirectory.h"
 
 #include <gtest/gtest.h>
 

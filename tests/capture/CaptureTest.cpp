@@ -6,13 +6,13 @@
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/TestSource.h"
 #include "settings/Settings.h"
-#include "tests/capture/RecordingCaptureService.h"
-#include "tests/capture/WorkingDirectory.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/JpegImage.h"
+#include "tests/support/RecordingCaptureService.h"
 #include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorkingDirectory.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 #include "capture/DriverCaptureService.h"
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/TestSource.h"
-#include "tests/capture/CameraFrames.h"
-#include "tests/capture/FakeV4l2Camera.h"
-#include "tests/capture/FakeVideoNodes.h"
+#include "tests/support/CameraFrames.h"
 #include "tests/support/Deadline.h"
+#include "tests/support/FakeV4l2Camera.h"
+#include "tests/support/FakeVideoNodes.h"
 #include "tests/support/SurfacePixels.h"
 
 #include <gmock/gmock.h>

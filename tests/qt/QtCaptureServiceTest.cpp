@@ -23,10 +23,8 @@ TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindowItGoesWi
             return std::optional<std::intptr_t>();
         });
     window->showInitially(showCommand::SW_SHOWNORMAL);
-    QtCaptureService service([](PreviewSink& preview, CaptureDialogs& dialogs) {
-        std::vector<std::unique_ptr<CaptureDriver>> drivers;
-        drivers.push_back(std::make_unique<TestSource>());
-        return std::make_unique<DriverCaptureService>(std::move(drivers), preview, dialogs);
+    QtCaptureService service([source = std::make_shared<TestSource>()] {
+        return std::vector<std::shared_ptr<CaptureDriver>>{source};
     });
     Capture capture(
         service, {window->nativeHandle(),

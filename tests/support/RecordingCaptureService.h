@@ -86,7 +86,7 @@ public:
         int width, height;
     };
 
-    const CaptureWindow window = 7;
+    static constexpr CaptureWindow window = 7;
     std::vector<std::optional<std::string>> descriptions;
     // The index refreshDrivers reports for the connected driver.
     std::optional<std::uint32_t> connectedIndex;

@@ -1,4 +1,4 @@
-#include "tests/capture/FakeV4l2Camera.h"
+#include "tests/support/FakeV4l2Camera.h"
 
 #include "capture/v4l2/FrameConverter.h"
 

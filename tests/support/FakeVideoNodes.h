@@ -1,7 +1,7 @@
 #pragma once
 
 #include "capture/v4l2/V4l2Camera.h"
-#include "tests/capture/FakeV4l2Camera.h"
+#include "tests/support/FakeV4l2Camera.h"
 
 #include <map>
 #include <memory>

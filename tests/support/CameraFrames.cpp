@@ -1,4 +1,4 @@
-#include "tests/capture/CameraFrames.h"
+#include "tests/support/CameraFrames.h"
 
 #include "image/JpegWriter.h"
 #include "tests/support/TempDir.h"
