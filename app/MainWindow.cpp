@@ -1,13 +1,11 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/StoredGrabSettings.h"
 #include "app/TrayIcon.h"
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
 #include "capture/Capture.h"
-#include "ftp/FTPThread.h"
-#include "ftp/InstantUpload.h"
-#include "ftp/ThreadControl.h"
 #include "platform/DialogRunner.h"
 #include "platform/Menu.h"
 #include "platform/TopLevelWindow.h"
@@ -22,26 +20,15 @@
 #include "settings/SettingsFile.h"
 #include "settings/SettingsTable.h"
 
-#include <algorithm>
-#include <chrono>
 #include <new>
-#include <system_error>
-#include <vector>
 
 namespace {
 
 constexpr const char* nullCaptureText = "MainWindow:: Capture object is null!";
 // Position of the "Select Device..." submenu in the context menu, separators counted.
 constexpr int deviceSubMenuPosition = 9;
-// Distance in pixels at which the window snaps to a screen edge, and which the cursor must
-// move to pull it off again.
-constexpr int snapBand = 20;
 // The message an instant grab's upload posts to the window when it has ended.
 constexpr std::uint32_t instantUploadEndedMessage = 2002;
-// How long the end of the program waits for cancelled upload workers to leave the network
-// library, so that none is still inside it while the process ends. Cancelled, they take a
-// few tens of milliseconds.
-constexpr std::chrono::milliseconds workersEndingLimit{500};
 
 // The client position of a mouse message: two unsigned 16-bit values, x low, y high.
 Point mousePosition(std::intptr_t lParam) {
@@ -54,32 +41,32 @@ Point mousePosition(std::intptr_t lParam) {
 
 MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogRunner& dialogs,
                        int showCommand)
-    : windowSystem(windowSystem)
-    , dialogs(dialogs)
-    , uploadHealth(std::make_shared<HealthLine>(FTPThread::healthWords)) {
+    : windowSystem_(windowSystem)
+    , dialogs_(dialogs)
+    , uploads_([this] { window_->postMessage(instantUploadEndedMessage, 0, 0); })
+    , drag_(windowSystem, createdWidth, createdHeight) {
     using namespace windowStyle;
-    window = windowSystem.createWindow(
+    window_ = windowSystem.createWindow(
         WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,
         Rect{0, 0, createdWidth, createdHeight},
         [this](std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
             return windowProc(message, wParam, lParam);
         });
-    if (!window) {
+    if (!window_) {
         throw Exception("MainWindow::MainWindow  - CreateWindowEx");
     }
-    window->showInitially(showCommand);
-    linked = true;
+    window_->showInitially(showCommand);
+    linked_ = true;
 
-    trayIcon.reset(new (std::nothrow) TrayIcon(trayShell, trayCallbackMessage));
-    if (!trayIcon) {
+    trayIcon_.reset(new (std::nothrow) TrayIcon(trayShell, trayCallbackMessage));
+    if (!trayIcon_) {
         throw Exception("kan inte allokera minne");
     }
-    trayIcon->setWindow(*window);
-    trayIcon->setIcon(idleIconId);
-    trayIcon->setVisible(true);
-    trayIcon->setTip(inactiveTip);
-    trayIcon->update();
-    shutdownDone = false;
+    trayIcon_->setWindow(*window_);
+    trayIcon_->setIcon(idleIconId);
+    trayIcon_->setVisible(true);
+    trayIcon_->setTip(inactiveTip);
+    trayIcon_->update();
 }
 
 MainWindow::~MainWindow() {
@@ -88,7 +75,7 @@ MainWindow::~MainWindow() {
 
 ParentWindow MainWindow::captureParent() {
     return ParentWindow{
-        window->nativeHandle(),
+        window_->nativeHandle(),
         [this](MouseMessage message, std::uintptr_t wParam, std::intptr_t lParam) {
             return windowProc(static_cast<std::uint32_t>(message), wParam, lParam).value_or(0);
         }};
@@ -98,78 +85,62 @@ void MainWindow::setCapture(Capture* newCapture) {
     if (!newCapture) {
         throw Exception(nullCaptureText);
     }
-    capture = newCapture;
+    capture_ = newCapture;
 }
 
 void MainWindow::setupMenus() {
-    if (!capture) {
+    if (!capture_) {
         throw Exception("Capture not set!");
     }
-    menu = windowSystem.loadMenu(mainMenuId);
+    menu_ = windowSystem_.loadMenu(mainMenuId);
     checkItem(menuCommand::saveOnExit, Settings::getSaveSettingsOnExit());
 
     if (!deviceMenu()) {
-        windowSystem.messageBox(window.get(), "Internal screw-up...", "");
+        windowSystem_.messageBox(window_.get(), "Internal screw-up...", "");
     }
     listDevices();
-    selectDevice(capture->deviceIndex);
+    selectDevice(capture_->getDeviceIndex());
 
-    if (!capture->driverCaps.fHasDlgVideoDisplay) {
-        enableItem(menuCommand::videoDisplay, false);
-    }
-    if (!capture->driverCaps.fHasDlgVideoFormat) {
-        enableItem(menuCommand::videoFormat, false);
-    }
-    if (!capture->driverCaps.fHasDlgVideoSource) {
-        enableItem(menuCommand::videoSource, false);
-    }
-    capture->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
-    placeAt(positionX, positionY);
-    setZoom(zoomIndex);
+    const DriverCaps& caps = capture_->driverCaps();
+    enableItem(menuCommand::videoDisplay, caps.fHasDlgVideoDisplay);
+    enableItem(menuCommand::videoFormat, caps.fHasDlgVideoFormat);
+    enableItem(menuCommand::videoSource, caps.fHasDlgVideoSource);
+    capture_->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
+    const Point placed = drag_.place(*window_, Point{positionX_, positionY_});
+    positionX_ = placed.x;
+    positionY_ = placed.y;
+    setZoom(zoomIndex_);
 }
 
 int MainWindow::messageLoop(bool run, bool hideAtStart) {
     if (run) {
-        window->postMessage(windowMessage::WM_COMMAND, menuCommand::run, 0);
+        window_->postMessage(windowMessage::WM_COMMAND, menuCommand::run, 0);
     }
     if (hideAtStart) {
-        window->postMessage(windowMessage::WM_COMMAND, menuCommand::hide, 0);
+        window_->postMessage(windowMessage::WM_COMMAND, menuCommand::hide, 0);
     }
-    return windowSystem.runEventLoop();
+    return windowSystem_.runEventLoop();
 }
 
 void MainWindow::shutdown() {
-    if (shutdownDone) {
+    if (shutdownDone_) {
         return;
     }
-    shutdownDone = true;
-    std::vector<std::shared_ptr<ThreadControl>> workers;
-    if (ftpThread) {
-        workers.push_back(ftpThread->control());
-    }
-    if (instantUpload) {
-        workers.push_back(instantUpload->control());
-    }
+    shutdownDone_ = true;
+    uploads_.cancel();
     stopRunning();
     // Without a capture object (start-up failed before wiring it) there is no device to
     // save, and this may run in the destructor, which must not throw.
-    if (Settings::getSaveSettingsOnExit() && capture) {
+    if (Settings::getSaveSettingsOnExit() && capture_) {
         saveSettings();
     }
-    ftpThread.reset();
-    instantUpload.reset();
-    menu.reset();
-    if (trayIcon) {
-        trayIcon->setVisible(false);
-        trayIcon->update();
-        trayIcon.reset();
+    menu_.reset();
+    if (trayIcon_) {
+        trayIcon_->setVisible(false);
+        trayIcon_->update();
+        trayIcon_.reset();
     }
-    const auto deadline = std::chrono::steady_clock::now() + workersEndingLimit;
-    for (const auto& worker : workers) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        worker->waitEnded(std::max(left, std::chrono::milliseconds(0)));
-    }
+    uploads_.waitEnded();
 }
 
 void MainWindow::saveSettings() {
@@ -178,13 +149,13 @@ void MainWindow::saveSettings() {
 
 std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::uintptr_t wParam,
                                                     std::intptr_t lParam) {
-    if (!linked) {
+    if (!linked_) {
         return std::nullopt;
     }
     using namespace windowMessage;
     switch (message) {
     case WM_DESTROY:
-        windowSystem.quit(0);
+        windowSystem_.quit(0);
         return 0;
     case WM_PAINT:
         return 0;
@@ -202,41 +173,26 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
         // Only a move with the left button alone drags: not with Shift, Ctrl or another
         // button held as well.
         if (wParam == mouseKey::MK_LBUTTON) {
-            dragStep(lParam);
+            drag_.follow(*window_, mousePosition(lParam));
         }
         return 0;
-    case WM_LBUTTONDOWN: {
-        window->captureMouse();
-        const Point grabbed = offsetInWindow(mousePosition(lParam));
-        const Point cursor = windowSystem.cursorPos();
-        dragX.grabOffset = grabbed.x;
-        dragY.grabOffset = grabbed.y;
-        dragX.snapAnchor = cursor.x;
-        dragY.snapAnchor = cursor.y;
+    case WM_LBUTTONDOWN:
+        drag_.press(*window_, mousePosition(lParam));
         return 0;
-    }
     case WM_LBUTTONUP:
-        window->releaseMouse();
+        window_->releaseMouse();
         return 0;
     case WM_LBUTTONDBLCLK:
         instantGrab();
         return 0;
     case WM_RBUTTONDOWN:
-        showPopupMenu(window->clientToScreen(mousePosition(lParam)));
+        showPopupMenu(window_->clientToScreen(mousePosition(lParam)));
         return 0;
     case instantUploadEndedMessage:
         onInstantUploadEnded();
         return 0;
     case trayCallbackMessage:
-        if (lParam == WM_RBUTTONDOWN) {
-            showPopupMenu(windowSystem.cursorPos());
-        } else if (lParam == WM_LBUTTONUP) {
-            if (hidden) {
-                show();
-            } else {
-                hide();
-            }
-        }
+        onTrayClick(lParam);
         return 0;
     default:
         return std::nullopt;
@@ -246,23 +202,23 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
 bool MainWindow::onCommand(int id) {
     switch (id) {
     case menuCommand::about:
-        dialogs.runDialog(window.get(), aboutDialogId, aboutDialogProc);
+        dialogs_.runDialog(window_.get(), aboutDialogId, aboutDialogProc);
         return true;
     case menuCommand::exitProgram:
         stopRunning();
         shutdown();
-        window->destroy();
+        window_->destroy();
         return true;
     case menuCommand::instantGrab:
         instantGrab();
         return true;
     case menuCommand::ftpSettings:
-        dialogs.runDialog(window.get(), ftpSettingsDialogId, ftpSettingsDialogProc);
+        dialogs_.runDialog(window_.get(), ftpSettingsDialogId, ftpSettingsDialogProc);
         return true;
     case menuCommand::videoFormat:
         requireCapture().showFormatDialog();
         // The image size may have changed.
-        setZoom(zoomIndex);
+        setZoom(zoomIndex_);
         return true;
     case menuCommand::videoDisplay:
         requireCapture().showDisplayDialog();
@@ -271,21 +227,21 @@ bool MainWindow::onCommand(int id) {
         requireCapture().showSourceDialog();
         return true;
     case menuCommand::imageSettings:
-        dialogs.runDialog(window.get(), imageSettingsDialogId, imageSettingsDialogProc);
+        dialogs_.runDialog(window_.get(), imageSettingsDialogId, imageSettingsDialogProc);
         // Cancelled or not, a running countdown starts again from the full interval.
-        restartTimer(updateIntervalMs());
+        restartTimer(GrabSchedule::intervalFor(Settings::getUpdate()));
         return true;
     case menuCommand::previewSettings: {
         Capture& device = requireCapture();
-        dialogs.runDialog(window.get(), previewSettingsDialogId, previewSettingsDialogProc);
+        dialogs_.runDialog(window_.get(), previewSettingsDialogId, previewSettingsDialogProc);
         device.setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
         return true;
     }
     case menuCommand::hide:
-        hide();
+        setHidden(true);
         return true;
     case menuCommand::run:
-        if (running) {
+        if (schedule_.running()) {
             stopRunning();
         } else {
             startRunning(-1);
@@ -312,37 +268,44 @@ bool MainWindow::onCommand(int id) {
     return false;
 }
 
+void MainWindow::onTrayClick(std::intptr_t mouseMessage) {
+    if (mouseMessage == windowMessage::WM_RBUTTONDOWN) {
+        showPopupMenu(windowSystem_.cursorPos());
+    } else if (mouseMessage == windowMessage::WM_LBUTTONUP) {
+        setHidden(!hidden_);
+    }
+}
+
 Capture& MainWindow::requireCapture() {
-    if (!capture) {
+    if (!capture_) {
         throw Exception(nullCaptureText);
     }
-    return *capture;
+    return *capture_;
 }
 
 void MainWindow::selectDevice(int position) {
     Capture& device = requireCapture();
     device.connect(position);
     // Another device may have connected when the chosen one did not.
-    const std::int32_t connected = device.deviceIndex;
-    if (checkedDevice != connected) {
-        checkItem(menuCommand::firstDevice + checkedDevice, false);
+    const std::int32_t connected = device.getDeviceIndex();
+    if (checkedDevice_ != connected) {
+        checkItem(menuCommand::firstDevice + checkedDevice_, false);
     }
     checkItem(menuCommand::firstDevice + connected, true);
-    checkedDevice = connected;
+    checkedDevice_ = connected;
 }
 
-void MainWindow::hide() {
-    hidden = true;
-    window->hide();
-}
-
-void MainWindow::show() {
-    hidden = false;
-    window->show();
+void MainWindow::setHidden(bool hidden) {
+    hidden_ = hidden;
+    if (hidden) {
+        window_->hide();
+    } else {
+        window_->show();
+    }
 }
 
 Menu* MainWindow::deviceMenu() {
-    Menu* popup = menu ? menu->subMenu(0) : nullptr;
+    Menu* popup = menu_ ? menu_->subMenu(0) : nullptr;
     return popup ? popup->subMenu(deviceSubMenuPosition) : nullptr;
 }
 
@@ -360,110 +323,83 @@ void MainWindow::listDevices() {
 
 void MainWindow::showPopupMenu(Point screen) {
     // A click on the tray icon while the menu is up leaves it as it is: its items are shown.
-    if (!menu || menuOpen) {
+    if (!menu_ || menuOpen_) {
         return;
     }
     // Cameras come and go while the program runs: the device items are those present now,
     // and the check follows the device in use to its place among them.
     listDevices();
-    checkItem(menuCommand::firstDevice + capture->deviceIndex, true);
-    checkedDevice = capture->deviceIndex;
-    window->bringToForeground();
-    if (Menu* popup = menu->subMenu(0)) {
-        menuOpen = true;
-        popup->track(screen, *window);
-        menuOpen = false;
+    checkedDevice_ = capture_->getDeviceIndex();
+    checkItem(menuCommand::firstDevice + checkedDevice_, true);
+    window_->bringToForeground();
+    if (Menu* popup = menu_->subMenu(0)) {
+        menuOpen_ = true;
+        popup->track(screen, *window_);
+        menuOpen_ = false;
     }
 }
 
 void MainWindow::checkItem(int id, bool checked) {
-    if (menu) {
-        menu->checkItem(id, checked);
+    if (menu_) {
+        menu_->checkItem(id, checked);
     }
 }
 
 void MainWindow::enableItem(int id, bool enabled) {
-    if (menu) {
-        menu->enableItem(id, enabled);
+    if (menu_) {
+        menu_->enableItem(id, enabled);
     }
 }
 
 void MainWindow::setTrayIcon(int iconResource) {
-    if (trayIcon) {
-        trayIcon->setIcon(iconResource);
+    if (trayIcon_) {
+        trayIcon_->setIcon(iconResource);
     }
 }
 
 void MainWindow::setTrayTip(const std::string& tip) {
-    if (trayIcon) {
-        trayIcon->setTip(tip);
+    if (trayIcon_) {
+        trayIcon_->setTip(tip);
     }
 }
 
 void MainWindow::updateTray() {
-    if (trayIcon) {
-        trayIcon->update();
+    if (trayIcon_) {
+        trayIcon_->update();
     }
-}
-
-// The grab schedule.
-
-std::uint32_t MainWindow::updateIntervalMs() {
-    // An interval of 0 would make the countdown step past zero and never grab.
-    const std::uint32_t seconds = Settings::getUpdate() == 0 ? 1 : Settings::getUpdate();
-    return seconds * 1000u;
 }
 
 bool MainWindow::startTimer(std::uint32_t fromMs) {
-    if (running) {
+    if (schedule_.running()) {
         stopTimer();
     }
-    if (window->setTimer(timerId, tickMs)) {
-        countdownMs = fromMs;
-        intervalMs = fromMs;
-        running = true;
+    if (window_->setTimer(timerId, GrabSchedule::tickMs)) {
+        schedule_.start(fromMs);
     }
-    return running;
+    return schedule_.running();
 }
 
 bool MainWindow::stopTimer() {
-    if (window->killTimer(timerId)) {
-        running = false;
-        countdownMs = 0;
-        intervalMs = 0;
+    if (window_->killTimer(timerId)) {
+        schedule_.stop();
     }
-    return !running;
+    return !schedule_.running();
 }
 
 void MainWindow::restartTimer(std::uint32_t fromMs) {
-    if (running) {
+    if (schedule_.running()) {
         startTimer(fromMs);
     }
 }
 
 void MainWindow::startRunning(std::int64_t fromMs) {
-    const std::uint32_t firstCountdown =
-        fromMs == -1 ? updateIntervalMs() : static_cast<std::uint32_t>(fromMs);
+    const std::uint32_t firstCountdown = fromMs == -1
+                                             ? GrabSchedule::intervalFor(Settings::getUpdate())
+                                             : static_cast<std::uint32_t>(fromMs);
     if (!startTimer(firstCountdown)) {
         return;
     }
-    // The running grabber uploads from now on: an instant grab's upload still going ends
-    // here, so that two connections never store the same file at once.
-    instantUpload.reset();
-    instantUploadAgain = false;
-    if (Settings::getActive()) {
-        try {
-            ftpThread = std::make_unique<FTPThread>(Settings::getHost(), Settings::getUser(),
-                                                    Settings::getPassword(), Settings::getPort(),
-                                                    Settings::getStopOnError(),
-                                                    Settings::getUsePassive(), uploadHealth);
-        } catch (const std::bad_alloc&) {
-            throw Exception("Cannot allocate memory for the FTP Thread.");
-        } catch (const std::system_error&) {
-            throw Exception("Cannot allocate memory for the FTP Thread.");
-        }
-        ftpThread->start();
-    }
+    uploads_.startThread();
     checkItem(menuCommand::run, true);
     // The FTP settings cannot change under a running upload thread.
     enableItem(menuCommand::ftpSettings, false);
@@ -479,108 +415,60 @@ void MainWindow::stopRunning() {
     showIdle();
     checkItem(menuCommand::run, false);
     enableItem(menuCommand::ftpSettings, true);
-    ftpThread.reset();
+    uploads_.stopThread();
 }
 
 void MainWindow::onTimer() {
-    countdownMs -= tickMs;
-    if (countdownMs == intervalMs - tickMs) {
-        setTrayIcon(runningIconId);
+    const GrabSchedule::Tick tick = schedule_.tick();
+    if (tick.icon) {
+        setTrayIcon(*tick.icon);
     }
-    switch (countdownMs) {
-    case 0:
-        setTrayIcon(grabbingIconId);
-        grabNow();
-        // The grab may have stopped the grabber, which leaves the interval 0.
-        countdownMs = intervalMs;
-        break;
-    case 500:
-    case 1500:
-    case 2500:
-        setTrayIcon(runningIconId);
-        break;
-    case 1000:
-    case 2000:
-    case 3000:
-        setTrayIcon(blinkIconId);
-        break;
-    default:
-        break;
+    if (tick.grab) {
+        grabAndUpload();
     }
     updateTray();
 }
 
-bool MainWindow::grabNow() {
-    if (!requireCapture().grabFrame()) {
-        return false;
-    }
-    return uploadGrabbed();
+std::optional<std::string> MainWindow::grab() {
+    return requireCapture().grabFrame(storedGrabSettings());
 }
 
-bool MainWindow::uploadGrabbed() {
-    if (!ftpThread) {
-        return true;
+void MainWindow::grabAndUpload() {
+    const std::optional<std::string> jpegFile = grab();
+    const std::optional<std::string> error = jpegFile ? uploads_.post(*jpegFile) : std::nullopt;
+    if (error) {
+        stopRunning();
+        showErrorBox(*error + "\n\n Webcam has been stopped.");
     }
-    if (ftpThread->post(Settings::getJpegFile(), Settings::getSaveTo())) {
-        return true;
-    }
-    const std::string error = ftpThread->lastError();
-    stopRunning();
-    showErrorBox(error + "\n\n Webcam has been stopped.");
-    return false;
 }
 
 void MainWindow::instantGrab() {
-    if (running) {
-        grabNow();
+    if (schedule_.running()) {
+        grabAndUpload();
         // The next periodic grab comes a full interval after this one.
-        restartTimer(intervalMs);
+        restartTimer(schedule_.intervalMs());
         return;
     }
-    if (instantUpload) {
-        // The upload of an earlier grab is still going, and the tray says so. Skipped, this
-        // grab would never reach the server, since no further grab comes while idle: it goes
-        // once that upload is done.
-        instantUploadAgain = requireCapture().grabFrame() || instantUploadAgain;
-        return;
+    // While the upload of an earlier grab is still going, the tray says so already.
+    const bool uploading = uploads_.instantGoing();
+    if (!uploading) {
+        setTrayIcon(grabbingIconId);
+        setTrayTip(std::string(activeTip) + " [instant grab]");
+        updateTray();
     }
-    setTrayIcon(grabbingIconId);
-    setTrayTip(activeTip + " [instant grab]");
-    updateTray();
-    const bool grabbed = requireCapture().grabFrame();
-    if (grabbed && Settings::getActive()) {
-        startInstantUpload();
-        return;
+    const std::optional<std::string> jpegFile = grab();
+    if (!(jpegFile && uploads_.uploadInstantly(*jpegFile)) && !uploading) {
+        showIdle();
     }
-    showIdle();
-}
-
-void MainWindow::startInstantUpload() {
-    instantUploadAgain = false;
-    TopLevelWindow* owner = window.get();
-    instantUpload = std::make_unique<InstantUpload>(
-        Settings::getHost(), Settings::getUser(), Settings::getPassword(), Settings::getPort(),
-        Settings::getUsePassive(), Settings::getJpegFile(), Settings::getSaveTo(), uploadHealth,
-        [owner] { owner->postMessage(instantUploadEndedMessage, 0, 0); });
-    instantUpload->start();
 }
 
 void MainWindow::onInstantUploadEnded() {
-    const std::optional<InstantUpload::Result> result =
-        instantUpload ? instantUpload->result() : std::nullopt;
-    if (!result) {
-        return;
-    }
-    instantUpload.reset();
-    if (result->succeeded && instantUploadAgain && Settings::getActive()) {
-        startInstantUpload();
-        return;
-    }
-    instantUploadAgain = false;
-    // As when the upload thread stops the grabber: idle first, then the box.
-    showIdle();
-    if (!result->succeeded) {
-        showErrorBox(result->message);
+    if (const auto result = uploads_.onInstantEnded()) {
+        // As when the upload thread stops the grabber: idle first, then the box.
+        showIdle();
+        if (!result->succeeded) {
+            showErrorBox(result->message);
+        }
     }
 }
 
@@ -590,13 +478,11 @@ void MainWindow::showIdle() {
     updateTray();
 }
 
-// Zoom, placement and dragging.
-
 void MainWindow::setZoom(int index) {
-    zoomIndex = index;
-    if (menu) {
-        menu->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
-                             menuCommand::zoomFirst + index);
+    zoomIndex_ = index;
+    if (menu_) {
+        menu_->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
+                              menuCommand::zoomFirst + index);
     }
     applyZoom(index);
 }
@@ -606,109 +492,42 @@ void MainWindow::applyZoom(int index) {
     int width = 0;
     int height = 0;
     if (index == fullZoomIndex) {
-        const Rect desktop = windowSystem.desktopRect();
+        const Rect desktop = windowSystem_.desktopRect();
         width = desktop.right;
         height = desktop.bottom;
-        window->setGeometry(0, 0, width, height);
+        window_->setGeometry(0, 0, width, height);
     } else {
         const float factor = zoomFactors[static_cast<std::size_t>(index)];
-        width = static_cast<int>(static_cast<float>(device.status.uiImageWidth) * factor);
-        height = static_cast<int>(static_cast<float>(device.status.uiImageHeight) * factor);
-        window->resize(width, height);
+        width = static_cast<int>(static_cast<float>(device.status().uiImageWidth) * factor);
+        height = static_cast<int>(static_cast<float>(device.status().uiImageHeight) * factor);
+        window_->resize(width, height);
     }
     device.resizeWindow(width, height);
 }
 
-void MainWindow::placeAt(int x, int y) {
-    // A position stored on a larger screen would leave the window off this one.
-    const Rect desktop = windowSystem.desktopRect();
-    if (x > desktop.right - 10) {
-        x = desktop.right - createdWidth;
-    }
-    if (y > desktop.bottom - 10) {
-        y = desktop.bottom - createdHeight;
-    }
-    window->move(x, y);
-    positionX = x;
-    positionY = y;
-}
-
-Point MainWindow::offsetInWindow(Point client) const {
-    const Point screen = window->clientToScreen(client);
-    const Rect bounds = window->windowRect();
-    return Point{screen.x - bounds.left, screen.y - bounds.top};
-}
-
-std::optional<int> MainWindow::DragAxis::step(int cursor, int nearEdge, int farEdge, int screenFar,
-                                              int clientExtent, int grabbedOffset) {
-    // The window's place before this step decides on snapping, so it first follows the
-    // cursor into the band and snaps on the next move.
-    const auto snap = [&](bool& snapped, int to) {
-        snapped = true;
-        grabOffset = grabbedOffset;
-        snapAnchor = cursor;
-        return to;
-    };
-    const auto holdOrLeave = [&](bool& snapped, int pulledBy) -> std::optional<int> {
-        if (pulledBy <= snapBand) {
-            return std::nullopt;
-        }
-        snapped = false;
-        return cursor - grabOffset;
-    };
-    if (snappedToNear) {
-        return holdOrLeave(snappedToNear, cursor - snapAnchor);
-    }
-    if (nearEdge < snapBand) {
-        return snap(snappedToNear, 0);
-    }
-    if (snappedToFar) {
-        return holdOrLeave(snappedToFar, snapAnchor - cursor);
-    }
-    if (screenFar - farEdge < snapBand) {
-        return snap(snappedToFar, screenFar - clientExtent);
-    }
-    return cursor - grabOffset;
-}
-
-void MainWindow::dragStep(std::intptr_t lParam) {
-    const Point cursor = windowSystem.cursorPos();
-    const Rect desktop = windowSystem.desktopRect();
-    const Rect bounds = window->windowRect();
-    const Rect client = window->clientRect();
-    const Point grabbed = offsetInWindow(mousePosition(lParam));
-    const std::optional<int> left =
-        dragX.step(cursor.x, bounds.left, bounds.right, desktop.right, client.right, grabbed.x);
-    const std::optional<int> top =
-        dragY.step(cursor.y, bounds.top, bounds.bottom, desktop.bottom, client.bottom, grabbed.y);
-    if (left || top) {
-        window->move(left.value_or(bounds.left), top.value_or(bounds.top));
-    }
-}
-
 int MainWindow::getZoomIndex() const {
-    return zoomIndex;
+    return zoomIndex_;
 }
 
 void MainWindow::setZoomIndex(int index) {
     // Only 0 to 9 have a zoom step; anything else read from the file gets the default.
-    zoomIndex = index >= 0 && index <= fullZoomIndex ? index : defaultZoomIndex;
+    zoomIndex_ = index >= 0 && index <= fullZoomIndex ? index : defaultZoomIndex;
 }
 
 int MainWindow::getPositionX() {
-    positionX = window->normalRect().left;
-    return positionX;
+    positionX_ = window_->normalRect().left;
+    return positionX_;
 }
 
 int MainWindow::getPositionY() {
-    positionY = window->normalRect().top;
-    return positionY;
+    positionY_ = window_->normalRect().top;
+    return positionY_;
 }
 
 void MainWindow::setPositionX(int x) {
-    positionX = x;
+    positionX_ = x;
 }
 
 void MainWindow::setPositionY(int y) {
-    positionY = y;
+    positionY_ = y;
 }

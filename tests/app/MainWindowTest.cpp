@@ -45,7 +45,7 @@ TEST_F(MainWindowTest, DevicesAreListedBehindTheHeadingAndTheOneConnectedIsCheck
     // Another device connects when the chosen one refuses.
     service.refusing = {0, 1};
     command(firstDevice + 1);
-    EXPECT_EQ(capture->deviceIndex, 2);
+    EXPECT_EQ(capture->getDeviceIndex(), 2);
     EXPECT_EQ(menu().checkedAmong(firstDevice, menuCommand::lastDevice),
               std::vector{firstDevice + 2});
 }
