@@ -2,20 +2,40 @@
 
 #include "res/Icons.h"
 
+#include <utility>
+
+GrabSchedule::GrabSchedule(TimerSwitch timer)
+    : timer_(std::move(timer)) {}
+
 std::uint32_t GrabSchedule::intervalFor(std::uint32_t updateSeconds) {
     return (updateSeconds == 0 ? 1 : updateSeconds) * 1000u;
 }
 
-void GrabSchedule::start(std::uint32_t fromMs) {
-    countdownMs_ = fromMs;
-    intervalMs_ = fromMs;
-    running_ = true;
+bool GrabSchedule::start(std::uint32_t fromMs) {
+    if (running_) {
+        stop();
+    }
+    if (timer_(true)) {
+        countdownMs_ = fromMs;
+        intervalMs_ = fromMs;
+        running_ = true;
+    }
+    return running_;
 }
 
-void GrabSchedule::stop() {
-    running_ = false;
-    countdownMs_ = 0;
-    intervalMs_ = 0;
+bool GrabSchedule::stop() {
+    if (timer_(false)) {
+        running_ = false;
+        countdownMs_ = 0;
+        intervalMs_ = 0;
+    }
+    return !running_;
+}
+
+void GrabSchedule::restart(std::uint32_t fromMs) {
+    if (running_) {
+        start(fromMs);
+    }
 }
 
 GrabSchedule::Tick GrabSchedule::tick() {

@@ -25,8 +25,6 @@
 namespace {
 
 constexpr const char* nullCaptureText = "MainWindow:: Capture object is null!";
-// Position of the "Select Device..." submenu in the context menu, separators counted.
-constexpr int deviceSubMenuPosition = 9;
 // The message an instant grab's upload posts to the window when it has ended.
 constexpr std::uint32_t instantUploadEndedMessage = 2002;
 
@@ -43,6 +41,9 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
                        int showCommand)
     : windowSystem_(windowSystem)
     , dialogs_(dialogs)
+    , schedule_([this](bool on) {
+        return on ? window_->setTimer(timerId, GrabSchedule::tickMs) : window_->killTimer(timerId);
+    })
     , uploads_([this] { window_->postMessage(instantUploadEndedMessage, 0, 0); })
     , drag_(windowSystem, createdWidth, createdHeight) {
     using namespace windowStyle;
@@ -63,10 +64,8 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
         throw Exception("kan inte allokera minne");
     }
     trayIcon_->setWindow(*window_);
-    trayIcon_->setIcon(idleIconId);
     trayIcon_->setVisible(true);
-    trayIcon_->setTip(inactiveTip);
-    trayIcon_->update();
+    trayIcon_->show(idleIconId, inactiveTip);
 }
 
 MainWindow::~MainWindow() {
@@ -95,20 +94,12 @@ void MainWindow::setupMenus() {
     menu_ = windowSystem_.loadMenu(mainMenuId);
     checkItem(menuCommand::saveOnExit, Settings::getSaveSettingsOnExit());
 
-    if (!deviceMenu()) {
+    if (!DeviceMenu::find(menu_.get())) {
         windowSystem_.messageBox(window_.get(), "Internal screw-up...", "");
     }
-    listDevices();
-    selectDevice(capture_->getDeviceIndex());
-
-    const DriverCaps& caps = capture_->driverCaps();
-    enableItem(menuCommand::videoDisplay, caps.fHasDlgVideoDisplay);
-    enableItem(menuCommand::videoFormat, caps.fHasDlgVideoFormat);
-    enableItem(menuCommand::videoSource, caps.fHasDlgVideoSource);
+    devices_.setUp(menu_.get(), *capture_);
     capture_->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
-    const Point placed = drag_.place(*window_, Point{positionX_, positionY_});
-    positionX_ = placed.x;
-    positionY_ = placed.y;
+    position_ = drag_.place(*window_, position_);
     setZoom(zoomIndex_);
 }
 
@@ -135,11 +126,8 @@ void MainWindow::shutdown() {
         saveSettings();
     }
     menu_.reset();
-    if (trayIcon_) {
-        trayIcon_->setVisible(false);
-        trayIcon_->update();
-        trayIcon_.reset();
-    }
+    trayIcon_->setVisible(false);
+    trayIcon_->update();
     uploads_.waitEnded();
 }
 
@@ -170,17 +158,9 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
         }
         return 0;
     case WM_MOUSEMOVE:
-        // Only a move with the left button alone drags: not with Shift, Ctrl or another
-        // button held as well.
-        if (wParam == mouseKey::MK_LBUTTON) {
-            drag_.follow(*window_, mousePosition(lParam));
-        }
-        return 0;
     case WM_LBUTTONDOWN:
-        drag_.press(*window_, mousePosition(lParam));
-        return 0;
     case WM_LBUTTONUP:
-        window_->releaseMouse();
+        drag_.onMouse(*window_, message, wParam, mousePosition(lParam));
         return 0;
     case WM_LBUTTONDBLCLK:
         instantGrab();
@@ -220,16 +200,10 @@ bool MainWindow::onCommand(int id) {
         // The image size may have changed.
         setZoom(zoomIndex_);
         return true;
-    case menuCommand::videoDisplay:
-        requireCapture().showDisplayDialog();
-        return true;
-    case menuCommand::videoSource:
-        requireCapture().showSourceDialog();
-        return true;
     case menuCommand::imageSettings:
         dialogs_.runDialog(window_.get(), imageSettingsDialogId, imageSettingsDialogProc);
         // Cancelled or not, a running countdown starts again from the full interval.
-        restartTimer(GrabSchedule::intervalFor(Settings::getUpdate()));
+        schedule_.restart(GrabSchedule::intervalFor(Settings::getUpdate()));
         return true;
     case menuCommand::previewSettings: {
         Capture& device = requireCapture();
@@ -244,7 +218,7 @@ bool MainWindow::onCommand(int id) {
         if (schedule_.running()) {
             stopRunning();
         } else {
-            startRunning(-1);
+            startRunning();
         }
         return true;
     case menuCommand::saveOnExit:
@@ -261,11 +235,7 @@ bool MainWindow::onCommand(int id) {
         setZoom(id - menuCommand::zoomFirst);
         return true;
     }
-    if (id >= menuCommand::firstDevice && id <= menuCommand::lastDevice) {
-        selectDevice(id - menuCommand::firstDevice);
-        return true;
-    }
-    return false;
+    return DeviceMenu::handles(id) && devices_.onCommand(menu_.get(), requireCapture(), id);
 }
 
 void MainWindow::onTrayClick(std::intptr_t mouseMessage) {
@@ -283,41 +253,12 @@ Capture& MainWindow::requireCapture() {
     return *capture_;
 }
 
-void MainWindow::selectDevice(int position) {
-    Capture& device = requireCapture();
-    device.connect(position);
-    // Another device may have connected when the chosen one did not.
-    const std::int32_t connected = device.getDeviceIndex();
-    if (checkedDevice_ != connected) {
-        checkItem(menuCommand::firstDevice + checkedDevice_, false);
-    }
-    checkItem(menuCommand::firstDevice + connected, true);
-    checkedDevice_ = connected;
-}
-
 void MainWindow::setHidden(bool hidden) {
     hidden_ = hidden;
     if (hidden) {
         window_->hide();
     } else {
         window_->show();
-    }
-}
-
-Menu* MainWindow::deviceMenu() {
-    Menu* popup = menu_ ? menu_->subMenu(0) : nullptr;
-    return popup ? popup->subMenu(deviceSubMenuPosition) : nullptr;
-}
-
-void MainWindow::listDevices() {
-    const auto& names = requireCapture().enumerateDevices();
-    if (Menu* devices = deviceMenu()) {
-        for (int id = menuCommand::firstDevice; devices->removeItem(id); ++id) {
-        }
-        for (std::size_t position = 0; position < names.size(); ++position) {
-            devices->appendItem(menuCommand::firstDevice + static_cast<int>(position),
-                                names[position]);
-        }
     }
 }
 
@@ -328,9 +269,7 @@ void MainWindow::showPopupMenu(Point screen) {
     }
     // Cameras come and go while the program runs: the device items are those present now,
     // and the check follows the device in use to its place among them.
-    listDevices();
-    checkedDevice_ = capture_->getDeviceIndex();
-    checkItem(menuCommand::firstDevice + checkedDevice_, true);
+    devices_.refresh(menu_.get(), *capture_);
     window_->bringToForeground();
     if (Menu* popup = menu_->subMenu(0)) {
         menuOpen_ = true;
@@ -351,68 +290,22 @@ void MainWindow::enableItem(int id, bool enabled) {
     }
 }
 
-void MainWindow::setTrayIcon(int iconResource) {
-    if (trayIcon_) {
-        trayIcon_->setIcon(iconResource);
-    }
-}
-
-void MainWindow::setTrayTip(const std::string& tip) {
-    if (trayIcon_) {
-        trayIcon_->setTip(tip);
-    }
-}
-
-void MainWindow::updateTray() {
-    if (trayIcon_) {
-        trayIcon_->update();
-    }
-}
-
-bool MainWindow::startTimer(std::uint32_t fromMs) {
-    if (schedule_.running()) {
-        stopTimer();
-    }
-    if (window_->setTimer(timerId, GrabSchedule::tickMs)) {
-        schedule_.start(fromMs);
-    }
-    return schedule_.running();
-}
-
-bool MainWindow::stopTimer() {
-    if (window_->killTimer(timerId)) {
-        schedule_.stop();
-    }
-    return !schedule_.running();
-}
-
-void MainWindow::restartTimer(std::uint32_t fromMs) {
-    if (schedule_.running()) {
-        startTimer(fromMs);
-    }
-}
-
-void MainWindow::startRunning(std::int64_t fromMs) {
-    const std::uint32_t firstCountdown = fromMs == -1
-                                             ? GrabSchedule::intervalFor(Settings::getUpdate())
-                                             : static_cast<std::uint32_t>(fromMs);
-    if (!startTimer(firstCountdown)) {
+void MainWindow::startRunning() {
+    if (!schedule_.start(GrabSchedule::intervalFor(Settings::getUpdate()))) {
         return;
     }
     uploads_.startThread();
     checkItem(menuCommand::run, true);
     // The FTP settings cannot change under a running upload thread.
     enableItem(menuCommand::ftpSettings, false);
-    setTrayIcon(runningIconId);
-    setTrayTip(activeTip);
-    updateTray();
+    trayIcon_->show(runningIconId, activeTip);
 }
 
 void MainWindow::stopRunning() {
-    if (!stopTimer()) {
+    if (!schedule_.stop()) {
         return;
     }
-    showIdle();
+    trayIcon_->show(idleIconId, inactiveTip);
     checkItem(menuCommand::run, false);
     enableItem(menuCommand::ftpSettings, true);
     uploads_.stopThread();
@@ -420,21 +313,18 @@ void MainWindow::stopRunning() {
 
 void MainWindow::onTimer() {
     const GrabSchedule::Tick tick = schedule_.tick();
+    // The picture is sent after the grab, which may have put the tray into the idle state.
     if (tick.icon) {
-        setTrayIcon(*tick.icon);
+        trayIcon_->setIcon(*tick.icon);
     }
     if (tick.grab) {
         grabAndUpload();
     }
-    updateTray();
-}
-
-std::optional<std::string> MainWindow::grab() {
-    return requireCapture().grabFrame(storedGrabSettings());
+    trayIcon_->update();
 }
 
 void MainWindow::grabAndUpload() {
-    const std::optional<std::string> jpegFile = grab();
+    const std::optional<std::string> jpegFile = requireCapture().grabFrame(storedGrabSettings());
     const std::optional<std::string> error = jpegFile ? uploads_.post(*jpegFile) : std::nullopt;
     if (error) {
         stopRunning();
@@ -446,36 +336,28 @@ void MainWindow::instantGrab() {
     if (schedule_.running()) {
         grabAndUpload();
         // The next periodic grab comes a full interval after this one.
-        restartTimer(schedule_.intervalMs());
+        schedule_.restart(schedule_.intervalMs());
         return;
     }
     // While the upload of an earlier grab is still going, the tray says so already.
     const bool uploading = uploads_.instantGoing();
     if (!uploading) {
-        setTrayIcon(grabbingIconId);
-        setTrayTip(std::string(activeTip) + " [instant grab]");
-        updateTray();
+        trayIcon_->show(grabbingIconId, std::string(activeTip) + " [instant grab]");
     }
-    const std::optional<std::string> jpegFile = grab();
+    const std::optional<std::string> jpegFile = requireCapture().grabFrame(storedGrabSettings());
     if (!(jpegFile && uploads_.uploadInstantly(*jpegFile)) && !uploading) {
-        showIdle();
+        trayIcon_->show(idleIconId, inactiveTip);
     }
 }
 
 void MainWindow::onInstantUploadEnded() {
     if (const auto result = uploads_.onInstantEnded()) {
         // As when the upload thread stops the grabber: idle first, then the box.
-        showIdle();
+        trayIcon_->show(idleIconId, inactiveTip);
         if (!result->succeeded) {
             showErrorBox(result->message);
         }
     }
-}
-
-void MainWindow::showIdle() {
-    setTrayIcon(idleIconId);
-    setTrayTip(inactiveTip);
-    updateTray();
 }
 
 void MainWindow::setZoom(int index) {
@@ -505,29 +387,12 @@ void MainWindow::applyZoom(int index) {
     device.resizeWindow(width, height);
 }
 
-int MainWindow::getZoomIndex() const {
-    return zoomIndex_;
-}
-
-void MainWindow::setZoomIndex(int index) {
-    // Only 0 to 9 have a zoom step; anything else read from the file gets the default.
-    zoomIndex_ = index >= 0 && index <= fullZoomIndex ? index : defaultZoomIndex;
-}
-
 int MainWindow::getPositionX() {
-    positionX_ = window_->normalRect().left;
-    return positionX_;
+    position_.x = window_->normalRect().left;
+    return position_.x;
 }
 
 int MainWindow::getPositionY() {
-    positionY_ = window_->normalRect().top;
-    return positionY_;
-}
-
-void MainWindow::setPositionX(int x) {
-    positionX_ = x;
-}
-
-void MainWindow::setPositionY(int y) {
-    positionY_ = y;
+    position_.y = window_->normalRect().top;
+    return position_.y;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
 #include "app/Uploads.h"
 #include "app/WindowDrag.h"
@@ -68,13 +69,15 @@ public:
     void stopRunning();
 
     // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
-    int getZoomIndex() const override;
-    void setZoomIndex(int index) override;
+    int getZoomIndex() const override { return zoomIndex_; }
+    void setZoomIndex(int index) override {
+        zoomIndex_ = index >= 0 && index <= fullZoomIndex ? index : defaultZoomIndex;
+    }
     // Where the window stands now (its normal rectangle), which is also stored.
     int getPositionX() override;
     int getPositionY() override;
-    void setPositionX(int x) override;
-    void setPositionY(int y) override;
+    void setPositionX(int x) override { position_.x = x; }
+    void setPositionY(int y) override { position_.y = y; }
 
 private:
     // The window procedure: the result of a message it handles, nothing for default
@@ -85,34 +88,18 @@ private:
     bool onCommand(int id);
     void onTrayClick(std::intptr_t mouseMessage);
     Capture& requireCapture();
-    // The "Select Device..." submenu; null when the menu lacks it.
-    Menu* deviceMenu();
-    // Lists the devices present now behind the submenu's heading, unchecked.
-    void listDevices();
-    void selectDevice(int position);
     void setHidden(bool hidden);
     void showPopupMenu(Point screen);
     void saveSettings();
     void checkItem(int id, bool checked);
     void enableItem(int id, bool enabled);
-    void setTrayIcon(int iconResource);
-    void setTrayTip(const std::string& tip);
-    void updateTray();
 
-    // The grab timer. startTimer (re)creates it and starts the schedule from fromMs; it
-    // returns whether the grabber runs. stopTimer returns whether the grabber is stopped
-    // afterwards. restartTimer acts only while running.
-    bool startTimer(std::uint32_t fromMs);
-    bool stopTimer();
-    void restartTimer(std::uint32_t fromMs);
-    // Run: -1 means the interval of the setting update. With FTP on, the upload thread is
-    // made here with the FTP settings of this moment.
-    void startRunning(std::int64_t fromMs);
+    // Run: starts the grab schedule from the interval of the setting update and, with FTP
+    // on, the upload thread with the FTP settings of this moment.
+    void startRunning();
     void onTimer();
-    // Grabs a frame with the image settings of this moment; the path of the JPEG file written.
-    std::optional<std::string> grab();
-    // Grabs a frame and hands it to the upload thread; an upload thread that had stopped
-    // stops the grabber and shows the error.
+    // Grabs a frame with the image settings of this moment and hands it to the upload thread; an
+    // upload thread that had stopped stops the grabber and shows the error.
     void grabAndUpload();
     // Instant Grab!: while running, grabs and restarts the full interval; while idle, grabs
     // and, when FTP is on, uploads it on a worker.
@@ -120,7 +107,6 @@ private:
     // The instant grab's upload has ended: idle and, after a failure, the error box, unless
     // a next upload goes on.
     void onInstantUploadEnded();
-    void showIdle();
 
     void setZoom(int index);
     void applyZoom(int index);
@@ -150,14 +136,13 @@ private:
     // until then they get default processing.
     bool linked_ = false;
     Capture* capture_ = nullptr;
+    DeviceMenu devices_;
 
     GrabSchedule schedule_;
     Uploads uploads_;
     WindowDrag drag_;
 
     std::int32_t zoomIndex_ = defaultZoomIndex;
-    std::int32_t positionX_ = 0;
-    std::int32_t positionY_ = 0;
-    // List position of the device item last checked.
-    std::int32_t checkedDevice_ = 0;
+    // The window's place as stored.
+    Point position_;
 };

@@ -8,6 +8,18 @@ WindowDrag::WindowDrag(WindowSystem& windowSystem, int placedWidth, int placedHe
     , placedWidth_(placedWidth)
     , placedHeight_(placedHeight) {}
 
+void WindowDrag::onMouse(TopLevelWindow& window, std::uint32_t message, std::uintptr_t keys,
+                         Point client) {
+    using namespace windowMessage;
+    if (message == WM_LBUTTONDOWN) {
+        press(window, client);
+    } else if (message == WM_MOUSEMOVE && keys == mouseKey::MK_LBUTTON) {
+        follow(window, client);
+    } else if (message == WM_LBUTTONUP) {
+        window.releaseMouse();
+    }
+}
+
 void WindowDrag::press(TopLevelWindow& window, Point client) {
     window.captureMouse();
     const Point grabbed = offsetInWindow(window, client);

@@ -2,6 +2,7 @@
 
 #include "platform/WindowTypes.h"
 
+#include <cstdint>
 #include <optional>
 
 class TopLevelWindow;
@@ -18,16 +19,18 @@ public:
     // off this screen is put.
     WindowDrag(WindowSystem& windowSystem, int placedWidth, int placedHeight);
 
-    // The left button went down over the client point: the mouse is captured and the drag
-    // counts from here.
-    void press(TopLevelWindow& window, Point client);
-    // The cursor moved over the client point with the left button alone held.
-    void follow(TopLevelWindow& window, Point client);
+    // A mouse message over the client point, with the buttons and keys held: a press of the
+    // left button captures the mouse and starts a drag, a move with the left button alone
+    // held drags (not with Shift, Ctrl or another button held as well), the release ends it.
+    void onMouse(TopLevelWindow& window, std::uint32_t message, std::uintptr_t keys, Point client);
     // A position stored on a larger screen would leave the window off this one: it is pulled
     // onto it. Moves the window and returns where it went.
     Point place(TopLevelWindow& window, Point stored);
 
 private:
+    void press(TopLevelWindow& window, Point client);
+    void follow(TopLevelWindow& window, Point client);
+
     // One axis of a drag: how far from the window's outer edge it was grabbed, where the
     // cursor was when it last snapped, and the screen edge it holds to, if any.
     struct Axis {
