@@ -22,8 +22,6 @@ public:
     struct Tick {
         std::optional<int> icon;
         bool grab = false;
-
-        bool operator==(const Tick&) const = default;
     };
 
     explicit GrabSchedule(TimerSwitch timer);

@@ -54,8 +54,8 @@ private:
     static constexpr int snapBand = 20;
 
     WindowSystem& windowSystem_;
-    const int placedWidth_;
-    const int placedHeight_;
+    int placedWidth_;
+    int placedHeight_;
     Axis x_;
     Axis y_;
 };

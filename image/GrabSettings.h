@@ -5,8 +5,8 @@
 #include <string>
 
 // What a grab needs to know to turn a frame into the JPEG file: where the file goes, the
-// quality it is encoded at and the captions drawn on it. Start-up and the main window read it
-// from the settings store at the moment of each grab.
+// quality it is encoded at and the captions drawn on it. The main window reads it
+// from the settings store at each grab.
 struct GrabSettings {
     std::string jpegFile{};
     // 0 to 100, as the JPEG encoder takes it.
