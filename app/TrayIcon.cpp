@@ -1,44 +1,53 @@
 #include "app/TrayIcon.h"
 
 TrayIcon::TrayIcon(TrayShell& shell, std::uint32_t callbackMessage)
-    : shell(shell) {
+    : shell_(shell) {
     // The first call adds the icon, and registers the callback message with it.
-    iconData.flags = trayFlag::NIF_MESSAGE;
-    iconData.callbackMessage = callbackMessage;
+    iconData_.flags = trayFlag::NIF_MESSAGE;
+    iconData_.callbackMessage = callbackMessage;
 }
 
 void TrayIcon::setVisible(bool value) {
-    if (value == visible) {
+    if (value == visible_) {
         return;
     }
-    visible = value;
-    dirty = true;
-    pendingAction = value ? trayAction::NIM_ADD : trayAction::NIM_DELETE;
+    visible_ = value;
+    dirty_ = true;
+    pendingAction_ = value ? trayAction::NIM_ADD : trayAction::NIM_DELETE;
 }
 
 void TrayIcon::setWindow(TopLevelWindow& window) {
-    iconData.window = &window;
-    dirty = true;
+    iconData_.window = &window;
+    dirty_ = true;
 }
 
 void TrayIcon::setIcon(int iconResource) {
-    iconData.icon = iconResource;
-    iconData.flags |= trayFlag::NIF_ICON;
-    dirty = true;
+    iconData_.icon = iconResource;
+    iconData_.flags |= trayFlag::NIF_ICON;
+    dirty_ = true;
 }
 
 void TrayIcon::setTip(const std::string& text) {
-    tip = text;
-    iconData.tip = tip.substr(0, TrayIconData::tipBytes);
-    iconData.flags |= trayFlag::NIF_TIP;
-    dirty = true;
+    tip_ = text;
+    iconData_.tip = tip_.substr(0, TrayIconData::tipBytes);
+    iconData_.flags |= trayFlag::NIF_TIP;
+    dirty_ = true;
 }
 
 void TrayIcon::update() {
-    if (dirty) {
-        shell.notify(pendingAction, iconData);
+    if (!visible_ && pendingAction_ != trayAction::NIM_DELETE) {
+        return;
     }
-    iconData.flags = 0;
-    dirty = false;
-    pendingAction = trayAction::NIM_MODIFY;
+    if (dirty_) {
+        shell_.notify(pendingAction_, iconData_);
+    }
+    iconData_.flags = 0;
+    dirty_ = false;
+    pendingAction_ = trayAction::NIM_MODIFY;
+}
+
+void TrayIcon::show(int iconResource, const std::string& text) {
+    setIcon(iconResource);
+    setTip(text);
+    update();
 }

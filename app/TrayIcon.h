@@ -9,7 +9,8 @@ class TopLevelWindow;
 
 // The program's one icon in the notification area. Changes are gathered and sent to the
 // shell by update() in one call, so a picture and a tool-tip changed together cost one
-// call, and an update with nothing changed costs none.
+// call, and an update with nothing changed costs none. Once removed, the icon takes no
+// changes until it is shown again.
 class TrayIcon {
 public:
     TrayIcon(TrayShell& shell, std::uint32_t callbackMessage);
@@ -26,14 +27,17 @@ public:
     void setIcon(int iconResource);
     // The tool-tip, cut to its first 63 bytes.
     void setTip(const std::string& text);
-    // Sends what changed since the last update, if anything, to the shell.
+    // Sends what changed since the last update, if anything, to the shell; nothing while the
+    // icon is removed.
     void update();
+    // The picture and the tool-tip together, sent at once.
+    void show(int iconResource, const std::string& text);
 
 private:
-    TrayShell& shell;
-    std::string tip;
-    std::int32_t pendingAction = trayAction::NIM_ADD;
-    bool visible = false;
-    bool dirty = false;
-    TrayIconData iconData;
+    TrayShell& shell_;
+    std::string tip_;
+    std::int32_t pendingAction_ = trayAction::NIM_ADD;
+    bool visible_ = false;
+    bool dirty_ = false;
+    TrayIconData iconData_;
 };

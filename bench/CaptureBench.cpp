@@ -12,6 +12,7 @@
 // they are handled, 30 per second of stream; the camera's buffers are filled without cost,
 // as a camera's DMA is, and the preview window's own drawing is not counted (see
 // preview_bench).
+#include "app/StoredGrabSettings.h"
 #include "capture/Capture.h"
 #include "capture/DibFile.h"
 #include "capture/DriverCaptureService.h"
@@ -22,7 +23,6 @@
 #include "image/Dib.h"
 #include "image/FrameChain.h"
 #include "image/Overlay.h"
-#include "settings/Settings.h"
 #include "tests/support/CameraFrames.h"
 #include "tests/support/FakeV4l2Camera.h"
 #include "tests/support/FakeVideoNodes.h"
@@ -69,8 +69,9 @@ void BM_GrabFrame(benchmark::State& state) {
     DriverCaptureService service(std::move(drivers), preview, dialogs);
     Capture capture(service, {});
     capture.initialize();
+    const GrabSettings settings = storedGrabSettings();
     for (auto _ : state) {
-        if (!capture.grabFrame()) {
+        if (!capture.grabFrame(settings)) {
             state.SkipWithError("the grab failed");
             break;
         }
@@ -81,14 +82,13 @@ void BM_ChainAlone(benchmark::State& state) {
     InTempDir cwd;
     writeDibFile(TestSource::render(sizeOf(state), 1), "_temp.dib");
     Overlay overlay;
+    const GrabSettings settings = storedGrabSettings();
     for (auto _ : state) {
         // The chain may take the frame's pixels over, so each round gets a fresh Dib.
         state.PauseTiming();
         Dib dib("_temp.dib");
         state.ResumeTiming();
-        if (!saveFrameAsJpeg(dib, Settings::getJpegFile(),
-                             static_cast<int>(Settings::getJpegQuality()),
-                             Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay)) {
+        if (!saveFrameAsJpeg(dib, settings, overlay)) {
             state.SkipWithError("the frame chain failed");
             break;
         }

@@ -4,6 +4,7 @@
 #include "base/Surface.h"
 #include "image/Dib.h"
 #include "image/FrameChain.h"
+#include "image/GrabSettings.h"
 #include "image/Overlay.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/TempDir.h"
@@ -51,9 +52,11 @@ void BM_FrameChain(benchmark::State& state) {
     });
     frame.writeTo(frameFile);
     Overlay overlay;
+    const GrabSettings settings{
+        jpegFile, quality, true, "kavriWebCam bird feeder", {0x0000D20B, 0x00000000}};
     for (auto _ : state) {
         Dib dib(frameFile);
-        if (!saveFrameAsJpeg(dib, jpegFile, quality, true, "kavriWebCam bird feeder", overlay)) {
+        if (!saveFrameAsJpeg(dib, settings, overlay)) {
             state.SkipWithError("the frame chain failed");
             break;
         }

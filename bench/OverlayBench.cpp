@@ -20,14 +20,16 @@ std::tm fixedTime() {
     return time;
 }
 
+constexpr Overlay::Colors whiteOnBlack{0x00FFFFFF, 0x00000000};
+
 void BM_OverlayBothLines(benchmark::State& state) {
     Surface surface = *Surface::create(640, 480);
     Overlay overlay(fixedTime);
-    overlay.drawDateTime(surface, surface.height());
-    overlay.drawText(surface, "kavri WebCam - Front door");
+    overlay.drawDateTime(surface, surface.height(), whiteOnBlack);
+    overlay.drawText(surface, "kavri WebCam - Front door", whiteOnBlack);
     for (auto _ : state) {
-        overlay.drawDateTime(surface, surface.height());
-        overlay.drawText(surface, "kavri WebCam - Front door");
+        overlay.drawDateTime(surface, surface.height(), whiteOnBlack);
+        overlay.drawText(surface, "kavri WebCam - Front door", whiteOnBlack);
         benchmark::DoNotOptimize(surface.bits());
     }
 }

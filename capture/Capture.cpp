@@ -3,7 +3,6 @@
 #include "base/Exception.h"
 #include "image/Dib.h"
 #include "image/FrameChain.h"
-#include "settings/Settings.h"
 
 #include <cerrno>
 #include <cstring>
@@ -17,15 +16,15 @@ const char* const noDeviceMessage = "Capture:: There is no capture-device availa
 } // namespace
 
 Capture::Capture(CaptureService& service, const ParentWindow& parent)
-    : service(service)
-    , parentWindow(parent) {
+    : service_(service)
+    , parentWindow_(parent) {
     // "TerkCaptureWindow" is the program's own name for its capture window.
-    captureWindow =
-        service.createCaptureWindow("TerkCaptureWindow", CaptureService::childVisibleStyle, 0, 0,
-                                    160, 120, parentWindow, windowId);
-    if (captureWindow != 0) {
-        service.hookWindow(captureWindow, [this](MouseMessage message, std::uintptr_t wParam,
-                                                 std::intptr_t lParam) {
+    captureWindow_ =
+        service_.createCaptureWindow("TerkCaptureWindow", CaptureService::childVisibleStyle, 0, 0,
+                                     160, 120, parentWindow_, windowId);
+    if (captureWindow_ != 0) {
+        service_.hookWindow(captureWindow_, [this](MouseMessage message, std::uintptr_t wParam,
+                                                   std::intptr_t lParam) {
             return captureWindowProc(message, wParam, lParam);
         });
     }
@@ -36,10 +35,10 @@ Capture::~Capture() {
 }
 
 std::intptr_t Capture::send(CaptureMessage message, std::uintptr_t wParam, CaptureParam lParam) {
-    if (!service.isWindow(captureWindow)) {
+    if (!service_.isWindow(captureWindow_)) {
         return 0;
     }
-    return service.sendMessage(captureWindow, message, wParam, lParam);
+    return service_.sendMessage(captureWindow_, message, wParam, lParam);
 }
 
 // Mouse input over the preview belongs to the main window (dragging, the context menu,
@@ -53,8 +52,8 @@ std::optional<std::intptr_t> Capture::captureWindowProc(MouseMessage message, st
     case MouseMessage::WM_LBUTTONDBLCLK:
     case MouseMessage::WM_RBUTTONDOWN:
     case MouseMessage::WM_MBUTTONDOWN:
-        if (parentWindow.mouse) {
-            return parentWindow.mouse(message, wParam, lParam);
+        if (parentWindow_.mouse) {
+            return parentWindow_.mouse(message, wParam, lParam);
         }
         return std::nullopt;
     case MouseMessage::WM_RBUTTONUP:
@@ -65,21 +64,21 @@ std::optional<std::intptr_t> Capture::captureWindowProc(MouseMessage message, st
 
 void Capture::initialize() {
     enumerateDevices();
-    connect(deviceIndex);
+    connect(deviceIndex_);
 }
 
 const std::vector<std::string>& Capture::enumerateDevices() {
-    const std::optional<std::uint32_t> connected = service.refreshDrivers(captureWindow);
-    deviceNames.clear();
+    const std::optional<std::uint32_t> connected = service_.refreshDrivers(captureWindow_);
+    deviceNames_.clear();
     for (std::uint32_t index = 0; index < driverIndexCount; ++index) {
-        if (auto name = service.getDriverDescription(index, CaptureService::descriptionBytes)) {
-            deviceNames.push_back(std::move(*name));
+        if (auto name = service_.getDriverDescription(index, CaptureService::descriptionBytes)) {
+            deviceNames_.push_back(std::move(*name));
         }
     }
-    if (connected && *connected < deviceNames.size()) {
-        deviceIndex = static_cast<std::int32_t>(*connected);
+    if (connected && *connected < deviceNames_.size()) {
+        deviceIndex_ = static_cast<std::int32_t>(*connected);
     }
-    return deviceNames;
+    return deviceNames_;
 }
 
 bool Capture::tryConnect(std::int32_t position) {
@@ -87,12 +86,12 @@ bool Capture::tryConnect(std::int32_t position) {
 }
 
 void Capture::connect(std::int32_t requested) {
-    const auto count = static_cast<std::int32_t>(deviceNames.size());
+    const auto count = static_cast<std::int32_t>(deviceNames_.size());
     bool connected = false;
     if (requested >= 0 && requested < count) {
         connected = tryConnect(requested);
-        deviceIndex = requested;
-        deviceName = deviceNames[static_cast<std::size_t>(requested)];
+        deviceIndex_ = requested;
+        deviceName_ = deviceNames_[static_cast<std::size_t>(requested)];
     }
     if (!connected) {
         if (count == 0) {
@@ -101,8 +100,8 @@ void Capture::connect(std::int32_t requested) {
         for (std::int32_t position = 0; position < count && !connected; ++position) {
             if (tryConnect(position)) {
                 connected = true;
-                deviceIndex = position;
-                deviceName = deviceNames[static_cast<std::size_t>(position)];
+                deviceIndex_ = position;
+                deviceName_ = deviceNames_[static_cast<std::size_t>(position)];
             }
         }
         if (!connected) {
@@ -114,14 +113,14 @@ void Capture::connect(std::int32_t requested) {
     send(CaptureMessage::WM_CAP_SET_PREVIEW, 1);
     send(CaptureMessage::WM_CAP_SET_CALLBACK_VIDEOSTREAM);
     send(CaptureMessage::WM_CAP_SET_CALLBACK_FRAME);
-    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, 0, &captureParms);
-    captureParms.fYield = true;
-    captureParms.fAbortLeftMouse = false;
-    captureParms.fAbortRightMouse = false;
-    captureParms.fStepCaptureAt2x = false;
-    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, 0, &captureParms);
-    send(CaptureMessage::WM_CAP_DRIVER_GET_CAPS, 0, &driverCaps);
-    send(CaptureMessage::WM_CAP_GET_STATUS, 0, &status);
+    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, 0, &captureParms_);
+    captureParms_.fYield = true;
+    captureParms_.fAbortLeftMouse = false;
+    captureParms_.fAbortRightMouse = false;
+    captureParms_.fStepCaptureAt2x = false;
+    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, 0, &captureParms_);
+    send(CaptureMessage::WM_CAP_DRIVER_GET_CAPS, 0, &driverCaps_);
+    send(CaptureMessage::WM_CAP_GET_STATUS, 0, &status_);
 }
 
 void Capture::setFrameRate(std::uint32_t fps) {
@@ -129,18 +128,18 @@ void Capture::setFrameRate(std::uint32_t fps) {
         return;
     }
     send(CaptureMessage::WM_CAP_SET_PREVIEWRATE, 1000 / fps);
-    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, 0, &captureParms);
-    captureParms.dwRequestMicroSecPerFrame = 1000000 / fps;
-    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, 0, &captureParms);
+    send(CaptureMessage::WM_CAP_GET_SEQUENCE_SETUP, 0, &captureParms_);
+    captureParms_.dwRequestMicroSecPerFrame = 1000000 / fps;
+    send(CaptureMessage::WM_CAP_SET_SEQUENCE_SETUP, 0, &captureParms_);
 }
 
 void Capture::resizeWindow(int width, int height) {
-    service.resizeWindow(captureWindow, width, height);
+    service_.resizeWindow(captureWindow_, width, height);
 }
 
 void Capture::showFormatDialog() {
     send(CaptureMessage::WM_CAP_DLG_VIDEOFORMAT);
-    send(CaptureMessage::WM_CAP_GET_STATUS, 0, &status);
+    send(CaptureMessage::WM_CAP_GET_STATUS, 0, &status_);
 }
 
 void Capture::showSourceDialog() {
@@ -151,39 +150,38 @@ void Capture::showDisplayDialog() {
     send(CaptureMessage::WM_CAP_DLG_VIDEODISPLAY);
 }
 
-bool Capture::grabFrame() {
+std::optional<std::string> Capture::grabFrame(const GrabSettings& settings) {
     const bool grabbed = send(CaptureMessage::WM_CAP_GRAB_FRAME) != 0;
     errno = 0;
-    const bool saved = send(CaptureMessage::WM_CAP_FILE_SAVEDIBA, 0, tempFileName.c_str()) != 0;
+    const bool saved = send(CaptureMessage::WM_CAP_FILE_SAVEDIBA, 0, tempFileName) != 0;
     const int saveError = errno;
     send(CaptureMessage::WM_CAP_SET_PREVIEW, 1);
     if (!saved) {
         // A frame that cannot be put in its file (a full disk under the working directory)
         // leaves the JPEG file unwritten as much as one that cannot be encoded.
         if (grabbed) {
-            jpegHealth.failed(tempFileName + ": " + std::strerror(saveError ? saveError : EIO));
+            jpegHealth_.failed(std::string(tempFileName) + ": " +
+                               std::strerror(saveError ? saveError : EIO));
         }
-        return false;
+        return std::nullopt;
     }
     Dib dib(tempFileName);
     if (!dib.isValid()) {
-        return false;
+        return std::nullopt;
     }
-    const std::string jpegFile = Settings::getJpegFile();
-    if (!saveFrameAsJpeg(dib, jpegFile, static_cast<int>(Settings::getJpegQuality()),
-                         Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay)) {
-        jpegHealth.failed(jpegFile + ": " + std::strerror(errno));
-        return false;
+    if (!saveFrameAsJpeg(dib, settings, overlay_)) {
+        jpegHealth_.failed(settings.jpegFile + ": " + std::strerror(errno));
+        return std::nullopt;
     }
-    jpegHealth.succeeded();
-    return true;
+    jpegHealth_.succeeded();
+    return settings.jpegFile;
 }
 
 void Capture::close() {
-    if (closed) {
+    if (closed_) {
         return;
     }
-    closed = true;
+    closed_ = true;
     send(CaptureMessage::WM_CAP_SET_PREVIEW, 0);
     send(CaptureMessage::WM_CAP_STOP);
     send(CaptureMessage::WM_CAP_DRIVER_DISCONNECT);

@@ -2,6 +2,7 @@
 
 #include "base/HealthLine.h"
 #include "capture/CaptureService.h"
+#include "image/GrabSettings.h"
 #include "image/Overlay.h"
 #include "settings/DeviceSettings.h"
 
@@ -14,7 +15,7 @@
 // drivers, connects one (falling back to the first that connects), keeps the driver's
 // capabilities and the image size for the main window, opens the driver's dialogs and
 // grabs single frames: the driver writes the frame to "_temp.dib", which the frame chain
-// turns into the JPEG file.
+// turns into the JPEG file the grab is told.
 //
 // Every capture message goes to the service only while the capture window exists; a
 // skipped message counts as the result 0.
@@ -35,13 +36,13 @@ public:
     // Lists the drivers and connects the one at deviceIndex, or the first that connects.
     // Throws NoDeviceException when none does.
     void initialize();
-    // Looks for the drivers again and refills deviceNames with the descriptions of the
-    // drivers 0 to 9 that have one. deviceIndex follows the connected driver to its new
+    // Looks for the drivers again and refills the device names with the descriptions of the
+    // drivers 0 to 9 that have one. The device index follows the connected driver to its new
     // position.
     const std::vector<std::string>& enumerateDevices();
-    // Connects the driver at position requested of deviceNames, or else the first that
-    // connects, and sets deviceIndex and deviceName from it. Throws NoDeviceException
-    // when none connects.
+    // Connects the driver at position requested of the device names, or else the first that
+    // connects, and sets the device index and name from it. Throws NoDeviceException when
+    // none connects.
     void connect(std::int32_t requested);
     // Preview rate 1000 / fps ms and frame period 1000000 / fps us; 0 changes nothing.
     void setFrameRate(std::uint32_t fps);
@@ -50,23 +51,24 @@ public:
     void showFormatDialog();
     void showSourceDialog();
     void showDisplayDialog();
-    // Grabs one frame into "_temp.dib" and writes the JPEG file from it with the image
-    // settings of this moment. False when the driver could not save the frame, the file
-    // is no image or the JPEG file could not be written; the preview runs again anyway.
+    // Grabs one frame into "_temp.dib" and writes settings' JPEG file from it. Returns the
+    // path of the JPEG file written; nothing when the driver could not save the frame, the
+    // file is no image or the JPEG file could not be written. The preview runs again anyway.
     // Whether the files can be written is told on the JPEG file's health line.
-    bool grabFrame();
+    std::optional<std::string> grabFrame(const GrabSettings& settings);
     // Stops and disconnects the driver and deletes "_temp.dib"; only the first call acts.
     void close();
 
-    std::string getDeviceName() const override { return deviceName; }
-    void setDeviceName(const std::string& name) override { deviceName = name; }
-    std::int32_t getDeviceIndex() const override { return deviceIndex; }
-    void setDeviceIndex(std::int32_t index) override { deviceIndex = index; }
-
-    std::int32_t deviceIndex = 0;
-    DriverCaps driverCaps;
-    CaptureStatus status;
-    std::vector<std::string> deviceNames;
+    // The device in use: its position among the device names and its name, also stored.
+    std::string getDeviceName() const override { return deviceName_; }
+    void setDeviceName(const std::string& name) override { deviceName_ = name; }
+    std::int32_t getDeviceIndex() const override { return deviceIndex_; }
+    void setDeviceIndex(std::int32_t index) override { deviceIndex_ = index; }
+    // What the connected driver offers, and its image size.
+    const DriverCaps& driverCaps() const { return driverCaps_; }
+    const CaptureStatus& status() const { return status_; }
+    // The drivers found by the last enumerateDevices.
+    const std::vector<std::string>& deviceNames() const { return deviceNames_; }
 
 private:
     std::intptr_t send(CaptureMessage message, std::uintptr_t wParam = 0, CaptureParam lParam = {});
@@ -74,14 +76,19 @@ private:
     std::optional<std::intptr_t> captureWindowProc(MouseMessage message, std::uintptr_t wParam,
                                                    std::intptr_t lParam);
 
-    CaptureService& service;
-    CaptureWindow captureWindow = 0;
-    ParentWindow parentWindow;
-    CaptureParms captureParms;
-    std::string tempFileName = "_temp.dib";
-    std::string deviceName;
-    bool closed = false;
+    static constexpr const char* tempFileName = "_temp.dib";
+
+    CaptureService& service_;
+    CaptureWindow captureWindow_ = 0;
+    ParentWindow parentWindow_;
+    CaptureParms captureParms_;
+    std::int32_t deviceIndex_ = 0;
+    std::string deviceName_;
+    std::vector<std::string> deviceNames_;
+    DriverCaps driverCaps_;
+    CaptureStatus status_;
+    bool closed_ = false;
     // Made once: it finds and loads the overlay font.
-    Overlay overlay;
-    HealthLine jpegHealth{jpegHealthWords};
+    Overlay overlay_;
+    HealthLine jpegHealth_{jpegHealthWords};
 };

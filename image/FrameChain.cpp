@@ -2,13 +2,13 @@
 
 #include "base/Surface.h"
 #include "image/Dib.h"
+#include "image/GrabSettings.h"
 #include "image/JpegWriter.h"
 #include "image/Overlay.h"
 
 #include <cerrno>
 
-bool saveFrameAsJpeg(Dib& dib, const std::string& jpegFile, int quality, bool dateTime,
-                     const std::string& text, Overlay& overlay) {
+bool saveFrameAsJpeg(Dib& dib, const GrabSettings& settings, Overlay& overlay) {
     if (!dib.isValid()) {
         errno = EINVAL;
         return false;
@@ -22,13 +22,14 @@ bool saveFrameAsJpeg(Dib& dib, const std::string& jpegFile, int quality, bool da
             return false;
         }
     }
-    if (dateTime) {
-        overlay.drawDateTime(*surface, height);
+    if (settings.dateTime) {
+        overlay.drawDateTime(*surface, height, settings.colors);
     }
-    if (!text.empty()) {
-        overlay.drawText(*surface, text);
+    if (!settings.text.empty()) {
+        overlay.drawText(*surface, settings.text, settings.colors);
     }
     JpegWriter writer;
-    writer.setQuality(quality);
-    return writer.write(surface->bits(), surface->width(), surface->height(), jpegFile) == 0;
+    writer.setQuality(settings.quality);
+    return writer.write(surface->bits(), surface->width(), surface->height(), settings.jpegFile) ==
+           0;
 }

@@ -1,7 +1,6 @@
 #include "image/Overlay.h"
 
 #include "base/Surface.h"
-#include "settings/Settings.h"
 
 #include <algorithm>
 #include <array>
@@ -59,23 +58,21 @@ Overlay::Overlay(Clock clock)
     , font_("Tahoma", fontHeightPx) {}
 
 void Overlay::drawOutlinedText(Surface& surface, const std::string& text, int x, int y,
-                               TextAlign align) {
-    const std::uint32_t textColor = Settings::getTextColor();
-    const std::uint32_t backColor = Settings::getBackColor();
+                               TextAlign align, Colors colors) {
     // The nine passes share one layout: each glyph is decoded and looked up once per call.
     const Font::Line line = font_.layout(text);
     for (const Offset& around : outlineOffsets) {
-        font_.draw(surface, line, offset(x, around.dx), offset(y, around.dy), align, backColor);
+        font_.draw(surface, line, offset(x, around.dx), offset(y, around.dy), align, colors.back);
     }
-    font_.draw(surface, line, x, y, align, textColor);
+    font_.draw(surface, line, x, y, align, colors.text);
 }
 
-void Overlay::drawDateTime(Surface& surface, int imageHeight) {
-    drawOutlinedText(surface, formatDateTime(clock_()), 1, imageHeight, TextAlign::bottom);
+void Overlay::drawDateTime(Surface& surface, int imageHeight, Colors colors) {
+    drawOutlinedText(surface, formatDateTime(clock_()), 1, imageHeight, TextAlign::bottom, colors);
 }
 
-void Overlay::drawText(Surface& surface, const std::string& text) {
-    drawOutlinedText(surface, text, 1, 1, TextAlign::top);
+void Overlay::drawText(Surface& surface, const std::string& text, Colors colors) {
+    drawOutlinedText(surface, text, 1, 1, TextAlign::top, colors);
 }
 
 std::string Overlay::formatDateTime(const std::tm& time) {

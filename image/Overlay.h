@@ -2,6 +2,7 @@
 
 #include "base/Font.h"
 
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -12,12 +13,17 @@ class Surface;
 // and the user's text in the top-left corner, in the text colour with a one-pixel outline
 // in the background colour, so that they stay readable on any picture.
 //
-// The font is looked up once, when the Overlay is made; the colours are read from the
-// settings store at every call.
+// The font is looked up once, when the Overlay is made; the colours come with every call.
 class Overlay {
 public:
     // Returns the local date and time, all fields from one reading of the clock.
     using Clock = std::function<std::tm()>;
+
+    // Packed as red + green * 256 + blue * 65536 (0x00BBGGRR).
+    struct Colors {
+        std::uint32_t text = 0;
+        std::uint32_t back = 0;
+    };
 
     // The font's character (em) height: 8 points at 96 dots per inch.
     static constexpr int fontHeightPx = 11;
@@ -29,15 +35,16 @@ public:
     // Draws the text as one line with its pen starting at x and its character cell aligned
     // to y: eight times in the background colour, one pixel off in each direction, then in
     // the text colour at (x, y).
-    void drawOutlinedText(Surface& surface, const std::string& text, int x, int y, TextAlign align);
+    void drawOutlinedText(Surface& surface, const std::string& text, int x, int y, TextAlign align,
+                          Colors colors);
 
     // Draws the current date and time as "MM/DD/YY HH:MM:SS" with the bottom of the text
     // on the bottom edge of an image of the given height, one pixel in from the left.
-    void drawDateTime(Surface& surface, int imageHeight);
+    void drawDateTime(Surface& surface, int imageHeight, Colors colors);
 
     // Draws the user's text with the top of the text one pixel below the top edge, one
     // pixel in from the left, so that its outline touches the top-left corner.
-    void drawText(Surface& surface, const std::string& text);
+    void drawText(Surface& surface, const std::string& text, Colors colors);
 
     // "MM/DD/YY HH:MM:SS": month, day, year modulo 100, hour (00 to 23), minute, second.
     static std::string formatDateTime(const std::tm& time);

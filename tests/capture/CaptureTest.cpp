@@ -5,11 +5,9 @@
 #include "capture/HeadlessCaptureDialogs.h"
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/TestSource.h"
-#include "settings/Settings.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/JpegImage.h"
 #include "tests/support/RecordingCaptureService.h"
-#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorkingDirectory.h"
@@ -26,7 +24,6 @@ using Sent = RecordingCaptureService::Sent;
 
 class CaptureTest : public testing::Test {
 protected:
-    SettingsSnapshot keepSettings;
     TempDir dir;
     WorkingDirectory cwd{dir.path()};
     RecordingCaptureService service;
@@ -34,7 +31,6 @@ protected:
 
 // The frame goes from the driver through the frame file into the JPEG file.
 TEST_F(CaptureTest, TheTestSourceIsGrabbedUprightInItsColours) {
-    Settings::setDateTimeOverlay(false);
     HeadlessPreviewSink preview;
     HeadlessCaptureDialogs dialogs;
     std::vector<std::unique_ptr<CaptureDriver>> drivers;
@@ -42,7 +38,7 @@ TEST_F(CaptureTest, TheTestSourceIsGrabbedUprightInItsColours) {
     DriverCaptureService drivenService(std::move(drivers), preview, dialogs);
     Capture capture(drivenService, {});
     capture.initialize();
-    ASSERT_TRUE(capture.grabFrame());
+    ASSERT_EQ(capture.grabFrame({.jpegFile = "image.jpg", .quality = 70}), "image.jpg");
     const auto jpeg = readJpeg("image.jpg", 320, 240);
     ASSERT_TRUE(jpeg);
     EXPECT_LT(meanDifference(*jpeg, TestSource::render({320, 240}, 0)), 3);
@@ -67,7 +63,7 @@ TEST_P(ConnectFallback, TriesTheRequestedThenEachInTurn) {
     service.refusing = row.refusing;
     Capture capture(service, {});
     capture.setDeviceName("stored");
-    capture.deviceIndex = row.requested;
+    capture.setDeviceIndex(row.requested);
     if (row.index < 0) {
         EXPECT_THROW(capture.initialize(), NoDeviceException);
     } else {
@@ -81,7 +77,7 @@ TEST_P(ConnectFallback, TriesTheRequestedThenEachInTurn) {
         }
     }
     EXPECT_EQ(attempts, row.attempts);
-    EXPECT_EQ(capture.deviceIndex, row.index < 0 ? row.requested : row.index);
+    EXPECT_EQ(capture.getDeviceIndex(), row.index < 0 ? row.requested : row.index);
     EXPECT_EQ(capture.getDeviceName(), row.deviceName);
 }
 
@@ -105,15 +101,12 @@ void writeFrame(const std::string& fileName) {
 }
 
 // The user's text changes only the top left corner, the date/time line only the bottom.
-TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsOfTheMomentAndRestartsThePreview) {
+TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsGivenAndRestartsThePreview) {
     service.saveFrame = writeFrame;
-    Settings::setDateTimeOverlay(false);
-    Settings::setJpegQuality(100);
-    Settings::setTextColor(0x00FFFFFF);
-    Settings::setBackColor(0x00000000);
+    GrabSettings settings{.jpegFile = "image.jpg", .quality = 100, .colors = {0x00FFFFFF, 0}};
     {
         Capture capture(service, {});
-        EXPECT_TRUE(capture.grabFrame());
+        EXPECT_EQ(capture.grabFrame(settings), "image.jpg");
         EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
         const auto plain = readJpeg("image.jpg", 62, 48);
         ASSERT_TRUE(plain);
@@ -127,10 +120,10 @@ TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsOfTheMomentAndRestart
                       40);
         }
 
-        Settings::setJpegFile("second.jpg");
-        Settings::setDateTimeOverlay(true);
-        Settings::setTextOverlay("x");
-        EXPECT_TRUE(capture.grabFrame());
+        settings.jpegFile = "second.jpg";
+        settings.dateTime = true;
+        settings.text = "x";
+        EXPECT_EQ(capture.grabFrame(settings), "second.jpg");
         const auto drawn = readJpeg("second.jpg", 62, 48);
         ASSERT_TRUE(drawn);
         const auto fine = std::filesystem::file_size("second.jpg");
@@ -139,8 +132,8 @@ TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsOfTheMomentAndRestart
         EXPECT_TRUE(samePixels(*plain, *drawn, 16, 32));
         EXPECT_FALSE(samePixels(*plain, *drawn, 34, 48));
 
-        Settings::setJpegQuality(10);
-        EXPECT_TRUE(capture.grabFrame());
+        settings.quality = 10;
+        EXPECT_TRUE(capture.grabFrame(settings));
         EXPECT_LT(std::filesystem::file_size("second.jpg"), fine) << "the quality is used";
         EXPECT_TRUE(std::filesystem::exists("_temp.dib")) << "kept until close";
     }
@@ -156,9 +149,8 @@ TEST_F(CaptureTest, FailedGrabLeavesThePreviewOnAndWritesNoJpeg) {
           {writeFrame, "missing-folder/image.jpg"}}) {
         writeFrame("_temp.dib"); // from an earlier grab
         service.saveFrame = save;
-        Settings::setJpegFile(jpegFile);
         Capture capture(service, {});
-        EXPECT_FALSE(capture.grabFrame());
+        EXPECT_EQ(capture.grabFrame({.jpegFile = jpegFile, .quality = 70}), std::nullopt);
         EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
         EXPECT_FALSE(std::filesystem::exists(jpegFile));
     }

@@ -281,7 +281,7 @@ TEST_F(DriverCaptureServiceTest, TheDialogsSetTheChosenSizeAndTheChangedControls
     EXPECT_EQ(dialogs.shownSizes, std::make_pair(FrameSize{320, 240}, std::size_t{2}));
     dialogs.chooseSize = 1;
     capture.showFormatDialog();
-    EXPECT_EQ(capture.status.uiImageWidth * 1000 + capture.status.uiImageHeight, 352288u);
+    EXPECT_EQ(capture.status().uiImageWidth * 1000 + capture.status().uiImageHeight, 352288u);
     EXPECT_EQ(fake->width, 352u);
 }
 
@@ -301,10 +301,13 @@ TEST_F(DriverCaptureServiceTest, TheDeviceListFollowsCamerasThatComeAndGoAndTheO
         },
         preview, dialogs);
     Capture capture(service, {});
-    capture.deviceIndex = 1;
+    capture.setDeviceIndex(1);
     capture.initialize();
     using Listed = std::pair<std::vector<std::string>, std::int32_t>;
-    const auto listed = [&] { return Listed(capture.enumerateDevices(), capture.deviceIndex); };
+    const auto listed = [&] {
+        const std::vector<std::string> names = capture.enumerateDevices();
+        return Listed(names, capture.getDeviceIndex());
+    };
     EXPECT_EQ(listed(), (Listed{{"Cam A (usb-1)", "Cam B", "Cam A (usb-4)", "Test Source"}, 1}));
 
     nodes.remove("/dev/video0");

@@ -1,7 +1,5 @@
 #include "image/Overlay.h"
 
-#include "settings/Settings.h"
-#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
 
 #include <gtest/gtest.h>
@@ -14,17 +12,13 @@
 namespace {
 
 constexpr Rgb green{0, 255, 0};
+constexpr Overlay::Colors redOnBlue{0x000000FF, 0x00FF0000};
 
 // Drawn on green in red text with a blue outline, so each pixel tells which passes reached it.
 class OverlayTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Settings::setTextColor(0x000000FF);
-        Settings::setBackColor(0x00FF0000);
-        ASSERT_TRUE(overlay.hasFont()) << "no font face installed";
-    }
+    void SetUp() override { ASSERT_TRUE(overlay.hasFont()) << "no font face installed"; }
 
-    SettingsSnapshot keepSettings;
     std::tm now{};
     int clockReadings = 0;
     Overlay overlay{[this] { return ++clockReadings, now; }};
@@ -41,10 +35,10 @@ TEST_F(OverlayTest, DateTimeLineIsDrawnFromOneClockReadingAtTheBottom) {
             std::tuple_cat(time);
         clockReadings = 0;
         Surface drawn = filled(160, 40, green);
-        overlay.drawDateTime(drawn, drawn.height());
+        overlay.drawDateTime(drawn, drawn.height(), redOnBlue);
         EXPECT_EQ(clockReadings, 1);
         Surface wanted = filled(160, 40, green);
-        overlay.drawOutlinedText(wanted, expected, 1, 40, TextAlign::bottom);
+        overlay.drawOutlinedText(wanted, expected, 1, 40, TextAlign::bottom, redOnBlue);
         EXPECT_TRUE(samePixels(drawn, wanted)) << expected;
     }
 }
@@ -52,7 +46,7 @@ TEST_F(OverlayTest, DateTimeLineIsDrawnFromOneClockReadingAtTheBottom) {
 // Text in its colour, with a ring of the outline colour around it where the picture was.
 TEST_F(OverlayTest, OutlineSurroundsTheText) {
     Surface surface = filled(60, 20, green);
-    overlay.drawText(surface, "HEL");
+    overlay.drawText(surface, "HEL", redOnBlue);
     int text = 0;
     int outline = 0;
     for (int y = 1; y < surface.height() - 1; ++y) {

@@ -51,7 +51,7 @@ TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindowItGoesWi
 
     // The capture window goes with its parent: no frame can be grabbed then.
     window.reset();
-    EXPECT_FALSE(capture.grabFrame());
+    EXPECT_FALSE(capture.grabFrame({.jpegFile = "image.jpg", .quality = 70}));
 }
 
 } // namespace

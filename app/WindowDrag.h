@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/WindowTypes.h"
+
+#include <cstdint>
+#include <optional>
+
+class TopLevelWindow;
+class WindowSystem;
+
+// Moving the main window: dragging it with the left button, which keeps the grabbed point
+// under the cursor and snaps the window to a screen edge it comes within 20 pixels of, and
+// placing it at a stored position. A snap holds until the cursor has gone more than 20
+// pixels from where it snapped; it outlives the drag, so the next press counts the pull from
+// there. The window is passed in, since it is made after this object.
+class WindowDrag {
+public:
+    // placedWidth and placedHeight: how far in from the desktop's far edges a stored position
+    // off this screen is put.
+    WindowDrag(WindowSystem& windowSystem, int placedWidth, int placedHeight);
+
+    // A mouse message over the client point, with the buttons and keys held: a press of the
+    // left button captures the mouse and starts a drag, a move with the left button alone
+    // held drags (not with Shift, Ctrl or another button held as well), the release ends it.
+    void onMouse(TopLevelWindow& window, std::uint32_t message, std::uintptr_t keys, Point client);
+    // A position stored on a larger screen would leave the window off this one: it is pulled
+    // onto it. Moves the window and returns where it went.
+    Point place(TopLevelWindow& window, Point stored);
+
+private:
+    void press(TopLevelWindow& window, Point client);
+    void follow(TopLevelWindow& window, Point client);
+
+    // One axis of a drag: how far from the window's outer edge it was grabbed, where the
+    // cursor was when it last snapped, and the screen edge it holds to, if any.
+    struct Axis {
+        int grabOffset = 0;
+        int snapAnchor = 0;
+        bool snappedToNear = false;
+        bool snappedToFar = false;
+
+        // Where the window's near edge goes on this axis, or nothing while it holds to an
+        // edge. cursor is the cursor's screen coordinate, nearEdge and farEdge the window's
+        // outer edges before this step, screenFar the desktop's far edge, clientExtent the
+        // client area's size and grabbedOffset the offset of the point under the cursor now.
+        std::optional<int> step(int cursor, int nearEdge, int farEdge, int screenFar,
+                                int clientExtent, int grabbedOffset);
+    };
+
+    // Where a point of the client area lies from the window's outer corner (the border is
+    // outside the client area).
+    static Point offsetInWindow(const TopLevelWindow& window, Point client);
+
+    static constexpr int snapBand = 20;
+
+    WindowSystem& windowSystem_;
+    int placedWidth_;
+    int placedHeight_;
+    Axis x_;
+    Axis y_;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "image/Overlay.h"
+
+#include <string>
+
+// What a grab needs to know to turn a frame into the JPEG file: where the file goes, the
+// quality it is encoded at and the captions drawn on it. The main window reads it
+// from the settings store at each grab.
+struct GrabSettings {
+    std::string jpegFile{};
+    // 0 to 100, as the JPEG encoder takes it.
+    int quality = 0;
+    // Whether the date/time line is drawn.
+    bool dateTime = false;
+    // The user's text; nothing is drawn when it is empty.
+    std::string text{};
+    Overlay::Colors colors{};
+};
