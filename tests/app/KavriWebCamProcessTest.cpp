@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,8 +40,13 @@ public:
         }
         arguments.insert(arguments.begin(), KAVRIWEBCAM_PATH);
         arguments.push_back(nullptr);
+        const pid_t test = getpid();
         pid = fork();
         if (pid == 0) {
+            // Killed with the test, also when the test is killed at its time-out.
+            if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != test) {
+                _exit(126);
+            }
             const int errorFile = creat((dir / "stderr.txt").c_str(), 0600);
             if (chdir(dir.c_str()) != 0 || errorFile < 0 || dup2(errorFile, STDERR_FILENO) < 0) {
                 _exit(126);

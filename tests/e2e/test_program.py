@@ -13,7 +13,7 @@ import time, unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
-from ftp_process import FtpServerProcess  # noqa: E402
+from ftp_process import FtpServerProcess, die_with_parent  # noqa: E402
 from settings_text import ftp_settings, settings_file  # noqa: E402
 
 BINARY = os.environ.get("KAVRIWEBCAM", "kavriwebcam")
@@ -42,7 +42,8 @@ def run(*command, check=True, env=None):
 
 def start(*command, **options):
     processes.append(subprocess.Popen(command, env=desktop_env, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL, **options))
+                                      stderr=subprocess.DEVNULL, preexec_fn=die_with_parent,
+                                      **options))
     return processes[-1]
 
 
@@ -223,7 +224,8 @@ class ProgramTest(unittest.TestCase):
         with open(self.dir / "stderr.txt", "wb") as stderr:
             self.program = subprocess.Popen([BINARY, "/testsource", *arguments], cwd=self.dir,
                                             env=env or desktop_env, stderr=stderr,
-                                            stdout=subprocess.DEVNULL)
+                                            stdout=subprocess.DEVNULL,
+                                            preexec_fn=die_with_parent)
 
     def window(self):
         return wait_until(lambda: (id := top_level("kavriWebCam")) and mapped(id) and id,
@@ -473,7 +475,8 @@ class WaylandTest(ProgramTest):
             weston = subprocess.Popen(["weston", "--backend=headless-backend.so", "--idle-time=0",
                                        "--socket=wayland-kavri-e2e", "--debug", "--log=%s" % log] +
                                       ["--xwayland"] * xwayland, env=env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                      preexec_fn=die_with_parent)
             self.addCleanup(stop, weston)
             wait_until(lambda: Path(runtime, "wayland-kavri-e2e").exists(), "weston")
             if xwayland:

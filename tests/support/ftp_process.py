@@ -9,10 +9,11 @@
 # digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
 # "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
 # <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
-# with all it started, connections included.
+# with all it started, connections included, and so does the end of the process that started
+# it, also when that was killed (a test at its time-out).
 #
 
-import hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
+import ctypes, hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
 
 PROTOCOLS = ("ftp", "ftpes", "ftps", "sftp")
 # What each kind of certificate is valid for.
@@ -54,6 +55,12 @@ class FtpServerProcess:
             return log.read().splitlines()
 
 
+def die_with_parent():
+    # For Popen's preexec_fn: the child is killed when the thread that started it ends, so a
+    # test's servers and programs never outlive a test that was killed.
+    ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
 def log(args, text):
     with open(os.path.join(args.dir, "log"), "a", errors="surrogateescape") as file:
         file.write(text + "\n")
@@ -69,7 +76,8 @@ def ready(port):
 
 def start_listening(args, command):
     # Runs a server that is to listen on args.port and says when it does.
-    server = subprocess.Popen(command, stderr=subprocess.PIPE, text=True)
+    server = subprocess.Popen(command, stderr=subprocess.PIPE, text=True,
+                              preexec_fn=die_with_parent)
     while True:
         with open("/proc/net/tcp") as table:
             if "0100007F:%04X 00000000:0000 0A" % args.port in table.read():
@@ -278,18 +286,45 @@ def serve_paramiko(args, host_key):
 
 
 def descendants(pid):
-    for task in os.listdir("/proc/%d/task" % pid):
-        with open("/proc/%d/task/%s/children" % (pid, task)) as children:
-            for child in map(int, children.read().split()):
-                yield child
-                yield from descendants(child)
+    # Those that end meanwhile are left out.
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return
+    for task in tasks:
+        try:
+            with open("/proc/%d/task/%s/children" % (pid, task)) as children:
+                found = list(map(int, children.read().split()))
+        except OSError:
+            continue
+        for child in found:
+            yield child
+            yield from descendants(child)
 
 
 def end_all(*_):
-    # Connections end too: sshd serves each from a process in a session of its own.
-    for pid in list(descendants(os.getpid())):
-        os.kill(pid, signal.SIGKILL)
+    # Connections end too: sshd serves each from a process in a session of its own. Stopped
+    # first, so that none starts another while the others are killed.
+    found = set()
+    while new := set(descendants(os.getpid())) - found:
+        signal_all(new, signal.SIGSTOP)
+        found |= new
+    signal_all(found, signal.SIGKILL)
     os._exit(0)
+
+
+def signal_all(pids, kind):
+    for pid in pids:
+        try:
+            os.kill(pid, kind)
+        except OSError:
+            pass
+
+
+def end_with_parent(parent):
+    while os.getppid() == parent:
+        time.sleep(0.05)
+    end_all()
 
 
 def main():
@@ -302,6 +337,7 @@ def main():
     args.home = os.path.join(args.dir, "home")
     os.makedirs(args.home, exist_ok=True)
     signal.signal(signal.SIGTERM, end_all)
+    threading.Thread(target=end_with_parent, args=(os.getppid(),), daemon=True).start()
     if args.program in (1, 2, 3) and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
     # A restart on the same port may briefly find it held by the connections just ended.
