@@ -218,6 +218,8 @@ def serve_ssh(args):
     # passwords against the machine's accounts). The host key and the client's HOME, DIR/client
     # with .ssh/id_ed25519 (authorised for the user running this) and .ssh/known_hosts, are
     # made once and kept.
+    listener = socket.create_server(("127.0.0.1", args.port))
+    args.port = listener.getsockname()[1]
     client = os.path.join(args.dir, "client", ".ssh")
     os.makedirs(client, mode=0o700, exist_ok=True)
     keys = [os.path.join(args.dir, "host_ed25519"), os.path.join(client, "id_ed25519")]
@@ -227,21 +229,35 @@ def serve_ssh(args):
     with open(os.path.join(client, "known_hosts"), "w") as text, open(keys[0] + ".pub") as key:
         text.write("[127.0.0.1]:%d %s\n" % (args.port, key.read()))
     if args.program == 3:
-        return serve_paramiko(args, keys[0])
+        return serve_paramiko(args, keys[0], listener)
     config = os.path.join(args.dir, "sshd_config")
     with open(config, "w") as text:
         text.write("Port %d\nListenAddress 127.0.0.1\nHostKey %s\nAuthorizedKeysFile %s.pub\n"
                    "UsePAM no\nStrictModes no\nPidFile none\nPasswordAuthentication no\n"
                    "KbdInteractiveAuthentication no\nSubsystem sftp internal-sftp -d %s\n"
                    % (args.port, keys[0], keys[1], args.home))
-    # sshd insists on its privilege separation directory.
+    # sshd insists on its privilege separation directory. It serves each connection on the
+    # port this process holds (inetd mode), so no other program can take the port between
+    # its choice and sshd's start, and the port answers once this says it is ready.
     os.makedirs("/run/sshd", mode=0o755, exist_ok=True)
-    for line in start_listening(args, ["/usr/sbin/sshd", "-D", "-e", "-f", config]).stderr:
+    ready(args.port)
+    while True:
+        connection = listener.accept()[0]
+        sshd = subprocess.Popen(["/usr/sbin/sshd", "-i", "-e", "-f", config], stdin=connection,
+                                stdout=connection, stderr=subprocess.PIPE, text=True,
+                                preexec_fn=die_with_parent)
+        connection.close()
+        threading.Thread(target=log_logins, args=(args, sshd), daemon=True).start()
+
+
+def log_logins(args, sshd):
+    for line in sshd.stderr:
         if line.startswith("Accepted "):
             log(args, "LOGIN " + args.user)
+    sshd.wait()
 
 
-def serve_paramiko(args, host_key):
+def serve_paramiko(args, host_key, listener):
     import paramiko
 
     class Login(paramiko.ServerInterface):
@@ -276,7 +292,6 @@ def serve_paramiko(args, host_key):
 
         lstat = stat
 
-    listener = socket.create_server(("127.0.0.1", args.port))
     ready(args.port)
     while True:
         session = paramiko.Transport(listener.accept()[0])
@@ -338,7 +353,7 @@ def main():
     os.makedirs(args.home, exist_ok=True)
     signal.signal(signal.SIGTERM, end_all)
     threading.Thread(target=end_with_parent, args=(os.getppid(),), daemon=True).start()
-    if args.program in (1, 2, 3) and not args.port:
+    if args.program == 1 and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
     # A restart on the same port may briefly find it held by the connections just ended.
     for _ in range(100):
