@@ -7,6 +7,8 @@
 namespace {
 
 constexpr auto quietTime = std::chrono::minutes(1);
+// How long a trouble within the quiet time lasts before it is told as an outage of its own.
+constexpr auto outageTime = std::chrono::seconds(10);
 
 std::string counted(int count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
@@ -53,7 +55,8 @@ void HealthLine::report(bool failing, const std::string& reason) {
     std::lock_guard lock(mutex_);
     const auto now = clock_();
     if (failing) {
-        if (failures_ == 0) {
+        if (!failing_) {
+            failures_ = 0;
             firstFailureAt_ = now;
         }
         ++failures_;
@@ -65,21 +68,24 @@ void HealthLine::report(bool failing, const std::string& reason) {
             workingSince_ = now;
         }
     }
-    // The end of a trouble that was told is told at once; any other change waits until a
-    // minute has passed since the last line.
-    const bool endOfToldTrouble = !failing_ && lineSaidFailing_ && changesSinceLine_ == 1;
-    if (failing_ == lineSaidFailing_ ||
-        (!endOfToldTrouble && printedAny_ && now - lastLineAt_ < quietTime)) {
-        return;
+    if (lineDue(now)) {
+        sink_(line(failing_, reason));
+        lineSaidFailing_ = failing_;
+        printedAny_ = true;
+        lastLineAt_ = now;
+        changesSinceLine_ = 0;
     }
-    sink_(line(failing_, reason));
-    lineSaidFailing_ = failing_;
-    printedAny_ = true;
-    lastLineAt_ = now;
-    changesSinceLine_ = 0;
-    if (!failing_) {
-        failures_ = 0;
+}
+
+bool HealthLine::lineDue(std::chrono::steady_clock::time_point now) const {
+    if (changesSinceLine_ == 0) {
+        return false;
     }
+    // The end of a told trouble is told at once, and so is a trouble that lasts.
+    if (lineSaidFailing_ || (failing_ && now - firstFailureAt_ >= outageTime)) {
+        return true;
+    }
+    return !printedAny_ || now - lastLineAt_ >= quietTime;
 }
 
 std::string HealthLine::line(bool failing, const std::string& reason) const {

@@ -19,12 +19,15 @@ struct HealthWords {
 //   kavriWebCam: upload working again after 7 failures in 2 min 5 s
 //
 // A steady state prints nothing more. The line that a trouble has ended follows the line
-// that told of it at once; otherwise a state that keeps changing prints at most one line a
-// minute: the changes within the minute after a line are counted, and the first report
-// after it prints the state of that moment, if it differs from what the last line said,
-// with "(N changes since the last line)". The time in the second line runs from the first
-// failure to the moment the part worked again, also when the line comes later. Safe to use
-// from several threads.
+// that told of it at once, and so does the line of a new trouble when a minute has passed
+// since the last line. Within that minute a new trouble is told once it has lasted 10 s, so
+// that every outage gets its own pair of lines however close they follow each other, while a
+// part that fails and works again many times a minute (a failure that never lasts 10 s)
+// prints at most one line a minute: its changes are counted, and the first report a minute
+// after the last line prints the state of that moment, with "(N changes since the last
+// line)". The second line counts the failures in a row and the time from the first of them
+// to the moment the part worked again: never the good time before. Safe to use from several
+// threads.
 class HealthLine {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -49,6 +52,7 @@ public:
 
 private:
     void report(bool failing, const std::string& reason);
+    bool lineDue(std::chrono::steady_clock::time_point now) const;
     std::string line(bool failing, const std::string& reason) const;
 
     const HealthWords words_;
@@ -57,13 +61,12 @@ private:
 
     std::mutex mutex_;
     bool failing_ = false;
-    // What the last line said, and when it was printed.
+    // What the last line said, when it was printed, and the changes of state since.
     bool lineSaidFailing_ = false;
     bool printedAny_ = false;
     std::chrono::steady_clock::time_point lastLineAt_;
     int changesSinceLine_ = 0;
-    // The failures since the last line that said the part works, when the first came, and
-    // when it last began to work again.
+    // The failures in a row, when the first came, and when the part last began to work again.
     int failures_ = 0;
     std::chrono::steady_clock::time_point firstFailureAt_;
     std::chrono::steady_clock::time_point workingSince_;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <string>
 #include <vector>
@@ -39,8 +42,13 @@ public:
         }
         arguments.insert(arguments.begin(), KAVRIWEBCAM_PATH);
         arguments.push_back(nullptr);
+        const pid_t test = getpid();
         pid = fork();
         if (pid == 0) {
+            // Killed with the test, also when the test is killed at its time-out.
+            if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != test) {
+                _exit(126);
+            }
             const int errorFile = creat((dir / "stderr.txt").c_str(), 0600);
             if (chdir(dir.c_str()) != 0 || errorFile < 0 || dup2(errorFile, STDERR_FILENO) < 0) {
                 _exit(126);
@@ -79,6 +87,34 @@ public:
 
     std::filesystem::path dir;
     pid_t pid = -1;
+};
+
+// Counts the writes of the files in a directory that have ended (inotify's IN_CLOSE_WRITE).
+class EndedWrites {
+public:
+    explicit EndedWrites(const std::filesystem::path& dir)
+        : fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        inotify_add_watch(fd, dir.c_str(), IN_CLOSE_WRITE);
+    }
+    ~EndedWrites() { close(fd); }
+    EndedWrites(const EndedWrites&) = delete;
+    EndedWrites& operator=(const EndedWrites&) = delete;
+
+    int of(const std::string& name) {
+        alignas(inotify_event) char events[4096];
+        for (ssize_t size; (size = read(fd, events, sizeof events)) > 0;) {
+            for (ssize_t at = 0; at < size;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+                ended[event->len > 0 ? event->name : ""] += 1;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return ended[name];
+    }
+
+private:
+    int fd;
+    std::map<std::string, int> ended;
 };
 
 // One row: the signal that ends the program, and the display it is left without.
@@ -150,23 +186,23 @@ TEST(KavriWebCamProcessTest, AHeadlessRunSaysOnceThatTheJpegFileCannotBeWrittenA
     } else {
         std::filesystem::remove(jpegDir);
     }
+    EndedWrites writes(dir.path());
     KavriWebCamProcess program(dir.path(),
                                "<image update='1' jpegfile='jpeg/image.jpg'/><network active='0'/>",
                                {"/testsource", "/run"});
-    ASSERT_TRUE(
-        waitUntil([&] { return program.told().find("cannot be written") != std::string::npos; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return program.told().find("cannot be written") != std::string::npos;
+    })) << "waited for the line that the JPEG file cannot be written";
     // The next grab fails without a word: the frame file is written at the start of each, so
-    // the second write after the line shows that the grab before it has ended.
-    const auto frameFile = dir.path() / "_temp.dib";
-    for (int grab = 0; grab < 2; ++grab) {
-        std::error_code ignored;
-        const auto written = std::filesystem::last_write_time(frameFile, ignored);
-        ASSERT_TRUE(waitUntil(
-            [&] { return std::filesystem::last_write_time(frameFile, ignored) != written; }));
-    }
+    // the second frame file written in full after the line shows that the grab before it has
+    // ended.
+    const int framesAtLine = writes.of("_temp.dib");
+    ASSERT_TRUE(waitUntil([&] { return writes.of("_temp.dib") >= framesAtLine + 2; }))
+        << "waited for two more frame files";
     full ? std::filesystem::remove(jpegDir / "filler") : std::filesystem::create_directory(jpegDir);
-    ASSERT_TRUE(
-        waitUntil([&] { return program.told().find("written again") != std::string::npos; }));
+    ASSERT_TRUE(waitUntil([&] {
+        return program.told().find("written again") != std::string::npos;
+    })) << "waited for the line that the JPEG file is written again";
     EXPECT_TRUE(std::filesystem::exists(jpegDir / "image.jpg"));
     EXPECT_EQ(program.end(SIGTERM), 0);
     std::smatch lines;

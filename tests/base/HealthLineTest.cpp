@@ -8,8 +8,9 @@
 namespace {
 
 // Reports at seconds from the start, a failure with its reason or (null) a success, and the
-// lines they print: one per change, at most one a minute.
-TEST(HealthLineTest, PrintsOneLinePerChangeAtMostOneAMinute) {
+// lines they print: one per change; a failure within a minute of the last line only once it
+// has lasted 10 s, so that close outages get a pair of lines each and flapping folds.
+TEST(HealthLineTest, PrintsAPairOfLinesPerOutageAndFoldsFlapping) {
     const char* const ok = nullptr;
     using Reports = std::vector<std::pair<int, const char*>>;
     const std::string up = "kavriWebCam: upload working again after ";
@@ -24,9 +25,12 @@ TEST(HealthLineTest, PrintsOneLinePerChangeAtMostOneAMinute) {
              {{{0, "a"}, {10, ok}, {20, "b"}, {30, ok}, {40, "c"}, {71, "d"}},
               {down + "a", up + "1 failure in 10 s", down + "d (3 changes since the last line)"}},
              {{{0, "a"}, {10, ok}, {20, "b"}, {30, ok}, {100, ok}},
-              {down + "a", up + "1 failure in 10 s"}},
+              {down + "a", up + "1 failure in 10 s",
+               up + "1 failure in 10 s (2 changes since the last line)"}},
+             {{{0, "a"}, {5, "b"}, {10, ok}, {40, "c"}, {45, "d"}, {50, "e"}, {55, ok}},
+              {down + "a", up + "2 failures in 10 s", down + "e", up + "3 failures in 15 s"}},
              {{{0, "a"}, {61, ok}, {70, "b"}, {100, "c"}, {121, "d"}, {200, ok}},
-              {down + "a", up + "1 failure in 1 min 1 s", down + "d",
+              {down + "a", up + "1 failure in 1 min 1 s", down + "c",
                up + "3 failures in 2 min 10 s"}}}) {
         const auto start = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
         auto now = start;

@@ -34,10 +34,11 @@ constexpr double codingTolerance = 6;
 // The last frame shown may be read once the preview is stopped.
 class RecordingTarget : public CaptureDriver::PreviewTarget {
 public:
-    bool wantsFrames() const override { return true; }
+    bool wantsFrames() const override { return looking; }
     std::optional<FrameSize> stretchedSize() const override { return stretchedTo; }
     void showFrame(const Surface& frame) override { (last = frame, ++frames); }
     std::optional<FrameSize> stretchedTo;
+    bool looking = true;
     std::atomic<int> frames{0};
     std::optional<Surface> last;
 };
@@ -89,14 +90,14 @@ struct GrabRow {
     std::vector<FakeV4l2Camera::Format> formats;
     std::uint32_t rowPadding;
     std::vector<std::uint32_t> streamed; // the format streamed at each size offered
-    int previewReduction;                // of a preview a quarter of the size
+    int previewReduction; // of a preview a quarter of the size; 0: nobody looks at it
 };
 
 class V4l2Grab : public V4l2CameraTest, public testing::WithParamInterface<GrabRow> {};
 
 // Each size in the camera's own format, MJPEG where it can: the frame that comes after the
 // grab asked, upright in its colours, damaged ones skipped; the preview made no larger than
-// the window needs.
+// the window needs, and none made while nobody looks (the window hidden, or no display).
 TEST_P(V4l2Grab, DecodesToThePictureAtEveryOfferedSize) {
     offer(GetParam().formats);
     fake->rowPadding = GetParam().rowPadding;
@@ -122,10 +123,21 @@ TEST_P(V4l2Grab, DecodesToThePictureAtEveryOfferedSize) {
 
         RecordingTarget target;
         target.stretchedTo = FrameSize{size.width / 4, size.height / 4};
+        const int reduction = GetParam().previewReduction;
+        target.looking = reduction > 0;
+        const int converted = (fake->lock(), fake->conversions);
         camera.startPreview(target, 0ms);
+        for (int frame = 0; frame < 3 && !target.looking; ++frame) {
+            fake->push(bytes);
+            ASSERT_TRUE(fake->waitUntilHandled()) << "waited for the camera to take a frame";
+        }
+        if (!target.looking) {
+            camera.stopPreview();
+            EXPECT_EQ((fake->lock(), fake->conversions), converted);
+            continue;
+        }
         ASSERT_TRUE(waitUntil([&] { return fake->push(bytes), target.frames >= 1; }));
         camera.stopPreview();
-        const int reduction = GetParam().previewReduction;
         const FrameSize made{size.width / reduction, size.height / reduction};
         ASSERT_TRUE(target.last->width() == made.width && target.last->height() == made.height);
         EXPECT_LT(meanDifference(*target.last, TestSource::render(made, 1)), codingTolerance);
@@ -141,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(V4l2Camera, V4l2Grab, testing::Values(
     GrabRow{"YuyvWithPaddedRowsWhereMjpegLacksTheSize",
             {{V4L2_PIX_FMT_YUYV, {{320, 240}, {352, 288}}}, {V4L2_PIX_FMT_MJPEG, {{320, 240}}}},
             12, {V4L2_PIX_FMT_MJPEG, V4L2_PIX_FMT_YUYV}, 4},
-    GrabRow{"Bgr24WithPaddedRows", {{V4L2_PIX_FMT_BGR24, {{160, 120}}}}, 7, {V4L2_PIX_FMT_BGR24}, 1}),
+    GrabRow{"Bgr24WithPaddedRows", {{V4L2_PIX_FMT_BGR24, {{160, 120}}}}, 7, {V4L2_PIX_FMT_BGR24}, 1},
+    GrabRow{"MjpegWithNobodyLooking", {{V4L2_PIX_FMT_MJPEG, {{320, 240}}}}, 0, {V4L2_PIX_FMT_MJPEG}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

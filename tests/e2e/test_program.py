@@ -13,7 +13,7 @@ import time, unittest
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "support"))
-from ftp_process import FtpServerProcess  # noqa: E402
+from ftp_process import FtpServerProcess, die_with_parent  # noqa: E402
 from settings_text import ftp_settings, settings_file  # noqa: E402
 
 BINARY = os.environ.get("KAVRIWEBCAM", "kavriwebcam")
@@ -42,7 +42,8 @@ def run(*command, check=True, env=None):
 
 def start(*command, **options):
     processes.append(subprocess.Popen(command, env=desktop_env, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL, **options))
+                                      stderr=subprocess.DEVNULL, preexec_fn=die_with_parent,
+                                      **options))
     return processes[-1]
 
 
@@ -54,7 +55,7 @@ def stop(process):
     process.wait()
 
 
-def wait_until(condition, what, seconds=10.0):
+def wait_until(condition, what, seconds=30.0):
     deadline = time.monotonic() + seconds
     while not (value := condition()):
         if time.monotonic() > deadline:
@@ -106,12 +107,28 @@ def differing_pixels(first, second, threshold=60):
 def text_lines(rows, left=20):
     lines, current = [], None
     for row in rows:
-        values = sorted((299 * r + 587 * g + 114 * b) // 1000 for r, g, b in row[left:-8])
-        if values[0] < 230 and values[len(values) // 2] > 200:
-            current = values[0] if current is None else min(current, values[0])
+        if (darkest := text_row(row, left)) is not None:
+            current = darkest if current is None else min(current, darkest)
         elif current is not None:
             lines, current = lines + [current], None
     return lines
+
+
+# The darkest luma of a row of dark text on a light background, or None for another row.
+def text_row(row, left=20):
+    values = sorted((299 * r + 587 * g + 114 * b) // 1000 for r, g, b in row[left:-8])
+    return values[0] if values[0] < 230 and values[len(values) // 2] > 200 else None
+
+
+# Where a menu's highlight is: None while there is none, else how many rows of text lie above
+# it (0 for the first item).
+def highlight(menu):
+    above = 0
+    for row in pixels(menu):
+        if sum(1 for r, g, b in row if b > 150 and r < 100) > len(row) // 2:
+            return above
+        above += text_row(row) is not None
+    return None
 
 
 def move(x, y):
@@ -223,7 +240,8 @@ class ProgramTest(unittest.TestCase):
         with open(self.dir / "stderr.txt", "wb") as stderr:
             self.program = subprocess.Popen([BINARY, "/testsource", *arguments], cwd=self.dir,
                                             env=env or desktop_env, stderr=stderr,
-                                            stdout=subprocess.DEVNULL)
+                                            stdout=subprocess.DEVNULL,
+                                            preexec_fn=die_with_parent)
 
     def window(self):
         return wait_until(lambda: (id := top_level("kavriWebCam")) and mapped(id) and id,
@@ -244,16 +262,28 @@ class ProgramTest(unittest.TestCase):
         before = popups()
         click(geometry(self.window()), button=3)
         menu = self.new_popup(before, "the context menu")
-        # A key pressed before the menu has taken the keyboard is lost: press again unless the
-        # first item shows the selection colour, in half a second.
-        wait_until(lambda: key("Down") or any(time.sleep(0.1) or sum(
-            1 for row in pixels(menu) for r, g, b in row if b > 150 and r < 100) > 200
-            for _ in range(5)), "the menu to take keys")
+        # A key pressed before the menu has taken the keyboard is lost, and one it took may be
+        # drawn late: Down while nothing is highlighted, Up while a later item is, until the
+        # first item is highlighted, whatever the keys pressed meanwhile did.
+        wait_until(lambda: self.towards_first_item(menu), "the menu's first item highlighted", 30)
         if item:
             before = popups()
             key(*["Down"] * MENU.index(item), "Right")
             return self.new_popup(before, "the submenu " + item)
         return menu
+
+    # One step towards the menu's first item: True once it is highlighted; else a key, and up
+    # to a second for the highlight to move.
+    @staticmethod
+    def towards_first_item(menu):
+        if (at := highlight(menu)) == 0:
+            return True
+        key("Up" if at else "Down")
+        for _ in range(10):
+            if highlight(menu) != at:
+                break
+            time.sleep(0.1)
+        return False
 
     def close_menus(self):
         key("Escape", "Escape")
@@ -286,7 +316,7 @@ class ProgramTest(unittest.TestCase):
             return (info.st_ino, info.st_mtime_ns), image.read()
 
     # Waits for a JPEG file other than `after`; returns its identity and a copy's path.
-    def next_image(self, after=None, seconds=10):
+    def next_image(self, after=None, seconds=30):
         identity, contents = wait_until(lambda: (image := self.image()) and (
             after is None or image[0] != after[0]) and image, "a new image.jpg", seconds)
         path = self.dir / ("grab-%d.jpg" % len(os.listdir(self.dir)))
@@ -473,7 +503,8 @@ class WaylandTest(ProgramTest):
             weston = subprocess.Popen(["weston", "--backend=headless-backend.so", "--idle-time=0",
                                        "--socket=wayland-kavri-e2e", "--debug", "--log=%s" % log] +
                                       ["--xwayland"] * xwayland, env=env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                      preexec_fn=die_with_parent)
             self.addCleanup(stop, weston)
             wait_until(lambda: Path(runtime, "wayland-kavri-e2e").exists(), "weston")
             if xwayland:

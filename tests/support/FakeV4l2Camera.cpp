@@ -50,6 +50,7 @@ public:
     }
     bool convert(const v4l2_pix_format& format, const std::uint8_t* data, std::size_t size,
                  int reduction, std::optional<Surface>& frame) override {
+        ++(camera->lock(), camera->conversions);
         return converter.convert(format, data, size, reduction, frame);
     }
     std::optional<v4l2_pix_format> libraryFormat(std::uint32_t width,

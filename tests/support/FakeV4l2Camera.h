@@ -70,6 +70,8 @@ public:
     v4l2_fract frameInterval{1, 30};
     int liveMappings = 0;
     int openDevices = 0;
+    // Frames its devices converted for the program, for a grab or a preview.
+    int conversions = 0;
 
 private:
     class Device;

@@ -9,10 +9,11 @@
 # digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
 # "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
 # <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
-# with all it started, connections included.
+# with all it started, connections included, and so does the end of the process that started
+# it, also when that was killed (a test at its time-out).
 #
 
-import hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
+import ctypes, hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
 
 PROTOCOLS = ("ftp", "ftpes", "ftps", "sftp")
 # What each kind of certificate is valid for.
@@ -54,6 +55,12 @@ class FtpServerProcess:
             return log.read().splitlines()
 
 
+def die_with_parent():
+    # For Popen's preexec_fn: the child is killed when the thread that started it ends, so a
+    # test's servers and programs never outlive a test that was killed.
+    ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
 def log(args, text):
     with open(os.path.join(args.dir, "log"), "a", errors="surrogateescape") as file:
         file.write(text + "\n")
@@ -69,7 +76,8 @@ def ready(port):
 
 def start_listening(args, command):
     # Runs a server that is to listen on args.port and says when it does.
-    server = subprocess.Popen(command, stderr=subprocess.PIPE, text=True)
+    server = subprocess.Popen(command, stderr=subprocess.PIPE, text=True,
+                              preexec_fn=die_with_parent)
     while True:
         with open("/proc/net/tcp") as table:
             if "0100007F:%04X 00000000:0000 0A" % args.port in table.read():
@@ -210,6 +218,8 @@ def serve_ssh(args):
     # passwords against the machine's accounts). The host key and the client's HOME, DIR/client
     # with .ssh/id_ed25519 (authorised for the user running this) and .ssh/known_hosts, are
     # made once and kept.
+    listener = socket.create_server(("127.0.0.1", args.port))
+    args.port = listener.getsockname()[1]
     client = os.path.join(args.dir, "client", ".ssh")
     os.makedirs(client, mode=0o700, exist_ok=True)
     keys = [os.path.join(args.dir, "host_ed25519"), os.path.join(client, "id_ed25519")]
@@ -219,21 +229,35 @@ def serve_ssh(args):
     with open(os.path.join(client, "known_hosts"), "w") as text, open(keys[0] + ".pub") as key:
         text.write("[127.0.0.1]:%d %s\n" % (args.port, key.read()))
     if args.program == 3:
-        return serve_paramiko(args, keys[0])
+        return serve_paramiko(args, keys[0], listener)
     config = os.path.join(args.dir, "sshd_config")
     with open(config, "w") as text:
         text.write("Port %d\nListenAddress 127.0.0.1\nHostKey %s\nAuthorizedKeysFile %s.pub\n"
                    "UsePAM no\nStrictModes no\nPidFile none\nPasswordAuthentication no\n"
                    "KbdInteractiveAuthentication no\nSubsystem sftp internal-sftp -d %s\n"
                    % (args.port, keys[0], keys[1], args.home))
-    # sshd insists on its privilege separation directory.
+    # sshd insists on its privilege separation directory. It serves each connection on the
+    # port this process holds (inetd mode), so no other program can take the port between
+    # its choice and sshd's start, and the port answers once this says it is ready.
     os.makedirs("/run/sshd", mode=0o755, exist_ok=True)
-    for line in start_listening(args, ["/usr/sbin/sshd", "-D", "-e", "-f", config]).stderr:
+    ready(args.port)
+    while True:
+        connection = listener.accept()[0]
+        sshd = subprocess.Popen(["/usr/sbin/sshd", "-i", "-e", "-f", config], stdin=connection,
+                                stdout=connection, stderr=subprocess.PIPE, text=True,
+                                preexec_fn=die_with_parent)
+        connection.close()
+        threading.Thread(target=log_logins, args=(args, sshd), daemon=True).start()
+
+
+def log_logins(args, sshd):
+    for line in sshd.stderr:
         if line.startswith("Accepted "):
             log(args, "LOGIN " + args.user)
+    sshd.wait()
 
 
-def serve_paramiko(args, host_key):
+def serve_paramiko(args, host_key, listener):
     import paramiko
 
     class Login(paramiko.ServerInterface):
@@ -268,7 +292,6 @@ def serve_paramiko(args, host_key):
 
         lstat = stat
 
-    listener = socket.create_server(("127.0.0.1", args.port))
     ready(args.port)
     while True:
         session = paramiko.Transport(listener.accept()[0])
@@ -278,18 +301,45 @@ def serve_paramiko(args, host_key):
 
 
 def descendants(pid):
-    for task in os.listdir("/proc/%d/task" % pid):
-        with open("/proc/%d/task/%s/children" % (pid, task)) as children:
-            for child in map(int, children.read().split()):
-                yield child
-                yield from descendants(child)
+    # Those that end meanwhile are left out.
+    try:
+        tasks = os.listdir("/proc/%d/task" % pid)
+    except OSError:
+        return
+    for task in tasks:
+        try:
+            with open("/proc/%d/task/%s/children" % (pid, task)) as children:
+                found = list(map(int, children.read().split()))
+        except OSError:
+            continue
+        for child in found:
+            yield child
+            yield from descendants(child)
 
 
 def end_all(*_):
-    # Connections end too: sshd serves each from a process in a session of its own.
-    for pid in list(descendants(os.getpid())):
-        os.kill(pid, signal.SIGKILL)
+    # Connections end too: sshd serves each from a process in a session of its own. Stopped
+    # first, so that none starts another while the others are killed.
+    found = set()
+    while new := set(descendants(os.getpid())) - found:
+        signal_all(new, signal.SIGSTOP)
+        found |= new
+    signal_all(found, signal.SIGKILL)
     os._exit(0)
+
+
+def signal_all(pids, kind):
+    for pid in pids:
+        try:
+            os.kill(pid, kind)
+        except OSError:
+            pass
+
+
+def end_with_parent(parent):
+    while os.getppid() == parent:
+        time.sleep(0.05)
+    end_all()
 
 
 def main():
@@ -302,7 +352,8 @@ def main():
     args.home = os.path.join(args.dir, "home")
     os.makedirs(args.home, exist_ok=True)
     signal.signal(signal.SIGTERM, end_all)
-    if args.program in (1, 2, 3) and not args.port:
+    threading.Thread(target=end_with_parent, args=(os.getppid(),), daemon=True).start()
+    if args.program == 1 and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
     # A restart on the same port may briefly find it held by the connections just ended.
     for _ in range(100):
