@@ -59,6 +59,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         setting.set(holders, samples.at(setting.get(holders).index()).first);
     }
     Settings::setPassword("mossyharbor");
+    Settings::setLivePassword("mossyharbor");
     std::string expected = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n";
     std::string_view section;
     for (const Setting& setting : settingsTable()) {
@@ -72,12 +73,22 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         });
         expected += "    " + std::string(setting.key) + " = '" + sample->second + "'\r\n";
     }
-    expected += "  >\r\n  </network>\r\n</kavriwebcam>\r\n";
+    expected += "  >\r\n  </liveview>\r\n</kavriwebcam>\r\n";
 
     saveSettingsFile(holders, fileName);
     const std::string written = readFile(fileName);
     EXPECT_EQ(written, expected);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 37);
+    // The designed 37 lines, then the live view's element before the last.
+    const std::string text = "'it&#39;s&#13;&#10;<b>\"&#38;#39;'\r\n";
+    const std::string liveView = "  <liveview\r\n    active = '1'\r\n    address = " + text +
+                                 "    port = '16777215'\r\n    user = " + text +
+                                 "    password = 'nnstxibranr'\r\n    certfile = " + text +
+                                 "    keyfile = " + text + "    viewers = '-17'\r\n  >\r\n"
+                                 "  </liveview>\r\n</kavriwebcam>\r\n";
+    const std::size_t liveAt = written.find("  <liveview\r\n");
+    EXPECT_EQ(written.substr(liveAt), liveView);
+    EXPECT_EQ(std::count(written.begin(), written.begin() + liveAt, '\n'), 36);
+    EXPECT_EQ(written.substr(liveAt - 14, 14), "  </network>\r\n");
     EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(entries(), 1u);
 
