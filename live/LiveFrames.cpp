@@ -87,9 +87,8 @@ std::optional<LiveFrames::Frame> LiveFrames::next(std::uint64_t after,
                                                   const std::function<bool()>& stopping) {
     std::unique_lock lock(mutex_);
     for (;;) {
-        const bool ready = changed_.wait_for(lock, noCameraEvery, [&] {
-            return stopping() || newest_.number > after;
-        });
+        const bool ready = changed_.wait_for(lock, noCameraEvery,
+                                             [&] { return stopping() || newest_.number > after; });
         if (stopping()) {
             return std::nullopt;
         }
@@ -117,8 +116,8 @@ std::shared_ptr<const std::string> LiveFrames::noCameraPart() {
             std::memset(picture->bits(), 0x40, picture->stride() * height);
             Font font("DejaVu Sans", 28);
             const Font::Line line = font.layout("no camera");
-            const std::int64_t lineWidth = line.empty() ? 0 : line.back().penX +
-                                                                  line.back().glyph->advance;
+            const std::int64_t lineWidth =
+                line.empty() ? 0 : line.back().penX + line.back().glyph->advance;
             font.draw(*picture, line, static_cast<int>((width - lineWidth) / 2), height / 2,
                       TextAlign::bottom, 0xFFFFFF);
             jpeg = FrameEncoder().encode(*picture).value_or(std::string());

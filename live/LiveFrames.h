@@ -53,8 +53,7 @@ public:
 
     // The JPEG frame with the standard Huffman tables before its scan when it has none of
     // its own; none when data holds no JPEG picture.
-    static std::optional<std::string> withHuffmanTables(const std::uint8_t* data,
-                                                        std::size_t size);
+    static std::optional<std::string> withHuffmanTables(const std::uint8_t* data, std::size_t size);
 
 private:
     void publish(const std::string& jpeg);

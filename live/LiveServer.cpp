@@ -172,8 +172,8 @@ bool LiveServer::Daemon::authorised(MHD_Connection* connection) {
     char* password = nullptr;
     char* user = MHD_basic_auth_get_username_password(connection, &password);
     const bool given = user != nullptr;
-    const bool right = given && sameSecret(user, config.user) && password &&
-                       sameSecret(password, config.password);
+    const bool right =
+        given && sameSecret(user, config.user) && password && sameSecret(password, config.password);
     MHD_free(user);
     MHD_free(password);
     if (given && !right) {
@@ -190,12 +190,11 @@ MHD_Result LiveServer::Daemon::image(MHD_Connection* connection) {
         return queue(connection, MHD_HTTP_SERVICE_UNAVAILABLE, textResponse("no picture yet\n"),
                      "text/plain; charset=utf-8");
     }
-    const std::string tag =
-        "\"" +
-        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
-                           newest->written.time_since_epoch())
-                           .count()) +
-        "-" + std::to_string(newest->number) + "\"";
+    const std::string tag = "\"" +
+                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                               newest->written.time_since_epoch())
+                                               .count()) +
+                            "-" + std::to_string(newest->number) + "\"";
     const char* known =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
     const bool unchanged = known && tag == known;
@@ -205,7 +204,9 @@ MHD_Result LiveServer::Daemon::image(MHD_Connection* connection) {
         unchanged ? textResponse("")
                   : MHD_create_response_from_buffer_with_free_callback_cls(
                         (*held)->size(), const_cast<char*>((*held)->data()),
-                        [](void* bytes) { delete static_cast<std::shared_ptr<const std::string>*>(bytes); },
+                        [](void* bytes) {
+                            delete static_cast<std::shared_ptr<const std::string>*>(bytes);
+                        },
                         held);
     if (unchanged) {
         delete held;
@@ -228,8 +229,8 @@ MHD_Result LiveServer::Daemon::stream(MHD_Connection* connection, bool head) {
                      "text/plain; charset=utf-8");
     }
     auto* viewer = new Viewer{*this, server.frames_, {}, 0};
-    MHD_Response* response = MHD_create_response_from_callback(
-        MHD_SIZE_UNKNOWN, streamBlockBytes, Viewer::read, viewer, Viewer::end);
+    MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, streamBlockBytes,
+                                                               Viewer::read, viewer, Viewer::end);
     if (!response) {
         Viewer::end(viewer);
         return MHD_NO;
@@ -270,8 +271,8 @@ MHD_Result LiveServer::Daemon::answer(MHD_Connection* connection, const std::str
 }
 
 MHD_Result LiveServer::Daemon::onRequest(void* self, MHD_Connection* connection, const char* url,
-                                         const char* method, const char*, const char*,
-                                         std::size_t*, void**) {
+                                         const char* method, const char*, const char*, std::size_t*,
+                                         void**) {
     const bool head = std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0;
     if (!head && std::strcmp(method, MHD_HTTP_METHOD_GET) != 0) {
         MHD_Response* response = textResponse("only GET and HEAD\n");
@@ -334,9 +335,7 @@ void LiveServer::stop() {
     }
     daemon_->stopping = true;
     frames_.wakeAll();
-    {
-        std::lock_guard lock(daemon_->mutex);
-    }
+    { std::lock_guard lock(daemon_->mutex); }
     daemon_->stopped.notify_all();
     MHD_stop_daemon(daemon_->handle);
     daemon_.reset();
@@ -387,12 +386,10 @@ bool LiveServer::start(const Config& config) {
     const unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
                            MHD_USE_POLL | MHD_USE_ERROR_LOG | (ipv6 ? MHD_USE_IPv6 : 0) |
                            (tls ? MHD_USE_TLS : 0);
-    daemon->handle = MHD_start_daemon(flags, 0, nullptr, nullptr, &Daemon::onRequest,
-                                      daemon.get(), MHD_OPTION_ARRAY, options.data(),
-                                      MHD_OPTION_END);
+    daemon->handle = MHD_start_daemon(flags, 0, nullptr, nullptr, &Daemon::onRequest, daemon.get(),
+                                      MHD_OPTION_ARRAY, options.data(), MHD_OPTION_END);
     if (!daemon->handle) {
-        return refuse(daemon->lastError.empty() ? "the server did not start"
-                                                : daemon->lastError);
+        return refuse(daemon->lastError.empty() ? "the server did not start" : daemon->lastError);
     }
     daemon_ = std::move(daemon);
     sink_("kavriWebCam: live view listening on " + std::string(tls ? "https" : "http") + "://" +

@@ -52,9 +52,9 @@ std::string LiveSource::statusJson() const {
     }
     json += "\"image\":";
     if (image_) {
-        const auto writtenS = std::chrono::duration_cast<std::chrono::seconds>(
-                                  image_->written.time_since_epoch())
-                                  .count();
+        const auto writtenS =
+            std::chrono::duration_cast<std::chrono::seconds>(image_->written.time_since_epoch())
+                .count();
         json += "{\"bytes\":" + std::to_string(image_->jpeg->size()) +
                 ",\"written\":" + std::to_string(writtenS) + "}";
     } else {

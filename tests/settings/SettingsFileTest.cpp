@@ -83,7 +83,8 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     const std::string liveView = "  <liveview\r\n    active = '1'\r\n    address = " + text +
                                  "    port = '16777215'\r\n    user = " + text +
                                  "    password = 'nnstxibranr'\r\n    certfile = " + text +
-                                 "    keyfile = " + text + "    viewers = '-17'\r\n  >\r\n"
+                                 "    keyfile = " + text +
+                                 "    viewers = '-17'\r\n  >\r\n"
                                  "  </liveview>\r\n</kavriwebcam>\r\n";
     const std::size_t liveAt = written.find("  <liveview\r\n");
     EXPECT_EQ(written.substr(liveAt), liveView);
