@@ -26,7 +26,7 @@ class SettingsFileTest : public testing::Test {
 protected:
     void reset() const {
         for (const Setting& setting : settingsTable()) {
-            setting.set(holders, initial.at(std::string(setting.key)));
+            setting.set(holders, initial.at(settingName(setting)));
         }
     }
     std::size_t entries() const {
