@@ -4,9 +4,9 @@
 #include "live/LiveFrames.h"
 #include "live/LivePage.h"
 #include "live/LiveSource.h"
+#include "settings/ListenAddress.h"
 #include "settings/Settings.h"
 
-#include <arpa/inet.h>
 #include <atomic>
 #include <condition_variable>
 #include <cstdarg>
@@ -15,7 +15,6 @@
 #include <ctime>
 #include <fstream>
 #include <mutex>
-#include <netinet/in.h>
 #include <sstream>
 
 #include <microhttpd.h>
@@ -30,32 +29,6 @@ constexpr std::size_t streamBlockBytes = 16 * 1024;
 constexpr unsigned idleTimeoutS = 10;
 // Connections beyond the viewers: pages, pictures and status requests.
 constexpr unsigned otherConnections = 16;
-
-// An address to listen on, as a socket address.
-struct ListenAddress {
-    sockaddr_storage storage{};
-    bool ipv6 = false;
-    bool loopback = false;
-};
-
-std::optional<ListenAddress> parseAddress(const std::string& text, unsigned port) {
-    ListenAddress address;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address.storage);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address.storage);
-    if (inet_pton(AF_INET, text.c_str(), &v4->sin_addr) == 1) {
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(static_cast<std::uint16_t>(port));
-        address.loopback = (ntohl(v4->sin_addr.s_addr) >> 24) == 127;
-    } else if (inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr) == 1) {
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(static_cast<std::uint16_t>(port));
-        address.ipv6 = true;
-        address.loopback = IN6_IS_ADDR_LOOPBACK(&v6->sin6_addr);
-    } else {
-        return std::nullopt;
-    }
-    return address;
-}
 
 std::optional<std::string> readFile(const std::string& name) {
     std::ifstream file(name, std::ios::binary);
@@ -302,7 +275,7 @@ LiveServer::Config LiveServer::Config::fromSettings() {
 }
 
 bool LiveServer::Config::loopback() const {
-    const auto parsed = parseAddress(address, port);
+    const auto parsed = ListenAddress::parse(address, port);
     return parsed && parsed->loopback;
 }
 
@@ -352,7 +325,7 @@ bool LiveServer::start(const Config& config) {
         sink_("kavriWebCam: live view cannot listen on " + where(config.port) + ": " + why);
         return false;
     };
-    auto address = parseAddress(config.address, config.port);
+    auto address = ListenAddress::parse(config.address, config.port);
     if (!address) {
         return refuse("not an IP address");
     }
@@ -371,7 +344,7 @@ bool LiveServer::start(const Config& config) {
         daemon->key = std::move(*key);
     }
     std::vector<MHD_OptionItem> options{
-        {MHD_OPTION_SOCK_ADDR, 0, &address->storage},
+        {MHD_OPTION_SOCK_ADDR, 0, &address->socket},
         {MHD_OPTION_CONNECTION_LIMIT,
          static_cast<intptr_t>(daemon->config.viewers) + otherConnections, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, idleTimeoutS, nullptr},
