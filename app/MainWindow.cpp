@@ -17,6 +17,7 @@
 #include "res/MenuTemplates.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
+#include "settings/LiveViewSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
@@ -56,7 +57,9 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
                        int showCommand)
     : windowSystem(windowSystem)
     , dialogs(dialogs)
-    , uploadHealth(std::make_shared<HealthLine>(FTPThread::healthWords)) {
+    , uploadHealth(std::make_shared<HealthLine>(
+          FTPThread::healthWords, std::chrono::steady_clock::now,
+          liveView.tell(LiveSource::Part::upload, FTPThread::healthWords))) {
     using namespace windowStyle;
     window = windowSystem.createWindow(
         WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,
@@ -298,6 +301,10 @@ bool MainWindow::onCommand(int id) {
     case menuCommand::saveSettings:
         saveSettings();
         return true;
+    case menuCommand::liveViewSettings:
+        dialogs.runDialog(window.get(), liveViewSettingsDialogId, liveViewSettingsDialogProc);
+        liveView.applySettings();
+        return true;
     default:
         break;
     }
@@ -514,6 +521,7 @@ bool MainWindow::grabNow() {
     if (!requireCapture().grabFrame()) {
         return false;
     }
+    liveView.grabbed(Settings::getJpegFile());
     return uploadGrabbed();
 }
 
@@ -548,6 +556,9 @@ void MainWindow::instantGrab() {
     setTrayTip(activeTip + " [instant grab]");
     updateTray();
     const bool grabbed = requireCapture().grabFrame();
+    if (grabbed) {
+        liveView.grabbed(Settings::getJpegFile());
+    }
     if (grabbed && Settings::getActive()) {
         startInstantUpload();
         return;

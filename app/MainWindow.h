@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LiveView.h"
 #include "capture/CaptureService.h"
 #include "platform/WindowTypes.h"
 #include "res/Version.h"
@@ -58,6 +59,8 @@ public:
     // lacks, and applies the stored frame rate, position and zoom. Throws Exception without
     // a capture object.
     void setupMenus();
+    // Starts, restarts or stops the live view's web server after the settings.
+    void applyLiveViewSettings() { liveView.applySettings(); }
     // Posts Run and then Hide as asked (so they come before any input), runs the event loop
     // and returns its exit code.
     int messageLoop(bool run, bool hide);
@@ -160,6 +163,8 @@ private:
 
     WindowSystem& windowSystem;
     DialogRunner& dialogs;
+    // Before the upload's health line, which tells it how uploads fare.
+    LiveView liveView;
 
     std::string activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
     std::string inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";
