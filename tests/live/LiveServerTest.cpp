@@ -286,4 +286,21 @@ TEST(LiveFramesTest, PutsTheStandardHuffmanTablesIntoFramesWithout) {
     EXPECT_FALSE(LiveFrames::withHuffmanTables(reinterpret_cast<const std::uint8_t*>("GIF89a"), 6));
 }
 
+TEST(LiveFramesTest, EncodesPixelsOncePerFrameAndOnlyWhileSomeoneWatches) {
+    LiveFrames frames;
+    const auto picture = Surface::create(32, 24);
+    frames.pushPixels(*picture);
+    ASSERT_TRUE(frames.addViewer(2));
+    ASSERT_TRUE(frames.addViewer(2));
+    EXPECT_FALSE(frames.addViewer(2)) << "two viewers at most";
+    frames.pushPixels(*picture);
+    const auto never = [] { return false; };
+    const auto first = frames.next(0, never);
+    const auto second = frames.next(0, never);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->number, 1u) << "nothing was encoded without viewers";
+    EXPECT_EQ(first->part, second->part) << "one encoding for both viewers";
+    EXPECT_NE(first->part->find("Content-Type: image/jpeg\r\nContent-Length: "), std::string::npos);
+}
+
 } // namespace
