@@ -20,7 +20,6 @@ public:
     void grabbed(const std::string& jpegFile);
     // A health line's sink that writes the line and keeps the part's state for /status.
     HealthLine::Sink tell(LiveSource::Part part, HealthWords words);
-    LiveFrames& frames() { return frames_; }
 
 private:
     LiveSource source_;

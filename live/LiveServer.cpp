@@ -274,15 +274,6 @@ LiveServer::Config LiveServer::Config::fromSettings() {
             Settings::getLiveViewers()};
 }
 
-bool LiveServer::Config::loopback() const {
-    const auto parsed = ListenAddress::parse(address, port);
-    return parsed && parsed->loopback;
-}
-
-bool LiveServer::Config::passwordInClear() const {
-    return !loopback() && (certFile.empty() || keyFile.empty());
-}
-
 LiveServer::LiveServer(LiveSource& source, LiveFrames& frames, Sink sink)
     : source_(source)
     , frames_(frames)

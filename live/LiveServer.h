@@ -31,10 +31,6 @@ public:
 
         // The liveview element of the settings.
         static Config fromSettings();
-        // Whether the address is one of this machine's loopback addresses (127.0.0.0/8, ::1).
-        bool loopback() const;
-        // Whether a password would cross the network in clear text.
-        bool passwordInClear() const;
     };
 
     // Gets the line that tells where the server listens or why it cannot, without its line
