@@ -6,6 +6,7 @@
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
 #include "capture/Capture.h"
+#include "ftp/FTPThread.h"
 #include "platform/DialogRunner.h"
 #include "platform/Menu.h"
 #include "platform/TopLevelWindow.h"
@@ -15,6 +16,7 @@
 #include "res/MenuTemplates.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
+#include "settings/LiveViewSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
@@ -44,7 +46,8 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
     , schedule_([this](bool on) {
         return on ? window_->setTimer(timerId, GrabSchedule::tickMs) : window_->killTimer(timerId);
     })
-    , uploads_([this] { window_->postMessage(instantUploadEndedMessage, 0, 0); })
+    , uploads_([this] { window_->postMessage(instantUploadEndedMessage, 0, 0); },
+               liveView_.tell(LiveSource::Part::upload, FTPThread::healthWords))
     , drag_(windowSystem, createdWidth, createdHeight) {
     using namespace windowStyle;
     window_ = windowSystem.createWindow(
@@ -230,6 +233,10 @@ bool MainWindow::onCommand(int id) {
     case menuCommand::saveSettings:
         saveSettings();
         return true;
+    case menuCommand::liveViewSettings:
+        dialogs_.runDialog(window_.get(), liveViewSettingsDialogId, liveViewSettingsDialogProc);
+        liveView_.applySettings();
+        return true;
     default:
         break;
     }
@@ -325,8 +332,16 @@ void MainWindow::onTimer() {
     trayIcon_->update();
 }
 
+std::optional<std::string> MainWindow::grab() {
+    std::optional<std::string> jpegFile = requireCapture().grabFrame(storedGrabSettings());
+    if (jpegFile) {
+        liveView_.grabbed(*jpegFile);
+    }
+    return jpegFile;
+}
+
 void MainWindow::grabAndUpload() {
-    const std::optional<std::string> jpegFile = requireCapture().grabFrame(storedGrabSettings());
+    const std::optional<std::string> jpegFile = grab();
     const std::optional<std::string> error = jpegFile ? uploads_.post(*jpegFile) : std::nullopt;
     if (error) {
         stopRunning();
@@ -346,7 +361,7 @@ void MainWindow::instantGrab() {
     if (!uploading) {
         trayIcon_->show(grabbingIconId, std::string(activeTip) + " [instant grab]");
     }
-    const std::optional<std::string> jpegFile = requireCapture().grabFrame(storedGrabSettings());
+    const std::optional<std::string> jpegFile = grab();
     if (!(jpegFile && uploads_.uploadInstantly(*jpegFile)) && !uploading) {
         trayIcon_->show(idleIconId, inactiveTip);
     }

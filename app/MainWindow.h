@@ -2,6 +2,7 @@
 
 #include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
+#include "app/LiveView.h"
 #include "app/Uploads.h"
 #include "app/WindowDrag.h"
 #include "capture/CaptureService.h"
@@ -59,6 +60,8 @@ public:
     // lacks, and applies the stored frame rate, position and zoom. Throws Exception without
     // a capture object.
     void setupMenus();
+    // Starts, restarts or stops the live view's web server after the settings.
+    void applyLiveViewSettings() { liveView_.applySettings(); }
     // Posts Run and then Hide as asked (so they come before any input), runs the event loop
     // and returns its exit code.
     int messageLoop(bool run, bool hide);
@@ -100,6 +103,9 @@ private:
     void onTimer();
     // Grabs a frame with the image settings of this moment and hands it to the upload thread; an
     // upload thread that had stopped stops the grabber and shows the error.
+    // Grabs a frame with the settings of this moment; the JPEG file written, if any, is also
+    // what the live view shows.
+    std::optional<std::string> grab();
     void grabAndUpload();
     // Instant Grab!: while running, grabs and restarts the full interval; while idle, grabs
     // and, when FTP is on, uploads it on a worker.
@@ -124,6 +130,8 @@ private:
 
     WindowSystem& windowSystem_;
     DialogRunner& dialogs_;
+    // Before the uploads, whose health line tells it how uploads fare.
+    LiveView liveView_;
 
     bool shutdownDone_ = false;
     std::unique_ptr<TrayIcon> trayIcon_;

@@ -55,6 +55,7 @@ int runSession(const std::string& commandLine, int showCommand, const ProgramSer
         loadSettingsFile({*session.mainWindow, *session.capture}, settingsFileName);
         session.capture->initialize();
         session.mainWindow->setupMenus();
+        session.mainWindow->applyLiveViewSettings();
         exitStatus = session.mainWindow->messageLoop(hasSwitch(found, "/run"),
                                                      hasSwitch(found, "/minimized"));
     } catch (...) {

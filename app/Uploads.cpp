@@ -25,9 +25,10 @@ FtpLogin ftpLogin() {
 
 } // namespace
 
-Uploads::Uploads(std::function<void()> instantEnded)
+Uploads::Uploads(std::function<void()> instantEnded, HealthLine::Sink healthSink)
     : instantEnded_(std::move(instantEnded))
-    , health_(std::make_shared<HealthLine>(FTPThread::healthWords)) {}
+    , health_(std::make_shared<HealthLine>(FTPThread::healthWords, std::chrono::steady_clock::now,
+                                           std::move(healthSink))) {}
 
 Uploads::~Uploads() = default;
 

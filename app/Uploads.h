@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/HealthLine.h"
 #include "ftp/InstantUpload.h"
 
 #include <functional>
@@ -9,7 +10,6 @@
 #include <vector>
 
 class FTPThread;
-class HealthLine;
 class ThreadControl;
 
 // The uploads of the grabbed JPEG files, with the FTP settings of the moment each begins: the
@@ -21,7 +21,9 @@ class Uploads {
 public:
     // instantEnded runs on the instant upload's worker when the upload has ended; it only
     // hands the news to the user interface thread, which then calls onInstantEnded.
-    explicit Uploads(std::function<void()> instantEnded);
+    // healthSink, when given, is told each line of the upload's health instead of standard
+    // error alone.
+    Uploads(std::function<void()> instantEnded, HealthLine::Sink healthSink = {});
     ~Uploads();
     Uploads(const Uploads&) = delete;
     Uploads& operator=(const Uploads&) = delete;

@@ -101,6 +101,33 @@ constexpr std::array previewSettingsControls{
     DialogControl{none, Label, "Frames per second:", 19, 11, 63, 8},
 };
 
+constexpr std::array liveViewSettingsControls{
+    DialogControl{liveViewSettingsItem::active, CheckBox,
+                  "Serve a live view of the camera over HTTP.", 8, 8, 200, 10},
+    DialogControl{none, Label, "Address:", 16, 26, 50, 12},
+    DialogControl{liveViewSettingsItem::address, Edit, "", 70, 24, 90, 12, dialogStyleNone, 0,
+                  "127.0.0.1: this machine only\n"
+                  "0.0.0.0: every network of this machine (needs a user name and a password)"},
+    DialogControl{none, Label, "Port:", 16, 42, 50, 12},
+    DialogControl{liveViewSettingsItem::port, Edit, "", 70, 40, 40, 12, number},
+    DialogControl{none, Label, "Username:", 16, 58, 50, 12},
+    DialogControl{liveViewSettingsItem::user, Edit, "", 70, 56, 90, 12},
+    DialogControl{none, Label, "Password:", 16, 74, 50, 12},
+    DialogControl{liveViewSettingsItem::password, Edit, "", 70, 72, 90, 12, dialogStylePassword},
+    DialogControl{none, Label, "Certificate:", 16, 90, 50, 12},
+    DialogControl{liveViewSettingsItem::certFile, Edit, "", 70, 88, 140, 12, dialogStyleNone, 0,
+                  "PEM file of the server's certificate; with a key, the live view uses HTTPS"},
+    DialogControl{none, Label, "Key:", 16, 106, 50, 12},
+    DialogControl{liveViewSettingsItem::keyFile, Edit, "", 70, 104, 140, 12},
+    DialogControl{none, Label, "Viewers:", 16, 122, 50, 12},
+    DialogControl{liveViewSettingsItem::viewers, Edit, "", 70, 120, 30, 12, number, 0,
+                  "How many may watch the stream at once (1-100)"},
+    DialogControl{liveViewSettingsItem::exposure, Label, "", 8, 140, 210, 24},
+    DialogControl{dialogOk, DefaultPushButton, "OK", 60, 170, 50, 14},
+    DialogControl{dialogCancel, PushButton, "Cancel", 114, 170, 50, 14},
+    DialogControl{dialogApply, PushButton, "Apply", 168, 170, 50, 14},
+};
+
 constexpr std::array templates{
     DialogTemplate{aboutDialogId, "", "System", 8, 232, 207, DialogFrame::ThinBorder,
                    DialogPlacement::CenteredOnScreen, dialogOk, aboutControls},
@@ -113,6 +140,9 @@ constexpr std::array templates{
     DialogTemplate{previewSettingsDialogId, "Preview Settings", "MS Sans Serif", 8, 131, 49,
                    DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse, dialogOk,
                    previewSettingsControls},
+    DialogTemplate{liveViewSettingsDialogId, "Live View", "MS Sans Serif", 8, 226, 190,
+                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse,
+                   liveViewSettingsItem::active, liveViewSettingsControls},
 };
 
 } // namespace

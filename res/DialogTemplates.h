@@ -8,6 +8,7 @@ inline constexpr int aboutDialogId = 103;
 inline constexpr int ftpSettingsDialogId = 132;
 inline constexpr int imageSettingsDialogId = 134;
 inline constexpr int previewSettingsDialogId = 135;
+inline constexpr int liveViewSettingsDialogId = 310;
 
 // The item ids of the dialogs, for their templates and their procedures alike. OK, Cancel
 // and Apply have the standard command ids (platform/DialogProcedure.h).
@@ -44,6 +45,20 @@ inline constexpr int backBlue = 1018;
 namespace previewSettingsItem {
 inline constexpr int fps = 1000;
 } // namespace previewSettingsItem
+
+// Items of the "Live View" dialog (template 310).
+namespace liveViewSettingsItem {
+inline constexpr int active = 3100;
+inline constexpr int address = 3101;
+inline constexpr int port = 3102;
+inline constexpr int user = 3103;
+inline constexpr int password = 3104;
+inline constexpr int certFile = 3105;
+inline constexpr int keyFile = 3106;
+inline constexpr int viewers = 3107;
+// Says who can see the live view and whether the password crosses the network in clear.
+inline constexpr int exposure = 3108;
+} // namespace liveViewSettingsItem
 
 // The template with the given id, or null when there is none.
 const DialogTemplate* findDialogTemplate(int templateId);

@@ -29,6 +29,8 @@ inline constexpr int availableDevices = 32808;
 // lastDevice.
 inline constexpr int firstDevice = 32809;
 inline constexpr int lastDevice = 32819;
+// Appended to the Settings submenu.
+inline constexpr int liveViewSettings = 33110;
 } // namespace menuCommand
 
 // The template with the given id, or null when there is none.

@@ -19,3 +19,12 @@ std::string Settings::password = "mossyharbor";
 std::int32_t Settings::active = 1;
 std::int32_t Settings::stopOnError = 0;
 std::int32_t Settings::usePassive = 1;
+
+std::int32_t Settings::liveActive = 0;
+std::string Settings::liveAddress = "127.0.0.1";
+unsigned Settings::livePort = 8080;
+std::string Settings::liveUser;
+std::string Settings::livePassword;
+std::string Settings::liveCertFile;
+std::string Settings::liveKeyFile;
+std::int32_t Settings::liveViewers = 10;

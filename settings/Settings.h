@@ -59,6 +59,25 @@ public:
     static bool getUsePassive() { return usePassive == 1; }
     static void setUsePassive(bool value) { usePassive = value ? 1 : 0; }
 
+    // The live view's web server (live/LiveServer). The password in plain text, like the
+    // FTP password.
+    static bool getLiveActive() { return liveActive == 1; }
+    static void setLiveActive(bool value) { liveActive = value ? 1 : 0; }
+    static std::string getLiveAddress() { return liveAddress; }
+    static void setLiveAddress(const std::string& value) { liveAddress = value; }
+    static unsigned getLivePort() { return livePort; }
+    static void setLivePort(unsigned value) { livePort = value; }
+    static std::string getLiveUser() { return liveUser; }
+    static void setLiveUser(const std::string& value) { liveUser = value; }
+    static std::string getLivePassword() { return livePassword; }
+    static void setLivePassword(const std::string& value) { livePassword = value; }
+    static std::string getLiveCertFile() { return liveCertFile; }
+    static void setLiveCertFile(const std::string& value) { liveCertFile = value; }
+    static std::string getLiveKeyFile() { return liveKeyFile; }
+    static void setLiveKeyFile(const std::string& value) { liveKeyFile = value; }
+    static std::int32_t getLiveViewers() { return liveViewers; }
+    static void setLiveViewers(std::int32_t value) { liveViewers = value; }
+
     // A number typed into a colour field as a component: above 255 gives 255, anything
     // else its low 8 bits (so -2 gives 254).
     static std::uint8_t clampComponent(std::int32_t value) {
@@ -99,4 +118,13 @@ private:
     static std::int32_t active;
     static std::int32_t stopOnError;
     static std::int32_t usePassive;
+
+    static std::int32_t liveActive;
+    static std::string liveAddress;
+    static unsigned livePort;
+    static std::string liveUser;
+    static std::string livePassword;
+    static std::string liveCertFile;
+    static std::string liveKeyFile;
+    static std::int32_t liveViewers;
 };

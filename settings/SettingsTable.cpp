@@ -87,6 +87,14 @@ constexpr std::array table{
     stored<S::getActive, S::setActive>("network", "active"),
     stored<S::getStopOnError, S::setStopOnError>("network", "stoponerror"),
     stored<S::getUsePassive, S::setUsePassive>("network", "usepassive"),
+    stored<S::getLiveActive, S::setLiveActive>("liveview", "active"),
+    stored<S::getLiveAddress, S::setLiveAddress>("liveview", "address"),
+    stored<S::getLivePort, S::setLivePort>("liveview", "port"),
+    stored<S::getLiveUser, S::setLiveUser>("liveview", "user"),
+    stored<S::getLivePassword, S::setLivePassword>("liveview", "password", SettingKind::Password),
+    stored<S::getLiveCertFile, S::setLiveCertFile>("liveview", "certfile"),
+    stored<S::getLiveKeyFile, S::setLiveKeyFile>("liveview", "keyfile"),
+    stored<S::getLiveViewers, S::setLiveViewers>("liveview", "viewers"),
 };
 
 } // namespace

@@ -295,9 +295,10 @@ class ProgramTest(unittest.TestCase):
         wait_until(lambda: not popups(), "the menu to close")
 
     def ftp_item_greyed(self):
-        # With "Image..." highlighted, the lines are "FTP...", "Save On Exit", "Save Settings".
+        # With "Image..." highlighted, the lines are "FTP...", "Save On Exit", "Save Settings",
+        # "Live View...".
         submenu = self.open_menu("Settings...")
-        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 3 and lines,
+        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 4 and lines,
                            "the submenu to be drawn")
         self.close_menus()
         return lines[0] - lines[2] > 50

@@ -1,5 +1,6 @@
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
+#include "settings/LiveViewSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 
 #include "base/ErrorBox.h"
@@ -23,21 +24,47 @@ int item(const std::string& name) {
     using namespace imageSettingsItem;
     using namespace ftpSettingsItem;
     const std::vector<std::string> names{
-        "quality",  "update",    "jpegFile",    "dateTimeOverlay", "textOverlay",
-        "textRed",  "textGreen", "textBlue",    "backRed",         "backGreen",
-        "backBlue", "port",      "host",        "saveTo",          "password",
-        "user",     "active",    "stopOnError", "usePassive",      "fps"};
-    const std::vector<int> ids{quality,     update,      jpegFile,   dateTimeOverlay,
-                               textOverlay, textRed,     textGreen,  textBlue,
-                               backRed,     backGreen,   backBlue,   port,
-                               host,        saveTo,      password,   user,
-                               active,      stopOnError, usePassive, previewSettingsItem::fps};
+        "quality",      "update",      "jpegFile",    "dateTimeOverlay", "textOverlay",
+        "textRed",      "textGreen",   "textBlue",    "backRed",         "backGreen",
+        "backBlue",     "port",        "host",        "saveTo",          "password",
+        "user",         "active",      "stopOnError", "usePassive",      "fps",
+        "liveActive",   "liveAddress", "livePort",    "liveUser",        "livePassword",
+        "liveCertFile", "liveKeyFile", "liveViewers"};
+    const std::vector<int> ids{quality,
+                               update,
+                               jpegFile,
+                               dateTimeOverlay,
+                               textOverlay,
+                               textRed,
+                               textGreen,
+                               textBlue,
+                               backRed,
+                               backGreen,
+                               backBlue,
+                               port,
+                               host,
+                               saveTo,
+                               password,
+                               user,
+                               active,
+                               stopOnError,
+                               usePassive,
+                               previewSettingsItem::fps,
+                               liveViewSettingsItem::active,
+                               liveViewSettingsItem::address,
+                               liveViewSettingsItem::port,
+                               liveViewSettingsItem::user,
+                               liveViewSettingsItem::password,
+                               liveViewSettingsItem::certFile,
+                               liveViewSettingsItem::keyFile,
+                               liveViewSettingsItem::viewers};
     return ids.at(static_cast<std::size_t>(std::ranges::find(names, name) - names.begin()));
 }
 
 // What is typed into the items ("item=text|...", a check box "[x]" or "[ ]"), the buttons
 // pressed in turn ("OK", "Cancel", "Apply", "tick" for a click on the check box; "OK!" for
-// an OK that must leave the dialog open and refuse the file name in an error box), and
+// an OK that must leave the dialog open and refuse what was typed in an error box: the file
+// name, or the row's box), and
 // what the dialog stored (by the keys of the settings file) from the settings given before
 // it opened, and for a refused server address the reason the box gives; an OK or Cancel
 // pressed last must end the dialog with it. The dialog runs in a
@@ -50,6 +77,7 @@ struct DialogCase {
     std::string stored;
     std::string given = "";
     std::string reason = "";
+    std::string box = "";
 };
 
 class SettingsDialogTest : public testing::TestWithParam<DialogCase> {
@@ -109,7 +137,8 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
                                                      : std::nullopt);
     EXPECT_EQ(settingsByKey(holders), expected);
     const std::string box =
-        row.procedure == ftpSettingsDialogProc
+        !row.box.empty() ? row.box
+        : row.procedure == ftpSettingsDialogProc
             ? "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.\n" +
                   row.reason
             : "::Illegal filename::\n\n   " + dialog.texts[imageSettingsItem::jpegFile];
@@ -131,6 +160,10 @@ const std::string everyImageItem = "quality=90|update=60|jpegFile=new.jpg|textRe
 const std::string everyFtpItem = "port=990|host=h|saveTo=s|password=p\x01\xFF|user=u|"
                                  "active=[ ]|stopOnError=[x]|usePassive=[ ]";
 const std::string k79(79, 'k');
+const auto live = liveViewSettingsDialogProc;
+const std::string everyLiveItem = "liveActive=[x]|liveAddress=0.0.0.0|livePort=8443|"
+                                  "liveUser=u|livePassword=p\x01|liveCertFile=c.pem|"
+                                  "liveKeyFile=k.pem|liveViewers=3";
 
 INSTANTIATE_TEST_SUITE_P(
     , SettingsDialogTest,
@@ -188,7 +221,50 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"PreviewNegativeMaxFpsIsNoLimit", preview, "fps=500", "OK", "fps=500",
                    "maxfps=-1"},
         DialogCase{"PreviewCancelKeepsTheRate", preview, "fps=5", "Cancel", ""},
-        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"}),
+        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"},
+        DialogCase{"LiveOkStoresEveryItem", live, everyLiveItem, "OK",
+                   "liveview.active=1|address=0.0.0.0|liveview.port=8443|liveview.user=u|"
+                   "liveview.password=p\x01|certfile=c.pem|keyfile=k.pem|viewers=3"},
+        DialogCase{"LiveOkWithoutEditsStoresWhatItShowed", live, "", "OK", ""},
+        DialogCase{"LiveViewersAreHeldInTheirRange", live, "liveViewers=0", "Apply Cancel",
+                   "viewers=1"},
+        DialogCase{"LiveOtherAddressWithoutPasswordIsRefused", live,
+                   everyLiveItem + "|livePassword=", "OK!", "", "", "",
+                   "An address beyond this machine needs a user name and a password."},
+        DialogCase{"LiveHostNameIsRefused", live, "liveAddress=cam.local", "OK!", "", "", "",
+                   "The live view's address must be an IP address, such as 127.0.0.1 or "
+                   "0.0.0.0:\n\n   cam.local"},
+        DialogCase{"LivePortAbove65535IsRefused", live, "livePort=65536", "OK!", "", "", "",
+                   "The live view's port must be between 1 and 65535."},
+        DialogCase{"LiveCertificateWithoutKeyIsRefused", live, "liveCertFile=c.pem", "OK!", "", "",
+                   "", "HTTPS needs both a certificate file and its key file."},
+        DialogCase{"LiveCancelStoresNothing", live, everyLiveItem, "Cancel", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Exposure {
+    const char* name;
+    const char* address;
+    bool tls;
+    const char* says;
+};
+
+class LiveViewExposureTest : public testing::TestWithParam<Exposure> {};
+
+TEST_P(LiveViewExposureTest, SaysWhoSeesTheLiveViewAndWhetherThePasswordIsInClear) {
+    EXPECT_EQ(liveViewExposure(GetParam().address, GetParam().tls), GetParam().says);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , LiveViewExposureTest,
+    testing::Values(
+        Exposure{"Loopback", "127.0.0.2", false, "Only this machine can see the live view."},
+        Exposure{"Ipv6Loopback", "::1", false, "Only this machine can see the live view."},
+        Exposure{"EveryNetworkInClear", "0.0.0.0", false,
+                 "Other machines can see the live view. The password and the pictures cross "
+                 "the network in clear text: give a certificate and a key for HTTPS."},
+        Exposure{"EveryNetworkOverHttps", "::", true,
+                 "Other machines can see the live view over HTTPS, with the user name and "
+                 "password."}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -26,7 +26,7 @@ class SettingsFileTest : public testing::Test {
 protected:
     void reset() const {
         for (const Setting& setting : settingsTable()) {
-            setting.set(holders, initial.at(std::string(setting.key)));
+            setting.set(holders, initial.at(settingName(setting)));
         }
     }
     std::size_t entries() const {
@@ -93,13 +93,21 @@ const char* const defaultFile = "<kavriwebcam version='1.2.99'>\r\n"
 
 TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     saveSettingsFile(holders, fileName);
-    EXPECT_EQ(readFile(fileName), defaultFile);
+    // The designed lines, in their order; the elements of later settings stand between the
+    // last designed element and the end of the file.
+    const std::string saved = readFile(fileName);
+    const std::string lastLine = "</kavriwebcam>\r\n";
+    const std::string designedFile = defaultFile;
+    const std::string designedHead = designedFile.substr(0, designedFile.size() - lastLine.size());
+    EXPECT_EQ(saved.substr(0, designedHead.size()), designedHead);
+    EXPECT_TRUE(saved.ends_with("  </liveview>\r\n" + lastLine)) << saved;
     std::ofstream(fileName) << std::string(10000, 'x');
     std::filesystem::permissions(fileName, std::filesystem::perms(0644));
     for (const Setting& setting : settingsTable()) {
         setting.set(holders, samples.at(setting.get(holders).index()).first);
     }
     Settings::setPassword("mossyharbor");
+    Settings::setLivePassword("mossyharbor");
     std::string expected = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n";
     std::string_view section;
     for (const Setting& setting : settingsTable()) {
@@ -113,12 +121,23 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         });
         expected += "    " + std::string(setting.key) + " = '" + sample->second + "'\r\n";
     }
-    expected += "  >\r\n  </network>\r\n</kavriwebcam>\r\n";
+    expected += "  >\r\n  </liveview>\r\n</kavriwebcam>\r\n";
 
     saveSettingsFile(holders, fileName);
     const std::string written = readFile(fileName);
     EXPECT_EQ(written, expected);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 37);
+    // The designed 37 lines, then the live view's element before the last.
+    const std::string text = "'it&#39;s&#13;&#10;<b>\"&#38;#39;'\r\n";
+    const std::string liveView = "  <liveview\r\n    active = '1'\r\n    address = " + text +
+                                 "    port = '16777215'\r\n    user = " + text +
+                                 "    password = 'nnstxibranr'\r\n    certfile = " + text +
+                                 "    keyfile = " + text +
+                                 "    viewers = '-17'\r\n  >\r\n"
+                                 "  </liveview>\r\n</kavriwebcam>\r\n";
+    const std::size_t liveAt = written.find("  <liveview\r\n");
+    EXPECT_EQ(written.substr(liveAt), liveView);
+    EXPECT_EQ(std::count(written.begin(), written.begin() + liveAt, '\n'), 36);
+    EXPECT_EQ(written.substr(liveAt - 14, 14), "  </network>\r\n");
     EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(entries(), 1u);
 

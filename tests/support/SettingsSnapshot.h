@@ -31,13 +31,20 @@ private:
     std::vector<std::pair<const Setting::StoreAccessors*, SettingValue>> values;
 };
 
-// Every value the settings file holds, by its key, wherever it is kept.
+// Every value the settings file holds, by its key, wherever it is kept; a key that an
+// earlier section has already is named "section.key".
 using SettingsByKey = std::map<std::string, SettingValue>;
+
+inline std::string settingName(const Setting& setting) {
+    const Setting& first = *std::ranges::find(settingsTable(), setting.key, &Setting::key);
+    return std::string(&first == &setting ? "" : std::string(setting.section) + ".") +
+           std::string(setting.key);
+}
 
 inline SettingsByKey settingsByKey(const SettingsHolders& holders) {
     SettingsByKey values;
     for (const Setting& setting : settingsTable()) {
-        values[std::string(setting.key)] = setting.get(holders);
+        values[settingName(setting)] = setting.get(holders);
     }
     return values;
 }
@@ -57,7 +64,10 @@ inline std::vector<std::pair<std::string, std::string>> keyValuePairs(const std:
 inline SettingsByKey parseSettings(const std::string& text) {
     SettingsByKey values;
     for (const auto& [key, value] : keyValuePairs(text)) {
-        const auto setting = std::ranges::find(settingsTable(), key, &Setting::key);
+        const std::size_t dot = key.find('.');
+        const Setting* setting = dot == std::string::npos
+                                     ? &*std::ranges::find(settingsTable(), key, &Setting::key)
+                                     : findSetting(key.substr(0, dot), key.substr(dot + 1));
         const long long number =
             setting->kind <= SettingKind::Unsigned ? std::stoll(value, nullptr, 0) : 0;
         const SettingValue asKind[] = {number == 1, static_cast<std::int32_t>(number),

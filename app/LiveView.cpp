@@ -1,0 +1,54 @@
+#include "app/LiveView.h"
+
+#include "settings/Settings.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+bool operator==(const LiveServer::Config& a, const LiveServer::Config& b) {
+    return a.address == b.address && a.port == b.port && a.user == b.user &&
+           a.password == b.password && a.certFile == b.certFile && a.keyFile == b.keyFile &&
+           a.viewers == b.viewers;
+}
+
+} // namespace
+
+LiveView::LiveView()
+    : server_(source_, frames_) {}
+
+void LiveView::applySettings() {
+    if (!Settings::getLiveActive()) {
+        server_.stop();
+        running_.reset();
+        return;
+    }
+    const LiveServer::Config config = LiveServer::Config::fromSettings();
+    if (running_ && *running_ == config && server_.running()) {
+        return;
+    }
+    running_ = config;
+    server_.start(config);
+}
+
+void LiveView::grabbed(const std::string& jpegFile) {
+    if (!server_.running()) {
+        return;
+    }
+    std::ifstream file(jpegFile, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    if (file) {
+        source_.setImage(std::move(bytes).str(), std::chrono::system_clock::now());
+    }
+}
+
+HealthLine::Sink LiveView::tell(LiveSource::Part part, HealthWords words) {
+    const std::string failing =
+        std::string("kavriWebCam: ") + words.subject + " " + words.failing + ":";
+    return [this, part, failing](const std::string& line) {
+        HealthLine::writeLine(line);
+        source_.setHealth(part, line.starts_with(failing), line);
+    };
+}

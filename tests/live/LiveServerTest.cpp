@@ -1,0 +1,306 @@
+#include "live/LiveServer.h"
+#include "base/Surface.h"
+#include "image/MjpegDecoder.h"
+#include "live/LiveFrames.h"
+#include "live/LiveSource.h"
+#include "tests/live/FakeMjpegCamera.h"
+#include "tests/live/LiveClients.h"
+#include "tests/live/StreamReader.h"
+#include "tests/support/Deadline.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+class LiveServerTest : public ::testing::Test {
+protected:
+    LiveServer::Config loopback() {
+        LiveServer::Config config;
+        config.port = 0;
+        return config;
+    }
+    void start(LiveServer::Config config = {}) {
+        config.port = 0;
+        ASSERT_TRUE(server.start(config)) << lastLine();
+    }
+    std::string url(const std::string& path, const char* scheme = "http") const {
+        return std::string(scheme) + "://127.0.0.1:" + std::to_string(server.port()) + path;
+    }
+    // curl's "status content-type" for a request.
+    std::string answer(const std::string& curlArguments, const std::string& path) {
+        return runClient("curl -s --path-as-is -o /dev/null -w '%{http_code} %{content_type}' " +
+                         curlArguments + " '" + url(path) + "'")
+            .output;
+    }
+    std::string lastLine() {
+        std::lock_guard lock(linesMutex);
+        return lines.empty() ? "" : lines.back();
+    }
+
+    std::mutex linesMutex;
+    std::vector<std::string> lines;
+    LiveSource source;
+    LiveFrames frames;
+    LiveServer server{source, frames, [this](const std::string& line) {
+                          std::lock_guard lock(linesMutex);
+                          lines.push_back(line);
+                      }};
+    FakeMjpegCamera camera{frames};
+    TempDir dir;
+};
+
+struct Route {
+    const char* name;
+    const char* curlArguments;
+    const char* path;
+    const char* answer;
+};
+
+class LiveRouteTest : public LiveServerTest, public ::testing::WithParamInterface<Route> {};
+
+TEST_P(LiveRouteTest, AnswersOnlyItsRoutes) {
+    start();
+    EXPECT_EQ(answer(GetParam().curlArguments, GetParam().path), GetParam().answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Routes, LiveRouteTest,
+    ::testing::Values(Route{"Page", "", "/", "200 text/html; charset=utf-8"},
+                      Route{"HeadOfThePage", "-I", "/", "200 text/html; charset=utf-8"},
+                      Route{"Status", "", "/status", "200 application/json"},
+                      Route{"ImageBeforeTheFirstGrab", "", "/image.jpg",
+                            "503 text/plain; charset=utf-8"},
+                      Route{"HeadOfTheStream", "-I", "/stream",
+                            "200 multipart/x-mixed-replace; boundary=kavriframe"},
+                      Route{"AFileElsewhere", "", "/etc/passwd", "404 text/plain; charset=utf-8"},
+                      Route{"UpTheTree", "", "/../image.jpg", "404 text/plain; charset=utf-8"},
+                      Route{"Post", "-X POST -d x=1", "/", "405 text/plain; charset=utf-8"},
+                      Route{"Delete", "-X DELETE", "/image.jpg", "405 text/plain; charset=utf-8"},
+                      Route{"HeadersTooLarge", "-H \"X-Big: $(printf %040000d 0)\"", "/", "431 "}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(LiveServerTest, ImageIsTheNewestGrabsBytesWithItsDate) {
+    start();
+    const std::string jpeg = camera.frame(7);
+    source.setImage(jpeg, std::chrono::system_clock::from_time_t(784111777));
+    const std::string body = dir.file("body");
+    const ClientRun run = runClient("curl -s -D - -o " + body + " " + url("/image.jpg"));
+    std::ifstream in(body, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), jpeg);
+    EXPECT_NE(run.output.find("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("Cache-Control: no-cache\r\n"), std::string::npos);
+    EXPECT_NE(run.output.find("ETag: \"784111777-1\"\r\n"), std::string::npos);
+    EXPECT_EQ(answer("-H 'If-None-Match: \"784111777-1\"'", "/image.jpg"), "304 image/jpeg");
+    EXPECT_NE(runClient("curl -s " + url("/status"))
+                  .output.find("\"image\":{\"bytes\":" + std::to_string(jpeg.size()) +
+                               ",\"written\":784111777}"),
+              std::string::npos);
+}
+
+struct Login {
+    const char* name;
+    const char* curlArguments;
+    const char* answer;
+};
+
+class LiveLoginTest : public LiveServerTest, public ::testing::WithParamInterface<Login> {};
+
+TEST_P(LiveLoginTest, AsksForTheUserAndPassword) {
+    LiveServer::Config config;
+    config.user = "watcher";
+    config.password = "s3cret";
+    start(config);
+    EXPECT_EQ(answer(GetParam().curlArguments, "/status"), GetParam().answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Logins, LiveLoginTest,
+    ::testing::Values(Login{"None", "", "401 text/plain; charset=utf-8"},
+                      Login{"WrongPassword", "-u watcher:s3cre", "401 text/plain; charset=utf-8"},
+                      Login{"WrongUser", "-u watch:s3cret", "401 text/plain; charset=utf-8"},
+                      Login{"Right", "-u watcher:s3cret", "200 application/json"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+struct Refusal {
+    const char* name;
+    const char* address;
+    const char* user;
+    const char* password;
+    const char* certFile;
+    const char* why;
+};
+
+class LiveRefusalTest : public LiveServerTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(LiveRefusalTest, DoesNotListen) {
+    LiveServer::Config config;
+    config.address = GetParam().address;
+    config.user = GetParam().user;
+    config.password = GetParam().password;
+    config.certFile = GetParam().certFile;
+    config.keyFile = GetParam().certFile;
+    EXPECT_FALSE(server.start(config));
+    EXPECT_FALSE(server.running());
+    EXPECT_EQ(lastLine(), "kavriWebCam: live view cannot listen on " + std::string(GetParam().why));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, LiveRefusalTest,
+    ::testing::Values(
+        Refusal{"EveryAddressWithoutPassword", "0.0.0.0", "", "", "",
+                "0.0.0.0:8080: an address beyond this machine needs a user name and a password"},
+        Refusal{"OtherAddressWithUserOnly", "192.0.2.1", "watcher", "", "",
+                "192.0.2.1:8080: an address beyond this machine needs a user name and a password"},
+        Refusal{"EveryIpv6AddressWithoutPassword", "::", "", "", "",
+                "[::]:8080: an address beyond this machine needs a user name and a password"},
+        Refusal{"AName", "camera.local", "", "", "", "camera.local:8080: not an IP address"},
+        Refusal{"MissingCertificate", "127.0.0.1", "", "", "/nonexistent/cert.pem",
+                "127.0.0.1:8080: cannot read /nonexistent/cert.pem"}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST_F(LiveServerTest, TellsWhereItListensAndWhenThePortIsTaken) {
+    start();
+    EXPECT_EQ(lastLine(), "kavriWebCam: live view listening on " + url("/"));
+    LiveServer second(source, frames, [this](const std::string& line) { lines.push_back(line); });
+    LiveServer::Config config;
+    config.port = server.port();
+    EXPECT_FALSE(second.start(config));
+    EXPECT_NE(lastLine().find("kavriWebCam: live view cannot listen on 127.0.0.1:" +
+                              std::to_string(server.port()) + ": "),
+              std::string::npos);
+    EXPECT_NE(lastLine().find("Address already in use"), std::string::npos) << lastLine();
+}
+
+TEST_F(LiveServerTest, ServesOverTlsWithTheGivenCertificate) {
+    const std::string ca = dir.file("ca.pem");
+    const std::string caKey = dir.file("ca.key");
+    const std::string cert = dir.file("cert.pem");
+    const std::string key = dir.file("key.pem");
+    const std::string request = dir.file("request.csr");
+    const std::string names = dir.file("names.ext");
+    std::ofstream(names) << "subjectAltName=IP:127.0.0.1\n";
+    ASSERT_EQ(runClient("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=TestCA "
+                        "-keyout " +
+                        caKey + " -out " + ca +
+                        " 2>&1 && "
+                        "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout " +
+                        key + " -out " + request + " 2>&1 && openssl x509 -req -in " + request +
+                        " -CA " + ca + " -CAkey " + caKey + " -CAcreateserial -days 2 -extfile " +
+                        names + " -out " + cert + " 2>&1")
+                  .status,
+              0);
+    LiveServer::Config config;
+    config.certFile = cert;
+    config.keyFile = key;
+    start(config);
+    EXPECT_EQ(lastLine(), "kavriWebCam: live view listening on " + url("/", "https"));
+    EXPECT_EQ(
+        runClient("curl -s --cacert " + ca + " " + url("/status", "https")).output.substr(0, 10),
+        "{\"camera\":");
+    EXPECT_EQ(runClient("curl -s " + url("/status", "https")).status, 60) << "an unknown issuer";
+    EXPECT_NE(runClient("curl -s " + url("/status")).status, 0) << "no plain HTTP";
+}
+
+TEST_F(LiveServerTest, FfprobeDecodesThirtyFramesOfTheStream) {
+    start();
+    camera.run(30);
+    const ClientRun run = runClient(
+        "ffprobe -v error -f mpjpeg -read_intervals '%+#30' -count_frames -select_streams v:0 "
+        "-show_entries stream=codec_name,width,height,nb_read_frames -of csv=p=0 " +
+        url("/stream"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "mjpeg,64,48,30\n");
+}
+
+TEST_F(LiveServerTest, StalledAndSlowViewersLeaveOthersAtFullRate) {
+    start();
+    StreamReader stalled(server.port(), StreamReader::Pace::stalled);
+    StreamReader slow(server.port(), StreamReader::Pace::byteASecond);
+    StreamReader viewer(server.port(), StreamReader::Pace::full);
+    ASSERT_TRUE(waitUntil([&] { return frames.viewers() == 3; })) << "three viewers";
+    // Each frame is pushed once the viewer has the one before: the stalled and the slow
+    // viewer must hold neither the camera nor the viewer up.
+    for (int number = 1; number <= 90; ++number) {
+        camera.push(number);
+        ASSERT_TRUE(waitUntil([&] { return viewer.newestFrame() == number; }))
+            << "the viewer got frame " << number;
+    }
+    EXPECT_LT(slow.received().size(), 200u);
+}
+
+TEST_F(LiveServerTest, ShowsNoCameraWhileTheCameraIsLost) {
+    start();
+    camera.push(1);
+    frames.setCameraLost(true);
+    StreamReader viewer(server.port(), StreamReader::Pace::full);
+    // The newest frame, then a picture that says there is no camera.
+    ASSERT_TRUE(waitUntil([&] {
+        const std::string data = viewer.received();
+        return data.find("--kavriframe", data.find("--kavriframe") + 1) != std::string::npos &&
+               data.rfind("\r\n\xFF\xD9\r\n") > data.rfind("--kavriframe");
+    })) << "two parts";
+    const std::string data = viewer.received();
+    const std::size_t start = data.find("\r\n\r\n", data.rfind("--kavriframe")) + 4;
+    const std::size_t end = data.find("\r\n", data.rfind("\xFF\xD9"));
+    std::optional<Surface> picture;
+    EXPECT_TRUE(MjpegDecoder().decode(reinterpret_cast<const std::uint8_t*>(data.data()) + start,
+                                      end - start, 320, 240, 1, picture));
+}
+
+TEST_F(LiveServerTest, HeadlessChromiumShowsThePage) {
+    start();
+    camera.run(30);
+    source.setImage(camera.frame(1), std::chrono::system_clock::now());
+    const std::string shot = dir.file("page.png");
+    const ClientRun run =
+        runClient("chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --timeout=3000 "
+                  "--user-data-dir=" +
+                  dir.file("profile") + " --window-size=800,600 --screenshot=" + shot + " " +
+                  url("/") + " 2>&1");
+    if (!std::ifstream(shot)) {
+        GTEST_SKIP() << "chromium could not start: " << run.output;
+    }
+    const ClientRun spread =
+        runClient("convert " + shot + " -format '%[fx:standard_deviation]' info:");
+    EXPECT_GT(std::stod(spread.output), 0.01) << "a blank page";
+}
+
+TEST(LiveFramesTest, PutsTheStandardHuffmanTablesIntoFramesWithout) {
+    const std::string bare =
+        FakeMjpegCamera::withoutHuffmanTables(*FrameEncoder().encode(*Surface::create(16, 16)));
+    const auto whole = LiveFrames::withHuffmanTables(
+        reinterpret_cast<const std::uint8_t*>(bare.data()), bare.size());
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->size(), bare.size() + FrameEncoder::standardHuffmanSegments().size());
+    EXPECT_LT(whole->find("\xFF\xC4"), whole->find("\xFF\xDA"));
+    const auto again = LiveFrames::withHuffmanTables(
+        reinterpret_cast<const std::uint8_t*>(whole->data()), whole->size());
+    EXPECT_EQ(again, whole) << "a frame with its tables passes as it is";
+    EXPECT_FALSE(LiveFrames::withHuffmanTables(reinterpret_cast<const std::uint8_t*>("GIF89a"), 6));
+}
+
+TEST(LiveFramesTest, EncodesPixelsOncePerFrameAndOnlyWhileSomeoneWatches) {
+    LiveFrames frames;
+    const auto picture = Surface::create(32, 24);
+    frames.pushPixels(*picture);
+    ASSERT_TRUE(frames.addViewer(2));
+    ASSERT_TRUE(frames.addViewer(2));
+    EXPECT_FALSE(frames.addViewer(2)) << "two viewers at most";
+    frames.pushPixels(*picture);
+    const auto never = [] { return false; };
+    const auto first = frames.next(0, never);
+    const auto second = frames.next(0, never);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->number, 1u) << "nothing was encoded without viewers";
+    EXPECT_EQ(first->part, second->part) << "one encoding for both viewers";
+    EXPECT_NE(first->part->find("Content-Type: image/jpeg\r\nContent-Length: "), std::string::npos);
+}
+
+} // namespace
