@@ -67,6 +67,11 @@ bool initialiseCurl() {
     return ready;
 }
 
+long tlsVersion(bool tls12) {
+    return tls12 ? long{CURL_SSLVERSION_TLSv1_2} | long{CURL_SSLVERSION_MAX_TLSv1_2}
+                 : long{CURL_SSLVERSION_DEFAULT};
+}
+
 bool hasControlCharacter(const std::string& text) {
     for (const char byte : text) {
         if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
@@ -171,6 +176,27 @@ CommandList commandList(const std::vector<std::string>& commands) {
         list.reset(longer);
     }
     return list;
+}
+
+// Whether TLS 1.2 is used with a server over FTP: so, for the rest of the run, once it has
+// refused a data connection over TLS 1.3. Servers that require a data connection to resume
+// the control connection's TLS session (vsftpd's require_ssl_reuse) refuse some of those
+// this transfer library makes with TLS 1.3, answering 522 or, while the file is being sent,
+// just closing it. That is said once.
+bool useTls12(const std::string& serverName, bool resumptionRefused) {
+    static std::mutex mutex;
+    static std::set<std::string> servers;
+    std::lock_guard lock(mutex);
+    if (!resumptionRefused) {
+        return servers.count(serverName) != 0;
+    }
+    if (servers.insert(serverName).second) {
+        HealthLine::writeLine("kavriWebCam: upload: " + serverName +
+                              " broke off a data connection over TLS 1.3, as a server does that "
+                              "requires it to resume the control connection's TLS session; "
+                              "using TLS 1.2 with it");
+    }
+    return true;
 }
 
 // Says once per server and run that files go there under their own name.
@@ -387,6 +413,8 @@ void FTPSession::connect(const std::string& host, const std::string& user,
             static_cast<long>(protocol_ == Protocol::Ftp ? CURLUSESSL_NONE : CURLUSESSL_ALL));
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+        tls12_ = useTls12(serverName_, false);
+        curl_easy_setopt(easy, CURLOPT_SSLVERSION, tlsVersion(tls12_));
         if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
             curl_easy_setopt(easy, CURLOPT_CAINFO, file);
         }
@@ -449,8 +477,11 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
             (error == EPERM ? "another user's link, or not a regular file" : std::strerror(error));
         throw FTPPutException(transferMessage);
     }
-    if (!connection_ || remoteFile.empty()) {
-        failureReason_ = action + (connection_ ? ": no remote name given" : ": not connected");
+    if (!connection_ || remoteFile.empty() || remoteFile.back() == '/') {
+        failureReason_ = action + (!connection_         ? ": not connected"
+                                   : remoteFile.empty() ? ": no remote name given"
+                                                        : ": the remote name ends in '/', so it "
+                                                          "names a folder, not a file");
         throw FTPPutException(transferMessage);
     }
     const std::int64_t size = status.st_size;
@@ -466,31 +497,33 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
         discard(temporary, action);
         throw FTPPutException(transferMessage);
     }
-    if (runCommands(renameCommands(temporary, remoteFile), action)) {
+    if (rename(temporary, remoteFile, action)) {
         return;
     }
     if (lastResult_ != CURLE_QUOTE_ERROR) {
         throw FTPPutException(transferMessage);
     }
-    // Some servers rename only to a name that is free.
-    if (!deleteBeforeRename_) {
-        deleteBeforeRename_ = true;
-        if (runCommands(renameCommands(temporary, remoteFile), action)) {
-            return;
-        }
-        if (lastResult_ != CURLE_QUOTE_ERROR) {
-            throw FTPPutException(transferMessage);
-        }
-    }
-    // It renames nothing: the file goes straight to its name from now on.
-    if (!runCommands({deleteCommand(temporary, false)}, action)) {
+    // Either the server renames nothing, or no file can have the name (a folder has it).
+    // Storing straight under the name tells which.
+    if (!runCommands({deleteCommand(temporary, false)}, action) ||
+        !storeWhole(file, size, remoteFile, action)) {
         throw FTPPutException(transferMessage);
     }
     renamesRefused_ = true;
     tellRenamesRefused(serverName_, remoteFile);
-    if (!storeWhole(file, size, remoteFile, action)) {
-        throw FTPPutException(transferMessage);
+}
+
+bool FTPSession::rename(const std::string& temporary, const std::string& remoteFile,
+                        const std::string& action) {
+    if (runCommands(renameCommands(temporary, remoteFile), action)) {
+        return true;
     }
+    // Some servers rename only to a name that is free.
+    if (lastResult_ != CURLE_QUOTE_ERROR || deleteBeforeRename_) {
+        return false;
+    }
+    deleteBeforeRename_ = true;
+    return runCommands(renameCommands(temporary, remoteFile), action);
 }
 
 bool FTPSession::storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
@@ -597,7 +630,19 @@ bool FTPSession::store(FileDescriptor& file, std::int64_t size, const std::strin
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy, CURLOPT_READDATA, &source);
     curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    const bool stored = perform(action);
+    bool stored = perform(action);
+    const bool tls = protocol_ == Protocol::Ftpes || protocol_ == Protocol::Ftps;
+    if (!stored && tls && !tls12_ &&
+        (replyCodeIs(lastReply_, "522") || lastResult_ == CURLE_SEND_ERROR)) {
+        // Most likely the data connection did not resume the control connection's TLS
+        // session. TLS 1.2 takes a new connection, and a login; an old one still open is
+        // closed as the new one comes.
+        tls12_ = useTls12(serverName_, true);
+        curl_easy_setopt(easy, CURLOPT_SSLVERSION, tlsVersion(tls12_));
+        curl_multi_setopt(internet_.get(), CURLMOPT_MAXCONNECTS, 1L);
+        unsentBytes_ = size;
+        stored = lseek(file.get(), 0, SEEK_SET) == 0 && perform(action);
+    }
     unsentBytes_ = -1;
     curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);

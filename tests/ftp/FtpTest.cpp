@@ -23,6 +23,7 @@ using namespace std::chrono_literals;
 using Tls = FtpServer::Tls;
 using Certificate = FtpServer::Certificate;
 constexpr auto sshd = FtpServer::Program::Sshd;
+constexpr auto vsftpd = FtpServer::Program::Vsftpd;
 
 namespace {
 
@@ -72,10 +73,12 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     FTPSession session(&stop);
     testing::internal::CaptureStderr();
     connect(session, server, nullptr, GetParam().passive);
-    for (unsigned i = 0; i < 2; ++i) {
+    // Twenty stores: vsftpd refuses some data connections that resume a TLS 1.3 session.
+    constexpr unsigned rounds = 10;
+    for (unsigned i = 0; i < rounds; ++i) {
         for (const std::string remote : {odd.c_str(), "image.jpg"}) {
             // Each file replaces a longer one.
-            writeBytes(local.path() / "image.jpg", binaryBytes(100 * 1024 * (2 - i) + 7, i));
+            writeBytes(local.path() / "image.jpg", binaryBytes(20 * 1024 * (rounds - i) + 7, i));
             session.put(local.file("image.jpg"), remote);
             EXPECT_TRUE(readBytes(server.home() / remote) == readBytes(local.path() / "image.jpg"))
                 << remote << " " << i;
@@ -84,13 +87,15 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     EXPECT_THAT(server.events("DATA "),
                 testing::Each(GetParam().passive ? "DATA EPSV" : "DATA EPRT"));
     // A server that renames nothing gets each file straight under its name, and that is said.
-    EXPECT_EQ(testing::internal::GetCapturedStderr().find(" refuses to rename files; ") !=
-                  std::string::npos,
-              options.refuseRenames);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.find(" refuses to rename files; ") != std::string::npos, options.refuseRenames);
     if (options.refuseRenames) {
         return;
     }
-    EXPECT_EQ(server.loginCount(), 1);
+    // Going over to TLS 1.2 takes one more login, and is said.
+    const bool tls12 =
+        said.find(" over TLS 1.3, as a server does that requires ") != std::string::npos;
+    EXPECT_EQ(server.loginCount(), tls12 ? 2 : 1) << said;
 
     // An upload stopped half-way leaves the last image whole under its name.
     const auto temporary = server.home() / FTPSession::temporaryName("image.jpg");
@@ -109,6 +114,8 @@ INSTANTIATE_TEST_SUITE_P(Logins, FTPSessionLoginTest, testing::Values(
     Protocol{"Ftp"}, Protocol{"FtpActive", {}, false}, Protocol{"FtpesTls", {.tls = Tls::Explicit}},
     Protocol{"FtpRefusingRenames", {.refuseRenames = true}},
     Protocol{"FtpsTls", {.tls = Tls::Implicit}}, Protocol{"Sftp", {.program = sshd}},
+    Protocol{"VsftpdFtpes", {.program = vsftpd, .tls = Tls::Explicit}},
+    Protocol{"VsftpdFtps", {.program = vsftpd, .tls = Tls::Implicit}},
     Protocol{"SftpPassword", {.program = FtpServer::Program::Paramiko}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on

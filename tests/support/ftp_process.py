@@ -194,6 +194,14 @@ def serve_vsftpd(args):
                    "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
                    "idle_session_timeout=%d\nxferlog_enable=YES\nvsftpd_log_file=%s\n"
                    % (args.port, args.home, args.idle or 300, raw))
+        if args.tls:
+            # TLS as vsftpd does it by default: the data connections must resume the control
+            # connection's session. Its one TLS 1.2 cipher, for an ECDSA key.
+            text.write("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                       "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nimplicit_ssl=%s\n"
+                       "ssl_ciphers=ECDHE-ECDSA-AES256-GCM-SHA384\nrsa_cert_file=%s.pem\n"
+                       "rsa_private_key_file=%s.key\n"
+                       % ("YES" if args.tls == 2 else "NO", *[certificate(args)] * 2))
     start_listening(args, ["/usr/sbin/vsftpd", config])
     with open(raw, "a+") as lines:
         lines.seek(0)
