@@ -515,15 +515,23 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
 
 bool FTPSession::rename(const std::string& temporary, const std::string& remoteFile,
                         const std::string& action) {
-    if (runCommands(renameCommands(temporary, remoteFile), action)) {
-        return true;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool done = runCommands(renameCommands(temporary, remoteFile), action);
+        // The FTP commands may fail without ending the transfer; the last reply is RNTO's.
+        if (done && (protocol_ == Protocol::Sftp || replyCodeIs(lastReply_, "2"))) {
+            return true;
+        }
+        if (done) {
+            failureReason_ = action + ": " + lastReply_;
+            lastResult_ = CURLE_QUOTE_ERROR;
+        }
+        // Some servers rename only to a name that is free.
+        if (lastResult_ != CURLE_QUOTE_ERROR || deleteBeforeRename_) {
+            return false;
+        }
+        deleteBeforeRename_ = true;
     }
-    // Some servers rename only to a name that is free.
-    if (lastResult_ != CURLE_QUOTE_ERROR || deleteBeforeRename_) {
-        return false;
-    }
-    deleteBeforeRename_ = true;
-    return runCommands(renameCommands(temporary, remoteFile), action);
+    return false;
 }
 
 bool FTPSession::storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
@@ -583,8 +591,10 @@ std::vector<std::string> FTPSession::renameCommands(const std::string& temporary
     if (protocol_ == Protocol::Sftp) {
         commands.push_back("rename " + quoted(temporary) + " " + quoted(remoteFile));
     } else {
-        commands.push_back("RNFR " + temporary);
-        commands.push_back("RNTO " + remoteFile);
+        // A failing command would make the transfer library close the connection, and the
+        // next transfer log in again; so each may fail, and the replies tell.
+        commands.push_back("*RNFR " + temporary);
+        commands.push_back("*RNTO " + remoteFile);
     }
     return commands;
 }

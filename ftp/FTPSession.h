@@ -86,7 +86,8 @@ private:
     // Stores the file, read from its start, under name; true on success.
     bool store(FileDescriptor& file, std::int64_t size, const std::string& name,
                const std::string& action);
-    // Gives the file stored as temporary the name remoteFile; true on success.
+    // Gives the file stored as temporary the name remoteFile; true on success. When the
+    // server refused it, the last result is that of a refused command.
     bool rename(const std::string& temporary, const std::string& remoteFile,
                 const std::string& action);
     // The size of a remote file, -1 when the server does not say; nothing when the

@@ -131,6 +131,8 @@ struct Failure {
     std::string (*knownHosts)(const FtpServer& server) = nullptr;
     // Whether the session takes the next file after this failure.
     bool staysOpen = false;
+    // Whether the file was refused rather than the connection.
+    bool fileRefused = false;
 };
 
 class FTPSessionFailureTest : public testing::TestWithParam<Failure> {};
@@ -141,24 +143,39 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
     TempDir local;
     writeBytes(server.home() / "keep.jpg", "keep");
     writeBytes(local.path() / "image.jpg", "abc");
+    std::filesystem::create_directory(server.home() / "up");
     if (row.knownHosts != nullptr) {
         std::ofstream(server.clientHome() / ".ssh" / "known_hosts") << row.knownHosts(server);
     }
     FTPSession session;
     std::string message = "no exception";
+    testing::internal::CaptureStderr();
     try {
         connect(session, server, row.password);
         session.put(local.file("image.jpg"), row.remoteFile);
     } catch (const FTPException& error) {
         message = error.message;
     }
-    EXPECT_EQ(message,
-              "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.");
+    EXPECT_EQ(message, row.fileRefused
+                           ? "::FTP::\nCannot transfer the file, please check the "
+                             "following:\n * the source file exists.\n * the "
+                             "destination path exists,\n * the ftp server is responding."
+                           : "::FTP::\nCannot connect to the ftp server,\nplease "
+                             "check the ftp settings.");
     EXPECT_THAT(session.failureReason(), testing::MatchesRegex(row.reason));
     EXPECT_THAT(session.failureReason(), testing::Not(testing::HasSubstr("s3cret")));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(readBytes(server.home() / "keep.jpg"), "keep");
-    EXPECT_EQ(server.loginCount(), row.staysOpen ? 1 : 0);
     EXPECT_EQ(session.isOpen(), row.staysOpen);
+    // Nothing half-sent is left behind, and an open session takes the next file.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(server.home())) {
+        EXPECT_THAT(entry.path().filename().string(), testing::Not(testing::EndsWith(".part")));
+    }
+    if (row.staysOpen) {
+        session.put(local.file("image.jpg"), "image.jpg");
+        EXPECT_EQ(readBytes(server.home() / "image.jpg"), "abc");
+    }
+    EXPECT_EQ(server.loginCount(), row.staysOpen ? 1 : 0);
 }
 
 // clang-format off
@@ -167,6 +184,18 @@ INSTANTIATE_TEST_SUITE_P(Failures, FTPSessionFailureTest, testing::Values(
     Failure{"PasswordControlCharacter", {}, "connect: .* control character", "x\r\nDELE keep.jpg"},
     Failure{.name = "RemotePathControlCharacter", .reason = "store a.jpg.*: .* control character",
             .remoteFile = "a.jpg\r\nDELE keep.jpg", .staysOpen = true},
+    // Names that cannot take a file: refused before anything is sent, or by the server.
+    Failure{.name = "RemoteNameEndsInSlash", .reason = "store up/: .*ends in '/'.*",
+            .remoteFile = "up/", .staysOpen = true, .fileRefused = true},
+    Failure{.name = "NoRemoteName", .options = {.program = sshd}, .reason = "store : no remote .*",
+            .remoteFile = "", .staysOpen = true, .fileRefused = true},
+    Failure{.name = "RemoteNameOfAFolder", .reason = "store up: 550 .*", .remoteFile = "up",
+            .staysOpen = true, .fileRefused = true},
+    Failure{.name = "VsftpdRemoteNameOfAFolder", .options = {.program = vsftpd},
+            .reason = "store up: 553 .*", .remoteFile = "up", .staysOpen = true,
+            .fileRefused = true},
+    Failure{.name = "SftpRemoteNameOfAFolder", .options = {.program = sshd},
+            .reason = "store up: .*", .remoteFile = "up", .staysOpen = true, .fileRefused = true},
     // A server that must not be trusted is refused before the password reaches it.
     Failure{"TlsUnknownAuthority", {.tls = Tls::Explicit, .certificate = Certificate::Untrusted},
             "connect to 127.0.0.1:[0-9]+: SSL certificate problem: .*"},
