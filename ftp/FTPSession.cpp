@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -19,6 +20,7 @@
 #include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -43,7 +45,7 @@ constexpr long stallTimeS = 30;
 // login serves any grab interval.
 constexpr long keepIdleConnectionS = std::numeric_limits<long>::max();
 // Longest wait between two looks at the stop flag while a transfer waits for the network.
-constexpr int pollIntervalMs = 50;
+constexpr int pollIntervalMs = 20;
 const char* const temporarySuffix = ".part";
 
 // The forms of the host setting: the scheme in front of the host picks the protocol.
@@ -247,6 +249,69 @@ struct FTPSession::HostKeyCheck {
     }
 };
 
+// The transfer library waits for the server inside one call at some points (the end of an
+// SFTP store, say), looking at the stop flag only once a second. While a transfer runs, this
+// looks at the flag every few milliseconds and, once it is set, shuts the control connection
+// down, which ends any such wait at once.
+class FTPSession::StopWatch {
+public:
+    explicit StopWatch(const std::atomic<bool>& flag)
+        : flag_(flag)
+        , thread_([this] { watch(); }) {}
+    ~StopWatch() {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    StopWatch(const StopWatch&) = delete;
+    StopWatch& operator=(const StopWatch&) = delete;
+
+    // A transfer begins or ends; socket is the control connection's, -1 before the login.
+    void transferring(bool busy, int socket) {
+        {
+            std::lock_guard lock(mutex_);
+            busy_ = busy;
+            socket_ = socket;
+        }
+        changed_.notify_all();
+    }
+    // The socket is about to be closed.
+    void forget(int socket) {
+        std::lock_guard lock(mutex_);
+        if (socket == socket_) {
+            socket_ = -1;
+        }
+    }
+
+private:
+    void watch() {
+        std::unique_lock lock(mutex_);
+        while (!ending_) {
+            if (!busy_) {
+                changed_.wait(lock);
+                continue;
+            }
+            changed_.wait_for(lock, std::chrono::milliseconds(10));
+            if (busy_ && socket_ >= 0 && flag_.load(std::memory_order_acquire)) {
+                shutdown(socket_, SHUT_RDWR);
+                socket_ = -1;
+            }
+        }
+    }
+
+    const std::atomic<bool>& flag_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool busy_ = false;
+    bool ending_ = false;
+    int socket_ = -1;
+    // Last, so that it starts once the rest is there.
+    std::thread thread_;
+};
+
 struct FTPSession::SocketCloser {
     // The library closes a data connection as soon as it has handed the last bytes to the
     // system, and with TLS while the server's last handshake message lies unread. Closing a
@@ -257,6 +322,9 @@ struct FTPSession::SocketCloser {
     // was sent failed anyway, and is closed at once.
     static int close(void* data, curl_socket_t socket) {
         const auto* self = static_cast<const FTPSession*>(data);
+        if (self->stopWatch_) {
+            self->stopWatch_->forget(socket);
+        }
         if (self->unsentBytes_ == 0 && socket != self->controlSocket_ &&
             shutdown(socket, SHUT_WR) == 0) {
             const auto deadline =
@@ -290,12 +358,14 @@ void FTPSession::EasyDeleter::operator()(void* easy) const {
 }
 
 FTPSession::FTPSession(const std::atomic<bool>* stopFlag)
-    : stopFlag_(stopFlag) {}
+    : stopFlag_(stopFlag)
+    , stopWatch_(stopFlag != nullptr ? std::make_unique<StopWatch>(*stopFlag) : nullptr) {}
 
 FTPSession::~FTPSession() {
     // The transfer handle goes first, then the root handle, which closes the connection.
     connection_.reset();
     internet_.reset();
+    stopWatch_.reset();
 }
 
 std::string FTPSession::temporaryName(const std::string& remotePath) {
@@ -685,12 +755,18 @@ bool FTPSession::perform(const std::string& action) {
     // between two looks at the stop flag while the server is silent.
     int running = 1;
     CURLMcode status = CURLM_OK;
+    if (stopWatch_) {
+        stopWatch_->transferring(true, controlSocket_);
+    }
     while (status == CURLM_OK) {
         status = curl_multi_perform(multi, &running);
         if (status != CURLM_OK || running == 0) {
             break;
         }
         status = curl_multi_poll(multi, nullptr, 0, pollIntervalMs, nullptr);
+    }
+    if (stopWatch_) {
+        stopWatch_->transferring(false, -1);
     }
     CURLcode result = CURLE_FAILED_INIT;
     int queued = 0;

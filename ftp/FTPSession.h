@@ -69,6 +69,8 @@ private:
     // Closes the sockets of the session; a data connection only after the server has read
     // all of it.
     struct SocketCloser;
+    // Ends a wait inside the transfer library once the stop flag is set.
+    class StopWatch;
 
     struct MultiDeleter {
         void operator()(void* multi) const;
@@ -121,6 +123,7 @@ private:
     // host:port, for the failure reason.
     std::string serverName_;
     const std::atomic<bool>* stopFlag_;
+    std::unique_ptr<StopWatch> stopWatch_;
     bool open_ = false;
     // The control connection's socket, once logged in, and how many bytes of the file being
     // sent the transfer library has yet to take (-1 while none is sent).

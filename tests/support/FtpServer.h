@@ -45,6 +45,9 @@ public:
     // Ends the server and its connections; the port refuses connections until restart().
     void stop();
     void restart();
+    // Stalls the server (vsftpd, sshd) as if it had hung: its processes stop where they are
+    // and its connections stay open, until stop().
+    void freeze() const;
 
     std::uint16_t port() const { return port_; }
     const std::string& user() const { return user_; }

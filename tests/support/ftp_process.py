@@ -9,7 +9,7 @@
 # digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
 # "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
 # <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
-# with all it started, connections included.
+# with all it started, connections included; SIGUSR1 stops all it started where they are.
 #
 
 import hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
@@ -300,6 +300,12 @@ def end_all(*_):
     os._exit(0)
 
 
+def freeze(*_):
+    # A server that has hung: vsftpd and sshd, connections included, stop where they are.
+    for pid in list(descendants(os.getpid())):
+        os.kill(pid, signal.SIGSTOP)
+
+
 def main():
     args = type("Args", (), dict(dir=sys.argv[1], port=0, user="", password="", program=0, tls=0,
                                  certificate=0, ca=sys.argv[1], throttle=0, idle=0, rename=1,
@@ -310,6 +316,7 @@ def main():
     args.home = os.path.join(args.dir, "home")
     os.makedirs(args.home, exist_ok=True)
     signal.signal(signal.SIGTERM, end_all)
+    signal.signal(signal.SIGUSR1, freeze)
     if args.program in (1, 2, 3) and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
     # A restart on the same port may briefly find it held by the connections just ended.
