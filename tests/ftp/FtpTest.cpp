@@ -175,6 +175,8 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
         session.put(local.file("image.jpg"), "image.jpg");
         EXPECT_EQ(readBytes(server.home() / "image.jpg"), "abc");
     }
+    // vsftpd's logins reach the event log a moment later.
+    waitUntil([&] { return server.loginCount() >= (row.staysOpen ? 1 : 0); });
     EXPECT_EQ(server.loginCount(), row.staysOpen ? 1 : 0);
 }
 
@@ -279,6 +281,20 @@ TEST_F(FTPThreadTest, StopOnErrorEndsTheWorkerAtAFileThatCannotBeSentWithItsMess
     ASSERT_TRUE(waitUntil([&] { return !thread->post(local.file("none.jpg"), "cam.jpg"); }));
     EXPECT_THAT(thread->lastError(), testing::StartsWith("::FTP::\nCannot transfer"));
     EXPECT_TRUE(thread->control()->waitEnded(20s));
+    EXPECT_EQ(server.loginCount(), 1);
+}
+
+TEST_F(FTPThreadTest, ANameThatCannotBeAFileFailsAtEachGrabOverOneLoginAndIsSaidOnce) {
+    auto thread = makeThread(server, false);
+    ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+    writeBytes(local.path() / "image.jpg", "x");
+    testing::internal::CaptureStderr();
+    for (int grab = 0; grab < 3; ++grab) {
+        ASSERT_TRUE(thread->post(local.file("image.jpg"), "up/"));
+        ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
+    }
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::MatchesRegex("kavriWebCam: upload failing: store up/: [^\n]*\n"));
     EXPECT_EQ(server.loginCount(), 1);
 }
 
