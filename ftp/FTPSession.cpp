@@ -712,8 +712,9 @@ bool FTPSession::store(FileDescriptor& file, std::int64_t size, const std::strin
     curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
     bool stored = perform(action);
     const bool tls = protocol_ == Protocol::Ftpes || protocol_ == Protocol::Ftps;
-    if (!stored && tls && !tls12_ &&
-        (replyCodeIs(lastReply_, "522") || lastResult_ == CURLE_SEND_ERROR)) {
+    // A data connection broken off once the file was being sent, not a lost connection.
+    const bool brokenOff = lastResult_ == CURLE_SEND_ERROR && unsentBytes_ < size;
+    if (!stored && tls && !tls12_ && (replyCodeIs(lastReply_, "522") || brokenOff)) {
         // Most likely the data connection did not resume the control connection's TLS
         // session. TLS 1.2 takes a new connection, and a login; an old one still open is
         // closed as the new one comes.
