@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -21,6 +22,7 @@
 #include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -44,8 +46,13 @@ constexpr long stallTimeS = 30;
 // login serves any grab interval.
 constexpr long keepIdleConnectionS = std::numeric_limits<long>::max();
 // Longest wait between two looks at the stop flag while a transfer waits for the network.
-constexpr int pollIntervalMs = 50;
+constexpr int pollIntervalMs = 20;
 const char* const temporarySuffix = ".part";
+
+long tlsVersion(bool tls12) {
+    return tls12 ? long{CURL_SSLVERSION_TLSv1_2} | long{CURL_SSLVERSION_MAX_TLSv1_2}
+                 : long{CURL_SSLVERSION_DEFAULT};
+}
 
 bool hasControlCharacter(const std::string& text) {
     for (const char byte : text) {
@@ -148,6 +155,27 @@ CurlList commandList(const std::vector<std::string>& commands) {
     return list;
 }
 
+// Whether TLS 1.2 is used with a server over FTP: so, for the rest of the run, once it has
+// refused a data connection over TLS 1.3. Servers that require a data connection to resume
+// the control connection's TLS session (vsftpd's require_ssl_reuse) refuse some of those
+// this transfer library makes with TLS 1.3, answering 522 or, while the file is being sent,
+// just closing it. That is said once.
+bool useTls12(const std::string& serverName, bool resumptionRefused) {
+    static std::mutex mutex;
+    static std::set<std::string> servers;
+    std::lock_guard lock(mutex);
+    if (!resumptionRefused) {
+        return servers.count(serverName) != 0;
+    }
+    if (servers.insert(serverName).second) {
+        HealthLine::writeLine("kavriWebCam: upload: " + serverName +
+                              " broke off a data connection over TLS 1.3, as a server does that "
+                              "requires it to resume the control connection's TLS session; "
+                              "using TLS 1.2 with it");
+    }
+    return true;
+}
+
 // Says once per server and run that files go there under their own name.
 void tellRenamesRefused(const std::string& serverName, const std::string& remoteFile) {
     static std::mutex mutex;
@@ -162,6 +190,69 @@ void tellRenamesRefused(const std::string& serverName, const std::string& remote
 
 } // namespace
 
+// The transfer library waits for the server inside one call at some points (the end of an
+// SFTP store, say), looking at the stop flag only once a second. While a transfer runs, this
+// looks at the flag every few milliseconds and, once it is set, shuts the control connection
+// down, which ends any such wait at once.
+class FTPSession::StopWatch {
+public:
+    explicit StopWatch(const std::atomic<bool>& flag)
+        : flag_(flag)
+        , thread_([this] { watch(); }) {}
+    ~StopWatch() {
+        {
+            std::lock_guard lock(mutex_);
+            ending_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    StopWatch(const StopWatch&) = delete;
+    StopWatch& operator=(const StopWatch&) = delete;
+
+    // A transfer begins or ends; socket is the control connection's, -1 before the login.
+    void transferring(bool busy, int socket) {
+        {
+            std::lock_guard lock(mutex_);
+            busy_ = busy;
+            socket_ = socket;
+        }
+        changed_.notify_all();
+    }
+    // The socket is about to be closed.
+    void forget(int socket) {
+        std::lock_guard lock(mutex_);
+        if (socket == socket_) {
+            socket_ = -1;
+        }
+    }
+
+private:
+    void watch() {
+        std::unique_lock lock(mutex_);
+        while (!ending_) {
+            if (!busy_) {
+                changed_.wait(lock);
+                continue;
+            }
+            changed_.wait_for(lock, std::chrono::milliseconds(10));
+            if (busy_ && socket_ >= 0 && flag_.load(std::memory_order_acquire)) {
+                shutdown(socket_, SHUT_RDWR);
+                socket_ = -1;
+            }
+        }
+    }
+
+    const std::atomic<bool>& flag_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool busy_ = false;
+    bool ending_ = false;
+    int socket_ = -1;
+    // Last, so that it starts once the rest is there.
+    std::thread thread_;
+};
+
 struct FTPSession::SocketCloser {
     // The library closes a data connection as soon as it has handed the last bytes to the
     // system, and with TLS while the server's last handshake message lies unread. Closing a
@@ -172,6 +263,9 @@ struct FTPSession::SocketCloser {
     // was sent failed anyway, and is closed at once.
     static int close(void* data, curl_socket_t socket) {
         const auto* self = static_cast<const FTPSession*>(data);
+        if (self->stopWatch_) {
+            self->stopWatch_->forget(socket);
+        }
         if (self->unsentBytes_ == 0 && socket != self->controlSocket_ &&
             shutdown(socket, SHUT_WR) == 0) {
             const auto deadline =
@@ -197,12 +291,14 @@ struct FTPSession::SocketCloser {
 };
 
 FTPSession::FTPSession(const std::atomic<bool>* stopFlag)
-    : stopFlag_(stopFlag) {}
+    : stopFlag_(stopFlag)
+    , stopWatch_(stopFlag != nullptr ? std::make_unique<StopWatch>(*stopFlag) : nullptr) {}
 
 FTPSession::~FTPSession() {
     // The transfer handle goes first, then the root handle, which closes the connection.
     connection_.reset();
     internet_.reset();
+    stopWatch_.reset();
 }
 
 std::string FTPSession::temporaryName(const std::string& remotePath) {
@@ -302,6 +398,8 @@ void FTPSession::setUpFtp(const std::string& password, bool passive) {
         static_cast<long>(address_.protocol() == Protocol::Ftp ? CURLUSESSL_NONE : CURLUSESSL_ALL));
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
+    tls12_ = useTls12(address_.serverName(), false);
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION, tlsVersion(tls12_));
     if (const char* file = std::getenv("SSL_CERT_FILE"); file != nullptr && *file != '\0') {
         curl_easy_setopt(easy, CURLOPT_CAINFO, file);
     }
@@ -350,8 +448,11 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
             (error == EPERM ? "another user's link, or not a regular file" : std::strerror(error));
         throw FTPPutException(transferMessage);
     }
-    if (!connection_ || remoteFile.empty()) {
-        failureReason_ = action + (connection_ ? ": no remote name given" : ": not connected");
+    if (!connection_ || remoteFile.empty() || remoteFile.back() == '/') {
+        failureReason_ = action + (!connection_         ? ": not connected"
+                                   : remoteFile.empty() ? ": no remote name given"
+                                                        : ": the remote name ends in '/', so it "
+                                                          "names a folder, not a file");
         throw FTPPutException(transferMessage);
     }
     const std::int64_t size = status.st_size;
@@ -367,31 +468,41 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
         discard(temporary, action);
         throw FTPPutException(transferMessage);
     }
-    if (runCommands(renameCommands(temporary, remoteFile), action)) {
+    if (rename(temporary, remoteFile, action)) {
         return;
     }
     if (lastResult_ != CURLE_QUOTE_ERROR) {
         throw FTPPutException(transferMessage);
     }
-    // Some servers rename only to a name that is free.
-    if (!deleteBeforeRename_) {
-        deleteBeforeRename_ = true;
-        if (runCommands(renameCommands(temporary, remoteFile), action)) {
-            return;
-        }
-        if (lastResult_ != CURLE_QUOTE_ERROR) {
-            throw FTPPutException(transferMessage);
-        }
-    }
-    // It renames nothing: the file goes straight to its name from now on.
-    if (!runCommands({deleteCommand(temporary, false)}, action)) {
+    // Either the server renames nothing, or no file can have the name (a folder has it).
+    // Storing straight under the name tells which.
+    if (!runCommands({deleteCommand(temporary, false)}, action) ||
+        !storeWhole(file, size, remoteFile, action)) {
         throw FTPPutException(transferMessage);
     }
     renamesRefused_ = true;
     tellRenamesRefused(address_.serverName(), remoteFile);
-    if (!storeWhole(file, size, remoteFile, action)) {
-        throw FTPPutException(transferMessage);
+}
+
+bool FTPSession::rename(const std::string& temporary, const std::string& remoteFile,
+                        const std::string& action) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool done = runCommands(renameCommands(temporary, remoteFile), action);
+        // The FTP commands may fail without ending the transfer; the last reply is RNTO's.
+        if (done && (address_.protocol() == Protocol::Sftp || replyCodeIs(lastReply_, "2"))) {
+            return true;
+        }
+        if (done) {
+            failureReason_ = action + ": " + lastReply_;
+            lastResult_ = CURLE_QUOTE_ERROR;
+        }
+        // Some servers rename only to a name that is free.
+        if (lastResult_ != CURLE_QUOTE_ERROR || deleteBeforeRename_) {
+            return false;
+        }
+        deleteBeforeRename_ = true;
     }
+    return false;
 }
 
 bool FTPSession::storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
@@ -451,8 +562,10 @@ std::vector<std::string> FTPSession::renameCommands(const std::string& temporary
     if (address_.protocol() == Protocol::Sftp) {
         commands.push_back("rename " + quoted(temporary) + " " + quoted(remoteFile));
     } else {
-        commands.push_back("RNFR " + temporary);
-        commands.push_back("RNTO " + remoteFile);
+        // A failing command would make the transfer library close the connection, and the
+        // next transfer log in again; so each may fail, and the replies tell.
+        commands.push_back("*RNFR " + temporary);
+        commands.push_back("*RNTO " + remoteFile);
     }
     return commands;
 }
@@ -499,7 +612,21 @@ bool FTPSession::store(FileDescriptor& file, std::int64_t size, const std::strin
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy, CURLOPT_READDATA, &source);
     curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    const bool stored = perform(action);
+    bool stored = perform(action);
+    const bool tls =
+        address_.protocol() == Protocol::Ftpes || address_.protocol() == Protocol::Ftps;
+    // A data connection broken off once the file was being sent, not a lost connection.
+    const bool brokenOff = lastResult_ == CURLE_SEND_ERROR && unsentBytes_ < size;
+    if (!stored && tls && !tls12_ && (replyCodeIs(lastReply_, "522") || brokenOff)) {
+        // Most likely the data connection did not resume the control connection's TLS
+        // session. TLS 1.2 takes a new connection, and a login; an old one still open is
+        // closed as the new one comes.
+        tls12_ = useTls12(address_.serverName(), true);
+        curl_easy_setopt(easy, CURLOPT_SSLVERSION, tlsVersion(tls12_));
+        curl_multi_setopt(internet_.get(), CURLMOPT_MAXCONNECTS, 1L);
+        unsentBytes_ = size;
+        stored = lseek(file.get(), 0, SEEK_SET) == 0 && perform(action);
+    }
     unsentBytes_ = -1;
     curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);
@@ -533,12 +660,18 @@ bool FTPSession::perform(const std::string& action) {
     // between two looks at the stop flag while the server is silent.
     int running = 1;
     CURLMcode status = CURLM_OK;
+    if (stopWatch_) {
+        stopWatch_->transferring(true, controlSocket_);
+    }
     while (status == CURLM_OK) {
         status = curl_multi_perform(multi, &running);
         if (status != CURLM_OK || running == 0) {
             break;
         }
         status = curl_multi_poll(multi, nullptr, 0, pollIntervalMs, nullptr);
+    }
+    if (stopWatch_) {
+        stopWatch_->transferring(false, -1);
     }
     CURLcode result = CURLE_FAILED_INIT;
     int queued = 0;

@@ -44,7 +44,8 @@ public:
     // then takes the name, so that nobody ever fetches half a file there; where the server
     // refuses renames, the file is stored under its name directly. A remote path holding a
     // control character is refused before anything is sent, as a setting that cannot be
-    // used (FTPException).
+    // used (FTPException); so is one that is empty or ends in '/', which cannot name a file
+    // (FTPPutException, leaving the connection open).
     void put(const std::string& localFile, const std::string& remoteFile);
 
     // Why the last connect or put failed: what was being done and the server's reply or the
@@ -68,6 +69,8 @@ private:
     // Closes the sockets of the session; a data connection only after the server has read
     // all of it.
     struct SocketCloser;
+    // Ends a wait inside the transfer library once the stop flag is set.
+    class StopWatch;
 
     // Throws when the login cannot be used.
     void checkLogin(const FtpLogin& login);
@@ -82,9 +85,13 @@ private:
     // of it; true on success.
     bool storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
                     const std::string& action);
-    // Stores the rest of the file under name; true on success.
+    // Stores the file, read from its start, under name; true on success.
     bool store(FileDescriptor& file, std::int64_t size, const std::string& name,
                const std::string& action);
+    // Gives the file stored as temporary the name remoteFile; true on success. When the
+    // server refused it, the last result is that of a refused command.
+    bool rename(const std::string& temporary, const std::string& remoteFile,
+                const std::string& action);
     // The size of a remote file, -1 when the server does not say; nothing when the
     // connection failed.
     std::optional<std::int64_t> remoteSize(const std::string& name, const std::string& action);
@@ -110,6 +117,7 @@ private:
     CurlEasy connection_;
     ServerAddress address_;
     const std::atomic<bool>* stopFlag_;
+    std::unique_ptr<StopWatch> stopWatch_;
     bool open_ = false;
     // The control connection's socket, once logged in, and how many bytes of the file being
     // sent the transfer library has yet to take (-1 while none is sent).
@@ -119,6 +127,9 @@ private:
     // only after that file is deleted, and whether it renames nothing at all.
     bool deleteBeforeRename_ = false;
     bool renamesRefused_ = false;
+    // Whether TLS is held to version 1.2, for a server that refuses the resumption of a TLS
+    // 1.3 session on a data connection.
+    bool tls12_ = false;
     std::string failureReason_;
     // The last line the server sent during the current transfer, the transfer library's own
     // error text and result code.

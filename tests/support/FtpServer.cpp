@@ -34,6 +34,10 @@ void FtpServer::restart() {
     launch();
 }
 
+void FtpServer::freeze() const {
+    kill(pid_, SIGUSR1);
+}
+
 void FtpServer::launch() {
     const int program = options_.mode == Mode::Silent ? 4 : static_cast<int>(options_.program);
     std::ostringstream command;

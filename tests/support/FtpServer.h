@@ -18,7 +18,8 @@ public:
     // Silent: accepts connections and never answers, like a server that has hung.
     enum class Mode { Answering, Silent };
     enum class Program { Pyftpdlib, Vsftpd, Sshd, Paramiko };
-    // Explicit: AUTH TLS before the login; implicit: TLS from the first byte (pyftpdlib).
+    // Explicit: AUTH TLS before the login; implicit: TLS from the first byte (pyftpdlib and
+    // vsftpd, which requires the data connections to resume the control connection's session).
     enum class Tls { None, Explicit, Implicit };
     // Valid for 127.0.0.1 by the authority of caFile(); by it for another name only; or
     // valid for 127.0.0.1 but signed by itself.
@@ -44,6 +45,9 @@ public:
     // Ends the server and its connections; the port refuses connections until restart().
     void stop();
     void restart();
+    // Stalls the server (vsftpd, sshd) as if it had hung: its processes stop where they are
+    // and its connections stay open, until stop().
+    void freeze() const;
 
     std::uint16_t port() const { return port_; }
     const std::string& user() const { return user_; }

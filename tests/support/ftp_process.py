@@ -10,7 +10,8 @@
 # "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
 # <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
 # with all it started, connections included, and so does the end of the process that started
-# it, also when that was killed (a test at its time-out).
+# it, also when that was killed (a test at its time-out); SIGUSR1 stops all it started where
+# they are.
 #
 
 import ctypes, hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
@@ -202,6 +203,14 @@ def serve_vsftpd(args):
                    "write_enable=YES\nanon_upload_enable=YES\nanon_other_write_enable=YES\n"
                    "idle_session_timeout=%d\nxferlog_enable=YES\nvsftpd_log_file=%s\n"
                    % (args.port, args.home, args.idle or 300, raw))
+        if args.tls:
+            # TLS as vsftpd does it by default: the data connections must resume the control
+            # connection's session. Its one TLS 1.2 cipher, for an ECDSA key.
+            text.write("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                       "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nimplicit_ssl=%s\n"
+                       "ssl_ciphers=ECDHE-ECDSA-AES256-GCM-SHA384\nrsa_cert_file=%s.pem\n"
+                       "rsa_private_key_file=%s.key\n"
+                       % ("YES" if args.tls == 2 else "NO", *[certificate(args)] * 2))
     start_listening(args, ["/usr/sbin/vsftpd", config])
     with open(raw, "a+") as lines:
         lines.seek(0)
@@ -342,6 +351,12 @@ def end_with_parent(parent):
     end_all()
 
 
+def freeze(*_):
+    # A server that has hung: vsftpd and sshd, connections included, stop where they are.
+    for pid in list(descendants(os.getpid())):
+        os.kill(pid, signal.SIGSTOP)
+
+
 def main():
     args = type("Args", (), dict(dir=sys.argv[1], port=0, user="", password="", program=0, tls=0,
                                  certificate=0, ca=sys.argv[1], throttle=0, idle=0, rename=1,
@@ -353,6 +368,7 @@ def main():
     os.makedirs(args.home, exist_ok=True)
     signal.signal(signal.SIGTERM, end_all)
     threading.Thread(target=end_with_parent, args=(os.getppid(),), daemon=True).start()
+    signal.signal(signal.SIGUSR1, freeze)
     if args.program == 1 and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
     # A restart on the same port may briefly find it held by the connections just ended.
