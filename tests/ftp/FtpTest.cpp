@@ -1,5 +1,6 @@
 #include "ftp/FTPSession.h"
 #include "ftp/FTPThread.h"
+#include "ftp/UploadSession.h"
 
 #include "base/Exception.h"
 #include "tests/support/Deadline.h"
@@ -24,6 +25,8 @@ using namespace std::chrono_literals;
 using Tls = FtpServer::Tls;
 using Certificate = FtpServer::Certificate;
 constexpr auto sshd = FtpServer::Program::Sshd;
+constexpr auto s3 = FtpServer::Program::S3;
+constexpr auto apache = FtpServer::Program::Apache;
 
 namespace {
 
@@ -43,14 +46,22 @@ std::string readBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// Whether a file is being received in the directory: a name that starts with a dot, as the
+// uploads' temporary names and those of the servers do.
+bool receiving(const std::filesystem::path& directory) {
+    return std::ranges::any_of(
+        std::filesystem::directory_iterator(directory),
+        [](const auto& entry) { return entry.path().filename().string().front() == '.'; });
+}
+
 // Trusts the TLS servers' authority and finds the SSH key and known hosts under HOME, as
-// the program does for its user.
-void connect(FTPSession& session, const FtpServer& server, const char* password = nullptr,
+// the program does for its user. Pictures are fresh for a minute.
+void connect(UploadSession& session, const FtpServer& server, const char* password = nullptr,
              bool passive = true, const std::string& host = "127.0.0.1") {
     setenv("SSL_CERT_FILE", FtpServer::caFile().c_str(), 1);
     setenv("HOME", server.clientHome().c_str(), 1);
-    session.connect({ServerAddress::parse(server.scheme() + host, server.port()), server.user(),
-                     password != nullptr ? password : server.password(), passive});
+    session.connect({ServerAddress::parse(server.hostField(host), server.port()), server.user(),
+                     password != nullptr ? password : server.password(), passive, false, 60});
 }
 
 struct Protocol {
@@ -67,20 +78,38 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     TempDir local;
     // Names pass through URLs, and over SFTP through quoted commands too.
     const std::string odd = "cam pics/100%/\"cheese\" \\ 'now' #1?%41%2F+a=b&c \xc3\xa5.jpg;type=a";
-    std::filesystem::create_directories(server.home() / "cam pics" / "100%");
+    // WebDAV makes the collections itself.
+    if (options.program != apache) {
+        std::filesystem::create_directories(server.home() / "cam pics" / "100%");
+    }
     std::atomic<bool> stop{false};
-    FTPSession session(&stop);
+    const auto address = ServerAddress::parse(server.hostField(), server.port());
+    const auto made = UploadSession::make(address.protocol(), &stop);
+    UploadSession& session = *made;
     testing::internal::CaptureStderr();
     connect(session, server, nullptr, GetParam().passive);
+    // Each file replaces a longer one; a visitor fetching the public name meanwhile gets
+    // nothing or one of them whole.
+    const std::string pictures[] = {binaryBytes(200 * 1024 + 7, 0), binaryBytes(100 * 1024 + 7, 1)};
+    std::atomic<bool> uploading{true};
+    std::atomic<int> halves{0};
+    std::thread visitor([&] {
+        while (uploading) {
+            const std::string got = readBytes(server.home() / "image.jpg");
+            halves += !got.empty() && got != pictures[0] && got != pictures[1];
+        }
+    });
     for (unsigned i = 0; i < 2; ++i) {
         for (const std::string remote : {odd.c_str(), "image.jpg"}) {
-            // Each file replaces a longer one.
-            writeBytes(local.path() / "image.jpg", binaryBytes(100 * 1024 * (2 - i) + 7, i));
+            writeBytes(local.path() / "image.jpg", pictures[i]);
             session.put(local.file("image.jpg"), remote);
-            EXPECT_TRUE(readBytes(server.home() / remote) == readBytes(local.path() / "image.jpg"))
-                << remote << " " << i;
+            EXPECT_TRUE(readBytes(server.home() / remote) == pictures[i]) << remote << " " << i;
         }
     }
+    uploading = false;
+    visitor.join();
+    // Where the server renames nothing, a visitor may get half a picture, and is told so.
+    EXPECT_TRUE(halves == 0 || options.refuseRenames);
     EXPECT_THAT(server.events("DATA "),
                 testing::Each(GetParam().passive ? "DATA EPSV" : "DATA EPRT"));
     // A server that renames nothing gets each file straight under its name, and that is said.
@@ -90,13 +119,16 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     if (options.refuseRenames) {
         return;
     }
+    // Over one kept connection; objects say what they are and how long they stay fresh.
     EXPECT_EQ(server.loginCount(), 1);
+    EXPECT_LE(server.connectionCount(), 1);
+    EXPECT_EQ(server.events("TYPE ").size(), options.program == s3 ? 4U : 0U);
+    EXPECT_THAT(server.events("TYPE "), testing::Each("TYPE image/jpeg max-age=60 private"));
 
     // An upload stopped half-way leaves the last image whole under its name.
-    const auto temporary = server.home() / FTPSession::temporaryName("image.jpg");
     writeBytes(local.path() / "big.jpg", binaryBytes(16 << 20, 1));
     std::thread stopper([&] {
-        waitUntil([&] { return std::filesystem::exists(temporary); });
+        waitUntil([&] { return receiving(server.home()); });
         stop = true;
     });
     EXPECT_THROW(session.put(local.file("big.jpg"), "image.jpg"), FTPException);
@@ -109,7 +141,8 @@ INSTANTIATE_TEST_SUITE_P(Logins, FTPSessionLoginTest, testing::Values(
     Protocol{"Ftp"}, Protocol{"FtpActive", {}, false}, Protocol{"FtpesTls", {.tls = Tls::Explicit}},
     Protocol{"FtpRefusingRenames", {.refuseRenames = true}},
     Protocol{"FtpsTls", {.tls = Tls::Implicit}}, Protocol{"Sftp", {.program = sshd}},
-    Protocol{"SftpPassword", {.program = FtpServer::Program::Paramiko}}),
+    Protocol{"SftpPassword", {.program = FtpServer::Program::Paramiko}}, Protocol{"S3", {.program = s3}},
+    Protocol{"WebDav", {.program = apache}}, Protocol{"WebDavTls", {.program = apache, .tls = Tls::Implicit}}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 
@@ -133,7 +166,8 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
     TempDir local;
     writeBytes(server.home() / "keep.jpg", "keep");
     writeBytes(local.path() / "image.jpg", "abc");
-    FTPSession session;
+    const auto made = UploadSession::make(ServerAddress::parse(server.hostField(), 0).protocol());
+    UploadSession& session = *made;
     std::string message = "no exception";
     try {
         connect(session, server, row.password, true, row.host);
@@ -162,6 +196,18 @@ INSTANTIATE_TEST_SUITE_P(Failures, FTPSessionFailureTest, testing::Values(
     Failure{"TlsUnknownAuthority", {.tls = Tls::Explicit, .certificate = Certificate::Untrusted},
             "connect to 127.0.0.1:[0-9]+: SSL certificate problem: .*"},
     Failure{"TlsHostNameMismatch", {.tls = Tls::Implicit, .certificate = Certificate::OtherName},
+            "connect to 127.0.0.1:[0-9]+: .*127.0.0.1.*"},
+    Failure{"S3WrongSecret", {.program = s3}, "connect to 127.0.0.1:[0-9]+: 403 SignatureDoesNotMatch: .*",
+            "wrong"},
+    Failure{"S3WrongRegion", {.program = s3, .region = "eu-west-1"},
+            "connect to [^ ]+: 400 AuthorizationHeaderMalformed: .*'us-east-1' is wrong; expecting 'eu-west-1'"},
+    Failure{"S3ClockBehind", {.program = s3, .clockSkewS = 3600},
+            "connect to [^ ]+: 403 RequestTimeTooSkewed: .* \\(this computer's clock is 3[56][0-9][0-9] s behind the server's\\)"},
+    Failure{"S3UnknownAuthority", {.program = s3, .certificate = Certificate::Untrusted},
+            "connect to 127.0.0.1:[0-9]+: SSL certificate problem: .*"},
+    Failure{"WebDavWrongPassword", {.program = apache, .tls = Tls::Implicit},
+            "connect to 127.0.0.1:[0-9]+: 401 Unauthorized", "wrong"},
+    Failure{"WebDavHostNameMismatch", {.program = apache, .tls = Tls::Implicit, .certificate = Certificate::OtherName},
             "connect to 127.0.0.1:[0-9]+: .*127.0.0.1.*"}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
@@ -290,8 +336,9 @@ protected:
     std::unique_ptr<FTPThread> makeThread(FtpServer& on, bool stopOnError,
                                           bool rightPassword = true,
                                           FTPThread::RetryPause pause = {100ms, 400ms}) {
+        setenv("SSL_CERT_FILE", FtpServer::caFile().c_str(), 1);
         auto thread = std::make_unique<FTPThread>(
-            FtpLogin{ServerAddress::parse("127.0.0.1", on.port()), on.user(),
+            FtpLogin{ServerAddress::parse(on.hostField(), on.port()), on.user(),
                      rightPassword ? on.password() : "wrong", true, stopOnError},
             std::make_shared<HealthLine>(FTPThread::healthWords), pause);
         thread->start();
@@ -307,13 +354,28 @@ protected:
         std::filesystem::rename(local.path() / "next.jpg", local.path() / "image.jpg");
         return waitUntil([&] {
             return thread.post(local.file("image.jpg"), remote) &&
-                   (!arrive || readBytes(server.home() / remote) == bytes);
+                   (!arrive || readBytes(target->home() / remote) == bytes);
         });
     }
 
     FtpServer server{{.uploadBytesPerS = 200 * 1024}};
+    // The server post() looks at.
+    FtpServer* target = &server;
     TempDir local;
 };
+
+// The same worker over each kind of server.
+class FTPThreadServerTest : public FTPThreadTest,
+                            public testing::WithParamInterface<FtpServer::Program> {
+protected:
+    // WebDAV goes over TLS here; S3 always does.
+    static Tls webDavTls() { return GetParam() == apache ? Tls::Implicit : Tls::None; }
+};
+
+std::string programName(const testing::TestParamInfo<FtpServer::Program>& info) {
+    const char* const names[] = {"Pyftpdlib", "Vsftpd", "Sshd", "Paramiko", "", "S3", "WebDav"};
+    return names[static_cast<int>(info.param)];
+}
 
 TEST_F(FTPThreadTest, SkipsAFilePostedWhileUploadingAndStopsAtOnceMidUpload) {
     auto thread = makeThread(server, false);
@@ -359,7 +421,9 @@ TEST_F(FTPThreadTest, HostHoldingAPasswordIsRefusedWithoutQuotingIt) {
     EXPECT_EQ(server.connectionCount(), 0);
 }
 
-TEST_F(FTPThreadTest, StoresAgainOnceOverAFreshLoginWhereTheServerClosedTheConnection) {
+TEST_P(FTPThreadServerTest, StoresAgainOnceOverAFreshLoginWhereTheServerClosedTheConnection) {
+    FtpServer server({.program = GetParam(), .tls = webDavTls()});
+    target = &server;
     auto thread = makeThread(server, false);
     ASSERT_TRUE(post(*thread, "before"));
     ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
@@ -385,7 +449,12 @@ TEST_F(FTPThreadTest, StoresAgainOnceOverAFreshLoginWhereTheServerClosedTheConne
     expectEndsAtOnce(std::move(thread));
 }
 
-TEST_F(FTPThreadTest, RetriesARefusedLoginWithAPauseDoublingUpToTheLongestAndStopsAtOnceInIt) {
+// A wrong password, or a wrong secret for S3, is tried again, never in a storm.
+class FTPThreadRefusedTest : public FTPThreadServerTest {};
+
+TEST_P(FTPThreadRefusedTest,
+       RetriesARefusedLoginWithAPauseDoublingUpToTheLongestAndStopsAtOnceInIt) {
+    FtpServer server({.program = GetParam()});
     auto thread = makeThread(server, false, false, {200ms, 1600ms});
     const std::chrono::milliseconds pauses[] = {200ms, 400ms, 800ms, 1600ms, 1600ms};
     ASSERT_TRUE(waitUntil([&] { return server.events("FAILED").size() > std::size(pauses); }));
@@ -401,6 +470,10 @@ TEST_F(FTPThreadTest, RetriesARefusedLoginWithAPauseDoublingUpToTheLongestAndSto
     expectEndsAtOnce(std::move(thread));
 }
 
+INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadRefusedTest,
+                         testing::Values(FtpServer::Program::Pyftpdlib, FtpServer::Program::S3),
+                         programName);
+
 TEST_F(FTPThreadTest, StopsAtOnceWhileAServerNeverAnswers) {
     FtpServer silent({FtpServer::Mode::Silent});
     auto thread = makeThread(silent, false);
@@ -410,11 +483,8 @@ TEST_F(FTPThreadTest, StopsAtOnceWhileAServerNeverAnswers) {
 
 // Grabs further apart than a real server's idle time-out: each file goes at once over a fresh
 // login, and with "Stop on all FTP errors." set nothing counts as a failure.
-class FTPThreadIdleTest : public FTPThreadTest,
-                          public testing::WithParamInterface<FtpServer::Program> {};
-
-TEST_P(FTPThreadIdleTest, GrabsFurtherApartThanTheServersIdleTimeoutAreAllStored) {
-    FtpServer idle({.idleTimeoutS = 1, .program = GetParam()});
+TEST_P(FTPThreadServerTest, GrabsFurtherApartThanTheServersIdleTimeoutAreAllStored) {
+    FtpServer idle({.idleTimeoutS = 1, .program = GetParam(), .tls = webDavTls()});
     auto thread = makeThread(idle, true);
     for (unsigned grab = 0; grab < 3; ++grab) {
         ASSERT_TRUE(waitUntil([&] { return thread->suspended(); }));
@@ -428,11 +498,9 @@ TEST_P(FTPThreadIdleTest, GrabsFurtherApartThanTheServersIdleTimeoutAreAllStored
     EXPECT_TRUE(waitUntil([&] { return idle.loginCount() == 4; }));
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadIdleTest,
-                         testing::Values(FtpServer::Program::Pyftpdlib, FtpServer::Program::Vsftpd),
-                         [](const auto& info) {
-                             return info.param == FtpServer::Program::Vsftpd ? "Vsftpd"
-                                                                             : "Pyftpdlib";
-                         });
+INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadServerTest,
+                         testing::Values(FtpServer::Program::Pyftpdlib, FtpServer::Program::Vsftpd,
+                                         FtpServer::Program::S3, FtpServer::Program::Apache),
+                         programName);
 
 } // namespace
