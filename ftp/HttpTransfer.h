@@ -65,7 +65,6 @@ private:
     CurlMulti internet_;
     CurlEasy connection_;
     const std::atomic<bool>* stopFlag_;
-    std::string credentials_;
     std::string signing_;
     std::string errorText_;
     long status_ = 0;

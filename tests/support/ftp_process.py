@@ -368,7 +368,7 @@ def serve_s3(args):
                 log(args, "LOGIN " + args.user)
             path = unquote(self.path.partition("?")[0])
             if path != "/cam" and not path.startswith("/cam/"):
-                s3_error(self, 404, "NoSuchBucket", "The specified bucket does not exist")
+                s3_error(self, 404, "NoSuchBucket", "The bucket does not exist")
                 return None
             return path[5:]
 
