@@ -19,8 +19,12 @@ constexpr std::chrono::milliseconds workersEndingLimit{500};
 
 // The account of the uploads, as the FTP settings are now.
 FtpLogin ftpLogin() {
-    return {ServerAddress::parse(Settings::getHost(), Settings::getPort()), Settings::getUser(),
-            Settings::getPassword(), Settings::getUsePassive(), Settings::getStopOnError()};
+    return {ServerAddress::parse(Settings::getHost(), Settings::getPort()),
+            Settings::getUser(),
+            Settings::getPassword(),
+            Settings::getUsePassive(),
+            Settings::getStopOnError(),
+            Settings::getUpdate()};
 }
 
 } // namespace

@@ -1,8 +1,9 @@
-// Upload speed over loopback: files stored one after another through one FTPSession (as
-// the upload worker does) against the curl command line tool storing the same files on
-// the same server, one `curl -T` per file, for plain FTP, FTP over TLS and SFTP.
-#include "ftp/FTPSession.h"
+// Upload speed over loopback: files stored one after another through one upload session
+// (as the upload worker does) against the curl command line tool storing the same files on
+// the same server, one `curl -T` per file, for plain FTP, FTP over TLS, SFTP, S3 (`curl
+// --aws-sigv4`) and WebDAV over HTTPS.
 #include "ftp/FtpLogin.h"
+#include "ftp/UploadSession.h"
 
 #include "tests/support/FtpServer.h"
 #include "tests/support/TempDir.h"
@@ -40,8 +41,24 @@ FtpServer::Options sftp() {
     return options;
 }
 
-const std::array<Protocol, 3> protocols = {
-    {{"FTP", {}}, {"FTPS (explicit)", ftpes()}, {"SFTP", sftp()}}};
+FtpServer::Options s3() {
+    FtpServer::Options options;
+    options.program = FtpServer::Program::S3;
+    return options;
+}
+
+FtpServer::Options webDav() {
+    FtpServer::Options options;
+    options.program = FtpServer::Program::Apache;
+    options.tls = FtpServer::Tls::Implicit;
+    return options;
+}
+
+const std::array<Protocol, 5> protocols = {{{"FTP", {}},
+                                            {"FTPS (explicit)", ftpes()},
+                                            {"SFTP", sftp()},
+                                            {"S3", s3()},
+                                            {"WebDAV (HTTPS)", webDav()}}};
 
 struct Fixture {
     std::array<std::unique_ptr<FtpServer>, protocols.size()> servers;
@@ -86,11 +103,11 @@ void sessionPut(benchmark::State& state) {
     const auto size = static_cast<std::size_t>(state.range(1));
     FtpServer& server = setup.server(protocol);
     const std::string local = setup.file(size);
-    FTPSession session;
-    session.connect({ServerAddress::parse(server.scheme() + "127.0.0.1", server.port()),
-                     server.user(), server.password()});
+    const auto address = ServerAddress::parse(server.hostField(), server.port());
+    const auto session = UploadSession::make(address.protocol());
+    session->connect({address, server.user(), server.password(), true, false, 60});
     for (auto _ : state) {
-        session.put(local, "session.jpg");
+        session->put(local, "session.jpg");
     }
     state.SetLabel(protocols.at(protocol).name);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
@@ -103,13 +120,27 @@ void curlPut(benchmark::State& state) {
     FtpServer& server = setup.server(protocol);
     const std::string local = setup.file(size);
     const bool sftp = server.scheme() == "sftp://";
-    const std::string url = std::string(sftp ? "sftp" : "ftp") +
+    const bool http = server.scheme() == "s3://" || server.scheme() == "davs://";
+    const std::string url = std::string(sftp   ? "sftp"
+                                        : http ? "https"
+                                               : "ftp") +
                             "://127.0.0.1:" + std::to_string(server.port()) +
-                            (sftp ? "/~/curl.jpg" : "/curl.jpg");
-    std::vector<std::string> args = {
-        "curl", "-s", "-S", "-T", local, "-u", server.user() + ":" + server.password()};
+                            (sftp   ? "/~/curl.jpg"
+                             : http ? "/cam/curl.jpg"
+                                    : "/curl.jpg");
+    std::vector<std::string> args = {"curl", "-s",  "-S", "-f",
+                                     "-T",   local, "-u", server.user() + ":" + server.password()};
     if (server.scheme() == "ftpes://") {
         args.insert(args.end(), {"--ssl-reqd", "--cacert", FtpServer::caFile()});
+    }
+    if (http) {
+        args.insert(args.end(), {"--cacert", FtpServer::caFile(), "-H", "Content-Type: image/jpeg",
+                                 "-H", "Expect:"});
+    }
+    if (server.scheme() == "s3://") {
+        args.insert(args.end(),
+                    {"--aws-sigv4", "aws:amz:us-east-1:s3", "-H",
+                     "x-amz-content-sha256: UNSIGNED-PAYLOAD", "-H", "Cache-Control: max-age=60"});
     }
     if (sftp) {
         args.insert(args.end(), {"--key", (server.clientHome() / ".ssh" / "id_ed25519").string()});

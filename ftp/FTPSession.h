@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/CurlHandles.h"
+#include "ftp/UploadSession.h"
 #include "net/ServerAddress.h"
 
 #include <atomic>
@@ -22,12 +23,12 @@ class SshHostTrust;
 // is the text the user sees, and failureReason() says in one line what went wrong. After a
 // failure the session is of no further use unless isOpen() says otherwise. Made, used and
 // destroyed on one thread, which may be any thread.
-class FTPSession {
+class FTPSession final : public UploadSession {
 public:
     // stopFlag, when given, aborts a connect or a transfer in progress as soon as it is set
     // (its owner's cancel); it must outlive the session.
     explicit FTPSession(const std::atomic<bool>* stopFlag = nullptr);
-    ~FTPSession();
+    ~FTPSession() override;
 
     FTPSession(const FTPSession&) = delete;
     FTPSession& operator=(const FTPSession&) = delete;
@@ -37,7 +38,7 @@ public:
     // the system's certificate authorities; an SSH server's key must be in a known_hosts
     // file. A refused address, or a user or password holding a control character, is
     // refused before anything is sent; the failure reason says why.
-    void connect(const FtpLogin& login);
+    void connect(const FtpLogin& login) override;
     // Stores localFile, the regular file it names (through links of this user's only), as
     // remoteFile, a path taken relative to the login directory exactly as given; no
     // directory is created. The bytes go to a temporary name beside remoteFile first, which
@@ -46,18 +47,18 @@ public:
     // control character is refused before anything is sent, as a setting that cannot be
     // used (FTPException); so is one that is empty or ends in '/', which cannot name a file
     // (FTPPutException, leaving the connection open).
-    void put(const std::string& localFile, const std::string& remoteFile);
+    void put(const std::string& localFile, const std::string& remoteFile) override;
 
     // Why the last connect or put failed: what was being done and the server's reply or the
     // network's error, e.g. "store cam/image.jpg: 550 No such file or directory". It never
     // holds the password.
-    const std::string& failureReason() const { return failureReason_; }
+    const std::string& failureReason() const override { return failureReason_; }
     // Whether the connection is logged in and can take the next put. After a failed put it
     // is when the server refused that one file (a missing directory, no permission) or the
     // local file could not be read, so a new connection would fare no better; it is not
     // when the connection was lost or the server ended the session, for instance after
     // closing it while it was idle.
-    bool isOpen() const { return open_; }
+    bool isOpen() const override { return open_; }
 
     // The temporary name under which a file for remotePath is stored before it takes that
     // name: in the same directory, hidden by a leading dot.

@@ -1,7 +1,7 @@
 #include "ftp/FTPThread.h"
 
 #include "base/Exception.h"
-#include "ftp/FTPSession.h"
+#include "ftp/UploadSession.h"
 
 #include <algorithm>
 #include <atomic>
@@ -59,7 +59,7 @@ void FTPThread::run() {
 
 void FTPThread::work(State& state, ThreadControl& control) {
     auto pause = state.retryPause.first;
-    std::unique_ptr<FTPSession> session;
+    std::unique_ptr<UploadSession> session;
     // A file whose store failed because the kept connection was gone: it goes again, at
     // once, over the fresh connection made for it.
     std::optional<Upload> again;
@@ -118,9 +118,9 @@ void FTPThread::work(State& state, ThreadControl& control) {
     }
 }
 
-std::unique_ptr<FTPSession> FTPThread::connect(State& state, ThreadControl& control) {
+std::unique_ptr<UploadSession> FTPThread::connect(State& state, ThreadControl& control) {
     state.connecting.store(true, std::memory_order_release);
-    auto session = std::make_unique<FTPSession>(&control.cancelFlag());
+    auto session = UploadSession::make(state.login.address.protocol(), &control.cancelFlag());
     try {
         session->connect(state.login);
     } catch (const FTPException& error) {

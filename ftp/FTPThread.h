@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-class FTPSession;
+class UploadSession;
 class ThreadControl;
 
 // The upload worker of a running grabber. It keeps one FTP connection open and, each time
@@ -57,7 +57,7 @@ private:
 
     static void work(State& state, ThreadControl& control);
     // Logs in on a new session; null when that failed (the failure is counted).
-    static std::unique_ptr<FTPSession> connect(State& state, ThreadControl& control);
+    static std::unique_ptr<UploadSession> connect(State& state, ThreadControl& control);
     // Counts a failure: tells the health line and, with stopOnError, ends the worker with
     // the message. Returns whether the worker goes on.
     static bool fail(State& state, const std::string& message, const std::string& reason);

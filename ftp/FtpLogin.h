@@ -16,4 +16,7 @@ struct FtpLogin {
     bool passive = true;
     // Whether the upload worker ends at its first failure; a single upload ignores it.
     bool stopOnError = false;
+    // How many seconds a stored picture stays fresh for those who fetch it (the update
+    // interval), said to caches over HTTP; 0 says nothing.
+    unsigned cacheSeconds = 0;
 };

@@ -1,7 +1,7 @@
 #include "ftp/InstantUpload.h"
 
 #include "base/Exception.h"
-#include "ftp/FTPSession.h"
+#include "ftp/UploadSession.h"
 
 #include <mutex>
 #include <utility>
@@ -48,16 +48,17 @@ void InstantUpload::run() {
     Result result{true, {}};
     {
         // Closed before the owner hears of the end, which then finds nothing left to wait for.
-        FTPSession session(&control->cancelFlag());
+        const auto session =
+            UploadSession::make(state->login.address.protocol(), &control->cancelFlag());
         try {
-            session.connect(state->login);
-            session.put(state->localFile, state->remoteFile);
+            session->connect(state->login);
+            session->put(state->localFile, state->remoteFile);
             state->health->succeeded();
         } catch (const FTPException& error) {
             if (control->cancelled()) {
                 return;
             }
-            state->health->failed(session.failureReason());
+            state->health->failed(session->failureReason());
             result = {false, error.message};
         }
     }

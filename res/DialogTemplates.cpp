@@ -42,7 +42,11 @@ constexpr std::array ftpSettingsControls{
                   "name or ftp://name: FTP\n"
                   "ftpes://name: FTP with TLS (AUTH TLS)\n"
                   "ftps://name: FTP with implicit TLS (port 990)\n"
-                  "sftp://name: SFTP over SSH (port 22)"},
+                  "sftp://name: SFTP over SSH (port 22)\n"
+                  "s3://endpoint/bucket: S3 object storage over HTTPS (port 443);\n"
+                  "  user name: access key, password: secret;\n"
+                  "  s3+eu-west-1://, s3+public://: region, objects public\n"
+                  "davs://name/base: WebDAV over HTTPS (port 443), dav:// plain (80)"},
     DialogControl{ftpSettingsItem::port, Edit, "", 60, 60, 40, 12, dialogStyleDigitsOnly},
     DialogControl{ftpSettingsItem::user, Edit, "", 60, 76, 69, 12},
     DialogControl{ftpSettingsItem::password, Edit, "", 60, 92, 69, 12, dialogStylePassword},

@@ -43,11 +43,13 @@ void FtpServer::launch() {
     std::ostringstream command;
     command << "exec /usr/bin/python3 " KAVRI_FTP_SERVER_SCRIPT " " << dir_.path()
             << " port=" << port_ << " 'user=" << user_ << "' 'password=" << password_
-            << "' program=" << program << " tls=" << static_cast<int>(options_.tls)
+            << "' program=" << program
+            << " tls=" << (options_.program == Program::S3 ? 2 : static_cast<int>(options_.tls))
             << " certificate=" << static_cast<int>(options_.certificate)
             << " ca=" << std::filesystem::path(caFile()).parent_path()
             << " throttle=" << options_.uploadBytesPerS << " idle=" << options_.idleTimeoutS
-            << " rename=" << !options_.refuseRenames;
+            << " rename=" << !options_.refuseRenames << " region=" << options_.region
+            << " skew=" << options_.clockSkewS;
     output_ = popen(command.str().c_str(), "re");
     char line[64] = "";
     if (output_ == nullptr || std::fgets(line, sizeof line, output_) == nullptr ||
@@ -61,9 +63,20 @@ std::string FtpServer::scheme() const {
     if (options_.program == Program::Sshd || options_.program == Program::Paramiko) {
         return "sftp://";
     }
+    if (options_.program == Program::S3) {
+        return "s3://";
+    }
+    if (options_.program == Program::Apache) {
+        return options_.tls == Tls::None ? "dav://" : "davs://";
+    }
     return options_.tls == Tls::Explicit   ? "ftpes://"
            : options_.tls == Tls::Implicit ? "ftps://"
                                            : "";
+}
+
+std::string FtpServer::hostField(const std::string& host) const {
+    const bool based = options_.program == Program::S3 || options_.program == Program::Apache;
+    return scheme() + host + (based ? "/cam" : "");
 }
 
 std::string FtpServer::caFile() {

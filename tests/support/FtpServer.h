@@ -11,13 +11,14 @@
 // A real server for the tests on 127.0.0.1 and a free port, with a fresh home directory, run
 // by ftp_process.py as a child process: pyftpdlib with one user, plain or with TLS; vsftpd
 // with anonymous logins that may write; sshd for SFTP, the user running the tests logging in
-// by a key; or, for SFTP with a password, a server of python3-paramiko's. Its event log
+// by a key; for SFTP with a password, a server of python3-paramiko's; S3 object storage that
+// checks signatures; or Apache's WebDAV (both with TLS unless tls is None). Its event log
 // survives a restart. The constructor throws std::runtime_error when the server cannot start.
 class FtpServer {
 public:
     // Silent: accepts connections and never answers, like a server that has hung.
     enum class Mode { Answering, Silent };
-    enum class Program { Pyftpdlib, Vsftpd, Sshd, Paramiko };
+    enum class Program { Pyftpdlib, Vsftpd, Sshd, Paramiko, S3 = 5, Apache };
     // Explicit: AUTH TLS before the login; implicit: TLS from the first byte (pyftpdlib and
     // vsftpd, which requires the data connections to resume the control connection's session).
     enum class Tls { None, Explicit, Implicit };
@@ -35,6 +36,9 @@ public:
         Tls tls = Tls::None;
         Certificate certificate = Certificate::Trusted;
         bool refuseRenames = false;
+        // For S3: the server's region, and how far its clock is ahead, in seconds.
+        const char* region = "us-east-1";
+        int clockSkewS = 0;
     };
 
     explicit FtpServer(Options options);
@@ -53,8 +57,12 @@ public:
     const std::string& user() const { return user_; }
     const std::string& password() const { return password_; }
     std::filesystem::path home() const { return dir_.path() / "home"; }
-    // What the host setting has in front of 127.0.0.1: "", "ftpes://", "ftps://", "sftp://".
+    // What the host setting has in front of 127.0.0.1: "", "ftpes://", "ftps://", "sftp://",
+    // "s3://", "dav://", "davs://".
     std::string scheme() const;
+    // The host field for the server at host: the scheme, the host and for S3 the bucket, for
+    // WebDAV the base path, "/cam", which are home().
+    std::string hostField(const std::string& host = "127.0.0.1") const;
     // The authority of every TLS server of the process, to be trusted by SSL_CERT_FILE.
     static std::string caFile();
     // For SFTP: the HOME with the key sshd takes and a known_hosts naming the server's key.

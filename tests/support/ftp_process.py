@@ -3,18 +3,22 @@
 #     ftp_process.py DIR [key=value...]   serves DIR/home; prints "PORT <n> <pid>" when it listens
 #
 # Keys: port, user, password; program (0 pyftpdlib, 1 vsftpd, 2 sshd, 3 paramiko, 4 a server
-# that never answers); tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for
+# that never answers, 5 S3 object storage with the bucket "cam", 6 Apache's WebDAV under
+# "/cam"); region and skew (seconds its clock is ahead) of the S3 server, which takes the user
+# as access key and the password as secret, checks every signature and, like Apache, serves
+# HTTPS unless tls is 0; tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for
 # another name, 2 signed by itself) made with the authority ca.pem in directory ca; throttle
 # (upload bytes per second); idle (seconds to an idle connection's end); rename (0 refuses);
 # digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
-# "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and with digests "RECEIVED
+# "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT), for S3 "TYPE <content type>
+# <cache control> <acl>" and with digests "RECEIVED
 # <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
 # with all it started, connections included, and so does the end of the process that started
 # it, also when that was killed (a test at its time-out); SIGUSR1 stops all it started where
 # they are.
 #
 
-import ctypes, hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
+import calendar, ctypes, hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
 
 PROTOCOLS = ("ftp", "ftpes", "ftps", "sftp")
 # What each kind of certificate is valid for.
@@ -211,9 +215,11 @@ def serve_vsftpd(args):
                        "ssl_ciphers=ECDHE-ECDSA-AES256-GCM-SHA384\nrsa_cert_file=%s.pem\n"
                        "rsa_private_key_file=%s.key\n"
                        % ("YES" if args.tls == 2 else "NO", *[certificate(args)] * 2))
+    # A restart tells only the logins after it.
+    told = os.path.getsize(raw) if os.path.exists(raw) else 0
     start_listening(args, ["/usr/sbin/vsftpd", config])
     with open(raw, "a+") as lines:
-        lines.seek(0)
+        lines.seek(told)
         while True:
             line = lines.readline()
             if "] OK LOGIN: " in line:
@@ -309,6 +315,187 @@ def serve_paramiko(args, host_key, listener):
         threading.Thread(target=session.start_server, args=(None, Login()), daemon=True).start()
 
 
+def s3_error(handler, status, code, message, **fields):
+    extra = "".join("<%s>%s</%s>" % (key, value, key) for key, value in fields.items())
+    body = ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>%s</Code>"
+            "<Message>%s</Message>%s</Error>" % (code, message, extra)).encode()
+    handler.send_response(status)
+    handler.send_header("Content-Type", "application/xml")
+    handler.send_header("Content-Length", str(len(body)))
+    handler.end_headers()
+    handler.wfile.write(body)
+
+
+def s3_refusal(handler, args):
+    # Checks the request's AWS Signature Version 4 as S3 does; the refusal, or None.
+    import hmac
+    from urllib.parse import parse_qsl, quote
+    words = dict(part.strip().split("=", 1) for part in
+                 handler.headers.get("Authorization", " x=").split(" ", 1)[1].split(","))
+    key, day, region, service, _ = (words.get("Credential", "") + "////").split("/")[:5]
+    stamp = handler.headers.get("x-amz-date", "")
+    now = time.time() + args.skew
+    sent = calendar.timegm(time.strptime(stamp, "%Y%m%dT%H%M%SZ")) if stamp else 0
+    if key != args.user:
+        return 403, "InvalidAccessKeyId", "The AWS Access Key Id you provided does not exist.", {}
+    if abs(now - sent) > 900:
+        return 403, "RequestTimeTooSkewed", "The difference between the request time and the " \
+            "current time is too large.", {"RequestTime": stamp, "ServerTime": time.strftime(
+                "%Y-%m-%dT%H:%M:%SZ", time.gmtime(now)), "MaxAllowedSkewMilliseconds": "900000"}
+    if region != args.region:
+        return 400, "AuthorizationHeaderMalformed", "The authorization header is malformed; the " \
+            "region '%s' is wrong; expecting '%s'" % (region, args.region), {}
+    path, _, query = handler.path.partition("?")
+    signed = words.get("SignedHeaders", "")
+    canonical = "\n".join([handler.command, path, "&".join(sorted(
+        "%s=%s" % (quote(k, safe="-_.~"), quote(v, safe="-_.~"))
+        for k, v in parse_qsl(query, keep_blank_values=True)))] +
+        ["%s:%s" % (name, " ".join(handler.headers.get(name, "").split()))
+         for name in signed.split(";")] + ["", signed, handler.headers.get("x-amz-content-sha256", "")])
+    scope = "/".join([day, region, service, "aws4_request"])
+    text = "\n".join(["AWS4-HMAC-SHA256", stamp, scope, hashlib.sha256(canonical.encode()).hexdigest()])
+    secret = ("AWS4" + args.password).encode()
+    for part in (day, region, service, "aws4_request"):
+        secret = hmac.new(secret, part.encode(), hashlib.sha256).digest()
+    if not hmac.compare_digest(hmac.new(secret, text.encode(), hashlib.sha256).hexdigest(),
+                               words.get("Signature", "")) or "host" not in signed.split(";"):
+        return 403, "SignatureDoesNotMatch", "The request signature we calculated does not " \
+            "match the signature you provided.", {}
+    return None
+
+
+def serve_s3(args):
+    # Path-style S3 for the bucket "cam", whose objects are the files under home; an object
+    # is received beside its name (".<name>.part") and takes the name once whole.
+    import http.server, ssl
+    from urllib.parse import unquote
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+        timeout = args.idle or None
+        logged_in = False
+
+        def setup(self):
+            super().setup()
+            log(args, "CONNECTED")
+
+        def log_message(self, *_):
+            pass
+
+        def answer(self, status, body=b""):
+            self.send_response(status)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def checked(self):
+            refusal = s3_refusal(self, args)
+            if refusal:
+                log(args, "FAILED %s %.6f" % (args.user, time.monotonic()))
+                self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                s3_error(self, *refusal[:3], **refusal[3])
+                return None
+            if not self.logged_in:
+                self.logged_in = True
+                log(args, "LOGIN " + args.user)
+            path = unquote(self.path.partition("?")[0])
+            if path != "/cam" and not path.startswith("/cam/"):
+                s3_error(self, 404, "NoSuchBucket", "The bucket does not exist")
+                return None
+            return path[5:]
+
+        def do_GET(self):
+            if self.checked() is not None:
+                self.answer(200, b"<ListBucketResult><Name>cam</Name></ListBucketResult>")
+
+        def do_PUT(self):
+            key = self.checked()
+            if key is None:
+                return
+            name = os.path.join(args.home, key)
+            os.makedirs(os.path.dirname(name), exist_ok=True)
+            part = os.path.join(os.path.dirname(name), "." + os.path.basename(name) + ".part")
+            left = int(self.headers["Content-Length"])
+            with open(part, "wb") as file:
+                while left > 0:
+                    chunk = self.rfile.read(min(left, 65536))
+                    if not chunk:
+                        return
+                    file.write(chunk)
+                    left -= len(chunk)
+            os.replace(part, name)
+            log(args, "TYPE %s %s %s" % (self.headers.get("Content-Type"), self.headers.get(
+                "Cache-Control"), self.headers.get("x-amz-acl", "private")))
+            log(args, "STORED " + name)
+            self.answer(200)
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
+    server.daemon_threads = True
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(certificate(args) + ".pem", certificate(args) + ".key")
+        server.socket = context.wrap_socket(server.socket, server_side=True)
+    ready(server.server_address[1])
+    server.serve_forever(0.05)
+
+
+def serve_apache(args):
+    # Apache's mod_dav_fs serving home as /cam to args.user with args.password (basic login),
+    # keeping idle connections for args.idle seconds. Its access log is told as events.
+    modules = "/usr/lib/apache2/modules/"
+    state = os.path.join(args.dir, "apache")
+    os.makedirs(state, exist_ok=True)
+    os.chmod(args.dir, 0o755)
+    for directory in (args.home, state):
+        os.chmod(directory, 0o777)
+    import base64
+    with open(os.path.join(state, "users"), "w") as users:
+        users.write("%s:{SHA}%s\n" % (args.user, base64.b64encode(
+            hashlib.sha1(args.password.encode()).digest()).decode()))
+    loads = ["mpm_event", "authz_core", "authn_core", "authn_file", "auth_basic", "authz_user",
+             "dav", "dav_fs", "alias"] + ["ssl"] * bool(args.tls)
+    raw = os.path.join(state, "access.log")
+    config = "".join("LoadModule %s_module %smod_%s.so\n" % (name, modules, name) for name in loads)
+    config += ("ServerName 127.0.0.1\nListen 127.0.0.1:%d\nPidFile %s/pid\nDefaultRuntimeDir %s\n"
+               "ErrorLog %s/error.log\nDAVLockDB %s/locks\nKeepAlive On\nKeepAliveTimeout %d\n"
+               "MaxKeepAliveRequests 0\nDocumentRoot %s\nAlias /cam %s\n"
+               "LogFormat \"%%k %%>s %%m %%{Destination}i %%U\" events\nCustomLog %s events\n"
+               "<Directory %s>\nDav On\nAuthType Basic\nAuthName cam\nAuthUserFile %s/users\n"
+               "Require valid-user\n</Directory>\n"
+               % (args.port, state, state, state, state, args.idle or 300, args.home, args.home,
+                  raw, args.home, state))
+    if args.tls:
+        config += "SSLEngine on\nSSLCertificateFile %s.pem\nSSLCertificateKeyFile %s.key\n" % (
+            (certificate(args),) * 2)
+    if os.geteuid() == 0:
+        config += "User www-data\nGroup www-data\n"
+    with open(os.path.join(state, "apache.conf"), "w") as text:
+        text.write(config)
+    open(raw, "a").close()
+    # The pid file of an instance ended before would be taken for one still running.
+    if os.path.exists(os.path.join(state, "pid")):
+        os.remove(os.path.join(state, "pid"))
+    told = os.path.getsize(raw)
+    start_listening(args, ["/usr/sbin/apache2", "-f", os.path.join(state, "apache.conf"),
+                           "-DFOREGROUND"])
+    with open(raw) as lines:
+        lines.seek(told)
+        while True:
+            line = lines.readline()
+            if not line:
+                time.sleep(0.01)
+                continue
+            kept, status, method, path = line.split(" ", 4)[:4]
+            if kept == "0":
+                log(args, "CONNECTED")
+            if status == "401":
+                log(args, "FAILED %s %.6f" % (args.user, time.monotonic()))
+            elif kept == "0":
+                log(args, "LOGIN " + args.user)
+            if method == "MOVE" and status in ("201", "204"):
+                log(args, "STORED " + line.split(" ", 4)[3])
+
+
 def descendants(pid):
     # Those that end meanwhile are left out.
     try:
@@ -360,7 +547,7 @@ def freeze(*_):
 def main():
     args = type("Args", (), dict(dir=sys.argv[1], port=0, user="", password="", program=0, tls=0,
                                  certificate=0, ca=sys.argv[1], throttle=0, idle=0, rename=1,
-                                 digests=0))()
+                                 digests=0, region="us-east-1", skew=0))()
     for word in sys.argv[2:]:
         key, value = word.split("=", 1)
         setattr(args, key, value if isinstance(getattr(args, key), str) else int(value))
@@ -369,13 +556,13 @@ def main():
     signal.signal(signal.SIGTERM, end_all)
     threading.Thread(target=end_with_parent, args=(os.getppid(),), daemon=True).start()
     signal.signal(signal.SIGUSR1, freeze)
-    if args.program == 1 and not args.port:
+    if args.program in (1, 6) and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
     # A restart on the same port may briefly find it held by the connections just ended.
     for _ in range(100):
         try:
-            return [serve_pyftpdlib, serve_vsftpd, serve_ssh, serve_ssh, serve_pyftpdlib][
-                args.program](args)
+            return [serve_pyftpdlib, serve_vsftpd, serve_ssh, serve_ssh, serve_pyftpdlib, serve_s3,
+                    serve_apache][args.program](args)
         except OSError:
             time.sleep(0.05)
     return "the port stays taken"

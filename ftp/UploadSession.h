@@ -1,0 +1,37 @@
+#pragma once
+
+#include "net/ServerAddress.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+struct FtpLogin;
+
+// One connection to one server, used only to store files, whatever the protocol: FTP, FTPS
+// and SFTP (FTPSession), S3 object storage (S3Session) or WebDAV (WebDavSession), chosen by
+// the scheme of the server's address. connect() opens the connection and logs in at once;
+// put() stores a local file under a remote path over that same connection, so that nobody
+// ever fetches half a file there. Every failure throws: FTPException when no connection can
+// be made or the settings cannot be used, FTPPutException when a file cannot be stored; the
+// message is the text the user sees, and failureReason() says in one line what went wrong,
+// never with the password. After a failure the session is of no further use unless isOpen()
+// says otherwise. Made, used and destroyed on one thread, which may be any thread.
+class UploadSession {
+public:
+    virtual ~UploadSession() = default;
+
+    // The session for the protocol; stopFlag, when given, aborts a connect or a transfer in
+    // progress as soon as it is set (its owner's cancel), and must outlive the session.
+    static std::unique_ptr<UploadSession> make(ServerAddress::Protocol protocol,
+                                               const std::atomic<bool>* stopFlag = nullptr);
+
+    virtual void connect(const FtpLogin& login) = 0;
+    virtual void put(const std::string& localFile, const std::string& remoteFile) = 0;
+    // Why the last connect or put failed: what was being done and the server's reply or the
+    // network's error.
+    virtual const std::string& failureReason() const = 0;
+    // Whether the connection can take the next put: after a failed put, when the server
+    // refused that one file, so that a new connection would fare no better.
+    virtual bool isOpen() const = 0;
+};
