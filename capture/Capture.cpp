@@ -170,7 +170,8 @@ bool Capture::grabFrame() {
     }
     const std::string jpegFile = Settings::getJpegFile();
     if (!saveFrameAsJpeg(dib, jpegFile, static_cast<int>(Settings::getJpegQuality()),
-                         Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay)) {
+                         Settings::getDateTimeOverlay(), Settings::getTextOverlay(), overlay,
+                         PictureOptions::fromSettings())) {
         jpegHealth.failed(jpegFile + ": " + std::strerror(errno));
         return false;
     }
