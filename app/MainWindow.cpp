@@ -469,6 +469,7 @@ void MainWindow::startRunning(std::int64_t fromMs) {
     enableItem(menuCommand::ftpSettings, false);
     setTrayIcon(runningIconId);
     setTrayTip(activeTip);
+    waitingForWindow = false;
     updateTray();
 }
 
@@ -489,8 +490,10 @@ void MainWindow::onTimer() {
     }
     switch (countdownMs) {
     case 0:
-        setTrayIcon(grabbingIconId);
-        grabNow();
+        if (inGrabWindow()) {
+            setTrayIcon(grabbingIconId);
+            grabNow();
+        }
         // The grab may have stopped the grabber, which leaves the interval 0.
         countdownMs = intervalMs;
         break;
@@ -508,6 +511,17 @@ void MainWindow::onTimer() {
         break;
     }
     updateTray();
+}
+
+bool MainWindow::inGrabWindow() {
+    const GrabWindow::Answer answer = grabWindow.check(ScheduleOptions::fromSettings());
+    if (!answer.grab) {
+        setTrayTip(activeTip + " [" + grabWindow.waitingText(answer) + "]");
+    } else if (waitingForWindow) {
+        setTrayTip(activeTip);
+    }
+    waitingForWindow = !answer.grab;
+    return answer.grab;
 }
 
 bool MainWindow::grabNow() {

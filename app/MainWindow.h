@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/GrabWindow.h"
 #include "capture/CaptureService.h"
 #include "platform/WindowTypes.h"
 #include "res/Version.h"
@@ -10,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 class Capture;
 class DialogRunner;
@@ -67,6 +69,8 @@ public:
     void shutdown();
     // Stop: also puts menu and tray into the idle state when already idle.
     void stopRunning();
+    // The clock the grab schedule's days and times are read from; the system's by default.
+    void setScheduleClock(GrabWindow::Clock clock) { grabWindow = GrabWindow(std::move(clock)); }
 
     // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
     int getZoomIndex() const override;
@@ -129,6 +133,9 @@ private:
     // here with the FTP settings of this moment.
     void startRunning(std::int64_t fromMs);
     void onTimer();
+    // Whether the schedule settings let a grab happen now; outside their window the tray's
+    // tip says when grabbing starts again.
+    bool inGrabWindow();
     // Grabs a frame and hands it to the upload thread; false when no frame was grabbed or the
     // upload thread had stopped (which stops the grabber and shows the error).
     bool grabNow();
@@ -181,6 +188,8 @@ private:
     std::uint32_t countdownMs = 0;
     std::uint32_t intervalMs = 0;
     bool running = false;
+    GrabWindow grabWindow;
+    bool waitingForWindow = false;
     // How uploads fare, told on standard error; shared by the upload thread and the instant
     // grab.
     std::shared_ptr<HealthLine> uploadHealth;

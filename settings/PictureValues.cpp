@@ -67,5 +67,6 @@ std::optional<double> PictureValues::parseDegrees(std::string_view text, double 
 }
 
 bool PictureValues::isDays(std::string_view text) {
-    return text.size() == 7 && text.find_first_not_of("01") == std::string_view::npos;
+    return text.size() == 7 && text.find_first_not_of("01") == std::string_view::npos &&
+           text.find('1') != std::string_view::npos;
 }

@@ -42,7 +42,7 @@ public:
     static bool isClock(std::string_view text) { return parseClock(text).has_value(); }
     static bool isLatitude(std::string_view text) { return parseDegrees(text, 90).has_value(); }
     static bool isLongitude(std::string_view text) { return parseDegrees(text, 180).has_value(); }
-    // Seven characters 0 or 1, Monday first: "1111100" is Monday to Friday.
+    // Seven characters 0 or 1, Monday first, at least one 1: "1111100" is Monday to Friday.
     static bool isDays(std::string_view text);
     static bool isDateFormat(std::string_view text) { return text.size() <= maxDateFormat; }
 };
