@@ -17,6 +17,7 @@
 #include "res/MenuTemplates.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
+#include "settings/PictureSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 #include "settings/Settings.h"
 #include "settings/SettingsFile.h"
@@ -297,6 +298,12 @@ bool MainWindow::onCommand(int id) {
         return true;
     case menuCommand::saveSettings:
         saveSettings();
+        return true;
+    case menuCommand::pictureSettings:
+        dialogs.runDialog(
+            window.get(), pictureSettingsDialogId,
+            pictureSettingsDialog(static_cast<int>(requireCapture().status.uiImageWidth),
+                                  static_cast<int>(requireCapture().status.uiImageHeight)));
         return true;
     default:
         break;

@@ -20,6 +20,15 @@ std::optional<int> wholeNumber(std::string_view text) {
 
 } // namespace
 
+std::optional<int> PictureValues::parseNumber(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return std::nullopt;
+    }
+    text = text.substr(first, text.find_last_not_of(' ') + 1 - first);
+    return wholeNumber(text);
+}
+
 std::optional<std::array<int, 4>> PictureValues::parseCrop(std::string_view text) {
     std::array<int, 4> numbers{};
     for (std::size_t i = 0; i < numbers.size(); ++i) {

@@ -20,6 +20,8 @@ public:
     // The longest date pattern and overlay text the Picture dialog keeps, in bytes.
     static constexpr std::size_t maxDateFormat = 63;
 
+    // A plain decimal number, blanks around it allowed; nothing for any other text.
+    static std::optional<int> parseNumber(std::string_view text);
     // "x,y,w,h" in the camera's pixels, each a plain decimal number, w and h above 0;
     // nothing for any other text, the empty one included.
     static std::optional<std::array<int, 4>> parseCrop(std::string_view text);
