@@ -61,7 +61,7 @@ public:
         return text(crop, "Crop", isCrop(typed.crop = dialog.itemText(crop))) &&
                number(rotate, "Rotate", typed.rotate, PictureValues::isRotate) &&
                number(flip, "Flip", typed.flip, PictureValues::isFlip) &&
-               number(width, "Width", typed.width, PictureValues::isWidth, true) &&
+               number(width, "Width", typed.width, isTypedWidth, true) &&
                number(textSize, "Text size", typed.textSize, PictureValues::isTextSize, true) &&
                number(corner, "Corner", typed.corner, PictureValues::isCorner) &&
                text(dateFormat, "Date format",
@@ -85,17 +85,22 @@ private:
         return taken;
     }
 
-    // An empty field reads as 0 where emptyIsZero; any text but a number is refused.
+    // An empty field reads as 0 where emptyIsZero; any other text must be a number that
+    // check takes.
     bool number(int itemId, const char* label, int& value, bool (*check)(int),
                 bool emptyIsZero = false) const {
         const std::string typed = dialog.itemText(itemId);
-        const std::optional<int> read =
-            emptyIsZero && typed.find_first_not_of(' ') == std::string::npos
-                ? std::optional(0)
-                : PictureValues::parseNumber(typed);
-        value = read.value_or(-1);
+        if (emptyIsZero && typed.find_first_not_of(' ') == std::string::npos) {
+            value = 0;
+            return true;
+        }
+        const std::optional<int> read = PictureValues::parseNumber(typed);
+        value = read.value_or(0);
         return text(itemId, label, read && check(*read));
     }
+
+    // A typed width of 0 is no width; the camera's is the empty field.
+    static bool isTypedWidth(int value) { return value != 0 && PictureValues::isWidth(value); }
 
     bool isCrop(const std::string& text) const {
         const auto rect = PictureValues::parseCrop(text);

@@ -1,5 +1,6 @@
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
+#include "settings/PictureSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 
 #include "base/ErrorBox.h"
@@ -22,28 +23,74 @@ namespace {
 int item(const std::string& name) {
     using namespace imageSettingsItem;
     using namespace ftpSettingsItem;
+    namespace picture = pictureSettingsItem;
     const std::vector<std::string> names{
-        "quality",  "update",    "jpegFile",    "dateTimeOverlay", "textOverlay",
-        "textRed",  "textGreen", "textBlue",    "backRed",         "backGreen",
-        "backBlue", "port",      "host",        "saveTo",          "password",
-        "user",     "active",    "stopOnError", "usePassive",      "fps"};
-    const std::vector<int> ids{quality,     update,      jpegFile,   dateTimeOverlay,
-                               textOverlay, textRed,     textGreen,  textBlue,
-                               backRed,     backGreen,   backBlue,   port,
-                               host,        saveTo,      password,   user,
-                               active,      stopOnError, usePassive, previewSettingsItem::fps};
+        "quality",     "update",      "jpegFile",   "dateTimeOverlay",
+        "textOverlay", "textRed",     "textGreen",  "textBlue",
+        "backRed",     "backGreen",   "backBlue",   "port",
+        "host",        "saveTo",      "password",   "user",
+        "active",      "stopOnError", "usePassive", "fps",
+        "crop",        "rotate",      "flip",       "width",
+        "textSize",    "corner",      "dateFormat", "mode",
+        "from",        "to",          "latitude",   "longitude",
+        "days"};
+    const std::vector<int> ids{quality,
+                               update,
+                               jpegFile,
+                               dateTimeOverlay,
+                               textOverlay,
+                               textRed,
+                               textGreen,
+                               textBlue,
+                               backRed,
+                               backGreen,
+                               backBlue,
+                               port,
+                               host,
+                               saveTo,
+                               password,
+                               user,
+                               active,
+                               stopOnError,
+                               usePassive,
+                               previewSettingsItem::fps,
+                               picture::crop,
+                               picture::rotate,
+                               picture::flip,
+                               picture::width,
+                               picture::textSize,
+                               picture::corner,
+                               picture::dateFormat,
+                               picture::mode,
+                               picture::from,
+                               picture::to,
+                               picture::latitude,
+                               picture::longitude,
+                               picture::days};
     return ids.at(static_cast<std::size_t>(std::ranges::find(names, name) - names.begin()));
 }
 
+// The Picture dialog's box for the first item typed: its label and the text.
+std::string refusedValue(const std::string& typed) {
+    const auto [name, text] = keyValuePairs(typed).front();
+    const std::map<std::string, std::string> labels{{"width", "Width"},
+                                                    {"latitude", "Latitude"},
+                                                    {"crop", "Crop"},
+                                                    {"rotate", "Rotate"},
+                                                    {"from", "From"}};
+    return labels.at(name) + ": " + text;
+}
+
 // What is typed into the items ("item=text|...", a check box "[x]" or "[ ]"), the buttons
-// pressed in turn ("OK", "Cancel", "Apply", "tick" for a click on the check box; "OK!" for
-// an OK that must leave the dialog open and refuse the file name in an error box), and
+// pressed in turn ("OK", "Cancel", "Apply", "tick" for a click on the check box, "ISO" and
+// "Locale" for the date pattern buttons; "OK!" for an OK that must leave the dialog open and
+// refuse the file name or another value in an error box), and
 // what the dialog stored (by the keys of the settings file) from the settings given before
 // it opened; an OK or Cancel pressed last must end the dialog with it. The dialog runs in a
 // directory that holds a file "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg".
 struct DialogCase {
     const char* name;
-    bool (*procedure)(DialogHost&, DialogMessage, int);
+    DialogProcedure procedure;
     std::string typed;
     std::string buttons;
     std::string stored;
@@ -95,10 +142,12 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     std::istringstream buttons(row.buttons);
     std::string button;
     while (buttons >> button) {
-        dialog.press(row.procedure, button == "Cancel"  ? dialogCancel
-                                    : button == "Apply" ? dialogApply
-                                    : button == "tick"  ? imageSettingsItem::dateTimeOverlay
-                                                        : dialogOk);
+        dialog.press(row.procedure, button == "Cancel"   ? dialogCancel
+                                    : button == "Apply"  ? dialogApply
+                                    : button == "tick"   ? imageSettingsItem::dateTimeOverlay
+                                    : button == "ISO"    ? pictureSettingsItem::isoDate
+                                    : button == "Locale" ? pictureSettingsItem::localeDate
+                                                         : dialogOk);
     }
     setErrorBoxSink(previousSink);
 
@@ -106,12 +155,15 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
                                 : button == "Cancel" ? std::optional(dialogCancel)
                                                      : std::nullopt);
     EXPECT_EQ(settingsByKey(holders), expected);
-    EXPECT_EQ(boxes, button == "OK!" ? std::vector{"::Illegal filename::\n\n   " +
-                                                   dialog.texts[imageSettingsItem::jpegFile]}
-                                     : std::vector<std::string>{});
+    const bool imageDialog = std::string(row.name).starts_with("Image");
+    EXPECT_EQ(boxes, button != "OK!" ? std::vector<std::string>{}
+                     : imageDialog
+                         ? std::vector{"::Illegal filename::\n\n   " +
+                                       dialog.texts[imageSettingsItem::jpegFile]}
+                         : std::vector{"::Illegal value::\n\n   " + refusedValue(row.typed)});
     std::ifstream in("file.jpg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
-    if (button == "OK" && row.procedure == imageSettingsDialogProc) {
+    if (button == "OK" && imageDialog) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::get<std::string>(expected["jpegfile"])))
             << "the file name is taken";
     }
@@ -126,6 +178,7 @@ const std::string everyImageItem = "quality=90|update=60|jpegFile=new.jpg|textRe
 const std::string everyFtpItem = "port=990|host=h|saveTo=s|password=p\x01\xFF|user=u|"
                                  "active=[ ]|stopOnError=[x]|usePassive=[ ]";
 const std::string k79(79, 'k');
+const DialogProcedure picture = pictureSettingsDialog(640, 480);
 
 INSTANTIATE_TEST_SUITE_P(
     , SettingsDialogTest,
@@ -174,7 +227,28 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"PreviewNegativeMaxFpsIsNoLimit", preview, "fps=500", "OK", "fps=500",
                    "maxfps=-1"},
         DialogCase{"PreviewCancelKeepsTheRate", preview, "fps=5", "Cancel", ""},
-        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"}),
+        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"},
+        DialogCase{"PictureOkStoresEveryItem", picture,
+                   "crop=40,0,600,480|rotate=90|flip=1|width=1280|textSize=40|corner=2|"
+                   "dateFormat=%H:%M|mode=1|from=22:00|to=06:00|latitude=-59.91|"
+                   "longitude=10.75|days=1111100",
+                   "OK",
+                   "crop=40,0,600,480|rotate=90|flip=1|width=1280|textsize=40|corner=2|"
+                   "dateformat=%H:%M|mode=1|from=22:00|to=06:00|latitude=-59.91|"
+                   "longitude=10.75|days=1111100"},
+        DialogCase{"PictureOkWithoutEditsStoresWhatItShowed", picture, "", "OK", "",
+                   "width=0|crop=1,2,3,4|mode=2"},
+        DialogCase{"PictureIsoAndLocaleFillThePattern", picture, "", "ISO OK",
+                   "dateformat=%Y-%m-%d %H:%M:%S"},
+        DialogCase{"PictureLocalePatternThenCancel", picture, "", "Locale Cancel", ""},
+        DialogCase{"PictureWidthZeroIsRefused", picture, "width=0", "OK!", ""},
+        DialogCase{"PictureWidthTooLargeIsRefused", picture, "width=100000", "OK!", ""},
+        DialogCase{"PictureLatitudeBeyondThePoleIsRefused", picture, "latitude=95|width=640", "OK!",
+                   ""},
+        DialogCase{"PictureCropOutsideTheFrameIsRefused", picture, "crop=600,400,100,100", "OK!",
+                   ""},
+        DialogCase{"PictureRotationOfOtherAnglesIsRefused", picture, "rotate=45", "OK!", ""},
+        DialogCase{"PictureBadTimeIsRefused", picture, "from=7:00", "OK!", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
