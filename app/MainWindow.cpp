@@ -8,6 +8,7 @@
 #include "ftp/FTPThread.h"
 #include "ftp/InstantUpload.h"
 #include "ftp/ThreadControl.h"
+#include "image/SharedPictureOptions.h"
 #include "platform/DialogRunner.h"
 #include "platform/Menu.h"
 #include "platform/TopLevelWindow.h"
@@ -125,6 +126,7 @@ void MainWindow::setupMenus() {
         enableItem(menuCommand::videoSource, false);
     }
     capture->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
+    SharedPictureOptions::set(PictureOptions::fromSettings());
     placeAt(positionX, positionY);
     setZoom(zoomIndex);
 }

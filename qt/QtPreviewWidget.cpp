@@ -1,6 +1,8 @@
 #include "qt/QtPreviewWidget.h"
 
 #include "base/Surface.h"
+#include "image/PictureGeometry.h"
+#include "image/SharedPictureOptions.h"
 #include "qt/QtEventGuard.h"
 #include "qt/QtMouseTranslator.h"
 
@@ -34,7 +36,14 @@ bool QtPreviewWidget::wantsFrames() const {
     return visible.load();
 }
 
-void QtPreviewWidget::showFrame(const Surface& frame, int, int, bool stretch) {
+void QtPreviewWidget::showFrame(const Surface& shown, int, int, bool stretch) {
+    // The preview shows the published picture's crop and turn; the window does the scaling.
+    const PictureOptions options = SharedPictureOptions::get();
+    std::optional<Surface> turned;
+    if (options.turns()) {
+        turned = PictureGeometry::turn(shown, options);
+    }
+    const Surface& frame = turned ? *turned : shown;
     std::lock_guard backLock(backMutex);
     if (back.width() != frame.width() || back.height() != frame.height()) {
         back = QImage(frame.width(), frame.height(), QImage::Format_RGB32);
@@ -51,6 +60,7 @@ void QtPreviewWidget::showFrame(const Surface& frame, int, int, bool stretch) {
         std::lock_guard lock(frontMutex);
         std::swap(front, back);
         stretchFrame = stretch;
+        keepAspect = turned.has_value();
         queueRepaint = !std::exchange(repaintQueued, true);
     }
     if (queueRepaint) {
@@ -77,6 +87,15 @@ void QtPreviewWidget::paintEvent(QPaintEvent*) {
     std::lock_guard lock(frontMutex);
     if (front.isNull()) {
         painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    if (stretchFrame && keepAspect) {
+        // A turned or cropped picture keeps its shape inside the camera-shaped window.
+        painter.fillRect(rect(), Qt::black);
+        const QSize fitted = front.size().scaled(size(), Qt::KeepAspectRatio);
+        painter.drawImage(
+            QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted),
+            front);
         return;
     }
     if (stretchFrame) {
