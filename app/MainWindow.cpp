@@ -478,7 +478,7 @@ void MainWindow::startRunning(std::int64_t fromMs) {
     enableItem(menuCommand::ftpSettings, false);
     setTrayIcon(runningIconId);
     setTrayTip(activeTip);
-    waitingForWindow = false;
+    waitingFor.clear();
     updateTray();
 }
 
@@ -524,12 +524,11 @@ void MainWindow::onTimer() {
 
 bool MainWindow::inGrabWindow() {
     const GrabWindow::Answer answer = grabWindow.check(ScheduleOptions::fromSettings());
-    if (!answer.grab) {
-        setTrayTip(activeTip + " [" + grabWindow.waitingText(answer) + "]");
-    } else if (waitingForWindow) {
-        setTrayTip(activeTip);
+    const std::string waiting = answer.grab ? "" : grabWindow.waitingText(answer);
+    if (waiting != waitingFor) {
+        setTrayTip(waiting.empty() ? activeTip : activeTip + " [" + waiting + "]");
+        waitingFor = waiting;
     }
-    waitingForWindow = !answer.grab;
     return answer.grab;
 }
 

@@ -189,7 +189,8 @@ private:
     std::uint32_t intervalMs = 0;
     bool running = false;
     GrabWindow grabWindow;
-    bool waitingForWindow = false;
+    // What the tip says the grabber waits for; empty while it grabs.
+    std::string waitingFor;
     // How uploads fare, told on standard error; shared by the upload thread and the instant
     // grab.
     std::shared_ptr<HealthLine> uploadHealth;
