@@ -52,7 +52,7 @@ struct Typed {
 // Reads the items into typed; at the first refused one, shows it and answers false.
 class Reader {
 public:
-    Reader(const DialogHost& dialog, int frameWidth, int frameHeight)
+    Reader(DialogHost& dialog, int frameWidth, int frameHeight)
         : dialog(dialog)
         , frameWidth(frameWidth)
         , frameHeight(frameHeight) {}
@@ -81,6 +81,7 @@ private:
         if (!taken) {
             showErrorBox(std::string("::Illegal value::\n\n   ") + label + ": " +
                          dialog.itemText(itemId));
+            dialog.focusItem(itemId);
         }
         return taken;
     }
@@ -111,7 +112,7 @@ private:
         return x <= frameWidth - w && y <= frameHeight - h;
     }
 
-    const DialogHost& dialog;
+    DialogHost& dialog;
     int frameWidth;
     int frameHeight;
 };

@@ -163,6 +163,9 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
                          : std::vector{"::Illegal value::\n\n   " + refusedValue(row.typed)});
     std::ifstream in("file.jpg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
+    if (button == "OK!" && !imageDialog) {
+        EXPECT_EQ(dialog.focused, item(keyValuePairs(row.typed).front().first));
+    }
     if (button == "OK" && imageDialog) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::get<std::string>(expected["jpegfile"])))
             << "the file name is taken";
