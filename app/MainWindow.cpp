@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/PictureSchedule.h"
 #include "app/StoredGrabSettings.h"
 #include "app/TrayIcon.h"
 #include "base/ErrorBox.h"
@@ -104,6 +105,7 @@ void MainWindow::setupMenus() {
     }
     devices_.setUp(menu_.get(), *capture_);
     capture_->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
+    PictureSchedule::showInPreview();
     position_ = drag_.place(*window_, position_);
     setZoom(zoomIndex_);
 }
@@ -237,6 +239,11 @@ bool MainWindow::onCommand(int id) {
         dialogs_.runDialog(window_.get(), liveViewSettingsDialogId, liveViewSettingsDialogProc);
         liveView_.applySettings();
         return true;
+    case menuCommand::pictureSettings:
+        PictureSchedule::runDialog(dialogs_, window_.get(),
+                                   static_cast<int>(requireCapture().status().uiImageWidth),
+                                   static_cast<int>(requireCapture().status().uiImageHeight));
+        return true;
     default:
         break;
     }
@@ -308,6 +315,7 @@ void MainWindow::startRunning() {
     // The FTP settings cannot change under a running upload thread.
     enableItem(menuCommand::ftpSettings, false);
     trayIcon_->show(runningIconId, activeTip);
+    pictureSchedule_.restart();
 }
 
 void MainWindow::stopRunning() {
@@ -322,11 +330,13 @@ void MainWindow::stopRunning() {
 
 void MainWindow::onTimer() {
     const GrabSchedule::Tick tick = schedule_.tick();
+    // Outside the schedule's window the grab and its picture are left out.
+    const bool grab = tick.grab && pictureSchedule_.allowsGrab(*trayIcon_, activeTip);
     // The picture is sent after the grab, which may have put the tray into the idle state.
-    if (tick.icon) {
+    if (tick.icon && grab == tick.grab) {
         trayIcon_->setIcon(*tick.icon);
     }
-    if (tick.grab) {
+    if (grab) {
         grabAndUpload();
     }
     trayIcon_->update();

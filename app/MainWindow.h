@@ -3,6 +3,7 @@
 #include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
 #include "app/LiveView.h"
+#include "app/PictureSchedule.h"
 #include "app/Uploads.h"
 #include "app/WindowDrag.h"
 #include "capture/CaptureService.h"
@@ -15,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 class Capture;
 class DialogRunner;
@@ -70,6 +72,8 @@ public:
     void shutdown();
     // Stop: also puts menu and tray into the idle state when already idle.
     void stopRunning();
+    // The clock the grab schedule's days and times are read from; the system's by default.
+    void setScheduleClock(GrabWindow::Clock clock) { pictureSchedule_.setClock(std::move(clock)); }
 
     // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
     int getZoomIndex() const override { return zoomIndex_; }
@@ -149,6 +153,7 @@ private:
     GrabSchedule schedule_;
     Uploads uploads_;
     WindowDrag drag_;
+    PictureSchedule pictureSchedule_;
 
     std::int32_t zoomIndex_ = defaultZoomIndex;
     // The window's place as stored.
