@@ -107,7 +107,7 @@ void MainWindow::setupMenus() {
     capture_->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
     PictureSchedule::showInPreview();
     position_ = drag_.place(*window_, position_);
-    setZoom(zoomIndex_);
+    setZoom(zoom_.index());
 }
 
 int MainWindow::messageLoop(bool run, bool hideAtStart) {
@@ -205,7 +205,7 @@ bool MainWindow::onCommand(int id) {
     case menuCommand::videoFormat:
         requireCapture().showFormatDialog();
         // The image size may have changed.
-        setZoom(zoomIndex_);
+        setZoom(zoom_.index());
         return true;
     case menuCommand::imageSettings:
         dialogs_.runDialog(window_.get(), imageSettingsDialogId, imageSettingsDialogProc);
@@ -240,9 +240,7 @@ bool MainWindow::onCommand(int id) {
         liveView_.applySettings();
         return true;
     case menuCommand::pictureSettings:
-        PictureSchedule::runDialog(dialogs_, window_.get(),
-                                   static_cast<int>(requireCapture().status().uiImageWidth),
-                                   static_cast<int>(requireCapture().status().uiImageHeight));
+        PictureSchedule::runDialog(dialogs_, window_.get(), requireCapture().status());
         return true;
     default:
         break;
@@ -385,33 +383,6 @@ void MainWindow::onInstantUploadEnded() {
             showErrorBox(result->message);
         }
     }
-}
-
-void MainWindow::setZoom(int index) {
-    zoomIndex_ = index;
-    if (menu_) {
-        menu_->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
-                              menuCommand::zoomFirst + index);
-    }
-    applyZoom(index);
-}
-
-void MainWindow::applyZoom(int index) {
-    Capture& device = requireCapture();
-    int width = 0;
-    int height = 0;
-    if (index == fullZoomIndex) {
-        const Rect desktop = windowSystem_.desktopRect();
-        width = desktop.right;
-        height = desktop.bottom;
-        window_->setGeometry(0, 0, width, height);
-    } else {
-        const float factor = zoomFactors[static_cast<std::size_t>(index)];
-        width = static_cast<int>(static_cast<float>(device.status().uiImageWidth) * factor);
-        height = static_cast<int>(static_cast<float>(device.status().uiImageHeight) * factor);
-        window_->resize(width, height);
-    }
-    device.resizeWindow(width, height);
 }
 
 int MainWindow::getPositionX() {

@@ -1,6 +1,7 @@
 #include "app/PictureSchedule.h"
 
 #include "app/TrayIcon.h"
+#include "capture/CaptureService.h"
 #include "image/SharedPictureOptions.h"
 #include "platform/DialogRunner.h"
 #include "res/DialogTemplates.h"
@@ -10,10 +11,11 @@ void PictureSchedule::showInPreview() {
     SharedPictureOptions::set(PictureOptions::fromSettings());
 }
 
-void PictureSchedule::runDialog(DialogRunner& dialogs, TopLevelWindow* owner, int frameWidth,
-                                int frameHeight) {
+void PictureSchedule::runDialog(DialogRunner& dialogs, TopLevelWindow* owner,
+                                const CaptureStatus& camera) {
     dialogs.runDialog(owner, pictureSettingsDialogId,
-                      pictureSettingsDialog(frameWidth, frameHeight));
+                      pictureSettingsDialog(static_cast<int>(camera.uiImageWidth),
+                                            static_cast<int>(camera.uiImageHeight)));
     showInPreview();
 }
 

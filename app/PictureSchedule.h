@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+struct CaptureStatus;
 class DialogRunner;
 class TopLevelWindow;
 class TrayIcon;
@@ -18,10 +19,10 @@ public:
     void setClock(GrabWindow::Clock clock) { window_ = GrabWindow(std::move(clock)); }
     // Hands the stored picture options to the preview.
     static void showInPreview();
-    // Runs the Picture dialog for a frame of the given size, then hands the options to the
+    // Runs the Picture dialog for a frame of the camera's size, then hands the options to the
     // preview.
-    static void runDialog(DialogRunner& dialogs, TopLevelWindow* owner, int frameWidth,
-                          int frameHeight);
+    static void runDialog(DialogRunner& dialogs, TopLevelWindow* owner,
+                          const CaptureStatus& camera);
     // Whether the schedule settings let a grab happen now. When what the grabber waits for
     // changes, the tray's tip becomes activeTip with "[waiting until ...]" after it, or
     // activeTip alone again.
