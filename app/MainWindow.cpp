@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/AboutDialog.h"
+#include "app/PictureSchedule.h"
 #include "app/StoredGrabSettings.h"
 #include "app/TrayIcon.h"
 #include "base/ErrorBox.h"
@@ -104,8 +105,9 @@ void MainWindow::setupMenus() {
     }
     devices_.setUp(menu_.get(), *capture_);
     capture_->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
+    PictureSchedule::showInPreview();
     position_ = drag_.place(*window_, position_);
-    setZoom(zoomIndex_);
+    setZoom(zoom_.index());
 }
 
 int MainWindow::messageLoop(bool run, bool hideAtStart) {
@@ -203,7 +205,7 @@ bool MainWindow::onCommand(int id) {
     case menuCommand::videoFormat:
         requireCapture().showFormatDialog();
         // The image size may have changed.
-        setZoom(zoomIndex_);
+        setZoom(zoom_.index());
         return true;
     case menuCommand::imageSettings:
         dialogs_.runDialog(window_.get(), imageSettingsDialogId, imageSettingsDialogProc);
@@ -236,6 +238,9 @@ bool MainWindow::onCommand(int id) {
     case menuCommand::liveViewSettings:
         dialogs_.runDialog(window_.get(), liveViewSettingsDialogId, liveViewSettingsDialogProc);
         liveView_.applySettings();
+        return true;
+    case menuCommand::pictureSettings:
+        PictureSchedule::runDialog(dialogs_, window_.get(), requireCapture().status());
         return true;
     default:
         break;
@@ -308,6 +313,7 @@ void MainWindow::startRunning() {
     // The FTP settings cannot change under a running upload thread.
     enableItem(menuCommand::ftpSettings, false);
     trayIcon_->show(runningIconId, activeTip);
+    pictureSchedule_.restart();
 }
 
 void MainWindow::stopRunning() {
@@ -322,11 +328,13 @@ void MainWindow::stopRunning() {
 
 void MainWindow::onTimer() {
     const GrabSchedule::Tick tick = schedule_.tick();
+    // Outside the schedule's window the grab and its picture are left out.
+    const bool grab = tick.grab && pictureSchedule_.allowsGrab(*trayIcon_, activeTip);
     // The picture is sent after the grab, which may have put the tray into the idle state.
-    if (tick.icon) {
+    if (tick.icon && grab == tick.grab) {
         trayIcon_->setIcon(*tick.icon);
     }
-    if (tick.grab) {
+    if (grab) {
         grabAndUpload();
     }
     trayIcon_->update();
@@ -375,33 +383,6 @@ void MainWindow::onInstantUploadEnded() {
             showErrorBox(result->message);
         }
     }
-}
-
-void MainWindow::setZoom(int index) {
-    zoomIndex_ = index;
-    if (menu_) {
-        menu_->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
-                              menuCommand::zoomFirst + index);
-    }
-    applyZoom(index);
-}
-
-void MainWindow::applyZoom(int index) {
-    Capture& device = requireCapture();
-    int width = 0;
-    int height = 0;
-    if (index == fullZoomIndex) {
-        const Rect desktop = windowSystem_.desktopRect();
-        width = desktop.right;
-        height = desktop.bottom;
-        window_->setGeometry(0, 0, width, height);
-    } else {
-        const float factor = zoomFactors[static_cast<std::size_t>(index)];
-        width = static_cast<int>(static_cast<float>(device.status().uiImageWidth) * factor);
-        height = static_cast<int>(static_cast<float>(device.status().uiImageHeight) * factor);
-        window_->resize(width, height);
-    }
-    device.resizeWindow(width, height);
 }
 
 int MainWindow::getPositionX() {

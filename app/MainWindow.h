@@ -3,18 +3,20 @@
 #include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
 #include "app/LiveView.h"
+#include "app/PictureSchedule.h"
 #include "app/Uploads.h"
 #include "app/WindowDrag.h"
+#include "app/WindowZoom.h"
 #include "capture/CaptureService.h"
 #include "platform/WindowTypes.h"
 #include "res/Version.h"
 #include "settings/WindowSettings.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 class Capture;
 class DialogRunner;
@@ -70,12 +72,12 @@ public:
     void shutdown();
     // Stop: also puts menu and tray into the idle state when already idle.
     void stopRunning();
+    // The clock the grab schedule's days and times are read from; the system's by default.
+    void setScheduleClock(GrabWindow::Clock clock) { pictureSchedule_.setClock(std::move(clock)); }
 
     // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
-    int getZoomIndex() const override { return zoomIndex_; }
-    void setZoomIndex(int index) override {
-        zoomIndex_ = index >= 0 && index <= fullZoomIndex ? index : defaultZoomIndex;
-    }
+    int getZoomIndex() const override { return zoom_.index(); }
+    void setZoomIndex(int index) override { zoom_.store(index); }
     // Where the window stands now (its normal rectangle), which is also stored.
     int getPositionX() override;
     int getPositionY() override;
@@ -114,16 +116,13 @@ private:
     // a next upload goes on.
     void onInstantUploadEnded();
 
-    void setZoom(int index);
-    void applyZoom(int index);
+    void setZoom(int index) {
+        zoom_.set(index, menu_.get(), windowSystem_, *window_, requireCapture());
+    }
 
-    static constexpr int fullZoomIndex = 9;
-    static constexpr int defaultZoomIndex = 3;
     static constexpr int createdWidth = 176;
     static constexpr int createdHeight = 144;
     static constexpr std::uintptr_t timerId = 303;
-    static constexpr std::array<float, 10> zoomFactors{0.25f, 0.375f, 0.5f, 0.75f, 1.0f,
-                                                       1.5f,  2.0f,   2.5f, 3.0f,  -1.0f};
     static constexpr const char* title = "kavriWebCam";
     static constexpr const char* activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
     static constexpr const char* inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";
@@ -149,8 +148,9 @@ private:
     GrabSchedule schedule_;
     Uploads uploads_;
     WindowDrag drag_;
+    PictureSchedule pictureSchedule_;
 
-    std::int32_t zoomIndex_ = defaultZoomIndex;
+    WindowZoom zoom_;
     // The window's place as stored.
     Point position_;
 };

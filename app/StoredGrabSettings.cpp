@@ -7,5 +7,6 @@ GrabSettings storedGrabSettings() {
                         static_cast<int>(Settings::getJpegQuality()),
                         Settings::getDateTimeOverlay(),
                         Settings::getTextOverlay(),
-                        {Settings::getTextColor(), Settings::getBackColor()}};
+                        {Settings::getTextColor(), Settings::getBackColor()},
+                        PictureOptions::fromSettings()};
 }

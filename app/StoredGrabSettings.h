@@ -2,5 +2,5 @@
 
 #include "image/GrabSettings.h"
 
-// The image settings in the settings store now, for the next grab.
+// The image and picture settings in the settings store now, for the next grab.
 GrabSettings storedGrabSettings();

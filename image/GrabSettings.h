@@ -1,11 +1,13 @@
 #pragma once
 
 #include "image/Overlay.h"
+#include "image/PictureOptions.h"
 
 #include <string>
 
 // What a grab needs to know to turn a frame into the JPEG file: where the file goes, the
-// quality it is encoded at and the captions drawn on it. The main window reads it
+// quality it is encoded at, how the frame is cut, turned and scaled, and the captions drawn
+// on it. The main window reads it
 // from the settings store at each grab.
 struct GrabSettings {
     std::string jpegFile{};
@@ -16,4 +18,6 @@ struct GrabSettings {
     // The user's text; nothing is drawn when it is empty.
     std::string text{};
     Overlay::Colors colors{};
+    // The crop, turn, scale and the captions' size, corner and date pattern.
+    PictureOptions picture{};
 };

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <limits>
 #include <utility>
 
@@ -48,6 +49,16 @@ constexpr std::array<Offset, 8> outlineOffsets{{
     {-1, -1},
 }};
 
+// Pixels from the start of the line to the right edge of its last mark.
+std::int64_t lineWidth(const Font::Line& line) {
+    std::int64_t width = 0;
+    for (const Font::PlacedGlyph& placed : line) {
+        width = std::max(width, placed.penX + std::max(placed.glyph->advance,
+                                                       placed.glyph->left + placed.glyph->width));
+    }
+    return width;
+}
+
 } // namespace
 
 Overlay::Overlay()
@@ -59,12 +70,75 @@ Overlay::Overlay(Clock clock)
 
 void Overlay::drawOutlinedText(Surface& surface, const std::string& text, int x, int y,
                                TextAlign align, Colors colors) {
+    drawOutlined(font_, surface, text, x, y, align, false, colors);
+}
+
+void Overlay::drawOutlined(Font& font, Surface& surface, const std::string& text, int x, int y,
+                           TextAlign align, bool fromRight, Colors colors) {
     // The nine passes share one layout: each glyph is decoded and looked up once per call.
-    const Font::Line line = font_.layout(text);
-    for (const Offset& around : outlineOffsets) {
-        font_.draw(surface, line, offset(x, around.dx), offset(y, around.dy), align, colors.back);
+    const Font::Line line = font.layout(text);
+    if (fromRight) {
+        // x pixels in from the right edge to the end of the line.
+        x = offset(surface.width() - x, static_cast<int>(-std::min<std::int64_t>(
+                                            lineWidth(line), std::numeric_limits<int>::max())));
     }
-    font_.draw(surface, line, x, y, align, colors.text);
+    for (const Offset& around : outlineOffsets) {
+        font.draw(surface, line, offset(x, around.dx), offset(y, around.dy), align, colors.back);
+    }
+    font.draw(surface, line, x, y, align, colors.text);
+}
+
+Font& Overlay::fontOf(int pixelHeight) {
+    if (pixelHeight == fontHeightPx) {
+        return font_;
+    }
+    if (!sized_ || sizedHeight_ != pixelHeight) {
+        sized_.emplace("Tahoma", pixelHeight);
+        sizedHeight_ = pixelHeight;
+    }
+    return *sized_;
+}
+
+void Overlay::drawCaptions(Surface& surface, bool dateTime, const std::string& text,
+                           const PictureOptions& options, Colors colors) {
+    if (options.textSizePerMille == 0 && options.corner == StampCorner::bottomLeft &&
+        options.dateFormat.empty()) {
+        if (dateTime) {
+            drawDateTime(surface, surface.height(), colors);
+        }
+        if (!text.empty()) {
+            drawText(surface, text, colors);
+        }
+        return;
+    }
+    const int height =
+        options.textSizePerMille == 0
+            ? fontHeightPx
+            : std::max(
+                  1, static_cast<int>(
+                         (std::int64_t{surface.height()} * options.textSizePerMille + 500) / 1000));
+    Font& font = fontOf(height);
+    const auto corner = static_cast<int>(options.corner);
+    const bool right = corner % 2 == 1;
+    const bool dateAtBottom = corner < 2;
+    if (dateTime) {
+        drawOutlined(font, surface, formatDateTime(clock_(), options.dateFormat), 1,
+                     dateAtBottom ? surface.height() : 1,
+                     dateAtBottom ? TextAlign::bottom : TextAlign::top, right, colors);
+    }
+    if (!text.empty()) {
+        drawOutlined(font, surface, text, 1, dateAtBottom ? 1 : surface.height(),
+                     dateAtBottom ? TextAlign::top : TextAlign::bottom, right, colors);
+    }
+}
+
+std::string Overlay::formatDateTime(const std::tm& time, const std::string& pattern) {
+    if (pattern.empty()) {
+        return formatDateTime(time);
+    }
+    std::array<char, 256> buffer{};
+    const std::size_t length = std::strftime(buffer.data(), buffer.size(), pattern.c_str(), &time);
+    return {buffer.data(), length};
 }
 
 void Overlay::drawDateTime(Surface& surface, int imageHeight, Colors colors) {

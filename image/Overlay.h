@@ -1,10 +1,12 @@
 #pragma once
 
 #include "base/Font.h"
+#include "image/PictureOptions.h"
 
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 
 class Surface;
@@ -46,6 +48,16 @@ public:
     // pixel in from the left, so that its outline touches the top-left corner.
     void drawText(Surface& surface, const std::string& text, Colors colors);
 
+    // Draws the date/time line (when dateTime is set) and then the text (when not empty) as
+    // the options say: with their defaults just as drawDateTime and drawText do; else with
+    // the characters the options' share of the surface's height high, in the options'
+    // corners, one pixel in from the edges, the date/time line in the options' pattern.
+    void drawCaptions(Surface& surface, bool dateTime, const std::string& text,
+                      const PictureOptions& options, Colors colors);
+
+    // The time in a strftime pattern; formatDateTime's form for an empty pattern.
+    static std::string formatDateTime(const std::tm& time, const std::string& pattern);
+
     // "MM/DD/YY HH:MM:SS": month, day, year modulo 100, hour (00 to 23), minute, second.
     static std::string formatDateTime(const std::tm& time);
 
@@ -53,6 +65,14 @@ public:
     bool hasFont() const { return font_.isValid(); }
 
 private:
+    // fromRight: x counts from the right edge to the end of the line.
+    void drawOutlined(Font& font, Surface& surface, const std::string& text, int x, int y,
+                      TextAlign align, bool fromRight, Colors colors);
+    // The usual font, or one of the given character height, made once for each new height.
+    Font& fontOf(int pixelHeight);
+
     Clock clock_;
     Font font_;
+    std::optional<Font> sized_;
+    int sizedHeight_ = 0;
 };

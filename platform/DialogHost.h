@@ -21,6 +21,8 @@ public:
     // Ends the dialog once the current message has been handled; the dialog run returns
     // result.
     virtual void endDialog(int result) = 0;
+    // Gives the item the keyboard focus, as after a value in it was refused.
+    virtual void focusItem(int itemId) = 0;
 
     // Shows value as an unsigned decimal number.
     void setItemUnsigned(int itemId, unsigned value);

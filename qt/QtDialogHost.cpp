@@ -292,3 +292,9 @@ void QtDialogHost::sendCommand(int commandId) {
         done(result_);
     }
 }
+
+void QtDialogHost::focusItem(int itemId) {
+    if (QWidget* widget = item(itemId)) {
+        widget->setFocus();
+    }
+}

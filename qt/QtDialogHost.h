@@ -39,6 +39,7 @@ public:
     void setChecked(int itemId, bool checked) override;
     bool isChecked(int itemId) const override;
     void endDialog(int result) override;
+    void focusItem(int itemId) override;
 
     // Esc and the close box.
     void reject() override;

@@ -1,6 +1,8 @@
 #include "qt/QtPreviewWidget.h"
 
 #include "base/Surface.h"
+#include "image/PictureGeometry.h"
+#include "image/SharedPictureOptions.h"
 #include "qt/QtEventGuard.h"
 #include "qt/QtMouseTranslator.h"
 
@@ -34,7 +36,14 @@ bool QtPreviewWidget::wantsFrames() const {
     return visible_.load();
 }
 
-void QtPreviewWidget::showFrame(const Surface& frame, int, int, bool stretch) {
+void QtPreviewWidget::showFrame(const Surface& shown, int, int, bool stretch) {
+    // The preview shows the published picture's crop and turn; the window does the scaling.
+    const PictureOptions options = SharedPictureOptions::get();
+    std::optional<Surface> turned;
+    if (options.turns()) {
+        turned = PictureGeometry::turn(shown, options);
+    }
+    const Surface& frame = turned ? *turned : shown;
     std::lock_guard backLock(backMutex_);
     if (back_.width() != frame.width() || back_.height() != frame.height()) {
         back_ = QImage(frame.width(), frame.height(), QImage::Format_RGB32);
@@ -51,6 +60,7 @@ void QtPreviewWidget::showFrame(const Surface& frame, int, int, bool stretch) {
         std::lock_guard lock(frontMutex_);
         std::swap(front_, back_);
         stretchFrame_ = stretch;
+        keepAspect_ = turned.has_value();
         queueRepaint = !std::exchange(repaintQueued_, true);
     }
     if (queueRepaint) {
@@ -77,6 +87,15 @@ void QtPreviewWidget::paintEvent(QPaintEvent*) {
     std::lock_guard lock(frontMutex_);
     if (front_.isNull()) {
         painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    if (stretchFrame_ && keepAspect_) {
+        // A turned or cropped picture keeps its shape inside the camera-shaped window.
+        painter.fillRect(rect(), Qt::black);
+        const QSize fitted = front_.size().scaled(size(), Qt::KeepAspectRatio);
+        painter.drawImage(
+            QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted),
+            front_);
         return;
     }
     if (stretchFrame_) {

@@ -12,6 +12,8 @@
 
 // A capture window's picture: a child widget that paints the latest preview frame, scaled
 // to its size when stretching is on, else at the frame's own size in the top-left corner.
+// The frame is first cropped and turned as the shared picture options say; such a frame is
+// scaled keeping its shape, centred on black.
 // Frames come from a capture thread: each is converted into a back image there, swapped
 // in under a lock, and at most one repaint is queued for the user interface thread however
 // many frames arrive before it runs. While the widget is not visible it wants no frames.
@@ -66,5 +68,7 @@ private:
     mutable std::mutex frontMutex_;
     QImage front_;
     bool stretchFrame_ = true;
+    // The frame was cropped or turned, so its shape may differ from the window's.
+    bool keepAspect_ = false;
     bool repaintQueued_ = false;
 };

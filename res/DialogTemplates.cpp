@@ -132,6 +132,64 @@ constexpr std::array liveViewSettingsControls{
     DialogControl{dialogApply, PushButton, "Apply", 168, 170, 50, 14},
 };
 
+namespace picture = pictureSettingsItem;
+
+// Labels at x 14, fields at x 92; rows 14 units apart.
+constexpr std::array pictureSettingsControls{
+    DialogControl{none, GroupBox, "Picture", 8, 6, 216, 118},
+    DialogControl{none, Label, "Crop (x,y,w,h):", 14, 18, 76, 8},
+    DialogControl{picture::crop, Edit, "", 92, 16, 80, 12, dialogStyleNone, 0,
+                  "The part of the camera's picture to publish, in its pixels from the top-left\n"
+                  "corner: x,y,width,height, e.g. 160,120,320,240. Empty: the whole picture."},
+    DialogControl{none, Label, "Rotate (0, 90, 180, 270):", 14, 32, 76, 8},
+    DialogControl{picture::rotate, Edit, "", 92, 30, 24, 12, number, 0,
+                  "Degrees clockwise, after the crop."},
+    DialogControl{none, Label, "Flip (0, 1, 2):", 14, 46, 76, 8},
+    DialogControl{picture::flip, Edit, "", 92, 44, 24, 12, number, 0,
+                  "0: none, 1: left-right, 2: top-bottom; after the rotation."},
+    DialogControl{none, Label, "Width (pixels):", 14, 60, 76, 8},
+    DialogControl{picture::width, Edit, "", 92, 58, 32, 12, number, 0,
+                  "The published picture's width, 16 to 7680; the height follows.\n"
+                  "Empty: the width of the cropped and turned picture."},
+    DialogControl{none, Label, "Text size (1/1000):", 14, 74, 76, 8},
+    DialogControl{picture::textSize, Edit, "", 92, 72, 24, 12, number, 0,
+                  "The captions' height in thousandths of the picture's height, 5 to 500.\n"
+                  "0: the usual 11 pixels."},
+    DialogControl{none, Label, "Corner (0-3):", 14, 88, 76, 8},
+    DialogControl{picture::corner, Edit, "", 92, 86, 24, 12, number, 0,
+                  "Where the date goes; the text takes the other corner on that side.\n"
+                  "0: bottom-left, 1: bottom-right, 2: top-left, 3: top-right."},
+    DialogControl{none, Label, "Date format:", 14, 102, 76, 8},
+    DialogControl{picture::dateFormat, Edit, "", 92, 100, 62, 12, dialogStyleNone, 0,
+                  "A strftime pattern, e.g. %Y-%m-%d %H:%M:%S. Empty: MM/DD/YY HH:MM:SS."},
+    DialogControl{picture::isoDate, PushButton, "ISO", 156, 100, 20, 12},
+    DialogControl{picture::localeDate, PushButton, "Locale", 178, 100, 26, 12},
+    DialogControl{picture::usualDate, PushButton, "Usual", 178, 86, 26, 12},
+    DialogControl{none, GroupBox, "Schedule", 8, 128, 216, 90},
+    DialogControl{none, Label, "Mode (0-3):", 14, 140, 76, 8},
+    DialogControl{picture::mode, Edit, "", 92, 138, 24, 12, number, 0,
+                  "0: grab always, 1: from From to To, 2: from sunrise to sunset,\n"
+                  "3: from dawn to dusk (civil twilight), at the latitude and longitude."},
+    DialogControl{none, Label, "From, to (HH:MM):", 14, 154, 76, 8},
+    DialogControl{picture::from, Edit, "", 92, 152, 30, 12, dialogStyleNone, 0,
+                  "Local time; a window may cross midnight, e.g. 22:00 to 06:00."},
+    DialogControl{picture::to, Edit, "", 126, 152, 30, 12},
+    DialogControl{none, Label, "Latitude, longitude:", 14, 168, 76, 8},
+    DialogControl{picture::latitude, Edit, "", 92, 166, 40, 12, dialogStyleNone, 0,
+                  "Degrees north, -90 to 90, e.g. 59.91."},
+    DialogControl{picture::longitude, Edit, "", 136, 166, 40, 12, dialogStyleNone, 0,
+                  "Degrees east, -180 to 180, e.g. 10.75."},
+    DialogControl{none, Label, "Days (Mon-Sun):", 14, 182, 76, 8},
+    DialogControl{picture::days, Edit, "", 92, 180, 40, 12, dialogStyleNone, 0,
+                  "Seven digits 1 (grab) or 0, Monday first: 1111100 is Monday to Friday."},
+    DialogControl{none, Label,
+                  "The Image dialog keeps 39 bytes of the overlay text;\n"
+                  "a longer text can be set in the settings file.",
+                  14, 198, 204, 16},
+    DialogControl{dialogOk, DefaultPushButton, "OK", 116, 222, 50, 14},
+    DialogControl{dialogCancel, PushButton, "Cancel", 172, 222, 50, 14},
+};
+
 constexpr std::array templates{
     DialogTemplate{aboutDialogId, "", "System", 8, 232, 207, DialogFrame::ThinBorder,
                    DialogPlacement::CenteredOnScreen, dialogOk, aboutControls},
@@ -147,6 +205,9 @@ constexpr std::array templates{
     DialogTemplate{liveViewSettingsDialogId, "Live View", "MS Sans Serif", 8, 226, 190,
                    DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse,
                    liveViewSettingsItem::active, liveViewSettingsControls},
+    DialogTemplate{pictureSettingsDialogId, "Picture", "MS Sans Serif", 8, 232, 242,
+                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse,
+                   pictureSettingsItem::crop, pictureSettingsControls},
 };
 
 } // namespace

@@ -9,6 +9,7 @@ inline constexpr int ftpSettingsDialogId = 132;
 inline constexpr int imageSettingsDialogId = 134;
 inline constexpr int previewSettingsDialogId = 135;
 inline constexpr int liveViewSettingsDialogId = 310;
+inline constexpr int pictureSettingsDialogId = 300;
 
 // The item ids of the dialogs, for their templates and their procedures alike. OK, Cancel
 // and Apply have the standard command ids (platform/DialogProcedure.h).
@@ -59,6 +60,25 @@ inline constexpr int viewers = 3107;
 // Says who can see the live view and whether the password crosses the network in clear.
 inline constexpr int exposure = 3108;
 } // namespace liveViewSettingsItem
+// Items of the "Picture" dialog (template 300).
+namespace pictureSettingsItem {
+inline constexpr int crop = 3000;
+inline constexpr int rotate = 3001;
+inline constexpr int flip = 3002;
+inline constexpr int width = 3003;
+inline constexpr int textSize = 3004;
+inline constexpr int corner = 3005;
+inline constexpr int dateFormat = 3006;
+inline constexpr int isoDate = 3007;
+inline constexpr int localeDate = 3008;
+inline constexpr int usualDate = 3009;
+inline constexpr int mode = 3010;
+inline constexpr int from = 3011;
+inline constexpr int to = 3012;
+inline constexpr int latitude = 3013;
+inline constexpr int longitude = 3014;
+inline constexpr int days = 3015;
+} // namespace pictureSettingsItem
 
 // The template with the given id, or null when there is none.
 const DialogTemplate* findDialogTemplate(int templateId);

@@ -31,6 +31,7 @@ inline constexpr int firstDevice = 32809;
 inline constexpr int lastDevice = 32819;
 // Appended to the Settings submenu.
 inline constexpr int liveViewSettings = 33110;
+inline constexpr int pictureSettings = 33100;
 } // namespace menuCommand
 
 // The template with the given id, or null when there is none.

@@ -28,3 +28,18 @@ std::string Settings::livePassword;
 std::string Settings::liveCertFile;
 std::string Settings::liveKeyFile;
 std::int32_t Settings::liveViewers = 10;
+
+// The picture as grabbed, stamped the usual way, grabbed at any time.
+std::string Settings::pictureCrop;
+std::int32_t Settings::pictureRotate = 0;
+std::int32_t Settings::pictureFlip = 0;
+std::int32_t Settings::pictureWidth = 0;
+std::int32_t Settings::pictureTextSize = 0;
+std::int32_t Settings::pictureCorner = 0;
+std::string Settings::pictureDateFormat;
+std::int32_t Settings::scheduleMode = 0;
+std::string Settings::scheduleFrom = "07:00";
+std::string Settings::scheduleTo = "19:00";
+std::string Settings::scheduleLatitude = "0";
+std::string Settings::scheduleLongitude = "0";
+std::string Settings::scheduleDays = "1111111";

@@ -84,6 +84,35 @@ public:
         return value > 255 ? 255 : static_cast<std::uint8_t>(value & 0xFF);
     }
 
+    // The picture's geometry and stamp (image/PictureOptions.h) and when to grab
+    // (app/GrabWindow.h). The texts are handed out as copies.
+    static std::string getPictureCrop() { return pictureCrop; }
+    static void setPictureCrop(const std::string& value) { pictureCrop = value; }
+    static std::int32_t getPictureRotate() { return pictureRotate; }
+    static void setPictureRotate(std::int32_t value) { pictureRotate = value; }
+    static std::int32_t getPictureFlip() { return pictureFlip; }
+    static void setPictureFlip(std::int32_t value) { pictureFlip = value; }
+    static std::int32_t getPictureWidth() { return pictureWidth; }
+    static void setPictureWidth(std::int32_t value) { pictureWidth = value; }
+    static std::int32_t getPictureTextSize() { return pictureTextSize; }
+    static void setPictureTextSize(std::int32_t value) { pictureTextSize = value; }
+    static std::int32_t getPictureCorner() { return pictureCorner; }
+    static void setPictureCorner(std::int32_t value) { pictureCorner = value; }
+    static std::string getPictureDateFormat() { return pictureDateFormat; }
+    static void setPictureDateFormat(const std::string& value) { pictureDateFormat = value; }
+    static std::int32_t getScheduleMode() { return scheduleMode; }
+    static void setScheduleMode(std::int32_t value) { scheduleMode = value; }
+    static std::string getScheduleFrom() { return scheduleFrom; }
+    static void setScheduleFrom(const std::string& value) { scheduleFrom = value; }
+    static std::string getScheduleTo() { return scheduleTo; }
+    static void setScheduleTo(const std::string& value) { scheduleTo = value; }
+    static std::string getScheduleLatitude() { return scheduleLatitude; }
+    static void setScheduleLatitude(const std::string& value) { scheduleLatitude = value; }
+    static std::string getScheduleLongitude() { return scheduleLongitude; }
+    static void setScheduleLongitude(const std::string& value) { scheduleLongitude = value; }
+    static std::string getScheduleDays() { return scheduleDays; }
+    static void setScheduleDays(const std::string& value) { scheduleDays = value; }
+
 private:
     struct Color {
         std::uint8_t red;
@@ -127,4 +156,18 @@ private:
     static std::string liveCertFile;
     static std::string liveKeyFile;
     static std::int32_t liveViewers;
+
+    static std::string pictureCrop;
+    static std::int32_t pictureRotate;
+    static std::int32_t pictureFlip;
+    static std::int32_t pictureWidth;
+    static std::int32_t pictureTextSize;
+    static std::int32_t pictureCorner;
+    static std::string pictureDateFormat;
+    static std::int32_t scheduleMode;
+    static std::string scheduleFrom;
+    static std::string scheduleTo;
+    static std::string scheduleLatitude;
+    static std::string scheduleLongitude;
+    static std::string scheduleDays;
 };

@@ -1,10 +1,15 @@
 #include "settings/SettingsTable.h"
 
+#include "base/HealthLine.h"
 #include "settings/DeviceSettings.h"
+#include "settings/PictureValues.h"
 #include "settings/Settings.h"
 #include "settings/WindowSettings.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
+#include <string>
 #include <type_traits>
 
 namespace {
@@ -54,6 +59,38 @@ constexpr Setting held(std::string_view section, std::string_view key) {
                                        }}};
 }
 
+// A section and key spelled "section key", as a template argument.
+template <std::size_t size> struct KeyName {
+    char text[size];
+    constexpr KeyName(const char (&name)[size]) { std::copy_n(name, size, text); }
+};
+
+std::string shown(std::int32_t value) {
+    return std::to_string(value);
+}
+std::string shown(const std::string& value) {
+    return value;
+}
+
+// A key of the store that the file may only set to a value the check takes: any other
+// value is left out, with one line on standard error.
+template <auto get, auto set, auto check, KeyName name,
+          typename Value = std::remove_cvref_t<decltype(get())>>
+constexpr Setting checked(std::string_view section, std::string_view key) {
+    return {section, key, kindOf<Value>(),
+            Setting::StoreAccessors{[] { return SettingValue(get()); },
+                                    [](const SettingValue& value) {
+                                        const Value& given = std::get<Value>(value);
+                                        if (check(given)) {
+                                            set(given);
+                                        } else {
+                                            HealthLine::writeLine(
+                                                std::string("kavriWebCam: settings file: ") +
+                                                name.text + " '" + shown(given) + "' ignored");
+                                        }
+                                    }}};
+}
+
 // The overlay draws its text up to the first zero byte, and the file keeps so much.
 std::string textOverlayUpToZero() {
     return Settings::getTextOverlay().c_str();
@@ -62,6 +99,7 @@ std::string textOverlayUpToZero() {
 using S = Settings;
 using W = WindowSettings;
 using D = DeviceSettings;
+using P = PictureValues;
 
 constexpr std::array table{
     stored<S::getSaveSettingsOnExit, S::setSaveSettingsOnExit>("program", "savesettingsonexit"),
@@ -95,6 +133,27 @@ constexpr std::array table{
     stored<S::getLiveCertFile, S::setLiveCertFile>("liveview", "certfile"),
     stored<S::getLiveKeyFile, S::setLiveKeyFile>("liveview", "keyfile"),
     stored<S::getLiveViewers, S::setLiveViewers>("liveview", "viewers"),
+    checked<S::getPictureCrop, S::setPictureCrop, P::isCrop, "picture crop">("picture", "crop"),
+    checked<S::getPictureRotate, S::setPictureRotate, P::isRotate, "picture rotate">("picture",
+                                                                                     "rotate"),
+    checked<S::getPictureFlip, S::setPictureFlip, P::isFlip, "picture flip">("picture", "flip"),
+    checked<S::getPictureWidth, S::setPictureWidth, P::isWidth, "picture width">("picture",
+                                                                                 "width"),
+    checked<S::getPictureTextSize, S::setPictureTextSize, P::isTextSize, "picture textsize">(
+        "picture", "textsize"),
+    checked<S::getPictureCorner, S::setPictureCorner, P::isCorner, "picture corner">("picture",
+                                                                                     "corner"),
+    checked<S::getPictureDateFormat, S::setPictureDateFormat, P::isDateFormat,
+            "picture dateformat">("picture", "dateformat"),
+    checked<S::getScheduleMode, S::setScheduleMode, P::isMode, "schedule mode">("schedule", "mode"),
+    checked<S::getScheduleFrom, S::setScheduleFrom, P::isClock, "schedule from">("schedule",
+                                                                                 "from"),
+    checked<S::getScheduleTo, S::setScheduleTo, P::isClock, "schedule to">("schedule", "to"),
+    checked<S::getScheduleLatitude, S::setScheduleLatitude, P::isLatitude, "schedule latitude">(
+        "schedule", "latitude"),
+    checked<S::getScheduleLongitude, S::setScheduleLongitude, P::isLongitude, "schedule longitude">(
+        "schedule", "longitude"),
+    checked<S::getScheduleDays, S::setScheduleDays, P::isDays, "schedule days">("schedule", "days"),
 };
 
 } // namespace

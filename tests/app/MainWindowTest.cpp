@@ -193,6 +193,41 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     EXPECT_EQ(tray.calls[3].data.tip, inactiveTip);
 }
 
+// Outside the schedule's window the grabber keeps running without grabbing, its tip says
+// until when, and it grabs again from the window's start on.
+TEST_F(GrabScheduleTest, OutsideTheScheduleNothingIsGrabbedAndTheTipSaysUntilWhen) {
+    Settings::setUpdate(1);
+    Settings::setScheduleMode(1);
+    Settings::setScheduleFrom("07:00");
+    std::tm morning{};
+    morning.tm_year = 126;
+    morning.tm_mon = 5;
+    morning.tm_mday = 10;
+    morning.tm_hour = 6;
+    morning.tm_min = 59;
+    morning.tm_sec = 58;
+    morning.tm_isdst = -1;
+    std::time_t now = std::mktime(&morning);
+    build();
+    mainWindow->setScheduleClock([&now] { return now; });
+    command(menuCommand::run);
+    const auto tipsSent = [this] {
+        std::vector<std::string> tips;
+        for (const auto& call : tray.take()) {
+            if (call.data.flags & trayFlag::NIF_TIP) {
+                tips.push_back(call.data.tip);
+            }
+        }
+        return tips;
+    };
+    EXPECT_EQ(ticksToGrab(), -1);
+    EXPECT_TRUE(running());
+    EXPECT_EQ(tipsSent(), (std::vector{activeTip, activeTip + " [waiting until 07:00]"}));
+    now += 2;
+    EXPECT_EQ(ticksToGrab(), 2);
+    EXPECT_EQ(tipsSent(), std::vector{activeTip});
+}
+
 TEST_F(GrabScheduleTest, InstantGrabAndTheImageDialogStartAFullIntervalAgain) {
     Settings::setUpdate(2);
     build();

@@ -3,6 +3,7 @@
 #include "QtTestSupport.h"
 #include "capture/Capture.h"
 #include "capture/TestSource.h"
+#include "image/SharedPictureOptions.h"
 #include "platform/TopLevelWindow.h"
 #include "qt/QtPreviewWidget.h"
 #include "qt/QtWindowSystem.h"
@@ -47,6 +48,19 @@ TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindowItGoesWi
         const std::uint8_t* bgr = expected.rowFromTop(100) + 3 * x;
         EXPECT_EQ(frame.pixel(x, 100), qRgb(bgr[2], bgr[1], bgr[0])) << x;
         EXPECT_EQ(painted.pixel(x / 2, 50), frame.pixel(x, 100)) << x;
+    }
+
+    // Turned a quarter clockwise, the preview's top row is the frame's left column upwards.
+    PictureOptions turned;
+    turned.rotate = 90;
+    SharedPictureOptions::set(turned);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->currentFrame().width() == 240; }, 10000));
+    const QImage upright = preview->currentFrame();
+    SharedPictureOptions::set({});
+    EXPECT_EQ(upright.size(), QSize(240, 320));
+    for (int x = 10; x < 320; x += 40) {
+        const std::uint8_t* bgr = expected.rowFromTop(100) + 3 * x;
+        EXPECT_EQ(upright.pixel(239 - 100, x), qRgb(bgr[2], bgr[1], bgr[0])) << x;
     }
 
     // The capture window goes with its parent: no frame can be grabbed then.

@@ -107,7 +107,11 @@ TEST(QtDialogHostTest, DialogsOpenWhollyOnTheScreenAndCloseByButtonsKeysAndClose
                            {imageSettingsDialogId,
                             {2, 2},
                             {dialogApply, tick, dialogOk},
-                            {dialogApply, tick, dialogOk}}}) {
+                            {dialogApply, tick, dialogOk}},
+                           {pictureSettingsDialogId,
+                            {-2, 2},
+                            {pictureSettingsItem::isoDate, dialogCancel},
+                            {pictureSettingsItem::isoDate, dialogCancel}}}) {
         const QPoint pointer =
             screen.topLeft() + offset +
             QPoint(offset.x() < 0 ? screen.width() : 0, offset.y() < 0 ? screen.height() : 0);

@@ -1,6 +1,7 @@
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
 #include "settings/LiveViewSettingsDialog.h"
+#include "settings/PictureSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
 
 #include "base/ErrorBox.h"
@@ -23,13 +24,19 @@ namespace {
 int item(const std::string& name) {
     using namespace imageSettingsItem;
     using namespace ftpSettingsItem;
+    namespace picture = pictureSettingsItem;
     const std::vector<std::string> names{
-        "quality",      "update",      "jpegFile",    "dateTimeOverlay", "textOverlay",
-        "textRed",      "textGreen",   "textBlue",    "backRed",         "backGreen",
-        "backBlue",     "port",        "host",        "saveTo",          "password",
-        "user",         "active",      "stopOnError", "usePassive",      "fps",
-        "liveActive",   "liveAddress", "livePort",    "liveUser",        "livePassword",
-        "liveCertFile", "liveKeyFile", "liveViewers"};
+        "quality",      "update",       "jpegFile",    "dateTimeOverlay",
+        "textOverlay",  "textRed",      "textGreen",   "textBlue",
+        "backRed",      "backGreen",    "backBlue",    "port",
+        "host",         "saveTo",       "password",    "user",
+        "active",       "stopOnError",  "usePassive",  "fps",
+        "liveActive",   "liveAddress",  "livePort",    "liveUser",
+        "livePassword", "liveCertFile", "liveKeyFile", "liveViewers",
+        "crop",         "rotate",       "flip",        "width",
+        "textSize",     "corner",       "dateFormat",  "mode",
+        "from",         "to",           "latitude",    "longitude",
+        "days"};
     const std::vector<int> ids{quality,
                                update,
                                jpegFile,
@@ -57,21 +64,46 @@ int item(const std::string& name) {
                                liveViewSettingsItem::password,
                                liveViewSettingsItem::certFile,
                                liveViewSettingsItem::keyFile,
-                               liveViewSettingsItem::viewers};
+                               liveViewSettingsItem::viewers,
+                               picture::crop,
+                               picture::rotate,
+                               picture::flip,
+                               picture::width,
+                               picture::textSize,
+                               picture::corner,
+                               picture::dateFormat,
+                               picture::mode,
+                               picture::from,
+                               picture::to,
+                               picture::latitude,
+                               picture::longitude,
+                               picture::days};
     return ids.at(static_cast<std::size_t>(std::ranges::find(names, name) - names.begin()));
 }
 
+// The Picture dialog's box for the first item typed: its label and the text.
+std::string refusedValue(const std::string& typed) {
+    const auto [name, text] = keyValuePairs(typed).front();
+    const std::map<std::string, std::string> labels{{"width", "Width"},
+                                                    {"latitude", "Latitude"},
+                                                    {"crop", "Crop"},
+                                                    {"rotate", "Rotate"},
+                                                    {"from", "From"}};
+    return labels.at(name) + ": " + text;
+}
+
 // What is typed into the items ("item=text|...", a check box "[x]" or "[ ]"), the buttons
-// pressed in turn ("OK", "Cancel", "Apply", "tick" for a click on the check box; "OK!" for
-// an OK that must leave the dialog open and refuse what was typed in an error box: the file
-// name, or the row's box), and
+// pressed in turn ("OK", "Cancel", "Apply", "tick" for a click on the check box, "ISO" and
+// "Locale" for the date pattern buttons; "OK!" for an OK that must leave the dialog open and
+// refuse what was typed in an error box: the file name, a Picture value, or the row's box),
+// and
 // what the dialog stored (by the keys of the settings file) from the settings given before
 // it opened, and for a refused server address the reason the box gives; an OK or Cancel
 // pressed last must end the dialog with it. The dialog runs in a
 // directory that holds a file "file.jpg", a directory "dir.jpg" and a FIFO "fifo.jpg".
 struct DialogCase {
     const char* name;
-    bool (*procedure)(DialogHost&, DialogMessage, int);
+    DialogProcedure procedure;
     std::string typed;
     std::string buttons;
     std::string stored;
@@ -125,10 +157,12 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
     std::istringstream buttons(row.buttons);
     std::string button;
     while (buttons >> button) {
-        dialog.press(row.procedure, button == "Cancel"  ? dialogCancel
-                                    : button == "Apply" ? dialogApply
-                                    : button == "tick"  ? imageSettingsItem::dateTimeOverlay
-                                                        : dialogOk);
+        dialog.press(row.procedure, button == "Cancel"   ? dialogCancel
+                                    : button == "Apply"  ? dialogApply
+                                    : button == "tick"   ? imageSettingsItem::dateTimeOverlay
+                                    : button == "ISO"    ? pictureSettingsItem::isoDate
+                                    : button == "Locale" ? pictureSettingsItem::localeDate
+                                                         : dialogOk);
     }
     setErrorBoxSink(previousSink);
 
@@ -136,16 +170,25 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
                                 : button == "Cancel" ? std::optional(dialogCancel)
                                                      : std::nullopt);
     EXPECT_EQ(settingsByKey(holders), expected);
-    const std::string box =
-        !row.box.empty() ? row.box
-        : row.procedure == ftpSettingsDialogProc
-            ? "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.\n" +
-                  row.reason
-            : "::Illegal filename::\n\n   " + dialog.texts[imageSettingsItem::jpegFile];
-    EXPECT_EQ(boxes, button == "OK!" ? std::vector{box} : std::vector<std::string>{});
+    // The rows' names begin with their dialog's.
+    const std::string dialogName = row.name;
+    const bool pictureDialog = dialogName.starts_with("Picture");
+    const auto box = [&]() -> std::string {
+        return !row.box.empty()                ? row.box
+               : dialogName.starts_with("Ftp") ? "::FTP::\nCannot connect to the ftp "
+                                                 "server,\nplease check the ftp settings.\n" +
+                                                     row.reason
+               : pictureDialog
+                   ? "::Illegal value::\n\n   " + refusedValue(row.typed)
+                   : "::Illegal filename::\n\n   " + dialog.texts[imageSettingsItem::jpegFile];
+    };
+    EXPECT_EQ(boxes, button == "OK!" ? std::vector{box()} : std::vector<std::string>{});
     std::ifstream in("file.jpg");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
-    if (button == "OK" && row.procedure == imageSettingsDialogProc) {
+    if (button == "OK!" && pictureDialog) {
+        EXPECT_EQ(dialog.focused, item(keyValuePairs(row.typed).front().first));
+    }
+    if (button == "OK" && dialogName.starts_with("Image")) {
         EXPECT_TRUE(std::filesystem::is_regular_file(std::get<std::string>(expected["jpegfile"])))
             << "the file name is taken";
     }
@@ -164,6 +207,7 @@ const auto live = liveViewSettingsDialogProc;
 const std::string everyLiveItem = "liveActive=[x]|liveAddress=0.0.0.0|livePort=8443|"
                                   "liveUser=u|livePassword=p\x01|liveCertFile=c.pem|"
                                   "liveKeyFile=k.pem|liveViewers=3";
+const DialogProcedure picture = pictureSettingsDialog(640, 480);
 
 INSTANTIATE_TEST_SUITE_P(
     , SettingsDialogTest,
@@ -238,7 +282,28 @@ INSTANTIATE_TEST_SUITE_P(
                    "The live view's port must be between 1 and 65535."},
         DialogCase{"LiveCertificateWithoutKeyIsRefused", live, "liveCertFile=c.pem", "OK!", "", "",
                    "", "HTTPS needs both a certificate file and its key file."},
-        DialogCase{"LiveCancelStoresNothing", live, everyLiveItem, "Cancel", ""}),
+        DialogCase{"LiveCancelStoresNothing", live, everyLiveItem, "Cancel", ""},
+        DialogCase{"PictureOkStoresEveryItem", picture,
+                   "crop=40,0,600,480|rotate=90|flip=1|width=1280|textSize=40|corner=2|"
+                   "dateFormat=%H:%M|mode=1|from=22:00|to=06:00|latitude=-59.91|"
+                   "longitude=10.75|days=1111100",
+                   "OK",
+                   "crop=40,0,600,480|rotate=90|flip=1|width=1280|textsize=40|corner=2|"
+                   "dateformat=%H:%M|mode=1|from=22:00|to=06:00|latitude=-59.91|"
+                   "longitude=10.75|days=1111100"},
+        DialogCase{"PictureOkWithoutEditsStoresWhatItShowed", picture, "", "OK", "",
+                   "width=0|crop=1,2,3,4|mode=2"},
+        DialogCase{"PictureIsoAndLocaleFillThePattern", picture, "", "ISO OK",
+                   "dateformat=%Y-%m-%d %H:%M:%S"},
+        DialogCase{"PictureLocalePatternThenCancel", picture, "", "Locale Cancel", ""},
+        DialogCase{"PictureWidthZeroIsRefused", picture, "width=0", "OK!", ""},
+        DialogCase{"PictureWidthTooLargeIsRefused", picture, "width=100000", "OK!", ""},
+        DialogCase{"PictureLatitudeBeyondThePoleIsRefused", picture, "latitude=95|width=640", "OK!",
+                   ""},
+        DialogCase{"PictureCropOutsideTheFrameIsRefused", picture, "crop=600,400,100,100", "OK!",
+                   ""},
+        DialogCase{"PictureRotationOfOtherAnglesIsRefused", picture, "rotate=45", "OK!", ""},
+        DialogCase{"PictureBadTimeIsRefused", picture, "from=7:00", "OK!", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct Exposure {

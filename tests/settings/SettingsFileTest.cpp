@@ -17,6 +17,10 @@ using namespace std::string_literals;
 
 namespace {
 
+// The keys that take any value of their kind, the first rows of the table: the designed
+// file's and the live view's. The picture and schedule elements follow them.
+constexpr std::size_t freeKeys = 31;
+
 std::string readFile(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
@@ -100,17 +104,18 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     const std::string designedFile = defaultFile;
     const std::string designedHead = designedFile.substr(0, designedFile.size() - lastLine.size());
     EXPECT_EQ(saved.substr(0, designedHead.size()), designedHead);
-    EXPECT_TRUE(saved.ends_with("  </liveview>\r\n" + lastLine)) << saved;
+    EXPECT_TRUE(saved.ends_with("  </schedule>\r\n" + lastLine)) << saved;
     std::ofstream(fileName) << std::string(10000, 'x');
     std::filesystem::permissions(fileName, std::filesystem::perms(0644));
-    for (const Setting& setting : settingsTable()) {
+    const auto sampled = settingsTable().first(freeKeys);
+    for (const Setting& setting : sampled) {
         setting.set(holders, samples.at(setting.get(holders).index()).first);
     }
     Settings::setPassword("mossyharbor");
     Settings::setLivePassword("mossyharbor");
     std::string expected = "<kavriwebcam version='" KAVRI_VERSION "'>\r\n";
     std::string_view section;
-    for (const Setting& setting : settingsTable()) {
+    for (const Setting& setting : sampled) {
         if (setting.section != section) {
             expected += section.empty() ? "" : "  >\r\n  </" + std::string(section) + ">\r\n";
             section = setting.section;
@@ -121,21 +126,30 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         });
         expected += "    " + std::string(setting.key) + " = '" + sample->second + "'\r\n";
     }
-    expected += "  >\r\n  </liveview>\r\n</kavriwebcam>\r\n";
+    const std::string pictureAndSchedule =
+        "  <picture\r\n    crop = ''\r\n    rotate = '0'\r\n    flip = '0'\r\n"
+        "    width = '0'\r\n    textsize = '0'\r\n    corner = '0'\r\n"
+        "    dateformat = '%d.%m.%Y'\r\n  >\r\n  </picture>\r\n"
+        "  <schedule\r\n    mode = '0'\r\n    from = '07:00'\r\n    to = '19:00'\r\n"
+        "    latitude = '0'\r\n    longitude = '0'\r\n    days = '1111100'\r\n"
+        "  >\r\n  </schedule>\r\n";
+    expected += "  >\r\n  </liveview>\r\n" + pictureAndSchedule + "</kavriwebcam>\r\n";
+    Settings::setPictureDateFormat("%d.%m.%Y");
+    Settings::setScheduleDays("1111100");
 
     saveSettingsFile(holders, fileName);
     const std::string written = readFile(fileName);
     EXPECT_EQ(written, expected);
-    // The designed 37 lines, then the live view's element before the last.
+    // The designed 37 lines, then the live view's element, the picture's and the schedule's.
     const std::string text = "'it&#39;s&#13;&#10;<b>\"&#38;#39;'\r\n";
     const std::string liveView = "  <liveview\r\n    active = '1'\r\n    address = " + text +
                                  "    port = '16777215'\r\n    user = " + text +
                                  "    password = 'nnstxibranr'\r\n    certfile = " + text +
                                  "    keyfile = " + text +
                                  "    viewers = '-17'\r\n  >\r\n"
-                                 "  </liveview>\r\n</kavriwebcam>\r\n";
+                                 "  </liveview>\r\n";
     const std::size_t liveAt = written.find("  <liveview\r\n");
-    EXPECT_EQ(written.substr(liveAt), liveView);
+    EXPECT_EQ(written.substr(liveAt), liveView + pictureAndSchedule + "</kavriwebcam>\r\n");
     EXPECT_EQ(std::count(written.begin(), written.begin() + liveAt, '\n'), 36);
     EXPECT_EQ(written.substr(liveAt - 14, 14), "  </network>\r\n");
     EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600));
@@ -159,7 +173,8 @@ TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
     std::mt19937 random(20261207);
     const std::string special = "&#;0123456789'\"<>\r\n\x01\x7f\xff a";
     for (int round = 0; round < 60; ++round) {
-        for (const Setting& setting : settingsTable()) {
+        // The new elements take only values in their ranges; their rows below read them.
+        for (const Setting& setting : settingsTable().first(freeKeys)) {
             const std::uint32_t r = random();
             std::string text(r % 300, 'x');
             for (char& c : text) {
@@ -187,6 +202,7 @@ std::string repeated(const std::string& part, std::size_t count) {
 
 // Hand-written files and the values they change ("key=value|...").
 TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
+    testing::internal::CaptureStderr();
     for (const auto& [document, changes] : std::vector<std::pair<std::string, std::string>>{
              // Every section of the root is read, and nothing after it.
              {"<kavriwebcam version='1.0'>\r\n  <program\r\n    windowpositionX = '5'\r\n  >\r\n"
@@ -228,7 +244,19 @@ TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
                   "' update='7'/><" + std::string(300, 'n') + " x='1'/><network port='5'/>",
               "jpegfile=" + std::string(2047, 'v') + "|update=7|port=5"},
              {repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000),
-              "update=7"}}) {
+              "update=7"},
+             // The picture and schedule elements, in their ranges.
+             {"<picture crop='0,8,320,200' rotate='270' flip='2' width='640' textsize='50' "
+              "corner='3' dateformat='%F &#38; %T'/><schedule mode='3' from='22:30' to='06:00' "
+              "latitude='-33.87' longitude='151.2' days='0000011'/>",
+              "crop=0,8,320,200|rotate=270|flip=2|width=640|textsize=50|corner=3|"
+              "dateformat=%F & %T|mode=3|from=22:30|to=06:00|latitude=-33.87|longitude=151.2|"
+              "days=0000011"},
+             // Out of their ranges, each left out with a line on standard error.
+             {"<picture crop='0,8,0,200' rotate='45' flip='3' width='100000' textsize='-1' "
+              "corner='4'/><schedule mode='9' from='24:00' to='7:00' latitude='95' "
+              "longitude='1e2' days='0000000' width='5'/>",
+              ""}}) {
         std::ofstream(fileName, std::ios::binary) << document;
         SettingsByKey expected = initial;
         for (const auto& [key, value] : parseSettings(changes)) {
@@ -238,6 +266,11 @@ TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
         EXPECT_EQ(settingsByKey(holders), expected) << document.substr(0, 200);
         reset();
     }
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 12) << told;
+    EXPECT_NE(told.find("kavriWebCam: settings file: schedule latitude '95' ignored\n"),
+              std::string::npos)
+        << told;
 }
 
 } // namespace

@@ -15,6 +15,7 @@ public:
     void setChecked(int itemId, bool checked) override { checks[itemId] = checked; }
     bool isChecked(int itemId) const override { return checks[itemId]; }
     void endDialog(int result) override { endResult = result; }
+    void focusItem(int itemId) override { focused = itemId; }
 
     // Sends Init, as the dialog does when it opens.
     bool open(const DialogProcedure& procedure) { return procedure(*this, DialogMessage::Init, 0); }
@@ -27,4 +28,5 @@ public:
     mutable std::map<int, std::string> texts;
     mutable std::map<int, bool> checks;
     std::optional<int> endResult;
+    std::optional<int> focused;
 };
