@@ -1,5 +1,6 @@
 #include "app/PictureSchedule.h"
 
+#include "app/StoredGrabSettings.h"
 #include "app/TrayIcon.h"
 #include "capture/CaptureService.h"
 #include "image/SharedPictureOptions.h"
@@ -8,7 +9,7 @@
 #include "settings/PictureSettingsDialog.h"
 
 void PictureSchedule::showInPreview() {
-    SharedPictureOptions::set(PictureOptions::fromSettings());
+    SharedPictureOptions::set(storedPictureOptions());
 }
 
 void PictureSchedule::runDialog(DialogRunner& dialogs, TopLevelWindow* owner,

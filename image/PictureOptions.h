@@ -40,8 +40,4 @@ struct PictureOptions {
     bool operator==(const PictureOptions&) const = default;
     // Whether crop, rotate or flip change the frame's pixels before any scaling.
     bool turns() const { return crop.has_value() || rotate != 0 || flip != 0; }
-
-    // The options as the settings store holds them now. A crop rectangle that is not four
-    // numbers x,y,w,h with w and h above 0 counts as none.
-    static PictureOptions fromSettings();
 };
