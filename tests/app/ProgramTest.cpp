@@ -23,7 +23,7 @@ namespace {
 class ProgramTest : public MainWindowTest {
 protected:
     int run(const std::string& commandLine) {
-        const ProgramServices services{system, tray, dialogs, [this](bool) {
+        const ProgramServices services{system, tray, dialogs, [this](bool, CameraOutlets) {
                                            auto made =
                                                std::make_unique<RecordingCaptureService>(service);
                                            live = made.get();
