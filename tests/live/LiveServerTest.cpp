@@ -3,7 +3,6 @@
 #include "base/Surface.h"
 #include "capture/Capture.h"
 #include "capture/TestSource.h"
-#include "image/MjpegDecoder.h"
 #include "live/LiveFrames.h"
 #include "live/LiveSource.h"
 #include "settings/Settings.h"
@@ -14,6 +13,7 @@
 #include "tests/support/Deadline.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/FakeVideoNodes.h"
+#include "tests/support/JpegImage.h"
 #include "tests/support/RecordingCaptureService.h"
 #include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
@@ -348,10 +348,6 @@ protected:
             });
         });
     }
-    static bool decodes(const std::string& jpeg, FrameSize size, std::optional<Surface>& picture) {
-        return MjpegDecoder().decode(reinterpret_cast<const std::uint8_t*>(jpeg.data()),
-                                     jpeg.size(), size.width, size.height, 1, picture);
-    }
     int conversions() { return (fake->lock(), fake->conversions); }
 
     static constexpr FrameSize size{352, 288};
@@ -383,10 +379,10 @@ TEST_P(LiveCameraStream, StreamsTheCameraAsItComesAndNoCameraWhileItIsAway) {
         viewers.push_back(std::make_unique<StreamReader>(live.port(), StreamReader::Pace::full));
     }
     const auto isCameraFrame = [&](const std::string& part) {
-        std::optional<Surface> shown;
+        const auto shown = decodeJpeg(part, size.width, size.height);
         return mjpeg ? part.find("\xFF\xC4") < part.find("\xFF\xDA") &&
-                           FakeMjpegCamera::withoutHuffmanTables(part) == sent
-                     : decodes(part, size, shown) && meanDifference(*shown, picture) < 8;
+                           CameraFrames::withoutHuffmanTables(part) == sent
+                     : shown && meanDifference(*shown, picture) < 8;
     };
     ASSERT_TRUE(pushUntil(frame, isCameraFrame)) << "every viewer sees the camera";
     if (mjpeg) {
@@ -407,8 +403,7 @@ TEST_P(LiveCameraStream, StreamsTheCameraAsItComesAndNoCameraWhileItIsAway) {
     fake->unplug();
     nodes.remove("/dev/video0");
     ASSERT_TRUE(pushUntil(frame, [](const std::string& part) {
-        std::optional<Surface> shown;
-        return decodes(part, {320, 240}, shown);
+        return decodeJpeg(part, 320, 240).has_value();
     })) << "the no camera picture";
     EXPECT_NE(status().find("\"camera\":{\"state\":\"failing\",\"line\":\"kavriWebCam: camera "
                             "lost: Fake Cam at /dev/video0: No such device\"}"),
