@@ -1,7 +1,6 @@
 #include "live/LiveServer.h"
 #include "app/LiveView.h"
 #include "base/Surface.h"
-#include "capture/Capture.h"
 #include "capture/TestSource.h"
 #include "live/LiveFrames.h"
 #include "live/LiveSource.h"
@@ -11,14 +10,11 @@
 #include "tests/live/StreamReader.h"
 #include "tests/support/CameraFrames.h"
 #include "tests/support/Deadline.h"
-#include "tests/support/DibBuilder.h"
 #include "tests/support/FakeVideoNodes.h"
 #include "tests/support/JpegImage.h"
-#include "tests/support/RecordingCaptureService.h"
 #include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
-#include "tests/support/WorkingDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -297,20 +293,7 @@ protected:
 
     SettingsSnapshot settings;
     LiveView live;
-    TempDir dir;
 };
-
-TEST_F(LiveViewTest, StatusTellsWhetherTheJpegFileCanBeWritten) {
-    WorkingDirectory cwd(dir.path());
-    RecordingCaptureService service;
-    service.saveFrame = [](const std::string& name) { DibBuilder(16, 12, 24).writeTo(name); };
-    Capture capture(service, {}, live.tell(LiveSource::Part::jpegFile, Capture::jpegHealthWords));
-    ASSERT_FALSE(capture.grabFrame({.jpegFile = "missing/image.jpg"}));
-    EXPECT_NE(status().find("\"jpegFile\":{\"state\":\"failing\",\"line\":\"kavriWebCam: JPEG file "
-                            "cannot be written: missing/image.jpg: No such file or directory\"}"),
-              std::string::npos)
-        << status();
-}
 
 struct StreamRow {
     const char* name;
