@@ -1,5 +1,6 @@
 #include "app/LiveView.h"
 
+#include "capture/v4l2/V4l2Camera.h"
 #include "settings/Settings.h"
 
 #include <fstream>
@@ -51,4 +52,8 @@ HealthLine::Sink LiveView::tell(LiveSource::Part part, HealthWords words) {
         HealthLine::writeLine(line);
         source_.setHealth(part, line.starts_with(failing), line);
     };
+}
+
+CameraOutlets LiveView::cameraOutlets() {
+    return {tell(LiveSource::Part::camera, V4l2Camera::healthWords), this};
 }

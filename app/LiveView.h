@@ -1,6 +1,8 @@
 #pragma once
 
 #include "base/HealthLine.h"
+#include "capture/CameraOutlets.h"
+#include "capture/FrameListener.h"
 #include "live/LiveFrames.h"
 #include "live/LiveServer.h"
 #include "live/LiveSource.h"
@@ -8,9 +10,9 @@
 #include <string>
 
 // The live view as the program runs it: the web server, started and stopped with the
-// liveview settings, what it shows (the JPEG file after each grab, the health lines) and
-// the frames a camera may hand it.
-class LiveView {
+// liveview settings, and what it shows: the JPEG file after each grab, the health lines,
+// and the camera's frames, which it listens to (while someone watches the stream).
+class LiveView : public FrameListener {
 public:
     LiveView();
 
@@ -20,6 +22,17 @@ public:
     void grabbed(const std::string& jpegFile);
     // A health line's sink that writes the line and keeps the part's state for /status.
     HealthLine::Sink tell(LiveSource::Part part, HealthWords words);
+    // The cameras' health line and frames, for the live view.
+    CameraOutlets cameraOutlets();
+    // The port the server listens on; 0 while stopped.
+    unsigned port() const { return server_.port(); }
+
+    bool wantsFrames() const override { return frames_.viewers() > 0; }
+    void jpegFrame(const std::uint8_t* data, std::size_t size) override {
+        frames_.pushJpeg(data, size);
+    }
+    void pixelFrame(const Surface& frame) override { frames_.pushPixels(frame); }
+    void cameraLost(bool lost) override { frames_.setCameraLost(lost); }
 
 private:
     LiveSource source_;

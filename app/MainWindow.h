@@ -64,6 +64,8 @@ public:
     void setupMenus();
     // Starts, restarts or stops the live view's web server after the settings.
     void applyLiveViewSettings() { liveView_.applySettings(); }
+    // The live view, which the capture side tells of the camera and the JPEG file.
+    LiveView& liveView() { return liveView_; }
     // Posts Run and then Hide as asked (so they come before any input), runs the event loop
     // and returns its exit code.
     int messageLoop(bool run, bool hide);

@@ -32,12 +32,13 @@ public:
             mainWindow->shutdown();
         }
         capture.reset();
-        mainWindow.reset();
         service.reset();
+        mainWindow.reset();
     }
 
-    std::unique_ptr<CaptureService> service;
+    // The main window first: the service's cameras and the capture object tell its live view.
     std::unique_ptr<MainWindow> mainWindow;
+    std::unique_ptr<CaptureService> service;
     std::unique_ptr<Capture> capture;
 };
 
@@ -46,11 +47,14 @@ int runSession(const std::string& commandLine, int showCommand, const ProgramSer
     Session session;
     int exitStatus = 0;
     try {
-        session.service = services.makeCaptureService(hasSwitch(found, "/testsource"));
         session.mainWindow = std::make_unique<MainWindow>(services.windowSystem, services.trayShell,
                                                           services.dialogs, showCommand);
-        session.capture =
-            std::make_unique<Capture>(*session.service, session.mainWindow->captureParent());
+        LiveView& liveView = session.mainWindow->liveView();
+        session.service =
+            services.makeCaptureService(hasSwitch(found, "/testsource"), liveView.cameraOutlets());
+        session.capture = std::make_unique<Capture>(
+            *session.service, session.mainWindow->captureParent(),
+            liveView.tell(LiveSource::Part::jpegFile, Capture::jpegHealthWords));
         session.mainWindow->setCapture(session.capture.get());
         loadSettingsFile({*session.mainWindow, *session.capture}, settingsFileName);
         session.capture->initialize();

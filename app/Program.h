@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/CameraOutlets.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -11,24 +13,26 @@ class WindowSystem;
 
 // What the program runs on: the window system, the tray, the dialogs, and a maker of the
 // capture-window service, called once the switches are known (withTestSource is
-// "/testsource"). The three services must outlive runProgram.
+// "/testsource") and the main window is made, whose live view the cameras tell through
+// outlets. The three services must outlive runProgram.
 struct ProgramServices {
     WindowSystem& windowSystem;
     TrayShell& trayShell;
     DialogRunner& dialogs;
-    std::function<std::unique_ptr<CaptureService>(bool withTestSource)> makeCaptureService;
+    std::function<std::unique_ptr<CaptureService>(bool withTestSource, CameraOutlets outlets)>
+        makeCaptureService;
 };
 
 // The exit status after a fatal error ended the program.
 inline constexpr int fatalExitStatus = 1;
 
 // The whole life of the program on the calling thread: sets up the thread registry, reads
-// the switches from commandLine, makes the main window (shown with showCommand) and the
-// capture object, loads "kavriWebCam.ini" from the current directory, connects a device,
-// builds the menus and runs the event loop, posting Run for "/run" and then Hide for
-// "/minimized"; then tears everything down (the main window's shutdown steps while the
-// capture object still exists, the capture object, the main window, the registry) and
-// returns the loop's exit status.
+// the switches from commandLine, makes the main window (shown with showCommand), the
+// capture-window service and the capture object, loads "kavriWebCam.ini" from the current
+// directory, connects a device, builds the menus and runs the event loop, posting Run for
+// "/run" and then Hide for "/minimized"; then tears everything down (the main window's
+// shutdown steps while the capture object still exists, the capture object, the service,
+// the main window, the registry) and returns the loop's exit status.
 //
 // An Exception raised anywhere in between first tears down what was made, in reverse
 // order, and then ends the program with fatalExitStatus: NoDeviceException with an error

@@ -79,12 +79,12 @@ int main(int argc, char* argv[]) {
         windowSystem.quit(0);
     });
 
-    const ProgramServices services{windowSystem, trayShell, dialogs,
-                                   [&](bool withTestSource) -> std::unique_ptr<CaptureService> {
-                                       // Where nobody can look, no preview frames are made.
-                                       return std::make_unique<QtCaptureService>(
-                                           systemCaptureDrivers(withTestSource),
-                                           !onOffscreenPlatform());
-                                   }};
+    const ProgramServices services{
+        windowSystem, trayShell, dialogs,
+        [&](bool withTestSource, CameraOutlets outlets) -> std::unique_ptr<CaptureService> {
+            // Where nobody can look, no preview frames are made.
+            return std::make_unique<QtCaptureService>(
+                systemCaptureDrivers(withTestSource, std::move(outlets)), !onOffscreenPlatform());
+        }};
     return runProgram(commandLine, showCommand::SW_SHOWNORMAL, services);
 }

@@ -15,9 +15,10 @@ const char* const noDeviceMessage = "Capture:: There is no capture-device availa
 
 } // namespace
 
-Capture::Capture(CaptureService& service, const ParentWindow& parent)
+Capture::Capture(CaptureService& service, const ParentWindow& parent, HealthLine::Sink jpegHealth)
     : service_(service)
-    , parentWindow_(parent) {
+    , parentWindow_(parent)
+    , jpegHealth_(jpegHealthWords, std::chrono::steady_clock::now, std::move(jpegHealth)) {
     // "TerkCaptureWindow" is the program's own name for its capture window.
     captureWindow_ =
         service_.createCaptureWindow("TerkCaptureWindow", CaptureService::childVisibleStyle, 0, 0,

@@ -27,8 +27,9 @@ public:
 
     // Creates the capture window (160 x 120 at the parent's origin) through service, which
     // must outlive this object. A window that cannot be created is not reported: every
-    // capture message is then skipped.
-    Capture(CaptureService& service, const ParentWindow& parent);
+    // capture message is then skipped. The JPEG file's health line goes to jpegHealth
+    // (standard error when empty).
+    Capture(CaptureService& service, const ParentWindow& parent, HealthLine::Sink jpegHealth = {});
     virtual ~Capture();
     Capture(const Capture&) = delete;
     Capture& operator=(const Capture&) = delete;
@@ -90,5 +91,5 @@ private:
     bool closed_ = false;
     // Made once: it finds and loads the overlay font.
     Overlay overlay_;
-    HealthLine jpegHealth_{jpegHealthWords};
+    HealthLine jpegHealth_;
 };

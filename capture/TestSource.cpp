@@ -76,7 +76,8 @@ void drawNumber(Surface& surface, std::uint64_t number, int left, int top, int p
 
 } // namespace
 
-TestSource::TestSource() = default;
+TestSource::TestSource(FrameListener* listener)
+    : listener_(listener) {}
 
 TestSource::~TestSource() {
     close();
@@ -221,9 +222,18 @@ void TestSource::previewLoop() {
             period = interval_;
             seenChanges = previewChanges_;
         }
-        const bool wanted = current != nullptr && current->wantsFrames();
+        const bool shown = current != nullptr && current->wantsFrames();
+        const bool listened =
+            current != nullptr && listener_ != nullptr && listener_->wantsFrames();
+        const bool wanted = shown || listened;
         if (wanted) {
-            current->showFrame(render(frameSize(), frameCount_++));
+            const Surface frame = render(frameSize(), frameCount_++);
+            if (shown) {
+                current->showFrame(frame);
+            }
+            if (listened) {
+                listener_->pixelFrame(frame);
+            }
         }
         delivery.unlock();
 

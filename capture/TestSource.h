@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/CaptureDriver.h"
+#include "capture/FrameListener.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -10,13 +11,14 @@
 
 // A synthetic camera for machines without one: colour bars, a frame counter and a block
 // that moves along the bottom, so any two frames differ. Frames are made on demand: one
-// per grab, and one per preview interval while the preview is looked at. It has sizes to
-// choose from and no settings to adjust.
+// per grab, and one per preview interval while the preview is on and looked at or the
+// frame listener, when there is one, wants frames (it gets the same frame). It has sizes
+// to choose from and no settings to adjust.
 class TestSource : public CaptureDriver {
 public:
     static constexpr const char* name = "Test Source";
 
-    TestSource();
+    explicit TestSource(FrameListener* listener = nullptr);
     ~TestSource() override;
     TestSource(const TestSource&) = delete;
     TestSource& operator=(const TestSource&) = delete;
@@ -50,6 +52,7 @@ private:
     void endPreviewThread();
 
     const std::string description_ = name;
+    FrameListener* const listener_;
     bool open_ = false;
     std::atomic<std::uint64_t> frameCount_{0};
 

@@ -115,6 +115,7 @@ bool V4l2Camera::open() {
     // Chosen again after it was lost, or another camera chosen instead: the program has a
     // camera again.
     machine_.health->succeeded();
+    tellLost(false);
     return true;
 }
 
@@ -422,6 +423,7 @@ bool V4l2Camera::keepStreaming() {
         return false;
     }
     markLost();
+    tellLost(true);
     machine_.health->failed(description_ + " at " + path_ + ": " + *lostBecause);
     std::lock_guard lock(deviceMutex_);
     closeDevice();
@@ -444,6 +446,7 @@ bool V4l2Camera::comeBack() {
         }
         if (bringUp(wanted)) {
             machine_.health->succeeded();
+            tellLost(false);
             return true;
         }
         machine_.health->failed(description_ + ": not found");
@@ -515,6 +518,7 @@ std::optional<std::string> V4l2Camera::streamLoop(std::chrono::milliseconds time
 }
 
 void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
+    const bool forListener = offerToListener(data, bytesUsed);
     bool forGrab = false;
     {
         std::lock_guard lock(mutex_);
@@ -526,11 +530,11 @@ void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
         previewTarget_ != nullptr && now >= nextPreview_ && previewTarget_->wantsFrames();
     if (!forPreview) {
         preview.unlock();
-        if (!forGrab) {
+        if (!forGrab && !forListener) {
             return; // nobody uses this frame: it is not converted
         }
     }
-    if (!forGrab) {
+    if (!forGrab && !forListener) {
         if (convert(data, bytesUsed, reductionFor(size_, previewTarget_->stretchedSize()),
                     previewFrame_)) {
             nextPreview_ = now + previewInterval_;
@@ -538,8 +542,9 @@ void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
         }
         return;
     }
-    // A grab takes the whole frame; a preview due at the same time shows it too.
-    std::optional<Surface> frame;
+    // A grab and the listener take the whole frame, converted once for all who use it.
+    std::optional<Surface> grabFrame;
+    std::optional<Surface>& frame = forGrab ? grabFrame : previewFrame_;
     if (!convert(data, bytesUsed, 1, frame)) {
         return;
     }
@@ -548,9 +553,31 @@ void V4l2Camera::deliver(const std::uint8_t* data, std::size_t bytesUsed) {
         previewTarget_->showFrame(*frame);
         preview.unlock();
     }
-    std::lock_guard lock(mutex_);
-    grabbed_ = std::move(frame);
-    frameReady_.notify_all();
+    if (forListener) {
+        machine_.frames->pixelFrame(*frame);
+    }
+    if (forGrab) {
+        std::lock_guard lock(mutex_);
+        grabbed_ = std::move(grabFrame);
+        frameReady_.notify_all();
+    }
+}
+
+bool V4l2Camera::offerToListener(const std::uint8_t* data, std::size_t bytesUsed) {
+    if (machine_.frames == nullptr || !machine_.frames->wantsFrames()) {
+        return false;
+    }
+    if (format_.pixelformat == V4L2_PIX_FMT_MJPEG || format_.pixelformat == V4L2_PIX_FMT_JPEG) {
+        machine_.frames->jpegFrame(data, bytesUsed);
+        return false;
+    }
+    return true;
+}
+
+void V4l2Camera::tellLost(bool lost) {
+    if (machine_.frames != nullptr) {
+        machine_.frames->cameraLost(lost);
+    }
 }
 
 // A damaged frame is dropped like a damaged buffer; the first one of a stream is reported.

@@ -2,6 +2,7 @@
 
 #include "base/HealthLine.h"
 #include "capture/CaptureDriver.h"
+#include "capture/FrameListener.h"
 #include "capture/v4l2/V4l2Device.h"
 #include "capture/v4l2/V4l2Formats.h"
 #include "capture/v4l2/V4l2Stream.h"
@@ -22,18 +23,20 @@
 // A V4L2 camera. While open it streams in the camera's own pixel format through
 // memory-mapped buffers on a thread of its own, which dequeues every frame, converts only
 // the ones that are used (the frame a grab waits for; a preview frame when one is due and
-// somebody looks, made smaller where the preview is) into 24-bit surfaces, and queues the
-// buffer again; a hidden program converts nothing between its grabs. It streams (a
-// V4l2Stream) in the format V4l2Formats chooses for the size asked for. The Format dialog
-// chooses among the sizes of the camera's formats, the Source dialog edits its controls. A
-// damaged frame is dropped; a camera that stops delivering makes grabs fail after
-// grabTimeout.
+// somebody looks, made smaller where the preview is; every frame while the machine's frame
+// listener wants frames, which gets an MJPEG camera's frames as they are, unconverted) into
+// 24-bit surfaces, and queues the buffer again; a hidden program converts nothing between
+// its grabs. It streams (a V4l2Stream) in the format V4l2Formats chooses for the size asked
+// for. The Format dialog chooses among the sizes of the camera's formats, the Source dialog
+// edits its controls. A damaged frame is dropped; a camera that stops delivering makes
+// grabs fail after grabTimeout.
 //
 // The camera is known by who it is, not by its node. When it is lost (unplugged, or no
-// frame for stallLimit), its thread closes it, tells the health line, and looks for it
-// among the video nodes again, firstRetry later and then at pauses that double up to
-// longestRetry. Wherever it comes back, it streams again at the same size and frame period
-// with the controls set here, and the preview goes on; grabs fail at once while it is away.
+// frame for stallLimit), its thread closes it, tells the health line and the frame
+// listener, and looks for it among the video nodes again, firstRetry later and then at
+// pauses that double up to longestRetry. Wherever it comes back, it streams again at the
+// same size and frame period with the controls set here, and the preview goes on; grabs
+// fail at once while it is away.
 class V4l2Camera : public CaptureDriver {
 public:
     // Who a camera is: its card name, its bus, and the stable name of its node, if any.
@@ -57,12 +60,13 @@ public:
     };
 
     // What a camera needs of the machine: its video nodes, opening one, the health line
-    // it tells when it is lost and back, and its timing.
+    // it tells when it is lost and back, its timing, and who else may want its frames.
     struct Machine {
         V4l2NodeLister nodes;
         V4l2Opener open;
         std::shared_ptr<HealthLine> health;
         Timing timing;
+        FrameListener* frames = nullptr;
     };
 
     static constexpr HealthWords healthWords{"camera", "lost", "back"};
@@ -119,6 +123,9 @@ private:
     // Opens the camera and streams, with what was set here; false when it is not there.
     bool bringUp(FrameSize wanted);
     void deliver(const std::uint8_t* data, std::size_t bytesUsed);
+    // Whether the frame listener wants the frame as pixels; an MJPEG frame it takes as it is.
+    bool offerToListener(const std::uint8_t* data, std::size_t bytesUsed);
+    void tellLost(bool lost);
     bool convert(const std::uint8_t* data, std::size_t bytesUsed, int reduction,
                  std::optional<Surface>& frame);
     void markLost();

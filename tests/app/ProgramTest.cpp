@@ -5,6 +5,7 @@
 #include "app/TerminationSignals.h"
 #include "base/Exception.h"
 #include "tests/app/MainWindowFixture.h"
+#include "tests/live/LiveClients.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -23,7 +24,8 @@ namespace {
 class ProgramTest : public MainWindowTest {
 protected:
     int run(const std::string& commandLine) {
-        const ProgramServices services{system, tray, dialogs, [this](bool) {
+        const ProgramServices services{system, tray, dialogs, [this](bool, CameraOutlets given) {
+                                           outlets = std::move(given);
                                            auto made =
                                                std::make_unique<RecordingCaptureService>(service);
                                            live = made.get();
@@ -33,7 +35,31 @@ protected:
     }
 
     RecordingCaptureService* live = nullptr;
+    CameraOutlets outlets;
 };
+
+// The cameras and the capture object tell the main window's live view.
+TEST_F(ProgramTest, StatusTellsTheCameraAndTheJpegFileOfTheProgram) {
+    Settings::setLiveActive(true);
+    Settings::setLivePort(0);
+    Settings::setJpegFile("missing/image.jpg");
+    system.idle = [&] {
+        command(menuCommand::instantGrab);
+        outlets.health("kavriWebCam: camera lost: Cam One at /dev/video1: No such device");
+        const auto* liveView = dynamic_cast<LiveView*>(outlets.frames);
+        ASSERT_TRUE(liveView);
+        const std::string status =
+            runClient("curl -s 127.0.0.1:" + std::to_string(liveView->port()) + "/status").output;
+        EXPECT_NE(status.find("{\"camera\":{\"state\":\"failing\",\"line\":\"kavriWebCam: "
+                              "camera lost: Cam One at /dev/video1: No such device\"},\"jpegFile\":"
+                              "{\"state\":\"failing\",\"line\":\"kavriWebCam: JPEG file cannot "
+                              "be written: missing/image.jpg: No such file or directory\"}"),
+                  std::string::npos)
+            << status;
+        command(menuCommand::exitProgram);
+    };
+    EXPECT_EQ(run(""), 0);
+}
 
 TEST_F(ProgramTest, LoadsTheSettingsBeforeConnectingAndRunsAndHidesAsAsked) {
     std::ofstream("kavriWebCam.ini") << "<capture devicenumber='1'/>";

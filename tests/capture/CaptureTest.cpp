@@ -5,6 +5,7 @@
 #include "capture/HeadlessCaptureDialogs.h"
 #include "capture/HeadlessPreviewSink.h"
 #include "capture/TestSource.h"
+#include "tests/support/Deadline.h"
 #include "tests/support/DibBuilder.h"
 #include "tests/support/JpegImage.h"
 #include "tests/support/RecordingCaptureService.h"
@@ -14,8 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -29,12 +33,25 @@ protected:
     RecordingCaptureService service;
 };
 
-// The frame goes from the driver through the frame file into the JPEG file.
+// A live view that watches once watching is set.
+struct LiveListener : FrameListener {
+    bool wantsFrames() const override { return watching; }
+    void jpegFrame(const std::uint8_t*, std::size_t) override {}
+    void pixelFrame(const Surface& frame) override { (std::lock_guard(mutex), last = frame); }
+    void cameraLost(bool) override {}
+    std::atomic<bool> watching{false};
+    std::mutex mutex;
+    std::optional<Surface> last;
+};
+
+// The frame goes from the driver through the frame file into the JPEG file; the preview's
+// frames go to the live view too while someone watches it.
 TEST_F(CaptureTest, TheTestSourceIsGrabbedUprightInItsColours) {
     HeadlessPreviewSink preview;
     HeadlessCaptureDialogs dialogs;
+    LiveListener live;
     std::vector<std::unique_ptr<CaptureDriver>> drivers;
-    drivers.push_back(std::make_unique<TestSource>());
+    drivers.push_back(std::make_unique<TestSource>(&live));
     DriverCaptureService drivenService(std::move(drivers), preview, dialogs);
     Capture capture(drivenService, {});
     capture.initialize();
@@ -42,6 +59,9 @@ TEST_F(CaptureTest, TheTestSourceIsGrabbedUprightInItsColours) {
     const auto jpeg = readJpeg("image.jpg", 320, 240);
     ASSERT_TRUE(jpeg);
     EXPECT_LT(meanDifference(*jpeg, TestSource::render({320, 240}, 0)), 3);
+    live.watching = true;
+    ASSERT_TRUE(waitUntil([&] { return (std::lock_guard(live.mutex), live.last.has_value()); }));
+    EXPECT_EQ(live.last->width() * 1000 + live.last->height(), 320240);
 }
 
 struct ConnectRow {
@@ -141,18 +161,25 @@ TEST_F(CaptureTest, GrabWritesTheFrameAsJpegWithTheSettingsGivenAndRestartsThePr
     EXPECT_FALSE(std::filesystem::exists("_temp.dib")) << "deleted when the capture closes";
 }
 
-// The driver cannot save, the frame file is no DIB, the JPEG folder is missing.
+// The driver cannot save, the frame file is no DIB, the JPEG folder is missing; the JPEG
+// file's health line goes where it is told.
 TEST_F(CaptureTest, FailedGrabLeavesThePreviewOnAndWritesNoJpeg) {
-    for (const auto& [save, jpegFile] :
-         {std::pair<void (*)(const std::string&), const char*>{nullptr, "image.jpg"},
-          {[](const std::string& name) { std::ofstream(name) << "no DIB"; }, "image.jpg"},
-          {writeFrame, "missing-folder/image.jpg"}}) {
+    for (const auto& [save, jpegFile, told] :
+         {std::tuple<void (*)(const std::string&), const char*, const char*>{
+              nullptr, "image.jpg",
+              "kavriWebCam: JPEG file cannot be written: _temp.dib: Input/output error"},
+          {[](const std::string& name) { std::ofstream(name) << "no DIB"; }, "image.jpg", ""},
+          {writeFrame, "missing-folder/image.jpg",
+           "kavriWebCam: JPEG file cannot be written: missing-folder/image.jpg: No such file or "
+           "directory"}}) {
         writeFrame("_temp.dib"); // from an earlier grab
         service.saveFrame = save;
-        Capture capture(service, {});
+        std::string line;
+        Capture capture(service, {}, [&line](const std::string& text) { line = text; });
         EXPECT_EQ(capture.grabFrame({.jpegFile = jpegFile, .quality = 70}), std::nullopt);
         EXPECT_EQ(service.sent.back(), (Sent{Msg::WM_CAP_SET_PREVIEW, 1, ""}));
         EXPECT_FALSE(std::filesystem::exists(jpegFile));
+        EXPECT_EQ(line, told);
     }
 }
 

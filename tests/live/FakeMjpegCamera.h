@@ -1,12 +1,13 @@
 #pragma once
 
-#include "base/Surface.h"
-#include "live/FrameEncoder.h"
+#include "capture/TestSource.h"
 #include "live/LiveFrames.h"
+#include "tests/support/CameraFrames.h"
+
+#include <linux/videodev2.h>
 
 #include <atomic>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -15,15 +16,10 @@
 // on a thread of its own.
 class FakeMjpegCamera {
 public:
-    FakeMjpegCamera(LiveFrames& frames, int width = 64, int height = 48)
+    explicit FakeMjpegCamera(LiveFrames& frames)
         : frames_(frames) {
-        auto picture = Surface::create(width, height);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width * 3; ++x) {
-                picture->rowFromTop(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 3);
-            }
-        }
-        jpeg_ = withoutHuffmanTables(*FrameEncoder().encode(*picture));
+        const auto jpeg = CameraFrames::make(V4L2_PIX_FMT_MJPEG, TestSource::render({64, 48}, 0));
+        jpeg_.assign(jpeg.begin(), jpeg.end());
     }
     ~FakeMjpegCamera() { stop(); }
 
@@ -53,21 +49,6 @@ public:
         if (thread_.joinable()) {
             thread_.join();
         }
-    }
-
-    // The JPEG file with its DHT segments taken out.
-    static std::string withoutHuffmanTables(const std::string& jpeg) {
-        std::string out = jpeg.substr(0, 2);
-        std::size_t at = 2;
-        while (static_cast<unsigned char>(jpeg[at + 1]) != 0xDA) {
-            const std::size_t length = static_cast<unsigned char>(jpeg[at + 2]) * 256u +
-                                       static_cast<unsigned char>(jpeg[at + 3]);
-            if (static_cast<unsigned char>(jpeg[at + 1]) != 0xC4) {
-                out += jpeg.substr(at, 2 + length);
-            }
-            at += 2 + length;
-        }
-        return out + jpeg.substr(at);
     }
 
 private:

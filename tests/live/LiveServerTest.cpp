@@ -1,12 +1,19 @@
 #include "live/LiveServer.h"
+#include "app/LiveView.h"
 #include "base/Surface.h"
-#include "image/MjpegDecoder.h"
+#include "capture/TestSource.h"
 #include "live/LiveFrames.h"
 #include "live/LiveSource.h"
+#include "settings/Settings.h"
 #include "tests/live/FakeMjpegCamera.h"
 #include "tests/live/LiveClients.h"
 #include "tests/live/StreamReader.h"
+#include "tests/support/CameraFrames.h"
 #include "tests/support/Deadline.h"
+#include "tests/support/FakeVideoNodes.h"
+#include "tests/support/JpegImage.h"
+#include "tests/support/SettingsSnapshot.h"
+#include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +23,8 @@
 #include <vector>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 class LiveServerTest : public ::testing::Test {
 protected:
@@ -235,25 +244,6 @@ TEST_F(LiveServerTest, StalledAndSlowViewersLeaveOthersAtFullRate) {
     EXPECT_LT(slow.received().size(), 200u);
 }
 
-TEST_F(LiveServerTest, ShowsNoCameraWhileTheCameraIsLost) {
-    start();
-    camera.push(1);
-    frames.setCameraLost(true);
-    StreamReader viewer(server.port(), StreamReader::Pace::full);
-    // The newest frame, then a picture that says there is no camera.
-    ASSERT_TRUE(waitUntil([&] {
-        const std::string data = viewer.received();
-        return data.find("--kavriframe", data.find("--kavriframe") + 1) != std::string::npos &&
-               data.rfind("\r\n\xFF\xD9\r\n") > data.rfind("--kavriframe");
-    })) << "two parts";
-    const std::string data = viewer.received();
-    const std::size_t start = data.find("\r\n\r\n", data.rfind("--kavriframe")) + 4;
-    const std::size_t end = data.find("\r\n", data.rfind("\xFF\xD9"));
-    std::optional<Surface> picture;
-    EXPECT_TRUE(MjpegDecoder().decode(reinterpret_cast<const std::uint8_t*>(data.data()) + start,
-                                      end - start, 320, 240, 1, picture));
-}
-
 TEST_F(LiveServerTest, HeadlessChromiumShowsThePage) {
     start();
     camera.run(30);
@@ -272,20 +262,6 @@ TEST_F(LiveServerTest, HeadlessChromiumShowsThePage) {
     EXPECT_GT(std::stod(spread.output), 0.01) << "a blank page";
 }
 
-TEST(LiveFramesTest, PutsTheStandardHuffmanTablesIntoFramesWithout) {
-    const std::string bare =
-        FakeMjpegCamera::withoutHuffmanTables(*FrameEncoder().encode(*Surface::create(16, 16)));
-    const auto whole = LiveFrames::withHuffmanTables(
-        reinterpret_cast<const std::uint8_t*>(bare.data()), bare.size());
-    ASSERT_TRUE(whole);
-    EXPECT_EQ(whole->size(), bare.size() + FrameEncoder::standardHuffmanSegments().size());
-    EXPECT_LT(whole->find("\xFF\xC4"), whole->find("\xFF\xDA"));
-    const auto again = LiveFrames::withHuffmanTables(
-        reinterpret_cast<const std::uint8_t*>(whole->data()), whole->size());
-    EXPECT_EQ(again, whole) << "a frame with its tables passes as it is";
-    EXPECT_FALSE(LiveFrames::withHuffmanTables(reinterpret_cast<const std::uint8_t*>("GIF89a"), 6));
-}
-
 TEST(LiveFramesTest, EncodesPixelsOncePerFrameAndOnlyWhileSomeoneWatches) {
     LiveFrames frames;
     const auto picture = Surface::create(32, 24);
@@ -302,5 +278,132 @@ TEST(LiveFramesTest, EncodesPixelsOncePerFrameAndOnlyWhileSomeoneWatches) {
     EXPECT_EQ(first->part, second->part) << "one encoding for both viewers";
     EXPECT_NE(first->part->find("Content-Type: image/jpeg\r\nContent-Length: "), std::string::npos);
 }
+
+// The live view as the program runs it, on 127.0.0.1.
+class LiveViewTest : public testing::Test {
+protected:
+    LiveViewTest() {
+        Settings::setLiveActive(true);
+        Settings::setLivePort(0);
+        live.applySettings();
+    }
+    std::string status() {
+        return runClient("curl -s 127.0.0.1:" + std::to_string(live.port()) + "/status").output;
+    }
+
+    SettingsSnapshot settings;
+    LiveView live;
+};
+
+struct StreamRow {
+    const char* name;
+    std::uint32_t pixelFormat;
+    int viewers;
+};
+
+// A camera on the fake video nodes that tells the live view through its outlets, as the
+// program wires them, and viewers of the stream.
+class LiveCameraStream : public LiveViewTest, public testing::WithParamInterface<StreamRow> {
+protected:
+    V4l2Camera plugCamera() {
+        fake->formats = {{GetParam().pixelFormat, {size}}};
+        fake->plugIn();
+        nodes.plug("/dev/video0", fake);
+        const CameraOutlets outlets = live.cameraOutlets();
+        auto machine = nodes.machine(std::make_shared<HealthLine>(V4l2Camera::healthWords,
+                                                                  std::chrono::steady_clock::now,
+                                                                  outlets.health),
+                                     {20s, 1h, 10ms, 40ms});
+        machine.frames = outlets.frames;
+        return V4l2Camera("/dev/video0", V4l2Camera::Identity::of(fake->capability, ""), "Fake Cam",
+                          machine);
+    }
+    // Pushes frame until the last whole part of every viewer passes.
+    bool pushUntil(const FakeV4l2Camera::Bytes& frame,
+                   const std::function<bool(const std::string& part)>& passes) {
+        return waitUntil([&] {
+            fake->push(frame);
+            return std::ranges::all_of(viewers, [&](const auto& viewer) {
+                const std::string data = viewer->received();
+                const std::size_t end = data.rfind("\xFF\xD9\r\n");
+                const std::size_t start = data.find("\r\n\r\n", data.rfind("--kavri", end)) + 4;
+                return end != std::string::npos && passes(data.substr(start, end + 2 - start));
+            });
+        });
+    }
+    int conversions() { return (fake->lock(), fake->conversions); }
+
+    static constexpr FrameSize size{352, 288};
+    std::shared_ptr<FakeV4l2Camera> fake = FakeV4l2Camera::create("Fake Cam", "usb-1");
+    FakeVideoNodes nodes;
+    std::vector<std::unique_ptr<StreamReader>> viewers;
+};
+
+// MJPEG passes through as the camera made it, with the Huffman tables put in where it left
+// them out; other formats are converted once per frame however many watch, and nothing is
+// converted while nobody does. A camera pulled out gives the "no camera" picture (320 x 240)
+// until it is back.
+TEST_P(LiveCameraStream, StreamsTheCameraAsItComesAndNoCameraWhileItIsAway) {
+    const bool mjpeg = GetParam().pixelFormat == V4L2_PIX_FMT_MJPEG;
+    auto camera = plugCamera();
+    ASSERT_TRUE(camera.open());
+    const Surface picture = TestSource::render(size, 1);
+    // MJPEG as from a webcam, without the Huffman tables.
+    const auto frame = std::make_shared<const std::vector<std::uint8_t>>(
+        CameraFrames::make(GetParam().pixelFormat, picture));
+    const std::string sent(frame->begin(), frame->end());
+    for (int pushed = 0; pushed < 3; ++pushed) {
+        fake->push(frame);
+    }
+    ASSERT_TRUE(fake->waitUntilHandled()) << "waited for the camera to take the frames";
+    EXPECT_EQ(conversions(), 0) << "nobody watches";
+
+    for (int i = 0; i < GetParam().viewers; ++i) {
+        viewers.push_back(std::make_unique<StreamReader>(live.port(), StreamReader::Pace::full));
+    }
+    const auto isCameraFrame = [&](const std::string& part) {
+        const auto shown = decodeJpeg(part, size.width, size.height);
+        return mjpeg ? part.find("\xFF\xC4") < part.find("\xFF\xDA") &&
+                           CameraFrames::withoutHuffmanTables(part) == sent
+                     : shown && meanDifference(*shown, picture) < 8;
+    };
+    ASSERT_TRUE(pushUntil(frame, isCameraFrame)) << "every viewer sees the camera";
+    if (mjpeg) {
+        const std::string whole = *FrameEncoder().encode(picture);
+        ASSERT_TRUE(
+            pushUntil(std::make_shared<const std::vector<std::uint8_t>>(whole.begin(), whole.end()),
+                      [&](const std::string& part) { return part == whole; }))
+            << "a frame with its tables passes byte for byte";
+    }
+    ASSERT_TRUE(fake->waitUntilHandled());
+    const int before = conversions();
+    for (int pushed = 0; pushed < 5; ++pushed) {
+        fake->push(frame);
+        ASSERT_TRUE(fake->waitUntilHandled());
+    }
+    EXPECT_EQ(conversions() - before, mjpeg ? 0 : 5) << "once per frame for every viewer";
+
+    fake->unplug();
+    nodes.remove("/dev/video0");
+    ASSERT_TRUE(pushUntil(frame, [](const std::string& part) {
+        return decodeJpeg(part, 320, 240).has_value();
+    })) << "the no camera picture";
+    EXPECT_NE(status().find("\"camera\":{\"state\":\"failing\",\"line\":\"kavriWebCam: camera "
+                            "lost: Fake Cam at /dev/video0: No such device\"}"),
+              std::string::npos)
+        << status();
+    fake->plugIn();
+    nodes.plug("/dev/video0", fake);
+    ASSERT_TRUE(pushUntil(frame, isCameraFrame)) << "the stream goes on";
+    EXPECT_NE(status().find("\"camera\":{\"state\":\"working\",\"line\":\"kavriWebCam: camera "
+                            "back after "),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(LiveView, LiveCameraStream,
+                         testing::Values(StreamRow{"Mjpeg", V4L2_PIX_FMT_MJPEG, 2},
+                                         StreamRow{"YuyvToOneViewer", V4L2_PIX_FMT_YUYV, 1},
+                                         StreamRow{"YuyvToThreeViewers", V4L2_PIX_FMT_YUYV, 3}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace

@@ -17,6 +17,15 @@ std::uint8_t clamped(double value) {
 
 } // namespace
 
+std::string CameraFrames::withoutHuffmanTables(std::string jpeg) {
+    const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(jpeg[at]); };
+    for (std::size_t at = 2; at + 4 < jpeg.size() && byte(at + 1) != 0xDA;) {
+        const std::size_t length = 2 + (byte(at + 2) << 8 | byte(at + 3));
+        byte(at + 1) == 0xC4 ? (void)jpeg.erase(at, length) : (void)(at += length);
+    }
+    return jpeg;
+}
+
 std::vector<std::uint8_t> CameraFrames::make(std::uint32_t pixelFormat, const Surface& picture,
                                              std::uint32_t rowPadding) {
     std::vector<std::uint8_t> bytes;
@@ -24,18 +33,8 @@ std::vector<std::uint8_t> CameraFrames::make(std::uint32_t pixelFormat, const Su
         TempDir dir;
         JpegWriter().write(picture.bits(), picture.width(), picture.height(), dir.file("f.jpg"));
         std::ifstream in(dir.file("f.jpg"), std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-        // As from a webcam: without the Huffman tables (DHT segments before the scan), which
-        // the decoder must supply.
-        for (std::size_t at = 2; at + 4 < bytes.size() && bytes[at + 1] != 0xDA;) {
-            const std::size_t end = at + 2 + (bytes[at + 2] << 8 | bytes[at + 3]);
-            if (bytes[at + 1] == 0xC4) {
-                bytes.erase(bytes.begin() + at, bytes.begin() + end);
-            } else {
-                at = end;
-            }
-        }
-        return bytes;
+        const std::string bare = withoutHuffmanTables({std::istreambuf_iterator<char>(in), {}});
+        return {bare.begin(), bare.end()};
     }
     for (int y = 0; y < picture.height(); ++y) {
         const std::uint8_t* row = picture.rowFromTop(y);

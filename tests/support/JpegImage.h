@@ -8,16 +8,20 @@
 #include <iterator>
 #include <optional>
 #include <string>
-#include <vector>
 
-// A JPEG file the program wrote, decoded at the size it should have; nothing when it is
-// missing, damaged, cut short or of another size.
-inline std::optional<Surface> readJpeg(const std::string& fileName, int width, int height) {
-    std::ifstream in(fileName, std::ios::binary);
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+// JPEG bytes decoded at the size they should have; nothing when they are damaged, cut
+// short or of another size.
+inline std::optional<Surface> decodeJpeg(const std::string& bytes, int width, int height) {
     std::optional<Surface> picture;
-    if (!MjpegDecoder().decode(bytes.data(), bytes.size(), width, height, 1, picture)) {
+    if (!MjpegDecoder().decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
+                               width, height, 1, picture)) {
         return std::nullopt;
     }
     return picture;
+}
+
+// A JPEG file the program wrote, decoded likewise; nothing when it is missing.
+inline std::optional<Surface> readJpeg(const std::string& fileName, int width, int height) {
+    std::ifstream in(fileName, std::ios::binary);
+    return decodeJpeg({std::istreambuf_iterator<char>(in), {}}, width, height);
 }
