@@ -2,7 +2,10 @@
 
 #include "image/Overlay.h"
 
+#include <functional>
 #include <string>
+
+class Surface;
 
 // What a grab needs to know to turn a frame into the JPEG file: where the file goes, the
 // quality it is encoded at and the captions drawn on it. The main window reads it
@@ -16,4 +19,8 @@ struct GrabSettings {
     // The user's text; nothing is drawn when it is empty.
     std::string text{};
     Overlay::Colors colors{};
+    // Optional: keep sees the complete new JPEG file under its temporary name before it
+    // takes jpegFile's name; frame sees the finished pixels once the file is written.
+    std::function<void(const std::string& newFile)> keep{};
+    std::function<void(const Surface& pixels)> frame{};
 };

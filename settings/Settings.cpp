@@ -19,3 +19,13 @@ std::string Settings::password = "mossyharbor";
 std::int32_t Settings::active = 1;
 std::int32_t Settings::stopOnError = 0;
 std::int32_t Settings::usePassive = 1;
+
+std::int32_t Settings::archiveActive = 0;
+std::string Settings::archivePattern = "archive/%Y-%m-%d/%H%M%S.jpg";
+unsigned Settings::archiveKeepDays = 0;
+unsigned Settings::archiveKeepMb = 0;
+std::string Settings::archiveRemote;
+std::int32_t Settings::archiveTimeLapse = 0;
+unsigned Settings::archiveFps = 25;
+unsigned Settings::archiveCrf = 23;
+std::string Settings::archiveVideo = "archive/%Y-%m-%d.mp4";

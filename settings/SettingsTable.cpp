@@ -87,6 +87,15 @@ constexpr std::array table{
     stored<S::getActive, S::setActive>("network", "active"),
     stored<S::getStopOnError, S::setStopOnError>("network", "stoponerror"),
     stored<S::getUsePassive, S::setUsePassive>("network", "usepassive"),
+    stored<S::getArchiveActive, S::setArchiveActive>("archive", "active"),
+    stored<S::getArchivePattern, S::setArchivePattern>("archive", "pattern"),
+    stored<S::getArchiveKeepDays, S::setArchiveKeepDays>("archive", "keepdays"),
+    stored<S::getArchiveKeepMb, S::setArchiveKeepMb>("archive", "keepmb"),
+    stored<S::getArchiveRemote, S::setArchiveRemote>("archive", "remote"),
+    stored<S::getArchiveTimeLapse, S::setArchiveTimeLapse>("archive", "timelapse"),
+    stored<S::getArchiveFps, S::setArchiveFps>("archive", "fps"),
+    stored<S::getArchiveCrf, S::setArchiveCrf>("archive", "crf"),
+    stored<S::getArchiveVideo, S::setArchiveVideo>("archive", "video"),
 };
 
 } // namespace

@@ -78,7 +78,7 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
              "usepassive=1|host=ftp.test|saveto=cam/now.jpg|password=secret|user=watcher|fps=7|"
              "maxfps=30|" +
              row.given)) {
-        std::ranges::find(settingsTable(), key, &Setting::key)->set(holders, value);
+        settingNamed(key).set(holders, value);
     }
     SettingsByKey expected = settingsByKey(holders);
     for (const auto& [key, value] : parseSettings(row.stored)) {

@@ -26,7 +26,7 @@ class SettingsFileTest : public testing::Test {
 protected:
     void reset() const {
         for (const Setting& setting : settingsTable()) {
-            setting.set(holders, initial.at(std::string(setting.key)));
+            setting.set(holders, initial.at(settingName(setting)));
         }
     }
     std::size_t entries() const {
@@ -72,12 +72,16 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         });
         expected += "    " + std::string(setting.key) + " = '" + sample->second + "'\r\n";
     }
-    expected += "  >\r\n  </network>\r\n</kavriwebcam>\r\n";
+    expected += "  >\r\n  </" + std::string(section) + ">\r\n</kavriwebcam>\r\n";
 
     saveSettingsFile(holders, fileName);
     const std::string written = readFile(fileName);
     EXPECT_EQ(written, expected);
-    EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 37);
+    // The designed 37 lines, then the archive's element before the closing line.
+    const std::size_t archive = written.find("  <archive\r\n");
+    ASSERT_EQ(archive, written.find("  </network>\r\n") + 14);
+    EXPECT_EQ(std::count(written.begin(), written.begin() + archive, '\n') + 1, 37);
+    EXPECT_TRUE(written.ends_with("  </archive>\r\n</kavriwebcam>\r\n"));
     EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600));
     EXPECT_EQ(entries(), 1u);
 

@@ -34,10 +34,22 @@ private:
 // Every value the settings file holds, by its key, wherever it is kept.
 using SettingsByKey = std::map<std::string, SettingValue>;
 
+// A setting's key, or "section.key" where an earlier section has the key too.
+inline std::string settingName(const Setting& setting) {
+    const auto first = std::ranges::find(settingsTable(), setting.key, &Setting::key);
+    return &*first == &setting ? std::string(setting.key)
+                               : std::string(setting.section) + "." + std::string(setting.key);
+}
+
+inline const Setting& settingNamed(const std::string& name) {
+    return *std::ranges::find_if(
+        settingsTable(), [&](const Setting& setting) { return settingName(setting) == name; });
+}
+
 inline SettingsByKey settingsByKey(const SettingsHolders& holders) {
     SettingsByKey values;
     for (const Setting& setting : settingsTable()) {
-        values[std::string(setting.key)] = setting.get(holders);
+        values[settingName(setting)] = setting.get(holders);
     }
     return values;
 }
@@ -57,7 +69,7 @@ inline std::vector<std::pair<std::string, std::string>> keyValuePairs(const std:
 inline SettingsByKey parseSettings(const std::string& text) {
     SettingsByKey values;
     for (const auto& [key, value] : keyValuePairs(text)) {
-        const auto setting = std::ranges::find(settingsTable(), key, &Setting::key);
+        const Setting* setting = &settingNamed(key);
         const long long number =
             setting->kind <= SettingKind::Unsigned ? std::stoll(value, nullptr, 0) : 0;
         const SettingValue asKind[] = {number == 1, static_cast<std::int32_t>(number),
