@@ -29,6 +29,7 @@ inline constexpr int availableDevices = 32808;
 // lastDevice.
 inline constexpr int firstDevice = 32809;
 inline constexpr int lastDevice = 32819;
+inline constexpr int archiveSettings = 33120;
 } // namespace menuCommand
 
 // The template with the given id, or null when there is none.

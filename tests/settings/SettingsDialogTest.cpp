@@ -1,3 +1,4 @@
+#include "settings/ArchiveSettingsDialog.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
 #include "settings/PreviewSettingsDialog.h"
@@ -23,15 +24,43 @@ int item(const std::string& name) {
     using namespace imageSettingsItem;
     using namespace ftpSettingsItem;
     const std::vector<std::string> names{
-        "quality",  "update",    "jpegFile",    "dateTimeOverlay", "textOverlay",
-        "textRed",  "textGreen", "textBlue",    "backRed",         "backGreen",
-        "backBlue", "port",      "host",        "saveTo",          "password",
-        "user",     "active",    "stopOnError", "usePassive",      "fps"};
-    const std::vector<int> ids{quality,     update,      jpegFile,   dateTimeOverlay,
-                               textOverlay, textRed,     textGreen,  textBlue,
-                               backRed,     backGreen,   backBlue,   port,
-                               host,        saveTo,      password,   user,
-                               active,      stopOnError, usePassive, previewSettingsItem::fps};
+        "quality",     "update",      "jpegFile",   "dateTimeOverlay",
+        "textOverlay", "textRed",     "textGreen",  "textBlue",
+        "backRed",     "backGreen",   "backBlue",   "port",
+        "host",        "saveTo",      "password",   "user",
+        "active",      "stopOnError", "usePassive", "fps",
+        "archive",     "pattern",     "keepDays",   "keepMb",
+        "remote",      "timeLapse",   "videoFps",   "crf",
+        "video"};
+    const std::vector<int> ids{quality,
+                               update,
+                               jpegFile,
+                               dateTimeOverlay,
+                               textOverlay,
+                               textRed,
+                               textGreen,
+                               textBlue,
+                               backRed,
+                               backGreen,
+                               backBlue,
+                               port,
+                               host,
+                               saveTo,
+                               password,
+                               user,
+                               active,
+                               stopOnError,
+                               usePassive,
+                               previewSettingsItem::fps,
+                               archiveSettingsItem::active,
+                               archiveSettingsItem::pattern,
+                               archiveSettingsItem::keepDays,
+                               archiveSettingsItem::keepMb,
+                               archiveSettingsItem::remote,
+                               archiveSettingsItem::timeLapse,
+                               archiveSettingsItem::fps,
+                               archiveSettingsItem::crf,
+                               archiveSettingsItem::video};
     return ids.at(static_cast<std::size_t>(std::ranges::find(names, name) - names.begin()));
 }
 
@@ -109,7 +138,9 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
                                                      : std::nullopt);
     EXPECT_EQ(settingsByKey(holders), expected);
     const std::string box =
-        row.procedure == ftpSettingsDialogProc
+        row.procedure == archiveSettingsDialogProc
+            ? "::Archive::\n\nThis name cannot be used:\n   " + row.reason
+        : row.procedure == ftpSettingsDialogProc
             ? "::FTP::\nCannot connect to the ftp server,\nplease check the ftp settings.\n" +
                   row.reason
             : "::Illegal filename::\n\n   " + dialog.texts[imageSettingsItem::jpegFile];
@@ -125,6 +156,7 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
 const auto image = imageSettingsDialogProc;
 const auto ftp = ftpSettingsDialogProc;
 const auto preview = previewSettingsDialogProc;
+const auto archive = archiveSettingsDialogProc;
 const std::string everyImageItem = "quality=90|update=60|jpegFile=new.jpg|textRed=10|textGreen=20|"
                                    "textBlue=30|backRed=40|backGreen=50|backBlue=60|"
                                    "textOverlay=Bird feeder|dateTimeOverlay=[ ]";
@@ -188,7 +220,21 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"PreviewNegativeMaxFpsIsNoLimit", preview, "fps=500", "OK", "fps=500",
                    "maxfps=-1"},
         DialogCase{"PreviewCancelKeepsTheRate", preview, "fps=5", "Cancel", ""},
-        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"}),
+        DialogCase{"PreviewOkWithoutEditsStoresWhatItShowed", preview, "", "OK", "", "fps=12"},
+        DialogCase{"ArchiveOkStoresEveryItem", archive,
+                   "archive=[x]|pattern=k/%H.jpg|keepDays=3|keepMb=500|remote=r/%d/%S.jpg|"
+                   "timeLapse=[x]|videoFps=10|crf=30|video=v/%Y.mp4",
+                   "OK",
+                   "archive.active=1|pattern=k/%H.jpg|keepdays=3|keepmb=500|remote=r/%d/%S.jpg|"
+                   "timelapse=1|archive.fps=10|crf=30|video=v/%Y.mp4"},
+        DialogCase{"ArchiveNumbersAreHeldInTheirRanges", archive, "videoFps=0|crf=99|remote=", "OK",
+                   "archive.fps=1|crf=51|remote="},
+        DialogCase{"ArchiveUnknownConversionIsRefusedStoringNothing", archive,
+                   "archive=[x]|pattern=a/%Q.jpg", "OK!", "", "", "a/%Q.jpg"},
+        DialogCase{"ArchiveParentFolderIsRefused", archive, "video=../%Y.mp4", "OK!", "", "",
+                   "../%Y.mp4"},
+        DialogCase{"ArchiveEmptyPictureNameIsRefused", archive, "pattern=", "OK!", "", "", ""},
+        DialogCase{"ArchiveCancelStoresNothing", archive, "archive=[x]|keepDays=9", "Cancel", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
