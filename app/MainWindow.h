@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Archiving.h"
 #include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
 #include "app/Uploads.h"
@@ -141,6 +142,7 @@ private:
     GrabSchedule schedule_;
     Uploads uploads_;
     WindowDrag drag_;
+    Archiving archiving_;
 
     std::int32_t zoomIndex_ = defaultZoomIndex;
     // The window's place as stored.

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ public:
     // control character is refused before anything is sent, as a setting that cannot be
     // used (FTPException).
     void put(const std::string& localFile, const std::string& remoteFile);
+    // put, making the folders of remoteFile first where they are missing (each once a
+    // session; one that cannot be made fails the store).
+    void putMakingFolders(const std::string& localFile, const std::string& remoteFile);
 
     // Why the last connect or put failed: what was being done and the server's reply or the
     // network's error, e.g. "store cam/image.jpg: 550 No such file or directory". It never
@@ -125,6 +129,8 @@ private:
     std::string lastReply_;
     std::string errorText_;
     int lastResult_ = 0;
+    // The folders putMakingFolders made, or found, on this session.
+    std::set<std::string> madeFolders_;
     // For SFTP: the check of the server's key, which is made as the connection is.
     std::unique_ptr<SshHostTrust> hostTrust_;
 };

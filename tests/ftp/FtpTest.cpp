@@ -435,4 +435,70 @@ INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadIdleTest,
                                                                              : "Pyftpdlib";
                          });
 
+// The archive on the server: every picture handed over is stored, its folders made; while
+// the server is down they wait, and once it is back the newest picture goes first and the
+// missed ones follow, oldest first.
+class FTPThreadArchiveTest : public FTPThreadTest,
+                             public testing::WithParamInterface<FtpServer::Program> {};
+
+TEST_P(FTPThreadArchiveTest, StoresEveryPictureAndAfterAnOutageTheNewestFirst) {
+    FtpServer archiving({.program = GetParam()});
+    setenv("HOME", archiving.clientHome().c_str(), 1);
+    auto thread = std::make_unique<FTPThread>(
+        FtpLogin{ServerAddress::parse(archiving.scheme() + "127.0.0.1", archiving.port()),
+                 archiving.user(), archiving.password(), true, false},
+        std::make_shared<HealthLine>(FTPThread::healthWords), FTPThread::RetryPause{100ms, 200ms});
+    thread->start();
+    testing::internal::CaptureStderr();
+    const auto remote = [](int grab) { return "a/2026-12-07/" + std::to_string(grab) + ".jpg"; };
+    int logins = 0;
+    for (int grab = 0; grab < 6; ++grab) {
+        if (grab == 3) {
+            logins = archiving.loginCount();
+            archiving.stop();
+        }
+        if (grab == 5) {
+            archiving.restart();
+        }
+        const std::string kept = local.file("kept" + std::to_string(grab) + ".jpg");
+        writeBytes(kept, binaryBytes(3000 + grab, grab));
+        thread->postArchive(kept, remote(grab));
+        // Parked on a live connection, it takes the next post at once.
+        ASSERT_TRUE(waitUntil([&] {
+            return grab == 3 || grab == 4 ||
+                   (thread->suspended() && archiving.loginCount() > logins);
+        }));
+        writeBytes(local.path() / "image.jpg", binaryBytes(5000 + grab, grab));
+        ASSERT_TRUE(thread->post(local.file("image.jpg"), "cam.jpg"));
+        ASSERT_TRUE(waitUntil([&] {
+            return grab == 3 || grab == 4 ||
+                   readBytes(archiving.home() / "cam.jpg") == binaryBytes(5000 + grab, grab);
+        }));
+    }
+    for (int grab = 0; grab < 6; ++grab) {
+        EXPECT_TRUE(waitUntil([&] {
+            return readBytes(archiving.home() / remote(grab)) == binaryBytes(3000 + grab, grab);
+        })) << grab;
+    }
+    // pyftpdlib logs the stores in order: the newest picture went before the missed ones.
+    const auto stored = archiving.events("STORED");
+    std::size_t lastNewest = 0;
+    std::size_t firstMissed = stored.size();
+    for (std::size_t line = 0; line < stored.size(); ++line) {
+        lastNewest = stored[line].find("cam.jpg") != std::string::npos ? line : lastNewest;
+        if (stored[line].find("3.jpg") != std::string::npos) {
+            firstMissed = std::min(firstMissed, line);
+        }
+    }
+    EXPECT_TRUE(stored.empty() || lastNewest < firstMissed) << lastNewest << " " << firstMissed;
+    testing::internal::GetCapturedStderr();
+    expectEndsAtOnce(std::move(thread));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadArchiveTest,
+                         testing::Values(FtpServer::Program::Pyftpdlib, FtpServer::Program::Sshd),
+                         [](const auto& info) {
+                             return info.param == FtpServer::Program::Sshd ? "Sftp" : "Ftp";
+                         });
+
 } // namespace
