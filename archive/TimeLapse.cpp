@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <set>
+#include <system_error>
 #include <utility>
 
 #include <sys/stat.h>
@@ -83,7 +85,31 @@ void TimeLapse::end() {
     }
 }
 
+void TimeLapse::joinLeftovers() {
+    const std::string today = options_.video.expand(std::time(nullptr));
+    const std::string root = options_.video.root();
+    std::set<std::string> days;
+    std::error_code error;
+    std::filesystem::recursive_directory_iterator entries(root, error);
+    for (; !error && entries != std::filesystem::recursive_directory_iterator();
+         entries.increment(error)) {
+        const std::string name = root == "." ? entries->path().lexically_relative(".").string()
+                                             : entries->path().lexically_normal().string();
+        const std::size_t part = name.rfind(".part");
+        if (part != std::string::npos && part + 5 < name.size() &&
+            name.find_first_not_of("0123456789", part + 5) == std::string::npos &&
+            name.substr(0, part) != today && options_.video.match(name.substr(0, part))) {
+            days.insert(name.substr(0, part));
+        }
+    }
+    for (const std::string& day : days) {
+        day_ = day;
+        finishDay();
+    }
+}
+
 void TimeLapse::work() {
+    joinLeftovers();
     std::unique_lock lock(mutex_);
     while (true) {
         changed_.wait_for(lock, dayCheck, [this] { return ending_ || !waiting_.empty(); });

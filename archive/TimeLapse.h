@@ -21,7 +21,8 @@
 // VideoEncoder::keyFrameInterval frames. When the day ends (the first frame of the next day,
 // local midnight, or end()), the day's video and its parts are joined, without encoding
 // again, into the video under the pattern's name, and the parts are deleted; a run later that
-// day continues it. Trouble is told on the time-lapse's health line.
+// day continues it. Parts of another day that a run cut off left behind are joined when the
+// worker starts. Trouble is told on the time-lapse's health line.
 class TimeLapse {
 public:
     static constexpr HealthWords healthWords{"time-lapse", "failing", "working again"};
@@ -56,6 +57,8 @@ private:
     };
 
     void work();
+    // Joins the days other than today that have parts left.
+    void joinLeftovers();
     void encode(const Frame& frame);
     // Closes the part being written and joins the day's video with its parts.
     void finishDay();

@@ -2,10 +2,11 @@
 
 #include "base/FileDescriptor.h"
 #include "base/ReplaceFile.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorkingDirectory.h"
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <sys/stat.h>
 
@@ -104,6 +105,28 @@ INSTANTIATE_TEST_SUITE_P(, PictureArchiveKeep,
                                          KeepCase{"OnAnotherFileSystem", "/dev/shm/kavri-XXXXXX",
                                                   false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A copy that cannot be written (a full disk) is told on the archive's health line and
+// leaves nothing; the next grab is kept again once there is room.
+TEST(PictureArchiveTest, ACopyThatCannotBeWrittenIsToldAndTheArchiveGoesOn) {
+    TempDir dir;
+    WorkingDirectory inDir(dir.path());
+    std::string folder = "/dev/shm/kavri-XXXXXX";
+    folder = ::mkdtemp(folder.data());
+    PictureArchive archive(TimePattern(folder + "/%H%M%S.jpg"), {});
+    testing::internal::CaptureStderr();
+    std::ofstream("new.jpg") << std::string(100000, 'x');
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_EQ(archive.keep("new.jpg", noon()), std::nullopt);
+    }
+    EXPECT_TRUE(fs::is_empty(folder));
+    EXPECT_EQ(grab(archive, "room", noon() + 1), folder + "/120001.jpg");
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::MatchesRegex("kavriWebCam: archive failing: [^\n]*120000.jpg: File too "
+                                      "large\nkavriWebCam: archive working again after [^\n]*\n"));
+    fs::remove_all(folder);
+}
 
 // What is planted in the archive (by a shell; 54321 is another user), the limits, and what
 // is left after pruning at 2026-12-07 13:30 of six pictures of 100 bytes, kept at 12:00,

@@ -80,33 +80,48 @@ TEST(TimeLapseTest, EachGrabIsOneFrameOfItsDaysVideoWhichARestartContinues) {
     EXPECT_EQ(std::distance(fs::directory_iterator("v"), {}), 2) << "no part is left";
 }
 
-TEST(TimeLapseTest, AKilledRunLeavesAllButItsLastFramesAndTheDayGoesOn) {
-    TempDir dir;
-    WorkingDirectory inDir(dir.path());
+// Runs a time-lapse in a child process, kills it once it has encoded grabs frames made at
+// moment, and returns how many frames its part holds.
+int framesOfAKilledRun(int grabs, std::time_t moment, const std::string& part) {
     int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
+    if (::pipe(ready) != 0) {
+        return -1;
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         TimeLapse timeLapse(options());
-        grab(timeLapse, 27, at(9));
+        grab(timeLapse, grabs, moment);
         [[maybe_unused]] const ssize_t written = ::write(ready[1], "x", 1);
         ::pause();
     }
     char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1) << "the child encoded its frames";
+    const bool encoded = ::read(ready[0], &byte, 1) == 1;
     ::kill(child, SIGKILL);
     ::waitpid(child, nullptr, 0);
     ::close(ready[0]);
     ::close(ready[1]);
-    const std::string part = probe("v/2026-12-07.mp4.part1");
-    ASSERT_EQ(part.substr(0, 6), "96,64,");
-    const int kept = std::stoi(part.substr(6));
+    const std::string probed = probe(part);
+    return encoded && probed.starts_with("96,64,") ? std::stoi(probed.substr(6)) : -1;
+}
+
+TEST(TimeLapseTest, AKilledRunLeavesAllButItsLastFramesWhichTheNextRunJoins) {
+    TempDir dir;
+    WorkingDirectory inDir(dir.path());
+    const int kept = framesOfAKilledRun(27, at(9), "v/2026-12-07.mp4.part1");
     EXPECT_GE(kept, 27 - VideoEncoder::keyFrameInterval);
     EXPECT_LE(kept, 27);
     TimeLapse next(options());
     grab(next, 3, at(11));
     next.end();
     EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64," + std::to_string(kept + 3));
+
+    // A day that no run continues is joined when the next run starts.
+    const int left = framesOfAKilledRun(12, at(9, 1) - 365 * 24 * 3600, "v/2025-12-01.mp4.part1");
+    ASSERT_GE(left, 2);
+    TimeLapse starting(options());
+    starting.end();
+    EXPECT_EQ(starting.takeFinished(), std::vector<std::string>{"v/2025-12-01.mp4"});
+    EXPECT_EQ(probe("v/2025-12-01.mp4"), "96,64," + std::to_string(left));
 }
 
 } // namespace
