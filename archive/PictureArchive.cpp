@@ -3,6 +3,7 @@
 #include "base/FileDescriptor.h"
 #include "base/FileTarget.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -56,7 +57,22 @@ FileDescriptor openFolderOf(const std::string& root, const std::string& name) {
 
 PictureArchive::PictureArchive(TimePattern pattern, Limits limits)
     : pattern_(std::move(pattern))
-    , limits_(limits) {}
+    , limits_(limits) {
+    if (limits_.days != 0 || limits_.bytes != 0) {
+        worker_ = std::thread([this] { work(); });
+    }
+}
+
+PictureArchive::~PictureArchive() {
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    changed_.notify_all();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
 
 std::optional<std::string> PictureArchive::keep(const std::string& newFile, std::time_t moment) {
     const std::string name = pattern_.expand(moment);
@@ -70,12 +86,12 @@ std::optional<std::string> PictureArchive::keep(const std::string& newFile, std:
         const bool stored = ::link(newFile.c_str(), kept.c_str()) == 0 ||
                             (errno != EEXIST && errno != ENOSPC && copyTo(newFile, kept));
         if (stored) {
-            struct stat status {};
-            ::lstat(kept.c_str(), &status);
-            pictures_.emplace(moment, Picture{kept, static_cast<std::uint64_t>(status.st_size)});
-            bytes_ += static_cast<std::uint64_t>(status.st_size);
-            health_.succeeded();
-            return kept;
+            return remember(kept, moment);
+        }
+        // The worker may have just removed the folder with its last picture.
+        if (errno == ENOENT && number == 0 && makeFolders(name) &&
+            ::link(newFile.c_str(), kept.c_str()) == 0) {
+            return remember(kept, moment);
         }
         if (errno != EEXIST) {
             health_.failed(kept + ": " + std::strerror(errno));
@@ -84,6 +100,20 @@ std::optional<std::string> PictureArchive::keep(const std::string& newFile, std:
     }
     health_.failed(name + ": " + std::strerror(EEXIST));
     return std::nullopt;
+}
+
+std::string PictureArchive::remember(const std::string& kept, std::time_t moment) {
+    struct stat status {};
+    ::lstat(kept.c_str(), &status);
+    const Picture picture{kept, static_cast<std::uint64_t>(status.st_size)};
+    std::lock_guard lock(mutex_);
+    pictures_.emplace(moment, picture);
+    bytes_ += picture.bytes;
+    if (scanning_) {
+        keptWhileScanning_.emplace_back(moment, picture);
+    }
+    health_.succeeded();
+    return kept;
 }
 
 bool PictureArchive::makeFolders(const std::string& name) {
@@ -127,46 +157,92 @@ bool PictureArchive::copyTo(const std::string& source, const std::string& name) 
 }
 
 void PictureArchive::prune(std::time_t now) {
-    if (limits_.days == 0 && limits_.bytes == 0) {
+    if (!worker_.joinable()) {
         return;
     }
-    if (!lastScan_ || now - *lastScan_ >= secondsPerDay || now < *lastScan_) {
-        scan();
-        lastScan_ = now;
+    {
+        std::lock_guard lock(mutex_);
+        pruneAt_ = now;
     }
-    const std::time_t oldest = now - static_cast<std::time_t>(limits_.days) * secondsPerDay;
-    while (!pictures_.empty()) {
-        const auto first = pictures_.begin();
-        if (!(limits_.days != 0 && first->first < oldest) &&
-            !(limits_.bytes != 0 && bytes_ > limits_.bytes)) {
-            break;
+    changed_.notify_all();
+}
+
+void PictureArchive::waitIdle() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !pruneAt_ && !busy_; });
+}
+
+void PictureArchive::work() {
+    std::unique_lock lock(mutex_);
+    while (true) {
+        changed_.wait(lock, [this] { return ending_ || pruneAt_; });
+        if (ending_) {
+            return;
         }
-        remove(first->second.name);
-        bytes_ -= first->second.bytes;
-        pictures_.erase(first);
+        const std::time_t now = *std::exchange(pruneAt_, std::nullopt);
+        busy_ = true;
+        if (!lastScan_ || now - *lastScan_ >= secondsPerDay || now < *lastScan_) {
+            rescan(lock, now);
+        }
+        const std::time_t oldest = now - static_cast<std::time_t>(limits_.days) * secondsPerDay;
+        while (!pictures_.empty() && !ending_) {
+            const auto first = pictures_.begin();
+            if (!(limits_.days != 0 && first->first < oldest) &&
+                !(limits_.bytes != 0 && bytes_ > limits_.bytes)) {
+                break;
+            }
+            const Picture picture = first->second;
+            bytes_ -= picture.bytes;
+            pictures_.erase(first);
+            lock.unlock();
+            remove(picture.name);
+            lock.lock();
+        }
+        busy_ = false;
+        changed_.notify_all();
     }
 }
 
-void PictureArchive::scan() {
-    pictures_.clear();
+void PictureArchive::rescan(std::unique_lock<std::mutex>& lock, std::time_t now) {
+    scanning_ = true;
+    keptWhileScanning_.clear();
+    lock.unlock();
+    Index found = scan();
+    lock.lock();
+    scanning_ = false;
+    // A picture kept during the look may or may not have been seen by it.
+    for (auto& [moment, picture] : keptWhileScanning_) {
+        const auto [from, to] = found.equal_range(moment);
+        if (std::none_of(from, to,
+                         [&](const auto& seen) { return seen.second.name == picture.name; })) {
+            found.emplace(moment, std::move(picture));
+        }
+    }
+    pictures_ = std::move(found);
     bytes_ = 0;
+    for (const auto& [moment, picture] : pictures_) {
+        bytes_ += picture.bytes;
+    }
+    lastScan_ = now;
+}
+
+PictureArchive::Index PictureArchive::scan() const {
+    Index found;
     const std::string root = pattern_.root();
     std::error_code error;
     std::filesystem::recursive_directory_iterator entries(root, error);
     for (; !error && entries != std::filesystem::recursive_directory_iterator();
          entries.increment(error)) {
         struct stat status {};
-        std::string name = entries->path().lexically_normal().string();
-        if (root == ".") {
-            name = entries->path().lexically_relative(".").string();
-        }
+        const std::string name = root == "." ? entries->path().lexically_relative(".").string()
+                                             : entries->path().lexically_normal().string();
         const std::optional<std::time_t> moment = pattern_.match(name);
         if (moment && ::lstat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
             status.st_uid == ::geteuid()) {
-            pictures_.emplace(*moment, Picture{name, static_cast<std::uint64_t>(status.st_size)});
-            bytes_ += static_cast<std::uint64_t>(status.st_size);
+            found.emplace(*moment, Picture{name, static_cast<std::uint64_t>(status.st_size)});
         }
     }
+    return found;
 }
 
 void PictureArchive::remove(const std::string& name) {

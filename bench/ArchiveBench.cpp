@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -38,7 +39,9 @@ void paint(Surface& pixels, int seed) {
     }
 }
 
-// Arg 0: the grab alone; 1: with the archive.
+// Arg 0: the grab alone; 1: with the archive; 2: with the archive and the time-lapse, whose
+// frames the grab hands over (a copy of the pixels) without waiting for the encoder, which
+// runs on its own thread and core and is measured apart.
 void BM_Grab(benchmark::State& state) {
     TempDir dir;
     const std::string frameFile = dir.file("_temp.dib");
@@ -55,15 +58,40 @@ void BM_Grab(benchmark::State& state) {
     PictureArchive archive(TimePattern(dir.file("archive/%Y-%m-%d/%H%M%S.jpg")),
                            {.days = 0, .bytes = std::uint64_t{50} << 20});
     std::time_t moment = 1796000000;
-    if (state.range(0) == 1) {
+    if (state.range(0) >= 1) {
         settings.keep = [&](const std::string& newFile) { archive.keep(newFile, moment); };
+    }
+    TimeLapse timeLapse({TimePattern(dir.file("%Y-%m-%d.mp4")), 25, 23});
+    if (state.range(0) == 2) {
+        settings.frame = [&](const Surface& grabbed) { timeLapse.add(grabbed, moment); };
     }
     for (auto _ : state) {
         Dib dib(frameFile);
         saveFrameAsJpeg(dib, settings, overlay);
-        if (state.range(0) == 1) {
+        if (state.range(0) >= 1) {
             archive.prune(moment++);
         }
+    }
+}
+
+// The archive's own share of a grab: keeping one new 300 KB JPEG file beside it and pruning
+// to a limit that deletes one picture for each one kept.
+void BM_KeepAndPrune(benchmark::State& state) {
+    TempDir dir;
+    PictureArchive archive(TimePattern(dir.file("archive/%Y-%m-%d/%H%M%S.jpg")),
+                           {.days = 0, .bytes = std::uint64_t{100} * 300000});
+    const std::string newFile = dir.file(".new.jpg");
+    const std::string bytes(300000, 'j');
+    std::time_t moment = 1796000000;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::ofstream(newFile) << bytes;
+        state.ResumeTiming();
+        archive.keep(newFile, moment);
+        archive.prune(moment++);
+        state.PauseTiming();
+        std::rename(newFile.c_str(), dir.file("image.jpg").c_str());
+        state.ResumeTiming();
     }
 }
 
@@ -112,7 +140,8 @@ void BM_TimeLapseMemory(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(BM_Grab)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Grab)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeepAndPrune)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_EncodeFrame)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_TimeLapseMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 

@@ -154,6 +154,7 @@ TEST_P(PictureArchivePrune, DeletesTheOldestOfItsOwnPicturesOnly) {
              noon() - 24 * 3600 + (hour < 3 ? hour : hour + 18) * 3600);
     }
     archive.prune(noon() + 5400);
+    archive.waitIdle();
     expected.insert({"image.jpg", "a/"});
     expected.insert(row.left.begin(), row.left.end());
     EXPECT_EQ(names(), expected);
