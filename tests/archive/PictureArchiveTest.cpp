@@ -176,11 +176,13 @@ INSTANTIATE_TEST_SUITE_P(
         PruneCase{"NoLimitsKeepEverything", "true", {}, all},
         PruneCase{"OneDayKeepsTheLast24Hours", "true", {.days = 1}, lastDay},
         PruneCase{"SizeKeepsTheNewestThatFit", "true", {.bytes = 299}, lastTwo},
-        PruneCase{"PlantedFilesLinksAndOtherUsersFilesStay",
-                  "echo p >a/2026-12-01/notes.txt; echo p >a/2026-12-01/000000.jpg; "
-                  "chown 54321 a/2026-12-01/000000.jpg; ln -s ../../victim a/2026-12-01/000001.jpg",
-                  {.days = 1, .bytes = 299},
-                  lastTwo}),
+        PruneCase{
+            "PlantedFilesLinksAndOtherUsersFilesStay",
+            "echo p >a/2026-12-01/notes.txt; echo p >a/2026-12-01/000000.jpg; "
+            "chown 54321 a/2026-12-01/000000.jpg; ln -s ../../victim a/2026-12-01/000001.jpg; "
+            "mkdir v; echo p >v/000000.jpg; ln -s ../v a/2026-12-05; chown -h 54321 a/2026-12-05",
+            {.days = 1, .bytes = 299},
+            lastTwo}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
