@@ -2,7 +2,6 @@
 
 #include "app/AboutDialog.h"
 #include "app/PictureSchedule.h"
-#include "app/StoredGrabSettings.h"
 #include "app/TrayIcon.h"
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
@@ -15,6 +14,7 @@
 #include "res/DialogTemplates.h"
 #include "res/Icons.h"
 #include "res/MenuTemplates.h"
+#include "settings/ArchiveSettingsDialog.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
 #include "settings/LiveViewSettingsDialog.h"
@@ -30,13 +30,6 @@ namespace {
 constexpr const char* nullCaptureText = "MainWindow:: Capture object is null!";
 // The message an instant grab's upload posts to the window when it has ended.
 constexpr std::uint32_t instantUploadEndedMessage = 2002;
-
-// The client position of a mouse message: two unsigned 16-bit values, x low, y high.
-Point mousePosition(std::intptr_t lParam) {
-    const auto bits = static_cast<std::uintptr_t>(lParam);
-    return {static_cast<std::int32_t>(bits & 0xFFFF),
-            static_cast<std::int32_t>((bits >> 16) & 0xFFFF)};
-}
 
 } // namespace
 
@@ -127,6 +120,7 @@ void MainWindow::shutdown() {
     shutdownDone_ = true;
     uploads_.cancel();
     stopRunning();
+    archiving_.end();
     // Without a capture object (start-up failed before wiring it) there is no device to
     // save, and this may run in the destructor, which must not throw.
     if (Settings::getSaveSettingsOnExit() && capture_) {
@@ -167,13 +161,13 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
     case WM_MOUSEMOVE:
     case WM_LBUTTONDOWN:
     case WM_LBUTTONUP:
-        drag_.onMouse(*window_, message, wParam, mousePosition(lParam));
+        drag_.onMouse(*window_, message, wParam, WindowDrag::mousePosition(lParam));
         return 0;
     case WM_LBUTTONDBLCLK:
         instantGrab();
         return 0;
     case WM_RBUTTONDOWN:
-        showPopupMenu(window_->clientToScreen(mousePosition(lParam)));
+        showPopupMenu(window_->clientToScreen(WindowDrag::mousePosition(lParam)));
         return 0;
     case instantUploadEndedMessage:
         onInstantUploadEnded();
@@ -241,6 +235,9 @@ bool MainWindow::onCommand(int id) {
         return true;
     case menuCommand::pictureSettings:
         PictureSchedule::runDialog(dialogs_, window_.get(), requireCapture().status());
+        return true;
+    case menuCommand::archiveSettings:
+        dialogs_.runDialog(window_.get(), archiveSettingsDialogId, archiveSettingsDialogProc);
         return true;
     default:
         break;
@@ -341,7 +338,7 @@ void MainWindow::onTimer() {
 }
 
 std::optional<std::string> MainWindow::grab() {
-    std::optional<std::string> jpegFile = requireCapture().grabFrame(storedGrabSettings());
+    std::optional<std::string> jpegFile = archiving_.grab(requireCapture(), uploads_);
     if (jpegFile) {
         liveView_.grabbed(*jpegFile);
     }

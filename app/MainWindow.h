@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Archiving.h"
 #include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
 #include "app/LiveView.h"
@@ -151,6 +152,7 @@ private:
     Uploads uploads_;
     WindowDrag drag_;
     PictureSchedule pictureSchedule_;
+    Archiving archiving_;
 
     WindowZoom zoom_;
     // The window's place as stored.

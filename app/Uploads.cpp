@@ -63,6 +63,12 @@ std::optional<std::string> Uploads::post(const std::string& jpegFile) {
     return ftpThread_->lastError();
 }
 
+void Uploads::postArchive(const std::string& localFile, const std::string& remoteFile) {
+    if (ftpThread_) {
+        ftpThread_->postArchive(localFile, remoteFile);
+    }
+}
+
 bool Uploads::uploadInstantly(const std::string& jpegFile) {
     if (instantUpload_) {
         // Skipped, this grab would never reach the server, since no further grab comes while

@@ -37,6 +37,8 @@ public:
     // Hands a grabbed file to the upload thread, if there is one. Returns the message of the
     // failure that stopped the thread, when it has stopped.
     std::optional<std::string> post(const std::string& jpegFile);
+    // Hands a file for the archive on the server to the upload thread, if there is one.
+    void postArchive(const std::string& localFile, const std::string& remoteFile);
 
     // Whether an instant upload is going.
     bool instantGoing() const { return instantUpload_ != nullptr; }

@@ -27,6 +27,13 @@ public:
     // onto it. Moves the window and returns where it went.
     Point place(TopLevelWindow& window, Point stored);
 
+    // The client position of a mouse message: two unsigned 16-bit values, x low, y high.
+    static Point mousePosition(std::intptr_t lParam) {
+        const auto bits = static_cast<std::uintptr_t>(lParam);
+        return {static_cast<std::int32_t>(bits & 0xFFFF),
+                static_cast<std::int32_t>((bits >> 16) & 0xFFFF)};
+    }
+
 private:
     void press(TopLevelWindow& window, Point client);
     void follow(TopLevelWindow& window, Point client);

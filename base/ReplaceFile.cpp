@@ -96,6 +96,9 @@ bool replaceFile(const std::string& path, const std::function<bool(FileDescripto
     bool written = writeContents(file);
     written = (!policy.flushToDisk || ::fsync(file.get()) == 0) && written;
     written = file.close() && written;
+    if (written && policy.beforeRename) {
+        policy.beforeRename(temporaryName);
+    }
     if (!written || std::rename(temporaryName.c_str(), target->path.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporaryName.c_str());

@@ -21,6 +21,9 @@ struct ReplacePolicy {
     // the user may give it that group, so a file the user shared with a web server stays
     // shared.
     bool keepModeAndGroup = false;
+    // Called with the new file's name once it is complete, just before it takes the
+    // target's name: a name linked to it then holds exactly these contents.
+    std::function<void(const std::string& newFile)> beforeRename = {};
 };
 
 // Puts new contents in place of the file that path leads to (findFileTarget: the user's

@@ -4,8 +4,9 @@
 # program stripped. dpkg-shlibdeps (package dpkg-dev) works out the libraries it depends on
 # from the program's own links: Qt 6 (whose libqt6gui6 brings the xcb and offscreen platform
 # plugins on Debian 12), libjpeg-turbo, libcurl, libssh2, FreeType, fontconfig, libv4l2 and
-# libv4lconvert. The overlay text asks fontconfig for Tahoma, which on Debian is answered
-# with DejaVu Sans, so that font comes along too. Qt's Wayland platform plugin (qt6-wayland)
+# libv4lconvert, and FFmpeg's libavcodec (which brings x264), libavformat, libavutil and
+# libswscale for the time-lapse. The overlay text asks fontconfig for Tahoma, which on
+# Debian is answered with DejaVu Sans, so that font comes along too. Qt's Wayland platform plugin (qt6-wayland)
 # is loaded, not linked, and needed only on a Wayland desktop without XWayland, so it is
 # recommended. scripts/check-package holds the package to lintian.
 set(CPACK_GENERATOR DEB)

@@ -505,6 +505,26 @@ bool FTPSession::rename(const std::string& temporary, const std::string& remoteF
     return false;
 }
 
+void FTPSession::putMakingFolders(const std::string& localFile, const std::string& remoteFile) {
+    std::string folder;
+    std::vector<std::string> commands;
+    for (std::size_t slash = remoteFile.find('/', 1); slash != std::string::npos;
+         slash = remoteFile.find('/', slash + 1)) {
+        folder = remoteFile.substr(0, slash);
+        if (madeFolders_.insert(folder).second) {
+            // '*': an existing folder is no failure; a missing one fails the store.
+            commands.push_back(address_.protocol() == Protocol::Sftp ? "*mkdir " + quoted(folder)
+                                                                     : "*MKD " + folder);
+        }
+    }
+    if (!hasControlCharacter(remoteFile) && connection_ && !commands.empty() &&
+        !runCommands(commands, "make the folders of " + remoteFile)) {
+        madeFolders_.clear();
+        throw FTPPutException(transferMessage);
+    }
+    put(localFile, remoteFile);
+}
+
 bool FTPSession::storeWhole(FileDescriptor& file, std::int64_t size, const std::string& name,
                             const std::string& action) {
     // An FTP server takes the end of the data connection for the end of the file. A

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,9 @@ public:
     // used (FTPException); so is one that is empty or ends in '/', which cannot name a file
     // (FTPPutException, leaving the connection open).
     void put(const std::string& localFile, const std::string& remoteFile) override;
+    // put, making the folders of remoteFile first where they are missing (each once a
+    // session; one that cannot be made fails the store).
+    void putMakingFolders(const std::string& localFile, const std::string& remoteFile) override;
 
     // Why the last connect or put failed: what was being done and the server's reply or the
     // network's error, e.g. "store cam/image.jpg: 550 No such file or directory". It never
@@ -137,6 +141,8 @@ private:
     std::string lastReply_;
     std::string errorText_;
     int lastResult_ = 0;
+    // The folders putMakingFolders made, or found, on this session.
+    std::set<std::string> madeFolders_;
     // For SFTP: the check of the server's key, which is made as the connection is.
     std::unique_ptr<SshHostTrust> hostTrust_;
 };

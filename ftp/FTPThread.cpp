@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <utility>
+
+#include <unistd.h>
 
 // Everything the worker uses lives here, owned jointly by the object and the worker, so
 // that a worker still unwinding after the object has gone touches nothing released.
@@ -27,16 +30,14 @@ struct FTPThread::State {
     std::string pendingLocalFile;
     std::string pendingRemoteFile;
     std::string lastErrorText;
+    // The archive's pictures waiting, oldest first. While the worker stores them, a newest
+    // file posted waits for it in pending (newestWaiting) instead of waking it.
+    std::deque<FTPThread::Upload> archive;
+    bool storingArchive = false;
+    bool newestWaiting = false;
+    // A picture of the archive was refused on this connection: the rest wait for the next.
+    bool archiveHeld = false;
 };
-
-namespace {
-
-struct Upload {
-    std::string localFile;
-    std::string remoteFile;
-};
-
-} // namespace
 
 FTPThread::FTPThread(FtpLogin login, std::shared_ptr<HealthLine> health, RetryPause retryPause)
     : state_(std::make_shared<State>()) {
@@ -76,6 +77,7 @@ void FTPThread::work(State& state, ThreadControl& control) {
                 continue;
             }
             pause = state.retryPause.first;
+            state.archiveHeld = false;
         }
 
         const bool fresh = again.has_value();
@@ -85,16 +87,17 @@ void FTPThread::work(State& state, ThreadControl& control) {
             again.reset();
         } else {
             state.connecting.store(false, std::memory_order_release);
-            if (!control.park()) {
+            if (!takeNewest(state, control, upload)) {
                 return;
             }
-            std::lock_guard lock(state.mutex);
-            upload = {state.pendingLocalFile, state.pendingRemoteFile};
         }
 
         try {
             session->put(upload.localFile, upload.remoteFile);
             state.health->succeeded();
+            if (!storeArchive(state, *session, control)) {
+                session.reset();
+            }
         } catch (const FTPException& error) {
             if (control.cancelled()) {
                 return;
@@ -146,6 +149,65 @@ bool FTPThread::fail(State& state, const std::string& message, const std::string
     return false;
 }
 
+// The newest file, at once when it waits, else once post() wakes the parked worker; false
+// when the worker is cancelled instead.
+bool FTPThread::takeNewest(State& state, ThreadControl& control, Upload& upload) {
+    std::unique_lock lock(state.mutex);
+    if (!std::exchange(state.newestWaiting, false)) {
+        lock.unlock();
+        if (!control.park()) {
+            return false;
+        }
+        lock.lock();
+    }
+    upload = {state.pendingLocalFile, state.pendingRemoteFile};
+    return true;
+}
+
+bool FTPThread::storeArchive(State& state, UploadSession& session, ThreadControl& control) {
+    while (!control.cancelled()) {
+        Upload upload;
+        {
+            std::lock_guard lock(state.mutex);
+            state.storingArchive =
+                !state.newestWaiting && !state.archiveHeld && !state.archive.empty();
+            if (!state.storingArchive) {
+                return true;
+            }
+            upload = state.archive.front();
+        }
+        bool stored = true;
+        try {
+            session.putMakingFolders(upload.localFile, upload.remoteFile);
+        } catch (const FTPException&) {
+            // A picture the archive has deleted since is not waited for.
+            stored = ::access(upload.localFile.c_str(), R_OK) != 0;
+            if (!stored) {
+                state.health->failed(session.failureReason());
+            }
+        }
+        std::lock_guard lock(state.mutex);
+        if (stored && !state.archive.empty() &&
+            state.archive.front().localFile == upload.localFile) {
+            state.archive.pop_front();
+        }
+        if (!stored) {
+            state.storingArchive = false;
+            state.archiveHeld = true;
+            return session.isOpen();
+        }
+    }
+    return true;
+}
+
+void FTPThread::postArchive(const std::string& localFile, const std::string& remoteFile) {
+    std::lock_guard lock(state_->mutex);
+    state_->archive.push_back({localFile, remoteFile});
+    if (state_->archive.size() > maxArchiveWaiting) {
+        state_->archive.pop_front();
+    }
+}
+
 bool FTPThread::post(const std::string& localFile, const std::string& remoteFile) {
     if (!state_->keepRunning.load(std::memory_order_acquire)) {
         return false;
@@ -158,6 +220,10 @@ bool FTPThread::post(const std::string& localFile, const std::string& remoteFile
         std::lock_guard lock(state_->mutex);
         state_->pendingLocalFile = localFile;
         state_->pendingRemoteFile = remoteFile;
+        if (state_->storingArchive) {
+            state_->newestWaiting = true;
+            return true;
+        }
     }
     resume();
     return true;

@@ -51,9 +51,20 @@ public:
     bool post(const std::string& localFile, const std::string& remoteFile);
     // The message of the failure that stopped the worker.
     std::string lastError() const;
+    // Hands the worker a picture for the archive on the server, stored as remoteFile with its
+    // folders made as needed. These go after the newest file, oldest first, one at a time,
+    // and a newest file posted meanwhile goes before the next. Those not stored yet (the
+    // server down, or one refused, which is tried again on the next connection) wait, the
+    // last maxArchiveWaiting of them.
+    void postArchive(const std::string& localFile, const std::string& remoteFile);
+    static constexpr std::size_t maxArchiveWaiting = 100;
 
 private:
     struct State;
+    struct Upload {
+        std::string localFile;
+        std::string remoteFile;
+    };
 
     static void work(State& state, ThreadControl& control);
     // Logs in on a new session; null when that failed (the failure is counted).
@@ -61,6 +72,10 @@ private:
     // Counts a failure: tells the health line and, with stopOnError, ends the worker with
     // the message. Returns whether the worker goes on.
     static bool fail(State& state, const std::string& message, const std::string& reason);
+    static bool takeNewest(State& state, ThreadControl& control, Upload& upload);
+    // Stores the archive's waiting pictures on session until none waits, a newest file is
+    // posted, or one fails. Returns whether the session is still of use.
+    static bool storeArchive(State& state, UploadSession& session, ThreadControl& control);
 
     std::shared_ptr<State> state_;
 };

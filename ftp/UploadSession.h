@@ -28,6 +28,12 @@ public:
 
     virtual void connect(const FtpLogin& login) = 0;
     virtual void put(const std::string& localFile, const std::string& remoteFile) = 0;
+    // put, for a remote path whose folders may not exist yet. S3 needs no folders for a key,
+    // and WebDAV's put makes the missing collections with MKCOL; FTP and SFTP make them
+    // first.
+    virtual void putMakingFolders(const std::string& localFile, const std::string& remoteFile) {
+        put(localFile, remoteFile);
+    }
     // Why the last connect or put failed: what was being done and the server's reply or the
     // network's error.
     virtual const std::string& failureReason() const = 0;

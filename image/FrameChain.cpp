@@ -61,6 +61,12 @@ bool saveFrameAsJpeg(Dib& dib, const GrabSettings& settings, Overlay& overlay) {
                          settings.colors);
     JpegWriter writer;
     writer.setQuality(settings.quality);
-    return writer.write(surface->bits(), surface->width(), surface->height(), settings.jpegFile) ==
-           0;
+    if (writer.write(surface->bits(), surface->width(), surface->height(), settings.jpegFile,
+                     settings.keep) != 0) {
+        return false;
+    }
+    if (settings.frame) {
+        settings.frame(*surface);
+    }
+    return true;
 }

@@ -89,8 +89,8 @@ int JpegWriter::setQuality(int quality) {
     return clamped;
 }
 
-int JpegWriter::write(const std::uint8_t* rows, int width, int height,
-                      const std::string& fileName) {
+int JpegWriter::write(const std::uint8_t* rows, int width, int height, const std::string& fileName,
+                      const std::function<void(const std::string&)>& beforeRename) {
     if (!created_) {
         errno = ENOMEM;
         return -1;
@@ -99,7 +99,7 @@ int JpegWriter::write(const std::uint8_t* rows, int width, int height,
     // permissions and group.
     const bool written = replaceFile(
         fileName, [&](FileDescriptor& file) { return encode(rows, width, height, file); },
-        {.keepModeAndGroup = true});
+        {.keepModeAndGroup = true, .beforeRename = beforeRename});
     return written ? 0 : -1;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio> // jpeglib.h needs FILE and size_t declared before it
+#include <functional>
 #include <string>
 
 #include <jpeglib.h>
@@ -29,8 +30,10 @@ public:
 
     // Writes the image to fileName. Returns 0 on success, -1 with errno saying why when the
     // file cannot be created or written; the image is then not encoded, or the partial file
-    // is removed.
-    int write(const std::uint8_t* rows, int width, int height, const std::string& fileName);
+    // is removed. beforeRename, when given, sees the complete new file before it takes the
+    // name (ReplacePolicy).
+    int write(const std::uint8_t* rows, int width, int height, const std::string& fileName,
+              const std::function<void(const std::string&)>& beforeRename = {});
 
 private:
     bool encode(const std::uint8_t* rows, int width, int height, FileDescriptor& file);

@@ -190,6 +190,36 @@ constexpr std::array pictureSettingsControls{
     DialogControl{dialogCancel, PushButton, "Cancel", 172, 222, 50, 14},
 };
 
+constexpr std::string_view patternTip = "A name made from the grab's time: %Y year, %m month, "
+                                        "%d day,\n%H hour, %M minute, %S second, %% a percent sign";
+
+constexpr std::array archiveSettingsControls{
+    DialogControl{archiveSettingsItem::active, CheckBox, "Keep every grabbed image.", 8, 8, 180,
+                  10},
+    DialogControl{none, Label, "Name:", 8, 24, 60, 8},
+    DialogControl{archiveSettingsItem::pattern, Edit, "", 70, 22, 130, 12, dialogStyleNone, 0,
+                  patternTip},
+    DialogControl{none, Label, "Keep days (0: all):", 8, 40, 60, 8},
+    DialogControl{archiveSettingsItem::keepDays, Edit, "", 70, 38, 30, 12, number},
+    DialogControl{none, Label, "Keep MB (0: all):", 108, 40, 60, 8},
+    DialogControl{archiveSettingsItem::keepMb, Edit, "", 170, 38, 30, 12, number},
+    DialogControl{none, Label, "Server name:", 8, 56, 60, 8},
+    DialogControl{archiveSettingsItem::remote, Edit, "", 70, 54, 130, 12, dialogStyleNone, 0,
+                  "Below the folder of the FTP destination; empty: no archive on the server"},
+    DialogControl{archiveSettingsItem::timeLapse, CheckBox, "Make a time-lapse video of each day.",
+                  8, 74, 180, 10},
+    DialogControl{none, Label, "Video name:", 8, 90, 60, 8},
+    DialogControl{archiveSettingsItem::video, Edit, "", 70, 88, 130, 12, dialogStyleNone, 0,
+                  patternTip},
+    DialogControl{none, Label, "Frames/s:", 8, 106, 60, 8},
+    DialogControl{archiveSettingsItem::fps, Edit, "", 70, 104, 30, 12, number},
+    DialogControl{none, Label, "Quality (CRF):", 108, 106, 60, 8},
+    DialogControl{archiveSettingsItem::crf, Edit, "", 170, 104, 30, 12, number, 0,
+                  "0 (lossless) to 51; 23 is the usual"},
+    DialogControl{dialogOk, DefaultPushButton, "OK", 94, 124, 50, 14},
+    DialogControl{dialogCancel, PushButton, "Cancel", 150, 124, 50, 14},
+};
+
 constexpr std::array templates{
     DialogTemplate{aboutDialogId, "", "System", 8, 232, 207, DialogFrame::ThinBorder,
                    DialogPlacement::CenteredOnScreen, dialogOk, aboutControls},
@@ -208,6 +238,9 @@ constexpr std::array templates{
     DialogTemplate{pictureSettingsDialogId, "Picture", "MS Sans Serif", 8, 232, 242,
                    DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse,
                    pictureSettingsItem::crop, pictureSettingsControls},
+    DialogTemplate{archiveSettingsDialogId, "Archive Settings", "MS Sans Serif", 8, 208, 144,
+                   DialogFrame::CaptionAndSystemMenu, DialogPlacement::CenteredOnMouse,
+                   archiveSettingsItem::active, archiveSettingsControls},
 };
 
 } // namespace

@@ -10,6 +10,7 @@ inline constexpr int imageSettingsDialogId = 134;
 inline constexpr int previewSettingsDialogId = 135;
 inline constexpr int liveViewSettingsDialogId = 310;
 inline constexpr int pictureSettingsDialogId = 300;
+inline constexpr int archiveSettingsDialogId = 320;
 
 // The item ids of the dialogs, for their templates and their procedures alike. OK, Cancel
 // and Apply have the standard command ids (platform/DialogProcedure.h).
@@ -79,6 +80,18 @@ inline constexpr int latitude = 3013;
 inline constexpr int longitude = 3014;
 inline constexpr int days = 3015;
 } // namespace pictureSettingsItem
+// Items of the "Archive Settings" dialog (template 320).
+namespace archiveSettingsItem {
+inline constexpr int active = 3200;
+inline constexpr int pattern = 3201;
+inline constexpr int keepDays = 3202;
+inline constexpr int keepMb = 3203;
+inline constexpr int remote = 3204;
+inline constexpr int timeLapse = 3205;
+inline constexpr int fps = 3206;
+inline constexpr int crf = 3207;
+inline constexpr int video = 3208;
+} // namespace archiveSettingsItem
 
 // The template with the given id, or null when there is none.
 const DialogTemplate* findDialogTemplate(int templateId);

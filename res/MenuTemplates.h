@@ -32,6 +32,7 @@ inline constexpr int lastDevice = 32819;
 // Appended to the Settings submenu.
 inline constexpr int liveViewSettings = 33110;
 inline constexpr int pictureSettings = 33100;
+inline constexpr int archiveSettings = 33120;
 } // namespace menuCommand
 
 // The template with the given id, or null when there is none.

@@ -77,6 +77,28 @@ public:
     static void setLiveKeyFile(const std::string& value) { liveKeyFile = value; }
     static std::int32_t getLiveViewers() { return liveViewers; }
     static void setLiveViewers(std::int32_t value) { liveViewers = value; }
+    // The archive of every grab and the day's time-lapse video (element "archive"); off by
+    // default. The names are strftime patterns relative to the working directory, the remote
+    // one relative to the folder of saveto; an empty remote pattern keeps no remote archive.
+    // A limit of 0 days or 0 MB is no limit.
+    static bool getArchiveActive() { return archiveActive == 1; }
+    static void setArchiveActive(bool value) { archiveActive = value ? 1 : 0; }
+    static std::string getArchivePattern() { return archivePattern; }
+    static void setArchivePattern(const std::string& value) { archivePattern = value; }
+    static unsigned getArchiveKeepDays() { return archiveKeepDays; }
+    static void setArchiveKeepDays(unsigned value) { archiveKeepDays = value; }
+    static unsigned getArchiveKeepMb() { return archiveKeepMb; }
+    static void setArchiveKeepMb(unsigned value) { archiveKeepMb = value; }
+    static std::string getArchiveRemote() { return archiveRemote; }
+    static void setArchiveRemote(const std::string& value) { archiveRemote = value; }
+    static bool getArchiveTimeLapse() { return archiveTimeLapse == 1; }
+    static void setArchiveTimeLapse(bool value) { archiveTimeLapse = value ? 1 : 0; }
+    static unsigned getArchiveFps() { return archiveFps; }
+    static void setArchiveFps(unsigned value) { archiveFps = value; }
+    static unsigned getArchiveCrf() { return archiveCrf; }
+    static void setArchiveCrf(unsigned value) { archiveCrf = value; }
+    static std::string getArchiveVideo() { return archiveVideo; }
+    static void setArchiveVideo(const std::string& value) { archiveVideo = value; }
 
     // A number typed into a colour field as a component: above 255 gives 255, anything
     // else its low 8 bits (so -2 gives 254).
@@ -170,4 +192,13 @@ private:
     static std::string scheduleLatitude;
     static std::string scheduleLongitude;
     static std::string scheduleDays;
+    static std::int32_t archiveActive;
+    static std::string archivePattern;
+    static unsigned archiveKeepDays;
+    static unsigned archiveKeepMb;
+    static std::string archiveRemote;
+    static std::int32_t archiveTimeLapse;
+    static unsigned archiveFps;
+    static unsigned archiveCrf;
+    static std::string archiveVideo;
 };

@@ -154,6 +154,15 @@ constexpr std::array table{
     checked<S::getScheduleLongitude, S::setScheduleLongitude, P::isLongitude, "schedule longitude">(
         "schedule", "longitude"),
     checked<S::getScheduleDays, S::setScheduleDays, P::isDays, "schedule days">("schedule", "days"),
+    stored<S::getArchiveActive, S::setArchiveActive>("archive", "active"),
+    stored<S::getArchivePattern, S::setArchivePattern>("archive", "pattern"),
+    stored<S::getArchiveKeepDays, S::setArchiveKeepDays>("archive", "keepdays"),
+    stored<S::getArchiveKeepMb, S::setArchiveKeepMb>("archive", "keepmb"),
+    stored<S::getArchiveRemote, S::setArchiveRemote>("archive", "remote"),
+    stored<S::getArchiveTimeLapse, S::setArchiveTimeLapse>("archive", "timelapse"),
+    stored<S::getArchiveFps, S::setArchiveFps>("archive", "fps"),
+    stored<S::getArchiveCrf, S::setArchiveCrf>("archive", "crf"),
+    stored<S::getArchiveVideo, S::setArchiveVideo>("archive", "video"),
 };
 
 } // namespace

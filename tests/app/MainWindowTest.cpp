@@ -8,8 +8,11 @@
 
 #include <gmock/gmock.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <set>
 
 namespace {
 
@@ -94,6 +97,8 @@ TEST_F(MainWindowTest, TheCommandsReachTheirDialogsTheDriverAndTheSettings) {
     EXPECT_FALSE(Settings::getSaveSettingsOnExit() || menu().isChecked(menuCommand::saveOnExit));
     command(menuCommand::saveSettings);
     EXPECT_TRUE(std::filesystem::exists("kavriWebCam.ini"));
+    command(menuCommand::archiveSettings);
+    EXPECT_EQ(dialogs.run.back(), archiveSettingsDialogId);
     EXPECT_EQ(command(menuCommand::lastDevice + 1), std::nullopt);
 }
 
@@ -251,6 +256,39 @@ TEST_F(GrabScheduleTest, InstantGrabAndTheImageDialogStartAFullIntervalAgain) {
     window().tick();
     EXPECT_TRUE(running());
     EXPECT_TRUE(errorBoxes.empty());
+}
+
+// With the archive on, every grab is also kept, a second name of the new JPEG file, and is a
+// frame of the day's video, which Exit closes.
+TEST_F(GrabScheduleTest, WithTheArchiveOnEachGrabIsKeptAndAFrameOfTheDaysVideo) {
+    Settings::setArchiveActive(true);
+    Settings::setArchiveTimeLapse(true);
+    build();
+    command(menuCommand::run);
+    std::set<std::string> kept;
+    for (int grab = 1; grab <= 3; ++grab) {
+        command(menuCommand::instantGrab);
+        for (const auto& entry : std::filesystem::recursive_directory_iterator("archive")) {
+            if (entry.path().extension() == ".jpg" && kept.insert(entry.path().string()).second) {
+                EXPECT_TRUE(std::filesystem::equivalent(entry.path(), "image.jpg"));
+            }
+        }
+        EXPECT_EQ(kept.size(), static_cast<std::size_t>(grab));
+    }
+    command(menuCommand::exitProgram);
+    std::string video;
+    for (const auto& entry : std::filesystem::directory_iterator("archive")) {
+        video = entry.path().extension() == ".mp4" ? entry.path().string() : video;
+    }
+    FILE* probe = ::popen(("ffprobe -v error -count_frames -show_entries "
+                           "stream=width,height,nb_read_frames -of csv=p=0 " +
+                           video)
+                              .c_str(),
+                          "r");
+    std::array<char, 64> read{};
+    read[std::fread(read.data(), 1, read.size() - 1, probe)] = '\0';
+    ::pclose(probe);
+    EXPECT_EQ(std::string(read.data()), "16,12,3\n");
 }
 
 // Uploads to a real FTP server on 127.0.0.1.

@@ -23,13 +23,14 @@ ARTIFACTS = os.path.abspath(os.environ.get("E2E_ARTIFACTS", "e2e-artifacts"))
 MENU = ("Hide|Run|Instant Grab!|Settings...|Camera Settings...|Window Zoom|Select Device...|About|"
         "Exit").split("|")
 SUBMENUS = {"Settings...": ["Image...", "FTP...", "Save On Exit", "Save Settings", "Live View...",
-                             "Picture..."],
+                             "Picture...", "Archive..."],
             "Camera Settings...": ["Format...", "Preview..."], "Window Zoom": "25% 37% 50% 75% 100% 150% 200% 250% 300% Full".split()}
 # The dialogs the menu opens and their titles; the About box has none, so the window system
 # names it after the program.
 DIALOGS = [(("Settings...", "Image..."), "Image Settings"),
            (("Settings...", "FTP..."), "FTP Settings"), (("About",), "kavriwebcam"),
            (("Settings...", "Picture..."), "Picture"),
+           (("Settings...", "Archive..."), "Archive Settings"),
            (("Camera Settings...", "Format..."), "Test Source - Video Format"),
            (("Camera Settings...", "Preview..."), "Preview Settings")]
 # The test source's frames, the window at the first zoom (75%) and the screen.
@@ -298,9 +299,9 @@ class ProgramTest(unittest.TestCase):
 
     def ftp_item_greyed(self):
         # With "Image..." highlighted, the lines are "FTP...", "Save On Exit", "Save Settings",
-        # "Live View...", "Picture...".
+        # "Live View...", "Picture...", "Archive...".
         submenu = self.open_menu("Settings...")
-        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 5 and lines,
+        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 6 and lines,
                            "the submenu to be drawn")
         self.close_menus()
         return lines[0] - lines[2] > 50

@@ -593,4 +593,63 @@ INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadServerTest,
                                          FtpServer::Program::S3, FtpServer::Program::Apache),
                          programName);
 
+// The archive on the server: every picture handed over is stored, its folders made; while
+// the server is down they wait, and once it is back the newest picture goes first and the
+// missed ones follow, oldest first. S3 needs no folders; WebDAV makes them with MKCOL.
+class FTPThreadArchiveTest : public FTPThreadServerTest {};
+
+TEST_P(FTPThreadArchiveTest, StoresEveryPictureAndAfterAnOutageTheNewestFirst) {
+    FtpServer archiving({.program = GetParam(), .tls = webDavTls()});
+    auto thread = makeThread(archiving, false, true, {100ms, 200ms});
+    testing::internal::CaptureStderr();
+    const auto remote = [](int grab) { return "a/2026-12-07/" + std::to_string(grab) + ".jpg"; };
+    int logins = 0;
+    for (int grab = 0; grab < 6; ++grab) {
+        if (grab == 3) {
+            logins = archiving.loginCount();
+            archiving.stop();
+        }
+        if (grab == 5) {
+            archiving.restart();
+        }
+        const std::string kept = local.file("kept" + std::to_string(grab) + ".jpg");
+        writeBytes(kept, binaryBytes(3000 + grab, grab));
+        thread->postArchive(kept, remote(grab));
+        // Parked on a live connection, it takes the next post at once.
+        ASSERT_TRUE(waitUntil([&] {
+            return grab == 3 || grab == 4 ||
+                   (thread->suspended() && archiving.loginCount() > logins);
+        }));
+        writeBytes(local.path() / "image.jpg", binaryBytes(5000 + grab, grab));
+        ASSERT_TRUE(thread->post(local.file("image.jpg"), "cam.jpg"));
+        ASSERT_TRUE(waitUntil([&] {
+            return grab == 3 || grab == 4 ||
+                   readBytes(archiving.home() / "cam.jpg") == binaryBytes(5000 + grab, grab);
+        }));
+    }
+    for (int grab = 0; grab < 6; ++grab) {
+        EXPECT_TRUE(waitUntil([&] {
+            return readBytes(archiving.home() / remote(grab)) == binaryBytes(3000 + grab, grab);
+        })) << grab;
+    }
+    // pyftpdlib logs the stores in order: the newest picture went before the missed ones.
+    const auto stored = archiving.events("STORED");
+    std::size_t lastNewest = 0;
+    std::size_t firstMissed = stored.size();
+    for (std::size_t line = 0; line < stored.size(); ++line) {
+        lastNewest = stored[line].find("cam.jpg") != std::string::npos ? line : lastNewest;
+        if (stored[line].find("3.jpg") != std::string::npos) {
+            firstMissed = std::min(firstMissed, line);
+        }
+    }
+    EXPECT_TRUE(stored.empty() || lastNewest < firstMissed) << lastNewest << " " << firstMissed;
+    testing::internal::GetCapturedStderr();
+    expectEndsAtOnce(std::move(thread));
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, FTPThreadArchiveTest,
+                         testing::Values(FtpServer::Program::Pyftpdlib, FtpServer::Program::Sshd,
+                                         FtpServer::Program::S3, FtpServer::Program::Apache),
+                         programName);
+
 } // namespace

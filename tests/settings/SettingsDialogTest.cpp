@@ -1,3 +1,4 @@
+#include "settings/ArchiveSettingsDialog.h"
 #include "settings/FtpSettingsDialog.h"
 #include "settings/ImageSettingsDialog.h"
 #include "settings/LiveViewSettingsDialog.h"
@@ -36,7 +37,9 @@ int item(const std::string& name) {
         "crop",         "rotate",       "flip",        "width",
         "textSize",     "corner",       "dateFormat",  "mode",
         "from",         "to",           "latitude",    "longitude",
-        "days"};
+        "days",         "archive",      "pattern",     "keepDays",
+        "keepMb",       "remote",       "timeLapse",   "videoFps",
+        "crf",          "video"};
     const std::vector<int> ids{quality,
                                update,
                                jpegFile,
@@ -77,7 +80,16 @@ int item(const std::string& name) {
                                picture::to,
                                picture::latitude,
                                picture::longitude,
-                               picture::days};
+                               picture::days,
+                               archiveSettingsItem::active,
+                               archiveSettingsItem::pattern,
+                               archiveSettingsItem::keepDays,
+                               archiveSettingsItem::keepMb,
+                               archiveSettingsItem::remote,
+                               archiveSettingsItem::timeLapse,
+                               archiveSettingsItem::fps,
+                               archiveSettingsItem::crf,
+                               archiveSettingsItem::video};
     return ids.at(static_cast<std::size_t>(std::ranges::find(names, name) - names.begin()));
 }
 
@@ -138,7 +150,7 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
              "usepassive=1|host=ftp.test|saveto=cam/now.jpg|password=secret|user=watcher|fps=7|"
              "maxfps=30|" +
              row.given)) {
-        std::ranges::find(settingsTable(), key, &Setting::key)->set(holders, value);
+        settingNamed(key).set(holders, value);
     }
     SettingsByKey expected = settingsByKey(holders);
     for (const auto& [key, value] : parseSettings(row.stored)) {
@@ -178,6 +190,8 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
                : dialogName.starts_with("Ftp") ? "::FTP::\nCannot connect to the ftp "
                                                  "server,\nplease check the ftp settings.\n" +
                                                      row.reason
+               : dialogName.starts_with("Archive")
+                   ? "::Archive::\n\nThis name cannot be used:\n   " + row.reason
                : pictureDialog
                    ? "::Illegal value::\n\n   " + refusedValue(row.typed)
                    : "::Illegal filename::\n\n   " + dialog.texts[imageSettingsItem::jpegFile];
@@ -197,6 +211,7 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
 const auto image = imageSettingsDialogProc;
 const auto ftp = ftpSettingsDialogProc;
 const auto preview = previewSettingsDialogProc;
+const auto archive = archiveSettingsDialogProc;
 const std::string everyImageItem = "quality=90|update=60|jpegFile=new.jpg|textRed=10|textGreen=20|"
                                    "textBlue=30|backRed=40|backGreen=50|backBlue=60|"
                                    "textOverlay=Bird feeder|dateTimeOverlay=[ ]";
@@ -303,7 +318,21 @@ INSTANTIATE_TEST_SUITE_P(
         DialogCase{"PictureCropOutsideTheFrameIsRefused", picture, "crop=600,400,100,100", "OK!",
                    ""},
         DialogCase{"PictureRotationOfOtherAnglesIsRefused", picture, "rotate=45", "OK!", ""},
-        DialogCase{"PictureBadTimeIsRefused", picture, "from=7:00", "OK!", ""}),
+        DialogCase{"PictureBadTimeIsRefused", picture, "from=7:00", "OK!", ""},
+        DialogCase{"ArchiveOkStoresEveryItem", archive,
+                   "archive=[x]|pattern=k/%H.jpg|keepDays=3|keepMb=500|remote=r/%d/%S.jpg|"
+                   "timeLapse=[x]|videoFps=10|crf=30|video=v/%Y.mp4",
+                   "OK",
+                   "archive.active=1|pattern=k/%H.jpg|keepdays=3|keepmb=500|remote=r/%d/%S.jpg|"
+                   "timelapse=1|archive.fps=10|crf=30|video=v/%Y.mp4"},
+        DialogCase{"ArchiveNumbersAreHeldInTheirRanges", archive, "videoFps=0|crf=99|remote=", "OK",
+                   "archive.fps=1|crf=51|remote="},
+        DialogCase{"ArchiveUnknownConversionIsRefusedStoringNothing", archive,
+                   "archive=[x]|pattern=a/%Q.jpg", "OK!", "", "", "a/%Q.jpg"},
+        DialogCase{"ArchiveParentFolderIsRefused", archive, "video=../%Y.mp4", "OK!", "", "",
+                   "../%Y.mp4"},
+        DialogCase{"ArchiveEmptyPictureNameIsRefused", archive, "pattern=", "OK!", "", "", ""},
+        DialogCase{"ArchiveCancelStoresNothing", archive, "archive=[x]|keepDays=9", "Cancel", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct Exposure {

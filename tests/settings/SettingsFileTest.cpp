@@ -104,7 +104,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     const std::string designedFile = defaultFile;
     const std::string designedHead = designedFile.substr(0, designedFile.size() - lastLine.size());
     EXPECT_EQ(saved.substr(0, designedHead.size()), designedHead);
-    EXPECT_TRUE(saved.ends_with("  </schedule>\r\n" + lastLine)) << saved;
+    EXPECT_TRUE(saved.ends_with("  </archive>\r\n" + lastLine)) << saved;
     std::ofstream(fileName) << std::string(10000, 'x');
     std::filesystem::permissions(fileName, std::filesystem::perms(0644));
     const auto sampled = settingsTable().first(freeKeys);
@@ -133,14 +133,21 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         "  <schedule\r\n    mode = '0'\r\n    from = '07:00'\r\n    to = '19:00'\r\n"
         "    latitude = '0'\r\n    longitude = '0'\r\n    days = '1111100'\r\n"
         "  >\r\n  </schedule>\r\n";
-    expected += "  >\r\n  </liveview>\r\n" + pictureAndSchedule + "</kavriwebcam>\r\n";
+    const std::string archive =
+        "  <archive\r\n    active = '0'\r\n    pattern = 'archive/%Y-%m-%d/%H%M%S.jpg'\r\n"
+        "    keepdays = '7'\r\n    keepmb = '0'\r\n    remote = ''\r\n    timelapse = '0'\r\n"
+        "    fps = '25'\r\n    crf = '23'\r\n    video = 'archive/%Y-%m-%d.mp4'\r\n"
+        "  >\r\n  </archive>\r\n";
+    expected += "  >\r\n  </liveview>\r\n" + pictureAndSchedule + archive + "</kavriwebcam>\r\n";
     Settings::setPictureDateFormat("%d.%m.%Y");
     Settings::setScheduleDays("1111100");
+    Settings::setArchiveKeepDays(7);
 
     saveSettingsFile(holders, fileName);
     const std::string written = readFile(fileName);
     EXPECT_EQ(written, expected);
-    // The designed 37 lines, then the live view's element, the picture's and the schedule's.
+    // The designed 37 lines, then the live view's element, the picture's, the schedule's and
+    // the archive's.
     const std::string text = "'it&#39;s&#13;&#10;<b>\"&#38;#39;'\r\n";
     const std::string liveView = "  <liveview\r\n    active = '1'\r\n    address = " + text +
                                  "    port = '16777215'\r\n    user = " + text +
@@ -149,7 +156,8 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
                                  "    viewers = '-17'\r\n  >\r\n"
                                  "  </liveview>\r\n";
     const std::size_t liveAt = written.find("  <liveview\r\n");
-    EXPECT_EQ(written.substr(liveAt), liveView + pictureAndSchedule + "</kavriwebcam>\r\n");
+    EXPECT_EQ(written.substr(liveAt),
+              liveView + pictureAndSchedule + archive + "</kavriwebcam>\r\n");
     EXPECT_EQ(std::count(written.begin(), written.begin() + liveAt, '\n'), 36);
     EXPECT_EQ(written.substr(liveAt - 14, 14), "  </network>\r\n");
     EXPECT_EQ(std::filesystem::status(fileName).permissions(), std::filesystem::perms(0600));

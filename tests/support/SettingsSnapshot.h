@@ -41,6 +41,11 @@ inline std::string settingName(const Setting& setting) {
            std::string(setting.key);
 }
 
+inline const Setting& settingNamed(const std::string& name) {
+    return *std::ranges::find_if(
+        settingsTable(), [&](const Setting& setting) { return settingName(setting) == name; });
+}
+
 inline SettingsByKey settingsByKey(const SettingsHolders& holders) {
     SettingsByKey values;
     for (const Setting& setting : settingsTable()) {
@@ -64,10 +69,7 @@ inline std::vector<std::pair<std::string, std::string>> keyValuePairs(const std:
 inline SettingsByKey parseSettings(const std::string& text) {
     SettingsByKey values;
     for (const auto& [key, value] : keyValuePairs(text)) {
-        const std::size_t dot = key.find('.');
-        const Setting* setting = dot == std::string::npos
-                                     ? &*std::ranges::find(settingsTable(), key, &Setting::key)
-                                     : findSetting(key.substr(0, dot), key.substr(dot + 1));
+        const Setting* setting = &settingNamed(key);
         const long long number =
             setting->kind <= SettingKind::Unsigned ? std::stoll(value, nullptr, 0) : 0;
         const SettingValue asKind[] = {number == 1, static_cast<std::int32_t>(number),

@@ -1,0 +1,127 @@
+#include "archive/TimeLapse.h"
+
+#include "tests/support/TempDir.h"
+#include "tests/support/WorkingDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// 2026-12-07 at the hour given, local time.
+std::time_t at(int hour, int day = 7) {
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = day;
+    time.tm_hour = hour;
+    time.tm_isdst = -1;
+    return std::mktime(&time);
+}
+
+// What ffprobe reads of a video: "width,height,frames", empty when it refuses the file.
+// x264 may start a fragment early at a change of scene, so a part cut off holds between
+// keyFrameInterval frames less than it was given and all of them.
+std::string probe(const std::string& video) {
+    const std::string command = "ffprobe -v error -count_frames -select_streams v:0 "
+                                "-show_entries stream=width,height,nb_read_frames -of csv=p=0 '" +
+                                video + "' 2>/dev/null";
+    std::string text(256, '\0');
+    FILE* output = ::popen(command.c_str(), "r");
+    text.resize(std::fread(text.data(), 1, text.size(), output));
+    return ::pclose(output) == 0 && !text.empty() ? text.substr(0, text.find('\n')) : "";
+}
+
+// A grab of 96 x 64 whose pixels change with number.
+Surface picture(int number) {
+    Surface pixels = *Surface::create(96, 64);
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 96 * 3; ++x) {
+            pixels.rowFromTop(y)[x] = static_cast<std::uint8_t>(x + y * number);
+        }
+    }
+    return pixels;
+}
+
+void grab(TimeLapse& timeLapse, int frames, std::time_t moment) {
+    for (int number = 0; number < frames; ++number) {
+        timeLapse.add(picture(number), moment + number);
+        timeLapse.waitIdle();
+    }
+}
+
+TimeLapse::Options options() {
+    return {TimePattern("v/%Y-%m-%d.mp4"), 25, 23};
+}
+
+TEST(TimeLapseTest, EachGrabIsOneFrameOfItsDaysVideoWhichARestartContinues) {
+    TempDir dir;
+    WorkingDirectory inDir(dir.path());
+    {
+        TimeLapse timeLapse(options());
+        grab(timeLapse, 23, at(9));
+    }
+    EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64,23");
+    TimeLapse later(options());
+    grab(later, 5, at(10));
+    grab(later, 2, at(1, 8));
+    EXPECT_EQ(later.takeFinished(), std::vector<std::string>{"v/2026-12-07.mp4"});
+    EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64,28");
+    later.end();
+    EXPECT_EQ(probe("v/2026-12-08.mp4"), "96,64,2");
+    EXPECT_EQ(std::distance(fs::directory_iterator("v"), {}), 2) << "no part is left";
+}
+
+// Runs a time-lapse in a child process, kills it once it has encoded grabs frames made at
+// moment, and returns how many frames its part holds.
+int framesOfAKilledRun(int grabs, std::time_t moment, const std::string& part) {
+    int ready[2];
+    if (::pipe(ready) != 0) {
+        return -1;
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TimeLapse timeLapse(options());
+        grab(timeLapse, grabs, moment);
+        [[maybe_unused]] const ssize_t written = ::write(ready[1], "x", 1);
+        ::pause();
+    }
+    char byte = 0;
+    const bool encoded = ::read(ready[0], &byte, 1) == 1;
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    const std::string probed = probe(part);
+    return encoded && probed.starts_with("96,64,") ? std::stoi(probed.substr(6)) : -1;
+}
+
+TEST(TimeLapseTest, AKilledRunLeavesAllButItsLastFramesWhichTheNextRunJoins) {
+    TempDir dir;
+    WorkingDirectory inDir(dir.path());
+    const int kept = framesOfAKilledRun(27, at(9), "v/2026-12-07.mp4.part1");
+    EXPECT_GE(kept, 27 - VideoEncoder::keyFrameInterval);
+    EXPECT_LE(kept, 27);
+    TimeLapse next(options());
+    grab(next, 3, at(11));
+    next.end();
+    EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64," + std::to_string(kept + 3));
+
+    // A day that no run continues is joined when the next run starts.
+    const int left = framesOfAKilledRun(12, at(9, 1) - 365 * 24 * 3600, "v/2025-12-01.mp4.part1");
+    ASSERT_GE(left, 2);
+    TimeLapse starting(options());
+    starting.end();
+    EXPECT_EQ(starting.takeFinished(), std::vector<std::string>{"v/2025-12-01.mp4"});
+    EXPECT_EQ(probe("v/2025-12-01.mp4"), "96,64," + std::to_string(left));
+}
+
+} // namespace
