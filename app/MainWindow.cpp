@@ -3,6 +3,7 @@
 #include "app/AboutDialog.h"
 #include "app/StoredGrabSettings.h"
 #include "app/TrayIcon.h"
+#include "app/WorkAreas.h"
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
 #include "capture/Capture.h"
@@ -373,20 +374,12 @@ void MainWindow::setZoom(int index) {
 
 void MainWindow::applyZoom(int index) {
     Capture& device = requireCapture();
-    int width = 0;
-    int height = 0;
-    if (index == fullZoomIndex) {
-        const Rect desktop = windowSystem_.desktopRect();
-        width = desktop.right;
-        height = desktop.bottom;
-        window_->setGeometry(0, 0, width, height);
-    } else {
-        const float factor = zoomFactors[static_cast<std::size_t>(index)];
-        width = static_cast<int>(static_cast<float>(device.status().uiImageWidth) * factor);
-        height = static_cast<int>(static_cast<float>(device.status().uiImageHeight) * factor);
-        window_->resize(width, height);
-    }
-    device.resizeWindow(width, height);
+    const Rect placed =
+        WorkAreas(windowSystem_)
+            .zoomed(window_->windowRect(), device.status().uiImageWidth,
+                    device.status().uiImageHeight, zoomFactors[static_cast<std::size_t>(index)]);
+    window_->setGeometry(placed.left, placed.top, placed.width(), placed.height());
+    device.resizeWindow(placed.width(), placed.height());
 }
 
 int MainWindow::getPositionX() {

@@ -19,3 +19,25 @@ std::string Settings::password = "mossyharbor";
 std::int32_t Settings::active = 1;
 std::int32_t Settings::stopOnError = 0;
 std::int32_t Settings::usePassive = 1;
+std::vector<RememberedCamera> Settings::cameras;
+
+const RememberedCamera* Settings::findCamera(const RememberedCamera::Identity& identity) {
+    for (const RememberedCamera& camera : cameras) {
+        if (camera.identity.isSameCamera(identity)) {
+            return &camera;
+        }
+    }
+    return nullptr;
+}
+
+RememberedCamera& Settings::rememberCamera(const RememberedCamera::Identity& identity) {
+    for (RememberedCamera& camera : cameras) {
+        if (camera.identity.isSameCamera(identity)) {
+            camera.identity = identity;
+            return camera;
+        }
+    }
+    RememberedCamera& made = cameras.emplace_back();
+    made.identity = identity;
+    return made;
+}
