@@ -27,8 +27,16 @@ void finish(QDialog& dialog, QLayout* content) {
     layout->addWidget(buttons);
 }
 
-QString titleFor(const std::string& device, const char* dialog) {
-    return QString::fromStdString(device) + QStringLiteral(" - ") + QLatin1String(dialog);
+// Titles the dialog with the device's name and the dialog's, wide enough that the title bar
+// shows all of it: the title in bold, and room for the title bar's icon and buttons.
+void setTitle(QDialog& dialog, const std::string& device, const char* name) {
+    const QString title =
+        QString::fromStdString(device) + QStringLiteral(" - ") + QLatin1String(name);
+    dialog.setWindowTitle(title);
+    QFont bold = dialog.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    dialog.setMinimumWidth(metrics.horizontalAdvance(title) + 8 * metrics.height());
 }
 
 // A slider with a number box for a number or a switch; returns how to read its value.
@@ -83,7 +91,7 @@ std::optional<std::size_t> QtCaptureDialogs::chooseFrameSize(const std::string& 
                                                              const std::vector<FrameSize>& sizes,
                                                              std::size_t current) {
     QDialog dialog(currentOwner());
-    dialog.setWindowTitle(titleFor(device, "Video Format"));
+    setTitle(dialog, device, "Video Format");
     auto* list = new QListWidget;
     list->setObjectName("frameSizes");
     for (const FrameSize& size : sizes) {
@@ -108,7 +116,7 @@ QtCaptureDialogs::editControls(const std::string& device,
                                const std::vector<CameraControl>& controls,
                                const ControlChanged& changed) {
     QDialog dialog(currentOwner());
-    dialog.setWindowTitle(titleFor(device, "Video Source"));
+    setTitle(dialog, device, "Video Source");
     auto* form = new QFormLayout;
     std::vector<std::function<std::int32_t()>> readers;
     for (std::size_t position = 0; position < controls.size(); ++position) {
