@@ -14,7 +14,8 @@ std::int64_t overlap(Rect a, Rect b) {
     return width > 0 && height > 0 ? width * height : 0;
 }
 
-// width x height made smaller, keeping its aspect, until it fits limit x limitHeight.
+// width x height made smaller, keeping its aspect, until it fits limitWidth x limitHeight;
+// a size of nothing becomes the limit itself.
 void shrinkInto(int& width, int& height, int limitWidth, int limitHeight) {
     if (width <= 0 || height <= 0) {
         width = limitWidth;
