@@ -3,6 +3,7 @@
 #include "app/AboutDialog.h"
 #include "app/StoredGrabSettings.h"
 #include "app/TrayIcon.h"
+#include "app/WindowZoom.h"
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
 #include "capture/Capture.h"
@@ -383,25 +384,7 @@ void MainWindow::setZoom(int index) {
         menu_->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
                               menuCommand::zoomFirst + index);
     }
-    applyZoom(index);
-}
-
-void MainWindow::applyZoom(int index) {
-    Capture& device = requireCapture();
-    int width = 0;
-    int height = 0;
-    if (index == fullZoomIndex) {
-        const Rect desktop = windowSystem_.desktopRect();
-        width = desktop.right;
-        height = desktop.bottom;
-        window_->setGeometry(0, 0, width, height);
-    } else {
-        const float factor = zoomFactors[static_cast<std::size_t>(index)];
-        width = static_cast<int>(static_cast<float>(device.status().uiImageWidth) * factor);
-        height = static_cast<int>(static_cast<float>(device.status().uiImageHeight) * factor);
-        window_->resize(width, height);
-    }
-    device.resizeWindow(width, height);
+    WindowZoom::apply(index, *window_, requireCapture(), windowSystem_);
 }
 
 int MainWindow::getPositionX() {

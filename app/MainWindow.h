@@ -10,7 +10,6 @@
 #include "res/Version.h"
 #include "settings/WindowSettings.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -115,15 +114,12 @@ private:
     void onInstantUploadEnded();
 
     void setZoom(int index);
-    void applyZoom(int index);
 
     static constexpr int fullZoomIndex = 9;
     static constexpr int defaultZoomIndex = 3;
     static constexpr int createdWidth = 176;
     static constexpr int createdHeight = 144;
     static constexpr std::uintptr_t timerId = 303;
-    static constexpr std::array<float, 10> zoomFactors{0.25f, 0.375f, 0.5f, 0.75f, 1.0f,
-                                                       1.5f,  2.0f,   2.5f, 3.0f,  -1.0f};
     static constexpr const char* title = "kavriWebCam";
     static constexpr const char* activeTip = "kavriWebCam v" KAVRI_VERSION " [active]";
     static constexpr const char* inactiveTip = "kavriWebCam v" KAVRI_VERSION " [inactive]";

@@ -7,6 +7,7 @@
 #include "qt/QtCaptureService.h"
 #include "qt/QtDialogRunner.h"
 #include "qt/QtErrorBox.h"
+#include "qt/QtIcons.h"
 #include "qt/QtPlatform.h"
 #include "qt/QtTrayShell.h"
 #include "qt/QtWindowSystem.h"
@@ -64,6 +65,8 @@ int main(int argc, char* argv[]) {
     // Closing the last window must not end the loop behind the program's back: Exit and the
     // end of the main window decide that.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The picture of every window, the dialogs' and the error boxes' too.
+    QApplication::setWindowIcon(applicationIcon());
     installQtErrorBox();
 
     QtWindowSystem windowSystem;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Menu;
 class TopLevelWindow;
@@ -34,6 +35,9 @@ public:
     // The rectangle of the whole desktop (the primary screen), in screen coordinates;
     // left and top are 0.
     virtual Rect desktopRect() const = 0;
+    // The work areas of the screens (each screen less its panels and docks), in screen
+    // coordinates, the primary screen's first; never empty.
+    virtual std::vector<Rect> workAreas() const = 0;
     // Where the mouse cursor is now, in screen coordinates.
     virtual Point cursorPos() const = 0;
 

@@ -1,6 +1,7 @@
 #include "qt/QtDialogHost.h"
 
 #include "qt/QtDialogUnits.h"
+#include "qt/QtGroupBox.h"
 #include "res/Bitmaps.h"
 
 #include <QCheckBox>
@@ -171,7 +172,7 @@ QWidget* QtDialogHost::createWidget(const DialogControl& control) {
     case DialogControlKind::Label:
         return createLabel(control, this);
     case DialogControlKind::GroupBox: {
-        auto* group = new QGroupBox(text, this);
+        auto* group = new QtGroupBox(text, this);
         group->setFocusPolicy(Qt::NoFocus);
         group->setAttribute(Qt::WA_TransparentForMouseEvents);
         return group;

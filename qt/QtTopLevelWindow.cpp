@@ -4,7 +4,6 @@
 #include "qt/QtIcons.h"
 #include "qt/QtMouseTranslator.h"
 #include "qt/QtPlatform.h"
-#include "res/Icons.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -96,7 +95,7 @@ QtTopLevelWindow::QtTopLevelWindow(std::uint32_t style, std::uint32_t extStyle,
     }
     frame_ = std::make_unique<Frame>(flags, [this] { destroy(); });
     frame_->setWindowTitle(QString::fromStdString(title));
-    frame_->setWindowIcon(programIcon(programIconId));
+    frame_->setWindowIcon(applicationIcon());
     // Shown again after Hide without taking the focus from the window in use.
     frame_->setAttribute(Qt::WA_ShowWithoutActivating);
     if (style & windowStyle::WS_BORDER) {

@@ -38,6 +38,21 @@ Rect QtWindowSystem::desktopRect() const {
     return Rect{0, 0, geometry.width(), geometry.height()};
 }
 
+std::vector<Rect> QtWindowSystem::workAreas() const {
+    std::vector<Rect> areas;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect available = screen->availableGeometry();
+        const Rect area{available.left(), available.top(), available.left() + available.width(),
+                        available.top() + available.height()};
+        areas.insert(screen == primary ? areas.begin() : areas.end(), area);
+    }
+    if (areas.empty()) {
+        areas.push_back(desktopRect());
+    }
+    return areas;
+}
+
 Point QtWindowSystem::cursorPos() const {
     const QPoint position = QCursor::pos();
     return Point{position.x(), position.y()};

@@ -12,6 +12,7 @@ public:
                                                  WindowProcedure procedure) override;
     std::unique_ptr<Menu> loadMenu(int menuId) override;
     Rect desktopRect() const override;
+    std::vector<Rect> workAreas() const override;
     Point cursorPos() const override;
     // On the "offscreen" platform nobody could dismiss a box: the caption and text go to
     // standard error instead and the call returns at once.

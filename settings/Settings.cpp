@@ -28,3 +28,26 @@ std::string Settings::livePassword;
 std::string Settings::liveCertFile;
 std::string Settings::liveKeyFile;
 std::int32_t Settings::liveViewers = 10;
+
+std::vector<RememberedCamera> Settings::cameras;
+
+const RememberedCamera* Settings::findCamera(const RememberedCamera::Identity& identity) {
+    for (const RememberedCamera& camera : cameras) {
+        if (camera.identity.isSameCamera(identity)) {
+            return &camera;
+        }
+    }
+    return nullptr;
+}
+
+RememberedCamera& Settings::rememberCamera(const RememberedCamera::Identity& identity) {
+    for (RememberedCamera& camera : cameras) {
+        if (camera.identity.isSameCamera(identity)) {
+            camera.identity = identity;
+            return camera;
+        }
+    }
+    RememberedCamera& made = cameras.emplace_back();
+    made.identity = identity;
+    return made;
+}

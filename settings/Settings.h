@@ -1,7 +1,10 @@
 #pragma once
 
+#include "settings/RememberedCamera.h"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The one process-wide store of the user's settings. It holds its defaults from static
 // initialisation on; the settings file, the dialogs and the menu change values, and every
@@ -84,6 +87,15 @@ public:
         return value > 255 ? 255 : static_cast<std::uint8_t>(value & 0xFF);
     }
 
+    // The cameras' own frame sizes and controls, one entry a camera, in the order first met.
+    static const std::vector<RememberedCamera>& getCameras() { return cameras; }
+    static void setCameras(std::vector<RememberedCamera> value) { cameras = std::move(value); }
+    // The entry of that camera, or null.
+    static const RememberedCamera* findCamera(const RememberedCamera::Identity& identity);
+    // The entry of that camera, made when there is none; it takes identity as it is now
+    // (the camera may have moved to another port).
+    static RememberedCamera& rememberCamera(const RememberedCamera::Identity& identity);
+
 private:
     struct Color {
         std::uint8_t red;
@@ -127,4 +139,6 @@ private:
     static std::string liveCertFile;
     static std::string liveKeyFile;
     static std::int32_t liveViewers;
+
+    static std::vector<RememberedCamera> cameras;
 };

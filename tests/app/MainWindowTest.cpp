@@ -307,8 +307,9 @@ TEST_F(MainWindowTest, ZoomSizesTheWindowAndThePreviewTruncatingAndChecksItsItem
                   std::vector{menuCommand::zoomFirst + index});
         EXPECT_EQ(mainWindow->getZoomIndex(), index);
     }
+    // "Full" fills the screen at the picture's aspect, in its middle.
     command(menuCommand::zoomLast);
-    EXPECT_EQ(window().rect, (Rect{0, 0, 1024, 768}));
+    EXPECT_EQ(window().rect, (Rect{1, 0, 1022, 768}));
     EXPECT_EQ(service.resized.back().height, 768);
     // Only 0 to 9 have a zoom step; anything else read from the file gets the default.
     for (const auto& [stored, applied] : {std::pair{-1, 3}, {0, 0}, {9, 9}, {10, 3}}) {
@@ -331,6 +332,43 @@ TEST_F(MainWindowTest, AStoredPositionOffThisScreenIsPulledOntoIt) {
     }
 }
 
+// A zoom on screens with panels: the picture's size at the zoom; where that would not fit
+// the work area of the screen the window is on, made smaller at its aspect and moved into
+// that area.
+struct ZoomFit {
+    std::vector<Rect> areas;
+    int imageWidth, imageHeight, zoomIndex;
+    Point at;
+    Rect expected;
+};
+
+class ZoomFitTest : public MainWindowTest, public testing::WithParamInterface<ZoomFit> {};
+
+TEST_P(ZoomFitTest, TheWindowFitsTheWorkAreaOfItsScreen) {
+    const ZoomFit& row = GetParam();
+    service.statusToReport.uiImageWidth = static_cast<std::uint32_t>(row.imageWidth);
+    service.statusToReport.uiImageHeight = static_cast<std::uint32_t>(row.imageHeight);
+    system.areas = row.areas;
+    build();
+    window().move(row.at.x, row.at.y);
+    command(menuCommand::zoomFirst + row.zoomIndex);
+    EXPECT_EQ(window().rect, row.expected);
+    EXPECT_EQ(service.resized.back().width, row.expected.width());
+    EXPECT_EQ(service.resized.back().height, row.expected.height());
+}
+
+const std::vector<Rect> panelScreen{{0, 28, 1280, 800}};
+const std::vector<Rect> twoScreens{{0, 0, 1024, 768}, {1024, 0, 2304, 1024}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, ZoomFitTest,
+    testing::Values(ZoomFit{panelScreen, 1920, 1080, 3, {0, 0}, {0, 28, 1280, 748}},
+                    ZoomFit{panelScreen, 1920, 1080, 9, {0, 0}, {0, 54, 1280, 774}},
+                    ZoomFit{panelScreen, 480, 1920, 2, {500, 0}, {500, 28, 693, 800}},
+                    ZoomFit{panelScreen, 320, 240, 4, {1100, 700}, {1100, 700, 1420, 940}},
+                    ZoomFit{twoScreens, 1920, 1080, 4, {1400, 100}, {1024, 100, 2304, 820}},
+                    ZoomFit{twoScreens, 320, 240, 9, {1400, 100}, {1024, 32, 2304, 992}}));
+
 // One step of a drag: the cursor goes to the screen point (x, y), pressing the left button
 // there or moving with it held, and the window's top-left corner must then be at
 // (left, top).
@@ -341,7 +379,13 @@ struct DragStep {
 
 // Every drag starts with a press at (310, 215) on the 240 x 180 window (75% of 320 x 240)
 // at (300, 200): the grabbed point is 10 and 15 pixels from its outer corner.
-class DragTest : public MainWindowTest, public testing::WithParamInterface<std::vector<DragStep>> {
+// The steps, on screens with these work areas.
+struct DragRun {
+    std::vector<DragStep> steps;
+    std::vector<Rect> areas{{0, 0, 1024, 768}};
+};
+
+class DragTest : public MainWindowTest, public testing::WithParamInterface<DragRun> {
 protected:
     void step(const DragStep& step, std::uintptr_t keys = mouseKey::MK_LBUTTON) {
         system.cursor = {step.x, step.y};
@@ -352,6 +396,7 @@ protected:
 };
 
 TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) {
+    system.areas = GetParam().areas;
     build();
     window().move(300, 200);
     step({310, 215, 300, 200, true});
@@ -362,7 +407,7 @@ TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) 
         step({410, 265, 0, 0}, keys);
         EXPECT_EQ(window().rect.left, 300) << keys;
     }
-    for (const DragStep& next : GetParam()) {
+    for (const DragStep& next : GetParam().steps) {
         step(next);
         EXPECT_EQ((Point{window().rect.left, window().rect.top}), (Point{next.left, next.top}))
             << next.x << "," << next.y;
@@ -374,25 +419,30 @@ TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) 
 }
 
 // Snapping: the window first follows the cursor into the 20-pixel band, snaps on the next
-// move and holds until the cursor has gone more than 20 pixels from where it snapped. The
-// right and bottom edges snap to the desktop's less the client size.
+// move and holds until the cursor has gone more than 20 pixels from where it snapped. It
+// snaps to the edges of the work area, and lies exactly on them.
 INSTANTIATE_TEST_SUITE_P(
     Steps, DragTest,
     testing::Values(
-        std::vector<DragStep>{{410, 265, 400, 250}, {500, 300, 490, 285}},
-        std::vector<DragStep>{
-            {25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}},
-        std::vector<DragStep>{
-            {775, 215, 765, 200}, {776, 215, 786, 200}, {756, 215, 786, 200}, {755, 215, 744, 200}},
-        std::vector<DragStep>{
-            {310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}},
-        std::vector<DragStep>{
-            {310, 584, 300, 569}, {310, 585, 300, 590}, {310, 565, 300, 590}, {310, 564, 300, 548}},
+        DragRun{{{410, 265, 400, 250}, {500, 300, 490, 285}}},
+        DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}}},
+        DragRun{{{775, 215, 765, 200},
+                 {776, 215, 784, 200},
+                 {756, 215, 784, 200},
+                 {755, 215, 744, 200}}},
+        DragRun{{{310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}}},
+        DragRun{{{310, 584, 300, 569},
+                 {310, 585, 300, 588},
+                 {310, 565, 300, 588},
+                 {310, 564, 300, 548}}},
+        // A panel at the top and one at the right.
+        DragRun{{{310, 58, 300, 43}, {310, 57, 300, 28}}, {{0, 28, 1024, 768}}},
+        DragRun{{{735, 215, 725, 200}, {736, 215, 744, 200}}, {{0, 0, 984, 768}}},
         // The snap outlives the drag; the next press is where the pull is counted from.
-        std::vector<DragStep>{{25, 215, 15, 200},
-                              {24, 215, 0, 200},
-                              {10, 215, 0, 200, true},
-                              {30, 230, 0, 215},
-                              {31, 230, 21, 215}}));
+        DragRun{{{25, 215, 15, 200},
+                 {24, 215, 0, 200},
+                 {10, 215, 0, 200, true},
+                 {30, 230, 0, 215},
+                 {31, 230, 21, 215}}}));
 
 } // namespace

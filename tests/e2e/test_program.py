@@ -40,8 +40,8 @@ def run(*command, check=True, env=None):
                           capture_output=True, text=True).stdout
 
 
-def start(*command, **options):
-    processes.append(subprocess.Popen(command, env=desktop_env, stdout=subprocess.DEVNULL,
+def start(*command, env=None, **options):
+    processes.append(subprocess.Popen(command, env=env or desktop_env, stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL, preexec_fn=die_with_parent,
                                       **options))
     return processes[-1]
@@ -65,21 +65,28 @@ def wait_until(condition, what, seconds=30.0):
     return value
 
 
-def setUpModule():
-    global desktop_env
+# Starts a desktop of that size with the tray along `edge`; returns its environment.
+def start_desktop(size, edge="bottom", *tray_options):
     read_end, write_end = os.pipe()
-    start("Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten",
+    start("Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten",
           "tcp", "-noreset", pass_fds=[write_end])
     os.close(write_end)
     with os.fdopen(read_end) as display:
-        desktop_env = {name: value for name, value in os.environ.items() if name not in (
+        env = {name: value for name, value in os.environ.items() if name not in (
             "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")} | {"DISPLAY": ":" + display.readline().strip()}
-    start("openbox")
+    start("openbox", env=env)
     wait_until(lambda: "window id" in run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                          check=False), "the window manager")
-    start(*"trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel "
-          "--height 28 --SetDockType true --transparent false".split())
-    wait_until(lambda: '"panel"' in run("xwininfo", "-root", "-tree"), "the system tray")
+                                          check=False, env=env), "the window manager")
+    start(*("trayer --edge %s --align right --widthtype pixel --width 120 --heighttype pixel "
+            "--height 28 --SetDockType true --transparent false" % edge).split(), *tray_options,
+          env=env)
+    wait_until(lambda: '"panel"' in run("xwininfo", "-root", "-tree", env=env), "the system tray")
+    return env
+
+
+def setUpModule():
+    global desktop_env
+    desktop_env = start_desktop(SCREEN)
 
 
 def tearDownModule():
@@ -412,6 +419,23 @@ class WindowTest(ProgramTest):
         self.wait_for_window((0, 240) + FRAME)
 
 
+    def test_the_format_chosen_is_the_cameras_again_after_a_restart(self):
+        self.start()
+        self.wait_for_window((0, 0) + WINDOW)
+        self.choose("Camera Settings...", "Format...")
+        # The sizes listed, 320 x 240 chosen: the next one down is 640 x 480.
+        self.close_dialog(wait_until(lambda: top_level("Test Source - Video Format"),
+                                     "the Format dialog"), ("Down", "Return"))
+        self.wait_for_window((0, 0, 480, 360))
+        self.choose("Exit")
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        saved = (self.dir / "kavriWebCam.ini").read_bytes().decode("latin-1")
+        self.assertIn("</liveview>\r\n  <camera\r\n    card = 'Test Source'\r\n", saved)
+        self.assertIn("    width = '640'\r\n    height = '480'\r\n", saved)
+        self.start(settings=saved)
+        self.wait_for_window((0, 0, 480, 360))
+
+
 class GrabTest(ProgramTest):
     def test_running_with_uploads_until_an_ftp_error_stops_it(self):
         server = FtpServerProcess(self.dir, "webcam", "e2e pass")
@@ -524,3 +548,67 @@ class WaylandTest(ProgramTest):
             self.assertEqual(self.program.returncode, 0)
             stop(weston)
 
+
+
+# A 1280 x 800 screen with a 28-pixel panel at its top, and a 1080p picture.
+class ScreenTest(ProgramTest):
+    AREA = (0, 28, 1280, 772)
+
+    @classmethod
+    def setUpClass(cls):
+        global desktop_env
+        cls.module_env = desktop_env
+        desktop_env = start_desktop((1280, 800), "top", "--SetPartialStrut", "true")
+        wait_until(lambda: "= 0, 28, 1280, 772" in run("xprop", "-root", "_NET_WORKAREA"),
+                   "the panel's room kept free")
+
+    @classmethod
+    def tearDownClass(cls):
+        global desktop_env
+        desktop_env = cls.module_env
+
+    # The test source remembered at 1920 x 1080.
+    def start_1080p(self, **sections):
+        self.start(camera={"card": "Test Source", "bus": "", "byid": "", "width": 1920,
+                           "height": 1080, "controls": ""}, **sections)
+
+    def test_a_1080p_window_fits_the_work_area_at_every_zoom(self):
+        self.start_1080p()
+        # 75% of 1920 x 1080 is too large: as large as fits, under the panel.
+        self.wait_for_window((0, 28, 1280, 720))
+        x, y, width, height = self.AREA
+        for item, size in zip(SUBMENUS["Window Zoom"], [(480, 270), (720, 405), (960, 540)] +
+                              [(1280, 720)] * 7):
+            self.choose("Window Zoom", item)
+            wait_until(lambda: geometry(self.window())[2:] == size,
+                       lambda: "%s at %s: %s" % (size, item, geometry(self.window())))
+            left, top, w, h = geometry(self.window())
+            self.assertTrue(x <= left and left + w <= x + width and y <= top and
+                            top + h <= y + height, (item, geometry(self.window())))
+        self.assertEqual(geometry(self.window()), (0, 54, 1280, 720), "Full, in the middle")
+
+    def test_a_snap_to_each_edge_lands_on_it(self):
+        self.start_1080p(program={"windowzoom": 0, "windowpositionX": 400,
+                                  "windowpositionY": 300})
+        self.wait_for_window((400, 300, 480, 270))
+        for axis, direction, edge in ((0, -1, 0), (0, 1, 1280 - 480), (1, -1, 28),
+                                      (1, 1, 800 - 270)):
+            self.drag_until(axis, direction, edge)
+            self.assertEqual(geometry(self.window())[axis], edge, (axis, direction))
+
+    # Drags the window by its middle in 6-pixel steps along axis until it snaps to edge, waiting
+    # at each step for the program to have followed the cursor (or held where it was snapped).
+    def drag_until(self, axis, direction, edge):
+        box = geometry(self.window())
+        cursor = [box[0] + box[2] // 2, box[1] + box[3] // 2]
+        grab = cursor[axis] - box[axis]
+        move(*cursor)
+        run("xdotool", "mousedown", 1)
+        while cursor[axis] - grab != edge:
+            cursor[axis] += 6 * direction
+            run("xdotool", "mousemove", "--sync", *cursor)
+            if wait_until(lambda: (at := geometry(self.window())[axis]) in (
+                    cursor[axis] - grab, edge, box[axis]) and [at],
+                    "the window to follow the cursor")[0] == edge:
+                break
+        run("xdotool", "mouseup", 1)

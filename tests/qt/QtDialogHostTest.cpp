@@ -37,6 +37,33 @@ int runDialog(int templateId, const std::function<void(QtDialogHost&)>& whileOpe
                       [&] { return QtDialogRunner().runDialog(nullptr, templateId, procedure); });
 }
 
+// Each group box's frame line runs above the first row of the controls inside it, whatever
+// the style and font.
+TEST(QtDialogHostTest, EveryGroupBoxFramesItsFirstRow) {
+    for (const int id : {ftpSettingsDialogId, imageSettingsDialogId}) {
+        QtDialogHost dialog(*findDialogTemplate(id), recording);
+        for (QWidget* widget : dialog.controls()) {
+            auto* group = qobject_cast<QGroupBox*>(widget);
+            if (group == nullptr) {
+                continue;
+            }
+            const QImage image = group->grab().toImage();
+            const QColor ground = dialog.palette().color(QPalette::Window);
+            int line = 0;
+            while (line < image.height() && image.pixelColor(image.width() - 4, line) == ground) {
+                ++line;
+            }
+            int firstRow = group->height();
+            for (const QWidget* inside : dialog.controls()) {
+                if (inside != group && group->geometry().contains(inside->geometry())) {
+                    firstRow = std::min(firstRow, inside->y() - group->y());
+                }
+            }
+            EXPECT_LT(line, firstRow) << group->title().toStdString();
+        }
+    }
+}
+
 // Each control shows its template's text and tip; OK is the one default button; passwords are
 // hidden and number fields take digits only.
 TEST(QtDialogHostTest, ControlsAreWhatTheTemplateSays) {

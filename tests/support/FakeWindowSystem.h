@@ -193,6 +193,7 @@ public:
         return made;
     }
     Rect desktopRect() const override { return {0, 0, 1024, 768}; }
+    std::vector<Rect> workAreas() const override { return areas; }
     Point cursorPos() const override { return cursor; }
     void messageBox(TopLevelWindow*, const std::string& text, const std::string&) override {
         boxes.push_back(text);
@@ -211,6 +212,8 @@ public:
     const MenuTemplate* menuTemplate = nullptr;
     bool createWorks = true;
     Point cursor;
+    // The screens' work areas; one screen without panels unless the test says otherwise.
+    std::vector<Rect> areas{{0, 0, 1024, 768}};
     std::function<void()> idle;
     // The last window made and the last menu loaded; they belong to whoever asked for them.
     FakeTopLevelWindow* window = nullptr;
