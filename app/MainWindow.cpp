@@ -5,6 +5,7 @@
 #include "app/TrayIcon.h"
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
+#include "base/HealthJournal.h"
 #include "capture/Capture.h"
 #include "platform/DialogRunner.h"
 #include "platform/Menu.h"
@@ -25,8 +26,10 @@
 namespace {
 
 constexpr const char* nullCaptureText = "MainWindow:: Capture object is null!";
-// The message an instant grab's upload posts to the window when it has ended.
+// Posted to the window: an instant upload has ended, another start asks for it, health changed.
 constexpr std::uint32_t instantUploadEndedMessage = 2002;
+constexpr std::uint32_t raiseMessage = 2003;
+constexpr std::uint32_t healthChangedMessage = 2004;
 
 // The client position of a mouse message: two unsigned 16-bit values, x low, y high.
 Point mousePosition(std::intptr_t lParam) {
@@ -45,7 +48,8 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
         return on ? window_->setTimer(timerId, GrabSchedule::tickMs) : window_->killTimer(timerId);
     })
     , uploads_([this] { window_->postMessage(instantUploadEndedMessage, 0, 0); })
-    , drag_(windowSystem, createdWidth, createdHeight) {
+    , drag_(windowSystem, createdWidth, createdHeight)
+    , health_(windowSystem) {
     using namespace windowStyle;
     window_ = windowSystem.createWindow(
         WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,
@@ -65,8 +69,11 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
         throw Exception("kan inte allokera minne");
     }
     trayIcon_->setWindow(*window_);
+    trayIcon_->setDetailsSource([this] { return health_.tipDetails(schedule_); });
     trayIcon_->setVisible(true);
     trayIcon_->show(idleIconId, inactiveTip);
+    HealthJournal::program().setListener(
+        [this] { window_->postMessage(healthChangedMessage, 0, 0); });
 }
 
 MainWindow::~MainWindow() {
@@ -103,6 +110,7 @@ void MainWindow::setupMenus() {
     capture_->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
     position_ = drag_.place(*window_, position_);
     setZoom(zoomIndex_);
+    trayIcon_->update();
 }
 
 int MainWindow::messageLoop(bool run, bool hideAtStart) {
@@ -120,6 +128,7 @@ void MainWindow::shutdown() {
         return;
     }
     shutdownDone_ = true;
+    HealthJournal::program().setListener({});
     uploads_.cancel();
     stopRunning();
     // Without a capture object (start-up failed before wiring it) there is no device to
@@ -131,6 +140,10 @@ void MainWindow::shutdown() {
     trayIcon_->setVisible(false);
     trayIcon_->update();
     uploads_.waitEnded();
+}
+
+std::function<void()> MainWindow::raiser() {
+    return [this] { window_->postMessage(raiseMessage, 0, 0); };
 }
 
 void MainWindow::saveSettings() {
@@ -168,7 +181,15 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
         instantGrab();
         return 0;
     case WM_RBUTTONDOWN:
-        showPopupMenu(window_->clientToScreen(mousePosition(lParam)));
+    case WM_CONTEXTMENU: // From the keyboard: at the window's corner.
+        showPopupMenu(window_->clientToScreen(message == WM_RBUTTONDOWN ? mousePosition(lParam)
+                                                                        : Point{0, 0}));
+        return 0;
+    case raiseMessage:
+        presence_.raise(*window_, menu_.get(), *trayIcon_);
+        return 0;
+    case healthChangedMessage:
+        health_.onChanged(*trayIcon_, schedule_);
         return 0;
     case instantUploadEndedMessage:
         onInstantUploadEnded();
@@ -214,7 +235,10 @@ bool MainWindow::onCommand(int id) {
         return true;
     }
     case menuCommand::hide:
-        setHidden(true);
+        presence_.set(!presence_.hidden(), *window_, menu_.get(), *trayIcon_);
+        return true;
+    case menuCommand::status:
+        health_.showWindow(schedule_);
         return true;
     case menuCommand::run:
         if (schedule_.running()) {
@@ -244,7 +268,9 @@ void MainWindow::onTrayClick(std::intptr_t mouseMessage) {
     if (mouseMessage == windowMessage::WM_RBUTTONDOWN) {
         showPopupMenu(windowSystem_.cursorPos());
     } else if (mouseMessage == windowMessage::WM_LBUTTONUP) {
-        setHidden(!hidden_);
+        presence_.set(!presence_.hidden(), *window_, menu_.get(), *trayIcon_);
+    } else if (mouseMessage == trayChangedNotice) {
+        presence_.onTrayChanged(*window_, menu_.get(), *trayIcon_);
     }
 }
 
@@ -253,15 +279,6 @@ Capture& MainWindow::requireCapture() {
         throw Exception(nullCaptureText);
     }
     return *capture_;
-}
-
-void MainWindow::setHidden(bool hidden) {
-    hidden_ = hidden;
-    if (hidden) {
-        window_->hide();
-    } else {
-        window_->show();
-    }
 }
 
 void MainWindow::showPopupMenu(Point screen) {
@@ -330,7 +347,7 @@ void MainWindow::grabAndUpload() {
     const std::optional<std::string> error = jpegFile ? uploads_.post(*jpegFile) : std::nullopt;
     if (error) {
         stopRunning();
-        showErrorBox(*error + "\n\n Webcam has been stopped.");
+        showErrorBox(HealthStatus::withUploadReason(*error + "\n\n Webcam has been stopped."));
     }
 }
 
@@ -357,7 +374,7 @@ void MainWindow::onInstantUploadEnded() {
         // As when the upload thread stops the grabber: idle first, then the box.
         trayIcon_->show(idleIconId, inactiveTip);
         if (!result->succeeded) {
-            showErrorBox(result->message);
+            showErrorBox(HealthStatus::withUploadReason(result->message));
         }
     }
 }
@@ -368,25 +385,7 @@ void MainWindow::setZoom(int index) {
         menu_->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
                               menuCommand::zoomFirst + index);
     }
-    applyZoom(index);
-}
-
-void MainWindow::applyZoom(int index) {
-    Capture& device = requireCapture();
-    int width = 0;
-    int height = 0;
-    if (index == fullZoomIndex) {
-        const Rect desktop = windowSystem_.desktopRect();
-        width = desktop.right;
-        height = desktop.bottom;
-        window_->setGeometry(0, 0, width, height);
-    } else {
-        const float factor = zoomFactors[static_cast<std::size_t>(index)];
-        width = static_cast<int>(static_cast<float>(device.status().uiImageWidth) * factor);
-        height = static_cast<int>(static_cast<float>(device.status().uiImageHeight) * factor);
-        window_->resize(width, height);
-    }
-    device.resizeWindow(width, height);
+    WindowZoom::apply(index, *window_, requireCapture(), windowSystem_);
 }
 
 int MainWindow::getPositionX() {

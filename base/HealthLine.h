@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/HealthJournal.h"
+
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -23,17 +25,17 @@ struct HealthWords {
 // minute: the changes within the minute after a line are counted, and the first report
 // after it prints the state of that moment, if it differs from what the last line said,
 // with "(N changes since the last line)". The time in the second line runs from the first
-// failure to the moment the part worked again, also when the line comes later. Safe to use
-// from several threads.
+// failure to the moment the part worked again, also when the line comes later. Every report
+// also goes to the journal, which keeps each change at once. Safe to use from several threads.
 class HealthLine {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     // Gets each line without its line end.
     using Sink = std::function<void(const std::string& line)>;
 
-    // The default sink is writeLine.
+    // The default sink is writeLine; a null journal is told nothing.
     explicit HealthLine(HealthWords words, Clock clock = std::chrono::steady_clock::now,
-                        Sink sink = {});
+                        Sink sink = {}, HealthJournal* journal = &HealthJournal::program());
 
     HealthLine(const HealthLine&) = delete;
     HealthLine& operator=(const HealthLine&) = delete;
@@ -54,6 +56,7 @@ private:
     const HealthWords words_;
     const Clock clock_;
     const Sink sink_;
+    HealthJournal* const journal_;
 
     std::mutex mutex_;
     bool failing_ = false;

@@ -15,6 +15,7 @@ constexpr std::array settingsItems{
     separator,
     MenuItemTemplate{Command, "Save On Exit", saveOnExit},
     MenuItemTemplate{Command, "Save Settings", saveSettings},
+    MenuItemTemplate{Command, "Status...", status},
 };
 
 constexpr std::array cameraItems{

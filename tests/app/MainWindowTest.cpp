@@ -21,8 +21,9 @@ TEST_F(MainWindowTest, StartsWithTheIdleTrayIconAndNeedsACaptureObject) {
     MainWindow bare(system, tray, dialogs, showCommand::SW_SHOWNORMAL);
     ASSERT_EQ(tray.calls.size(), 1u);
     EXPECT_EQ(tray.calls[0].action, trayAction::NIM_ADD);
-    EXPECT_EQ(tray.calls[0].data.flags,
-              trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON |
+                                            trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.details, "camera: ok\nJPEG file: ok\nupload: off");
     EXPECT_EQ(tray.calls[0].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[0].data.tip, inactiveTip);
     EXPECT_EQ(tray.calls[0].data.callbackMessage, MainWindow::trayCallbackMessage);
@@ -182,7 +183,10 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     EXPECT_TRUE(window().timers.empty());
     EXPECT_FALSE(running() || menu().isGrayed(menuCommand::ftpSettings));
     ASSERT_EQ(tray.calls.size(), 4u);
-    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(tray.calls[0].data.flags,
+              trayFlag::NIF_ICON | trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.details,
+              "camera: ok\nJPEG file: ok\nupload: off\nnext grab in 1 s");
     EXPECT_EQ(tray.calls[0].data.icon, runningIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip);
     for (const auto& [call, icon] : {std::pair{1, runningIconId}, {2, grabbingIconId}}) {
@@ -191,6 +195,7 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     }
     EXPECT_EQ(tray.calls[3].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[3].data.tip, inactiveTip);
+    EXPECT_EQ(tray.calls[3].data.details, "camera: ok\nJPEG file: ok\nupload: off");
 }
 
 TEST_F(GrabScheduleTest, InstantGrabAndTheImageDialogStartAFullIntervalAgain) {
@@ -243,13 +248,19 @@ TEST_F(GrabUploadTest, InstantGrabsWhileIdleUploadInTheBackgroundTheNewestLast) 
     }
     ASSERT_TRUE(waitUntil([&] {
         window().deliverPosted();
-        return tray.calls.size() == 2;
+        return tray.calls.back().data.icon == idleIconId;
     }));
     EXPECT_TRUE(waitUntil([&] { return server.storedCount() == 2; }));
+    std::erase_if(tray.calls,
+                  [](const auto& call) { return !(call.data.flags & trayFlag::NIF_ICON); });
+    ASSERT_EQ(tray.calls.size(), 2u);
     EXPECT_EQ(tray.calls[0].data.icon, grabbingIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip + " [instant grab]");
     EXPECT_EQ(tray.calls[1].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[1].data.tip, inactiveTip);
+    // The tool-tip tells when the last upload went.
+    EXPECT_THAT(tray.calls[1].data.details,
+                testing::ContainsRegex("\nupload: ok, last at [0-9][0-9]:[0-9][0-9]:[0-9][0-9]$"));
     EXPECT_TRUE(errorBoxes.empty());
 }
 
@@ -269,8 +280,17 @@ TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     // Standard error tells why, as it does for the upload thread.
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
                 testing::StartsWith("kavriWebCam: upload failing: connect to 127.0.0.1:"));
-    EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
+    // The box, the tool-tip, one notification and the Status window add the server's answer.
+    const std::string reason =
+        "connect to 127.0.0.1:" + std::to_string(server.port()) + ": 530 Authentication failed.";
+    EXPECT_EQ(errorBoxes,
+              std::vector<std::string>{"kavri WebCam Error|" + connectMessage + "\n" + reason});
     EXPECT_EQ(tray.calls.back().data.icon, runningIconId);
+    EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload failing: " + reason));
+    EXPECT_EQ(tray.messages, std::vector<std::string>{"kavriWebCam|upload failing: " + reason});
+    command(menuCommand::status);
+    EXPECT_THAT(system.texts["kavriWebCam Status"],
+                testing::ContainsRegex("newest first:\n[0-9:]{8}  upload failing: " + reason));
 }
 
 TEST_F(GrabUploadTest, AnInstantUploadThatHangsHoldsNeitherTheWindowNorExit) {
