@@ -103,10 +103,28 @@ TEST_F(MainWindowTest, TheTrayIconTogglesTheWindowAndOpensTheMenuWithTheDevicesP
     const auto trayClick = [&](std::intptr_t mouse) {
         window().deliver(MainWindow::trayCallbackMessage, 0, mouse);
     };
+    const auto hideItem = [&] { return static_cast<FakeMenu*>(menu().subMenu(0))->items[0].text; };
     command(menuCommand::hide);
     EXPECT_FALSE(window().visible);
+    EXPECT_EQ(hideItem(), "Show");
     trayClick(WM_LBUTTONUP);
     EXPECT_TRUE(window().visible);
+    EXPECT_EQ(hideItem(), "Hide");
+    // Without a notification area, Hide minimises, and a hidden window is minimised once the
+    // area goes.
+    tray.present = false;
+    command(menuCommand::hide);
+    EXPECT_TRUE(window().visible && window().minimized);
+    EXPECT_EQ(hideItem(), "Hide");
+    tray.present = true;
+    command(menuCommand::hide);
+    tray.present = false;
+    trayClick(trayChangedNotice);
+    EXPECT_TRUE(window().visible && window().minimized);
+    tray.present = true;
+    // The keyboard's context menu opens at the window's corner.
+    window().deliver(WM_CONTEXTMENU, 0, -1);
+    EXPECT_EQ(system.log.take(), std::vector<std::string>{"track 1,1"});
     trayClick(WM_LBUTTONDOWN);
     trayClick(WM_LBUTTONDBLCLK);
     EXPECT_TRUE(window().visible);
@@ -291,6 +309,19 @@ TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     command(menuCommand::status);
     EXPECT_THAT(system.texts["kavriWebCam Status"],
                 testing::ContainsRegex("newest first:\n[0-9:]{8}  upload failing: " + reason));
+}
+
+TEST_F(GrabUploadTest, ThePlaceholderHostIsNeverContactedAndTheToolTipSaysSo) {
+    Settings::setHost(placeholderHost);
+    build();
+    testing::internal::CaptureStderr();
+    command(menuCommand::instantGrab);
+    EXPECT_FALSE(window().hasPosted());
+    command(menuCommand::run);
+    window().tick();
+    window().tick();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload: FTP not set up"));
 }
 
 TEST_F(GrabUploadTest, AnInstantUploadThatHangsHoldsNeitherTheWindowNorExit) {
