@@ -79,7 +79,7 @@ std::string HealthStatus::windowText(const GrabSchedule& schedule) const {
 void HealthStatus::onChanged(TrayIcon& trayIcon, const GrabSchedule& schedule) {
     for (const HealthJournal::Entry& entry : HealthJournal::program().entries(notified_)) {
         trayIcon.showMessage("kavriWebCam", entry.text);
-        ++notified_;
+        notified_ = entry.number + 1;
     }
     trayIcon.update();
     windowSystem_.showText(windowTitle, windowText(schedule), false);

@@ -20,7 +20,11 @@ void HealthJournal::report(const std::string& subject, bool failing, const std::
         return;
     }
     state.failing = failing;
-    entries_.push_back({now, subject, failing, reason, text});
+    entries_.push_back({dropped_ + entries_.size(), now, subject, failing, reason, text});
+    if (entries_.size() > keptEntries) {
+        entries_.pop_front();
+        ++dropped_;
+    }
     // Called under the lock, so that no call comes once setListener has replaced it.
     if (listener_) {
         listener_();
@@ -29,15 +33,16 @@ void HealthJournal::report(const std::string& subject, bool failing, const std::
 
 std::vector<HealthJournal::Entry> HealthJournal::entries(std::size_t from) const {
     std::lock_guard lock(mutex_);
-    return from < entries_.size()
-               ? std::vector<Entry>(entries_.begin() + static_cast<std::ptrdiff_t>(from),
+    const std::size_t first = from > dropped_ ? from - dropped_ : 0;
+    return first < entries_.size()
+               ? std::vector<Entry>(entries_.begin() + static_cast<std::ptrdiff_t>(first),
                                     entries_.end())
                : std::vector<Entry>{};
 }
 
 std::size_t HealthJournal::number() const {
     std::lock_guard lock(mutex_);
-    return entries_.size();
+    return dropped_ + entries_.size();
 }
 
 HealthJournal::State HealthJournal::state(const std::string& subject) const {

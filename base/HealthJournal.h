@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -17,6 +19,8 @@ public:
     using Time = std::chrono::system_clock::time_point;
 
     struct Entry {
+        // Counted from 0 in this run.
+        std::size_t number = 0;
         Time at;
         std::string subject;
         bool failing = false;
@@ -40,7 +44,9 @@ public:
     void report(const std::string& subject, bool failing, const std::string& reason,
                 const std::string& text);
 
-    // The entries from the number `from` on, oldest first; number() is one past the last.
+    // The entries kept from the number `from` on, oldest first; number() is one past the
+    // last. The newest keptEntries are kept, so that a part that keeps failing and working
+    // for months costs no more memory.
     std::vector<Entry> entries(std::size_t from = 0) const;
     std::size_t number() const;
     // The state of a part; a part that has not reported counts as working.
@@ -50,8 +56,12 @@ public:
     void setListener(std::function<void()> listener);
 
 private:
+    static constexpr std::size_t keptEntries = 500;
+
     mutable std::mutex mutex_;
-    std::vector<Entry> entries_;
+    std::deque<Entry> entries_;
+    // The entries dropped before the first kept.
+    std::size_t dropped_ = 0;
     std::map<std::string, State> states_;
     std::function<void()> listener_;
 };

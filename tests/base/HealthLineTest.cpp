@@ -66,6 +66,13 @@ TEST(HealthLineTest, TellsTheJournalOfEveryChangeAtOnce) {
     const HealthJournal::State upload = journal.state("upload");
     EXPECT_TRUE(upload.failing && upload.reason == "c" && upload.lastWorked);
     EXPECT_FALSE(journal.state("camera").failing || journal.state("camera").lastWorked);
+    // Only the newest 500 entries are kept.
+    for (int change = 0; change < 600; ++change) {
+        change % 2 == 0 ? health.succeeded() : health.failed("d");
+    }
+    EXPECT_EQ(journal.number(), 603u);
+    EXPECT_EQ(journal.entries(0).size(), 500u);
+    EXPECT_EQ(journal.entries(602).size(), 1u);
 }
 
 } // namespace
