@@ -487,7 +487,8 @@ class HealthTest(ProgramTest):
         server.stop()
         server.password = "wrong"
         server.start()
-        text = self.status("upload working again", seconds=4)
+        # After the worker's pause between attempts, which doubles from 1 s.
+        text = self.status("upload working again", seconds=20)
         self.assertRegex(text.split("newest first:")[1], r"^\n\S+  upload working again\n"
                          r"\S+  upload failing: connect to 127.0.0.1:\d+: 530")
 
@@ -501,7 +502,9 @@ class HealthTest(ProgramTest):
                         restart())
         # FTP on with the placeholder host, stopping at the first error: nothing is tried.
         self.start("/run", image={"update": 1}, network={"active": 1, "stoponerror": 1})
-        self.window()
+        run("xdotool", "windowactivate", "--sync", self.window(), "key", "shift+F10")
+        self.new_popup({}, "the menu opened by Shift+F10")
+        self.close_menus()
         for again in (False, True):
             self.choose("Hide")
             wait_until(lambda: "_NET_WM_STATE_HIDDEN" in run("xprop", "-id", top_level(
