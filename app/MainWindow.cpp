@@ -49,7 +49,9 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
     })
     , uploads_([this] { window_->postMessage(instantUploadEndedMessage, 0, 0); },
                liveView_.tell(LiveSource::Part::upload, FTPThread::healthWords))
-    , drag_(windowSystem, createdWidth, createdHeight) {
+    , drag_(windowSystem, createdWidth, createdHeight)
+    , zoom_(windowSystem)
+    , health_(windowSystem) {
     using namespace windowStyle;
     window_ = windowSystem.createWindow(
         WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,
@@ -69,6 +71,7 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
         throw Exception("kan inte allokera minne");
     }
     trayIcon_->setWindow(*window_);
+    health_.watch(*window_, *trayIcon_, schedule_);
     trayIcon_->setVisible(true);
     trayIcon_->show(idleIconId, inactiveTip);
 }
@@ -106,7 +109,8 @@ void MainWindow::setupMenus() {
     devices_.setUp(menu_.get(), *capture_);
     capture_->setFrameRate(static_cast<std::uint32_t>(Settings::getFps()));
     position_ = drag_.place(*window_, position_);
-    setZoom(zoomIndex_);
+    zoom_.apply(zoom_.index(), menu_.get(), *window_, *capture_);
+    trayIcon_->update();
 }
 
 int MainWindow::messageLoop(bool run, bool hideAtStart) {
@@ -124,6 +128,7 @@ void MainWindow::shutdown() {
         return;
     }
     shutdownDone_ = true;
+    HealthStatus::stopWatching();
     uploads_.cancel();
     stopRunning();
     // Without a capture object (start-up failed before wiring it) there is no device to
@@ -172,7 +177,15 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
         instantGrab();
         return 0;
     case WM_RBUTTONDOWN:
-        showPopupMenu(window_->clientToScreen(mousePosition(lParam)));
+    case WM_CONTEXTMENU: // From the keyboard: at the window's corner.
+        showPopupMenu(window_->clientToScreen(message == WM_RBUTTONDOWN ? mousePosition(lParam)
+                                                                        : Point{0, 0}));
+        return 0;
+    case WindowPresence::raiseMessage:
+        presence_.raise(*window_, menu_.get(), *trayIcon_);
+        return 0;
+    case HealthStatus::changedMessage:
+        health_.onChanged(*trayIcon_, schedule_);
         return 0;
     case instantUploadEndedMessage:
         onInstantUploadEnded();
@@ -204,7 +217,7 @@ bool MainWindow::onCommand(int id) {
     case menuCommand::videoFormat:
         requireCapture().showFormatDialog();
         // The image size may have changed.
-        setZoom(zoomIndex_);
+        zoom_.apply(zoom_.index(), menu_.get(), *window_, requireCapture());
         return true;
     case menuCommand::imageSettings:
         dialogs_.runDialog(window_.get(), imageSettingsDialogId, imageSettingsDialogProc);
@@ -218,7 +231,10 @@ bool MainWindow::onCommand(int id) {
         return true;
     }
     case menuCommand::hide:
-        setHidden(true);
+        presence_.set(!presence_.hidden(), *window_, menu_.get(), *trayIcon_);
+        return true;
+    case menuCommand::status:
+        health_.showWindow(schedule_);
         return true;
     case menuCommand::run:
         if (schedule_.running()) {
@@ -242,7 +258,7 @@ bool MainWindow::onCommand(int id) {
         break;
     }
     if (id >= menuCommand::zoomFirst && id <= menuCommand::zoomLast) {
-        setZoom(id - menuCommand::zoomFirst);
+        zoom_.apply(id - menuCommand::zoomFirst, menu_.get(), *window_, requireCapture());
         return true;
     }
     return DeviceMenu::handles(id) && devices_.onCommand(menu_.get(), requireCapture(), id);
@@ -251,8 +267,8 @@ bool MainWindow::onCommand(int id) {
 void MainWindow::onTrayClick(std::intptr_t mouseMessage) {
     if (mouseMessage == windowMessage::WM_RBUTTONDOWN) {
         showPopupMenu(windowSystem_.cursorPos());
-    } else if (mouseMessage == windowMessage::WM_LBUTTONUP) {
-        setHidden(!hidden_);
+    } else {
+        presence_.onTrayMessage(mouseMessage, *window_, menu_.get(), *trayIcon_);
     }
 }
 
@@ -261,15 +277,6 @@ Capture& MainWindow::requireCapture() {
         throw Exception(nullCaptureText);
     }
     return *capture_;
-}
-
-void MainWindow::setHidden(bool hidden) {
-    hidden_ = hidden;
-    if (hidden) {
-        window_->hide();
-    } else {
-        window_->show();
-    }
 }
 
 void MainWindow::showPopupMenu(Point screen) {
@@ -346,7 +353,7 @@ void MainWindow::grabAndUpload() {
     const std::optional<std::string> error = jpegFile ? uploads_.post(*jpegFile) : std::nullopt;
     if (error) {
         stopRunning();
-        showErrorBox(*error + "\n\n Webcam has been stopped.");
+        showErrorBox(HealthStatus::withUploadReason(*error + "\n\n Webcam has been stopped."));
     }
 }
 
@@ -373,18 +380,9 @@ void MainWindow::onInstantUploadEnded() {
         // As when the upload thread stops the grabber: idle first, then the box.
         trayIcon_->show(idleIconId, inactiveTip);
         if (!result->succeeded) {
-            showErrorBox(result->message);
+            showErrorBox(HealthStatus::withUploadReason(result->message));
         }
     }
-}
-
-void MainWindow::setZoom(int index) {
-    zoomIndex_ = index;
-    if (menu_) {
-        menu_->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
-                              menuCommand::zoomFirst + index);
-    }
-    WindowZoom::apply(index, *window_, requireCapture(), windowSystem_);
 }
 
 int MainWindow::getPositionX() {

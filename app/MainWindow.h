@@ -2,15 +2,19 @@
 
 #include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
+#include "app/HealthStatus.h"
 #include "app/LiveView.h"
 #include "app/Uploads.h"
 #include "app/WindowDrag.h"
+#include "app/WindowPresence.h"
+#include "app/WindowZoom.h"
 #include "capture/CaptureService.h"
 #include "platform/WindowTypes.h"
 #include "res/Version.h"
 #include "settings/WindowSettings.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,7 +36,8 @@ class WindowSystem;
 // Run starts a 500 ms timer that drives the grab schedule; at each grab the JPEG file written
 // goes to the uploads, and the tray icon and the menu show whether the grabber is idle,
 // counting down or grabbing. An instant grab while idle uploads on a worker of its own and
-// reports back with a window message.
+// reports back with a window message. The health journal's changes come as a window message
+// too, and go to the tray's tool-tip, a notification and the Status window.
 //
 // Every window message reaches it through windowProc, also the mouse messages the capture
 // window passes on. Used on the user interface thread only.
@@ -69,12 +74,13 @@ public:
     void shutdown();
     // Stop: also puts menu and tray into the idle state when already idle.
     void stopRunning();
+    // What another start of the program in this directory calls, from any thread, to have
+    // this window shown and brought to the front.
+    std::function<void()> raiser() { return WindowPresence::raiser(*window_); }
 
     // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
-    int getZoomIndex() const override { return zoomIndex_; }
-    void setZoomIndex(int index) override {
-        zoomIndex_ = index >= 0 && index <= fullZoomIndex ? index : defaultZoomIndex;
-    }
+    int getZoomIndex() const override { return zoom_.index(); }
+    void setZoomIndex(int index) override { zoom_.store(index); }
     // Where the window stands now (its normal rectangle), which is also stored.
     int getPositionX() override;
     int getPositionY() override;
@@ -90,7 +96,6 @@ private:
     bool onCommand(int id);
     void onTrayClick(std::intptr_t mouseMessage);
     Capture& requireCapture();
-    void setHidden(bool hidden);
     void showPopupMenu(Point screen);
     void saveSettings();
     void checkItem(int id, bool checked);
@@ -113,10 +118,6 @@ private:
     // a next upload goes on.
     void onInstantUploadEnded();
 
-    void setZoom(int index);
-
-    static constexpr int fullZoomIndex = 9;
-    static constexpr int defaultZoomIndex = 3;
     static constexpr int createdWidth = 176;
     static constexpr int createdHeight = 144;
     static constexpr std::uintptr_t timerId = 303;
@@ -131,7 +132,7 @@ private:
 
     bool shutdownDone_ = false;
     std::unique_ptr<TrayIcon> trayIcon_;
-    bool hidden_ = false;
+    WindowPresence presence_;
     std::unique_ptr<Menu> menu_;
     // While the context menu is shown (its event loop runs inside showPopupMenu).
     bool menuOpen_ = false;
@@ -145,8 +146,9 @@ private:
     GrabSchedule schedule_;
     Uploads uploads_;
     WindowDrag drag_;
+    WindowZoom zoom_;
+    HealthStatus health_;
 
-    std::int32_t zoomIndex_ = defaultZoomIndex;
     // The window's place as stored.
     Point position_;
 };

@@ -53,6 +53,10 @@ int main(int argc, char* argv[]) {
         std::cerr << "kavriWebCam: cannot watch for termination signals\n";
         return 1;
     }
+    if (const auto information = informationAsked(argc, argv)) {
+        std::cout << *information;
+        return 0;
+    }
     const std::string commandLine = joinArguments(argc, argv);
     keepQtNotesOffStandardError();
     const bool platformChosenHere = choosePlatformFromEnvironment();

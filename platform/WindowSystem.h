@@ -46,6 +46,11 @@ public:
     virtual void messageBox(TopLevelWindow* owner, const std::string& text,
                             const std::string& caption) = 0;
 
+    // A window of its own, titled title, that shows text read-only and lets it be selected
+    // and copied. With open, it is made or brought to the front; without, only a window of
+    // that title already open takes the new text.
+    virtual void showText(const std::string& title, const std::string& text, bool open) = 0;
+
     // Runs the event loop of the user interface thread until quit; returns its exit code.
     virtual int runEventLoop() = 0;
     // Ends the running event loop once the messages already posted have been handled; the

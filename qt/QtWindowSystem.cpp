@@ -70,6 +70,35 @@ void QtWindowSystem::messageBox(TopLevelWindow* owner, const std::string& text,
     box.exec();
 }
 
+QtWindowSystem::~QtWindowSystem() {
+    for (const auto& [title, window] : textWindows_) {
+        delete window.data();
+    }
+}
+
+void QtWindowSystem::showText(const std::string& title, const std::string& text, bool open) {
+    const QString name = QString::fromStdString(title);
+    QPointer<QPlainTextEdit>& window = textWindows_[title];
+    if (!window && !open) {
+        return;
+    }
+    if (!window) {
+        window = new QPlainTextEdit;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setReadOnly(true);
+        window->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        window->setWindowTitle(name);
+        window->setAccessibleName(name);
+        window->resize(560, 260);
+    }
+    window->setPlainText(QString::fromStdString(text));
+    if (open) {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
+}
+
 int QtWindowSystem::runEventLoop() {
     const int exitCode = QApplication::exec();
     rethrowPendingException();

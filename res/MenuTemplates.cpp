@@ -16,6 +16,7 @@ constexpr std::array settingsItems{
     MenuItemTemplate{Command, "Save On Exit", saveOnExit},
     MenuItemTemplate{Command, "Save Settings", saveSettings},
     MenuItemTemplate{Command, "Live View...", liveViewSettings},
+    MenuItemTemplate{Command, "Status...", status},
 };
 
 constexpr std::array cameraItems{

@@ -11,7 +11,7 @@ std::int32_t Settings::dateTimeOverlay = 1;
 std::string Settings::textOverlay;
 Settings::Color Settings::textColor{11, 210, 0};
 Settings::Color Settings::backColor{0, 0, 0};
-std::string Settings::host = "ftp.example.com";
+std::string Settings::host = placeholderHost;
 unsigned Settings::port = 21;
 std::string Settings::saveTo = "public_html/image.jpg";
 std::string Settings::user = "theusername";

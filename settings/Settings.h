@@ -14,6 +14,9 @@
 // Colours are packed as red + green * 256 + blue * 65536 (0x00BBGGRR); the store keeps the
 // three 8-bit components apart, so bits 24 to 31 of a packed value are lost. Numbers are
 // kept as given: limits are applied where values are typed in, not here.
+// The host of a settings file that names no server of its own: nothing is uploaded to it.
+inline constexpr const char* placeholderHost = "ftp.example.com";
+
 class Settings {
 public:
     Settings() = delete;

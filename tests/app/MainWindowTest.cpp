@@ -21,8 +21,9 @@ TEST_F(MainWindowTest, StartsWithTheIdleTrayIconAndNeedsACaptureObject) {
     MainWindow bare(system, tray, dialogs, showCommand::SW_SHOWNORMAL);
     ASSERT_EQ(tray.calls.size(), 1u);
     EXPECT_EQ(tray.calls[0].action, trayAction::NIM_ADD);
-    EXPECT_EQ(tray.calls[0].data.flags,
-              trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON |
+                                            trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.details, "camera: ok\nJPEG file: ok\nupload: off");
     EXPECT_EQ(tray.calls[0].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[0].data.tip, inactiveTip);
     EXPECT_EQ(tray.calls[0].data.callbackMessage, MainWindow::trayCallbackMessage);
@@ -102,10 +103,28 @@ TEST_F(MainWindowTest, TheTrayIconTogglesTheWindowAndOpensTheMenuWithTheDevicesP
     const auto trayClick = [&](std::intptr_t mouse) {
         window().deliver(MainWindow::trayCallbackMessage, 0, mouse);
     };
+    const auto hideItem = [&] { return static_cast<FakeMenu*>(menu().subMenu(0))->items[0].text; };
     command(menuCommand::hide);
     EXPECT_FALSE(window().visible);
+    EXPECT_EQ(hideItem(), "Show");
     trayClick(WM_LBUTTONUP);
     EXPECT_TRUE(window().visible);
+    EXPECT_EQ(hideItem(), "Hide");
+    // Without a notification area, Hide minimises, and a hidden window is minimised once the
+    // area goes.
+    tray.present = false;
+    command(menuCommand::hide);
+    EXPECT_TRUE(window().visible && window().minimized);
+    EXPECT_EQ(hideItem(), "Hide");
+    tray.present = true;
+    command(menuCommand::hide);
+    tray.present = false;
+    trayClick(trayChangedNotice);
+    EXPECT_TRUE(window().visible && window().minimized);
+    tray.present = true;
+    // The keyboard's context menu opens at the window's corner.
+    window().deliver(WM_CONTEXTMENU, 0, -1);
+    EXPECT_EQ(system.log.take(), std::vector<std::string>{"track 1,1"});
     trayClick(WM_LBUTTONDOWN);
     trayClick(WM_LBUTTONDBLCLK);
     EXPECT_TRUE(window().visible);
@@ -182,7 +201,10 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     EXPECT_TRUE(window().timers.empty());
     EXPECT_FALSE(running() || menu().isGrayed(menuCommand::ftpSettings));
     ASSERT_EQ(tray.calls.size(), 4u);
-    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(tray.calls[0].data.flags,
+              trayFlag::NIF_ICON | trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.details,
+              "camera: ok\nJPEG file: ok\nupload: off\nnext grab in 1 s");
     EXPECT_EQ(tray.calls[0].data.icon, runningIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip);
     for (const auto& [call, icon] : {std::pair{1, runningIconId}, {2, grabbingIconId}}) {
@@ -191,6 +213,7 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     }
     EXPECT_EQ(tray.calls[3].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[3].data.tip, inactiveTip);
+    EXPECT_EQ(tray.calls[3].data.details, "camera: ok\nJPEG file: ok\nupload: off");
 }
 
 TEST_F(GrabScheduleTest, InstantGrabAndTheImageDialogStartAFullIntervalAgain) {
@@ -243,13 +266,19 @@ TEST_F(GrabUploadTest, InstantGrabsWhileIdleUploadInTheBackgroundTheNewestLast) 
     }
     ASSERT_TRUE(waitUntil([&] {
         window().deliverPosted();
-        return tray.calls.size() == 2;
+        return tray.calls.back().data.icon == idleIconId;
     }));
     EXPECT_TRUE(waitUntil([&] { return server.storedCount() == 2; }));
+    std::erase_if(tray.calls,
+                  [](const auto& call) { return !(call.data.flags & trayFlag::NIF_ICON); });
+    ASSERT_EQ(tray.calls.size(), 2u);
     EXPECT_EQ(tray.calls[0].data.icon, grabbingIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip + " [instant grab]");
     EXPECT_EQ(tray.calls[1].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[1].data.tip, inactiveTip);
+    // The tool-tip tells when the last upload went.
+    EXPECT_THAT(tray.calls[1].data.details,
+                testing::ContainsRegex("\nupload: ok, last at [0-9][0-9]:[0-9][0-9]:[0-9][0-9]$"));
     EXPECT_TRUE(errorBoxes.empty());
 }
 
@@ -259,7 +288,8 @@ TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     testing::internal::CaptureStderr();
     for (const bool runFirst : {false, true}) {
         command(menuCommand::instantGrab);
-        ASSERT_TRUE(waitUntil([&] { return window().hasPosted(); }));
+        // The upload's end, not the health change its failure posts before it.
+        ASSERT_TRUE(waitUntil([&] { return window().hasPosted(HealthStatus::changedMessage); }));
         if (runFirst) {
             command(menuCommand::run);
         }
@@ -269,8 +299,30 @@ TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     // Standard error tells why, as it does for the upload thread.
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
                 testing::StartsWith("kavriWebCam: upload failing: connect to 127.0.0.1:"));
-    EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
+    // The box, the tool-tip, one notification and the Status window add the server's answer.
+    const std::string reason =
+        "connect to 127.0.0.1:" + std::to_string(server.port()) + ": 530 Authentication failed.";
+    EXPECT_EQ(errorBoxes,
+              std::vector<std::string>{"kavri WebCam Error|" + connectMessage + "\n" + reason});
     EXPECT_EQ(tray.calls.back().data.icon, runningIconId);
+    EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload failing: " + reason));
+    EXPECT_EQ(tray.messages, std::vector<std::string>{"kavriWebCam|upload failing: " + reason});
+    command(menuCommand::status);
+    EXPECT_THAT(system.texts["kavriWebCam Status"],
+                testing::ContainsRegex("newest first:\n[0-9:]{8}  upload failing: " + reason));
+}
+
+TEST_F(GrabUploadTest, ThePlaceholderHostIsNeverContactedAndTheToolTipSaysSo) {
+    Settings::setHost(placeholderHost);
+    build();
+    testing::internal::CaptureStderr();
+    command(menuCommand::instantGrab);
+    EXPECT_FALSE(window().hasPosted());
+    command(menuCommand::run);
+    window().tick();
+    window().tick();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload: FTP not set up"));
 }
 
 TEST_F(GrabUploadTest, AnInstantUploadThatHangsHoldsNeitherTheWindowNorExit) {

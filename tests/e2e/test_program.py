@@ -303,9 +303,9 @@ class ProgramTest(unittest.TestCase):
 
     def ftp_item_greyed(self):
         # With "Image..." highlighted, the lines are "FTP...", "Save On Exit", "Save Settings",
-        # "Live View...".
+        # "Live View...", "Status...".
         submenu = self.open_menu("Settings...")
-        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 4 and lines,
+        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 5 and lines,
                            "the submenu to be drawn")
         self.close_menus()
         return lines[0] - lines[2] > 50
@@ -512,6 +512,74 @@ class GrabTest(ProgramTest):
         # An upload still waiting for the server does not hold up the end.
         self.program.send_signal(signal.SIGTERM)
         self.assertEqual(self.program.wait(timeout=1), 0)
+
+
+class HealthTest(ProgramTest):
+    # The Status window's text, copied, once it holds `text`; the window stays open and follows.
+    def status(self, text, seconds=10):
+        if not mapped(top_level("kavriWebCam Status")):
+            # The last item, up from the first (FTP... is passed by while running).
+            self.open_menu("Settings...")
+            key("Up", "Return")
+        window = wait_until(lambda: top_level("kavriWebCam Status"), "the Status window")
+
+        def copied():
+            click(geometry(window))
+            key("ctrl+a", "ctrl+c")
+            return run("xclip", "-o", "-selection", "clipboard", check=False)
+        return wait_until(lambda: text in (now := copied()) and now, "%r in the Status window" %
+                          text, seconds)
+
+    def test_a_refused_login_and_its_end_show_in_the_status_window_within_a_grab(self):
+        server = FtpServerProcess(self.dir, "webcam", "right")
+        server.start()
+        self.addCleanup(server.stop)
+        self.start("/run", image={"update": 1},
+                   network=ftp_settings(server, "live.jpg", password="wrong"))
+        self.window()
+        self.assertRegex(self.status("upload failing", seconds=4),
+                         r"\d\d:\d\d:\d\d  upload failing: .*530")
+        server.stop()
+        server.password = "wrong"
+        server.start()
+        # After the worker's pause between attempts, which doubles from 1 s.
+        text = self.status("upload working again", seconds=20)
+        self.assertRegex(text.split("newest first:")[1], r"^\n\S+  upload working again\n"
+                         r"\S+  upload failing: connect to 127.0.0.1:\d+: 530")
+
+    def test_without_a_tray_hide_minimises_a_second_start_raises_and_no_server_is_set_up(self):
+        trayer = next(process for process in processes if process.args[0] == "trayer")
+        stop(trayer)
+        processes.remove(trayer)
+        restart = lambda: start(*trayer.args) and wait_until(
+            lambda: '"panel"' in run("xwininfo", "-root", "-tree"), "the system tray again")
+        self.addCleanup(lambda: any(process.args[0] == "trayer" for process in processes) or
+                        restart())
+        # FTP on with the placeholder host, stopping at the first error: nothing is tried.
+        self.start("/run", image={"update": 1}, network={"active": 1, "stoponerror": 1})
+        run("xdotool", "windowactivate", "--sync", self.window(), "key", "shift+F10")
+        self.new_popup({}, "the menu opened by Shift+F10")
+        self.close_menus()
+        for again in (False, True):
+            self.choose("Hide")
+            wait_until(lambda: "_NET_WM_STATE_HIDDEN" in run("xprop", "-id", top_level(
+                "kavriWebCam"), "_NET_WM_STATE"), "the window minimised")
+            # The files of the directory but those the running grabber writes.
+            files = lambda: {(name, (self.dir / name).read_bytes()) for name in os.listdir(
+                self.dir) if name not in ("_temp.dib", "image.jpg")}
+            before = files()
+            if again:
+                self.assertEqual(subprocess.run([BINARY, "/testsource"], cwd=self.dir,
+                                                env=desktop_env, timeout=10).returncode, 0)
+                self.assertEqual(files(), before)
+            else:
+                run("xdotool", "search", "--name", "^kavriWebCam$", "windowactivate", "%@")
+            self.window()
+        self.assertIn("upload: FTP not set up", self.status("Now:"))
+        self.assertNotIn("upload", (self.dir / "stderr.txt").read_text())
+        # A tray that comes later gets the icon.
+        restart()
+        wait_until(tray_icons, "the tray icon")
 
 
 class WaylandTest(ProgramTest):
