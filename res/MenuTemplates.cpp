@@ -17,6 +17,7 @@ constexpr std::array settingsItems{
     MenuItemTemplate{Command, "Save Settings", saveSettings},
     MenuItemTemplate{Command, "Live View...", liveViewSettings},
     MenuItemTemplate{Command, "Picture...", pictureSettings},
+    MenuItemTemplate{Command, "Status...", status},
 };
 
 constexpr std::array cameraItems{
