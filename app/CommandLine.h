@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,14 @@ std::vector<std::string> parseSwitches(const std::string& commandLine,
 
 // True when found holds s, byte for byte.
 bool hasSwitch(const std::vector<std::string>& found, const std::string& s);
+
+// "--pictures" (the desktop menu's start) works in the pictures folder's kavriWebCam folder
+// instead of the current directory.
+inline constexpr const char* picturesSwitch = "--pictures";
+
+// What "--help" and "--version" print on standard output, the program then ending with
+// status 0 at once: the text for an argument that is exactly one of them, else nothing.
+std::optional<std::string> informationAsked(int argc, const char* const* argv);
 
 // The raw command line: the arguments after the program's name joined by single blanks.
 std::string joinArguments(int argc, const char* const* argv);

@@ -39,6 +39,8 @@ public:
     void restart(std::uint32_t fromMs);
     bool running() const { return running_; }
     std::uint32_t intervalMs() const { return intervalMs_; }
+    // What is left of the countdown to the next grab.
+    std::uint32_t countdownMs() const { return countdownMs_; }
     // One timer tick. A grab starts the next countdown from the full interval.
     Tick tick();
 

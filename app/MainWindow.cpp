@@ -3,6 +3,7 @@
 #include "app/AboutDialog.h"
 #include "app/PictureSchedule.h"
 #include "app/TrayIcon.h"
+#include "app/WindowZoom.h"
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
 #include "capture/Capture.h"
@@ -42,7 +43,9 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
     })
     , uploads_([this] { window_->postMessage(instantUploadEndedMessage, 0, 0); },
                liveView_.tell(LiveSource::Part::upload, FTPThread::healthWords))
-    , drag_(windowSystem, createdWidth, createdHeight) {
+    , drag_(windowSystem, createdWidth, createdHeight)
+    , zoom_(windowSystem)
+    , health_(windowSystem) {
     using namespace windowStyle;
     window_ = windowSystem.createWindow(
         WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,
@@ -62,6 +65,7 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
         throw Exception("kan inte allokera minne");
     }
     trayIcon_->setWindow(*window_);
+    health_.watch(*window_, *trayIcon_, schedule_);
     trayIcon_->setVisible(true);
     trayIcon_->show(idleIconId, inactiveTip);
 }
@@ -101,6 +105,7 @@ void MainWindow::setupMenus() {
     PictureSchedule::showInPreview();
     position_ = drag_.place(*window_, position_);
     setZoom(zoom_.index());
+    trayIcon_->update();
 }
 
 int MainWindow::messageLoop(bool run, bool hideAtStart) {
@@ -118,6 +123,7 @@ void MainWindow::shutdown() {
         return;
     }
     shutdownDone_ = true;
+    HealthStatus::stopWatching();
     uploads_.cancel();
     stopRunning();
     archiving_.end();
@@ -167,7 +173,15 @@ std::optional<std::intptr_t> MainWindow::windowProc(std::uint32_t message, std::
         instantGrab();
         return 0;
     case WM_RBUTTONDOWN:
-        showPopupMenu(window_->clientToScreen(WindowDrag::mousePosition(lParam)));
+    case WM_CONTEXTMENU: // From the keyboard: at the window's corner.
+        showPopupMenu(window_->clientToScreen(
+            message == WM_RBUTTONDOWN ? WindowDrag::mousePosition(lParam) : Point{0, 0}));
+        return 0;
+    case WindowPresence::raiseMessage:
+        presence_.raise(*window_, menu_.get(), *trayIcon_);
+        return 0;
+    case HealthStatus::changedMessage:
+        health_.onChanged(*trayIcon_, schedule_);
         return 0;
     case instantUploadEndedMessage:
         onInstantUploadEnded();
@@ -213,7 +227,10 @@ bool MainWindow::onCommand(int id) {
         return true;
     }
     case menuCommand::hide:
-        setHidden(true);
+        presence_.set(!presence_.hidden(), *window_, menu_.get(), *trayIcon_);
+        return true;
+    case menuCommand::status:
+        health_.showWindow(schedule_);
         return true;
     case menuCommand::run:
         if (schedule_.running()) {
@@ -252,8 +269,8 @@ bool MainWindow::onCommand(int id) {
 void MainWindow::onTrayClick(std::intptr_t mouseMessage) {
     if (mouseMessage == windowMessage::WM_RBUTTONDOWN) {
         showPopupMenu(windowSystem_.cursorPos());
-    } else if (mouseMessage == windowMessage::WM_LBUTTONUP) {
-        setHidden(!hidden_);
+    } else {
+        presence_.onTrayMessage(mouseMessage, *window_, menu_.get(), *trayIcon_);
     }
 }
 
@@ -262,15 +279,6 @@ Capture& MainWindow::requireCapture() {
         throw Exception(nullCaptureText);
     }
     return *capture_;
-}
-
-void MainWindow::setHidden(bool hidden) {
-    hidden_ = hidden;
-    if (hidden) {
-        window_->hide();
-    } else {
-        window_->show();
-    }
 }
 
 void MainWindow::showPopupMenu(Point screen) {
@@ -350,7 +358,7 @@ void MainWindow::grabAndUpload() {
     const std::optional<std::string> error = jpegFile ? uploads_.post(*jpegFile) : std::nullopt;
     if (error) {
         stopRunning();
-        showErrorBox(*error + "\n\n Webcam has been stopped.");
+        showErrorBox(HealthStatus::withUploadReason(*error + "\n\n Webcam has been stopped."));
     }
 }
 
@@ -377,17 +385,15 @@ void MainWindow::onInstantUploadEnded() {
         // As when the upload thread stops the grabber: idle first, then the box.
         trayIcon_->show(idleIconId, inactiveTip);
         if (!result->succeeded) {
-            showErrorBox(result->message);
+            showErrorBox(HealthStatus::withUploadReason(result->message));
         }
     }
 }
 
 int MainWindow::getPositionX() {
-    position_.x = window_->normalRect().left;
-    return position_.x;
+    return position_.x = window_->normalRect().left;
 }
 
 int MainWindow::getPositionY() {
-    position_.y = window_->normalRect().top;
-    return position_.y;
+    return position_.y = window_->normalRect().top;
 }

@@ -3,10 +3,12 @@
 #include "app/Archiving.h"
 #include "app/DeviceMenu.h"
 #include "app/GrabSchedule.h"
+#include "app/HealthStatus.h"
 #include "app/LiveView.h"
 #include "app/PictureSchedule.h"
 #include "app/Uploads.h"
 #include "app/WindowDrag.h"
+#include "app/WindowPresence.h"
 #include "app/WindowZoom.h"
 #include "capture/CaptureService.h"
 #include "platform/WindowTypes.h"
@@ -14,6 +16,7 @@
 #include "settings/WindowSettings.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,7 +39,8 @@ class WindowSystem;
 // Run starts a 500 ms timer that drives the grab schedule; at each grab the JPEG file written
 // goes to the uploads, and the tray icon and the menu show whether the grabber is idle,
 // counting down or grabbing. An instant grab while idle uploads on a worker of its own and
-// reports back with a window message.
+// reports back with a window message. The health journal's changes come as a window message
+// too, and go to the tray's tool-tip, a notification and the Status window.
 //
 // Every window message reaches it through windowProc, also the mouse messages the capture
 // window passes on. Used on the user interface thread only.
@@ -77,6 +81,9 @@ public:
     void stopRunning();
     // The clock the grab schedule's days and times are read from; the system's by default.
     void setScheduleClock(GrabWindow::Clock clock) { pictureSchedule_.setClock(std::move(clock)); }
+    // What another start of the program in this directory calls, from any thread, to have
+    // this window shown and brought to the front.
+    std::function<void()> raiser() { return WindowPresence::raiser(*window_); }
 
     // For the settings file. A zoom index outside 0 to 9 is stored as the default 3.
     int getZoomIndex() const override { return zoom_.index(); }
@@ -96,7 +103,6 @@ private:
     bool onCommand(int id);
     void onTrayClick(std::intptr_t mouseMessage);
     Capture& requireCapture();
-    void setHidden(bool hidden);
     void showPopupMenu(Point screen);
     void saveSettings();
     void checkItem(int id, bool checked);
@@ -119,9 +125,7 @@ private:
     // a next upload goes on.
     void onInstantUploadEnded();
 
-    void setZoom(int index) {
-        zoom_.set(index, menu_.get(), windowSystem_, *window_, requireCapture());
-    }
+    void setZoom(int index) { zoom_.apply(index, menu_.get(), *window_, requireCapture()); }
 
     static constexpr int createdWidth = 176;
     static constexpr int createdHeight = 144;
@@ -137,7 +141,7 @@ private:
 
     bool shutdownDone_ = false;
     std::unique_ptr<TrayIcon> trayIcon_;
-    bool hidden_ = false;
+    WindowPresence presence_;
     std::unique_ptr<Menu> menu_;
     // While the context menu is shown (its event loop runs inside showPopupMenu).
     bool menuOpen_ = false;
@@ -155,6 +159,8 @@ private:
     Archiving archiving_;
 
     WindowZoom zoom_;
+    HealthStatus health_;
+
     // The window's place as stored.
     Point position_;
 };

@@ -1,7 +1,9 @@
 #include "app/Program.h"
 
 #include "app/CommandLine.h"
+#include "app/InstanceLock.h"
 #include "app/MainWindow.h"
+#include "app/PicturesHome.h"
 #include "base/ErrorBox.h"
 #include "base/Exception.h"
 #include "base/FileDescriptor.h"
@@ -28,6 +30,9 @@ public:
     Session& operator=(const Session&) = delete;
 
     void tearDown() {
+        if (lock) {
+            lock->stopListening();
+        }
         if (mainWindow) {
             mainWindow->shutdown();
         }
@@ -36,6 +41,8 @@ public:
         mainWindow.reset();
     }
 
+    // Holds the directory for the whole run; its requests to show stop before the window goes.
+    InstanceLock* lock = nullptr;
     // The main window first: the service's cameras and the capture object tell its live view.
     std::unique_ptr<MainWindow> mainWindow;
     std::unique_ptr<CaptureService> service;
@@ -44,7 +51,17 @@ public:
 
 int runSession(const std::string& commandLine, int showCommand, const ProgramServices& services) {
     const std::vector<std::string> found = parseSwitches(commandLine, knownSwitches);
+    if (commandLine.find(picturesSwitch) != std::string::npos) {
+        enterPicturesHome();
+    }
+    InstanceLock lock;
+    if (!lock.held()) {
+        // Another start in this directory runs: its window comes forward, and this one ends.
+        lock.askHolderToShow();
+        return 0;
+    }
     Session session;
+    session.lock = &lock;
     int exitStatus = 0;
     try {
         session.mainWindow = std::make_unique<MainWindow>(services.windowSystem, services.trayShell,
@@ -60,6 +77,7 @@ int runSession(const std::string& commandLine, int showCommand, const ProgramSer
         session.capture->initialize();
         session.mainWindow->setupMenus();
         session.mainWindow->applyLiveViewSettings();
+        lock.listen(session.mainWindow->raiser());
         exitStatus = session.mainWindow->messageLoop(hasSwitch(found, "/run"),
                                                      hasSwitch(found, "/minimized"));
     } catch (...) {

@@ -27,12 +27,15 @@ struct ProgramServices {
 inline constexpr int fatalExitStatus = 1;
 
 // The whole life of the program on the calling thread: sets up the thread registry, reads
-// the switches from commandLine, makes the main window (shown with showCommand), the
-// capture-window service and the capture object, loads "kavriWebCam.ini" from the current
-// directory, connects a device, builds the menus and runs the event loop, posting Run for
-// "/run" and then Hide for "/minimized"; then tears everything down (the main window's
-// shutdown steps while the capture object still exists, the capture object, the service,
-// the main window, the registry) and returns the loop's exit status.
+// the switches from commandLine, with "--pictures" enters the pictures folder's kavriWebCam
+// folder (made when missing), and where another start holds this directory (InstanceLock)
+// asks it to show its window and returns 0 at once, touching no file; else makes the main
+// window (shown with showCommand), the capture-window service and the capture object, loads
+// "kavriWebCam.ini" from the current directory, connects a device, builds the menus and runs
+// the event loop, posting Run for "/run" and then Hide for "/minimized"; then tears
+// everything down (the main window's shutdown steps while the capture object still exists,
+// the capture object, the service, the main window, the registry) and returns the loop's
+// exit status.
 //
 // An Exception raised anywhere in between first tears down what was made, in reverse
 // order, and then ends the program with fatalExitStatus: NoDeviceException with an error

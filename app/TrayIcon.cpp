@@ -1,5 +1,7 @@
 #include "app/TrayIcon.h"
 
+#include <utility>
+
 TrayIcon::TrayIcon(TrayShell& shell, std::uint32_t callbackMessage)
     : shell_(shell) {
     // The first call adds the icon, and registers the callback message with it.
@@ -34,9 +36,25 @@ void TrayIcon::setTip(const std::string& text) {
     dirty_ = true;
 }
 
+void TrayIcon::setDetailsSource(std::function<std::string()> source) {
+    detailsSource_ = std::move(source);
+}
+
+void TrayIcon::showMessage(const std::string& title, const std::string& text) {
+    if (visible_) {
+        shell_.showMessage(title, text);
+    }
+}
+
 void TrayIcon::update() {
     if (!visible_ && pendingAction_ != trayAction::NIM_DELETE) {
         return;
+    }
+    if (std::string details = detailsSource_ ? detailsSource_() : std::string();
+        visible_ && details != iconData_.details) {
+        iconData_.details = std::move(details);
+        iconData_.flags |= trayFlag::NIF_DETAILS;
+        dirty_ = true;
     }
     if (dirty_) {
         shell_.notify(pendingAction_, iconData_);

@@ -3,6 +3,7 @@
 #include "platform/TrayShell.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class TopLevelWindow;
@@ -32,6 +33,13 @@ public:
     void update();
     // The picture and the tool-tip together, sent at once.
     void show(int iconResource, const std::string& text);
+    // The lines below the tool-tip, which each update asks source for; the same text again is
+    // no change.
+    void setDetailsSource(std::function<std::string()> source);
+    // Whether the desktop has a notification area now.
+    bool areaAvailable() const { return shell_.available(); }
+    // A desktop notification, while the icon is shown.
+    void showMessage(const std::string& title, const std::string& text);
 
 private:
     TrayShell& shell_;
@@ -40,4 +48,5 @@ private:
     bool visible_ = false;
     bool dirty_ = false;
     TrayIconData iconData_;
+    std::function<std::string()> detailsSource_;
 };

@@ -36,10 +36,14 @@ Uploads::Uploads(std::function<void()> instantEnded, HealthLine::Sink healthSink
 
 Uploads::~Uploads() = default;
 
+bool Uploads::serverSetUp() {
+    return Settings::getHost() != placeholderHost;
+}
+
 void Uploads::startThread() {
     instantUpload_.reset();
     onceMore_.reset();
-    if (!Settings::getActive()) {
+    if (!Settings::getActive() || !serverSetUp()) {
         return;
     }
     try {
@@ -76,7 +80,7 @@ bool Uploads::uploadInstantly(const std::string& jpegFile) {
         onceMore_ = jpegFile;
         return true;
     }
-    if (!Settings::getActive()) {
+    if (!Settings::getActive() || !serverSetUp()) {
         return false;
     }
     startInstant(jpegFile);

@@ -16,7 +16,8 @@ class ThreadControl;
 // upload thread of a running grabber, and the upload of an instant grab made while idle, on a
 // worker of its own so that a slow server never holds the window. A grab while that upload
 // is still going asks for one more upload after it, of the newest file. Both tell how uploads
-// fare on one health line. Used on the user interface thread only.
+// fare on one health line. While the FTP settings name the placeholder host, nothing is
+// uploaded and no server is contacted. Used on the user interface thread only.
 class Uploads {
 public:
     // instantEnded runs on the instant upload's worker when the upload has ended; it only
@@ -39,6 +40,9 @@ public:
     std::optional<std::string> post(const std::string& jpegFile);
     // Hands a file for the archive on the server to the upload thread, if there is one.
     void postArchive(const std::string& localFile, const std::string& remoteFile);
+
+    // False while the FTP settings name the placeholder host.
+    static bool serverSetUp();
 
     // Whether an instant upload is going.
     bool instantGoing() const { return instantUpload_ != nullptr; }

@@ -5,6 +5,7 @@
 
 WindowDrag::WindowDrag(WindowSystem& windowSystem, int placedWidth, int placedHeight)
     : windowSystem_(windowSystem)
+    , areas_(windowSystem)
     , placedWidth_(placedWidth)
     , placedHeight_(placedHeight) {}
 
@@ -32,27 +33,27 @@ void WindowDrag::press(TopLevelWindow& window, Point client) {
 
 void WindowDrag::follow(TopLevelWindow& window, Point client) {
     const Point cursor = windowSystem_.cursorPos();
-    const Rect desktop = windowSystem_.desktopRect();
     const Rect bounds = window.windowRect();
-    const Rect area = window.clientRect();
+    const Rect area = areas_.around(bounds);
     const Point grabbed = offsetInWindow(window, client);
     const std::optional<int> left =
-        x_.step(cursor.x, bounds.left, bounds.right, desktop.right, area.right, grabbed.x);
+        x_.step(cursor.x, bounds.left, bounds.right, area.left, area.right, grabbed.x);
     const std::optional<int> top =
-        y_.step(cursor.y, bounds.top, bounds.bottom, desktop.bottom, area.bottom, grabbed.y);
+        y_.step(cursor.y, bounds.top, bounds.bottom, area.top, area.bottom, grabbed.y);
     if (left || top) {
         window.move(left.value_or(bounds.left), top.value_or(bounds.top));
     }
 }
 
 Point WindowDrag::place(TopLevelWindow& window, Point stored) {
-    const Rect desktop = windowSystem_.desktopRect();
+    const Rect area =
+        areas_.around(Rect{stored.x, stored.y, stored.x + placedWidth_, stored.y + placedHeight_});
     Point placed = stored;
-    if (placed.x > desktop.right - 10) {
-        placed.x = desktop.right - placedWidth_;
+    if (placed.x > area.right - 10) {
+        placed.x = area.right - placedWidth_;
     }
-    if (placed.y > desktop.bottom - 10) {
-        placed.y = desktop.bottom - placedHeight_;
+    if (placed.y > area.bottom - 10) {
+        placed.y = area.bottom - placedHeight_;
     }
     window.move(placed.x, placed.y);
     return placed;
@@ -64,8 +65,8 @@ Point WindowDrag::offsetInWindow(const TopLevelWindow& window, Point client) {
     return Point{screen.x - bounds.left, screen.y - bounds.top};
 }
 
-std::optional<int> WindowDrag::Axis::step(int cursor, int nearEdge, int farEdge, int screenFar,
-                                          int clientExtent, int grabbedOffset) {
+std::optional<int> WindowDrag::Axis::step(int cursor, int nearEdge, int farEdge, int areaNear,
+                                          int areaFar, int grabbedOffset) {
     // The window's place before this step decides on snapping, so it first follows the
     // cursor into the band and snaps on the next move.
     const auto snap = [&](bool& snapped, int to) {
@@ -84,14 +85,14 @@ std::optional<int> WindowDrag::Axis::step(int cursor, int nearEdge, int farEdge,
     if (snappedToNear) {
         return holdOrLeave(snappedToNear, cursor - snapAnchor);
     }
-    if (nearEdge < snapBand) {
-        return snap(snappedToNear, 0);
+    if (nearEdge - areaNear < snapBand) {
+        return snap(snappedToNear, areaNear);
     }
     if (snappedToFar) {
         return holdOrLeave(snappedToFar, snapAnchor - cursor);
     }
-    if (screenFar - farEdge < snapBand) {
-        return snap(snappedToFar, screenFar - clientExtent);
+    if (areaFar - farEdge < snapBand) {
+        return snap(snappedToFar, areaFar - (farEdge - nearEdge));
     }
     return cursor - grabOffset;
 }

@@ -1,32 +1,28 @@
 #include "app/WindowZoom.h"
 
+#include "app/WorkAreas.h"
 #include "capture/Capture.h"
 #include "platform/Menu.h"
 #include "platform/TopLevelWindow.h"
-#include "platform/WindowSystem.h"
 #include "res/MenuTemplates.h"
 
-#include <cstddef>
+WindowZoom::WindowZoom(const WindowSystem& windowSystem)
+    : windowSystem_(windowSystem) {}
 
-void WindowZoom::set(int index, Menu* menu, WindowSystem& windowSystem, TopLevelWindow& window,
-                     Capture& capture) {
+void WindowZoom::store(int index) {
+    index_ = index >= 0 && index <= fullIndex ? index : defaultIndex;
+}
+
+void WindowZoom::apply(int index, Menu* menu, TopLevelWindow& window, Capture& device) {
     index_ = index;
     if (menu) {
         menu->checkRadioItem(menuCommand::zoomFirst, menuCommand::zoomLast,
                              menuCommand::zoomFirst + index);
     }
-    int width = 0;
-    int height = 0;
-    if (index == full) {
-        const Rect desktop = windowSystem.desktopRect();
-        width = desktop.right;
-        height = desktop.bottom;
-        window.setGeometry(0, 0, width, height);
-    } else {
-        const float factor = factors[static_cast<std::size_t>(index)];
-        width = static_cast<int>(static_cast<float>(capture.status().uiImageWidth) * factor);
-        height = static_cast<int>(static_cast<float>(capture.status().uiImageHeight) * factor);
-        window.resize(width, height);
-    }
-    capture.resizeWindow(width, height);
+    const Rect placed =
+        WorkAreas(windowSystem_)
+            .zoomed(window.windowRect(), device.status().uiImageWidth,
+                    device.status().uiImageHeight, factors[static_cast<std::size_t>(index)]);
+    window.setGeometry(placed.left, placed.top, placed.width(), placed.height());
+    device.resizeWindow(placed.width(), placed.height());
 }

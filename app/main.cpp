@@ -7,6 +7,7 @@
 #include "qt/QtCaptureService.h"
 #include "qt/QtDialogRunner.h"
 #include "qt/QtErrorBox.h"
+#include "qt/QtIcons.h"
 #include "qt/QtPlatform.h"
 #include "qt/QtTrayShell.h"
 #include "qt/QtWindowSystem.h"
@@ -52,6 +53,10 @@ int main(int argc, char* argv[]) {
         std::cerr << "kavriWebCam: cannot watch for termination signals\n";
         return 1;
     }
+    if (const auto information = informationAsked(argc, argv)) {
+        std::cout << *information;
+        return 0;
+    }
     const std::string commandLine = joinArguments(argc, argv);
     keepQtNotesOffStandardError();
     const bool platformChosenHere = choosePlatformFromEnvironment();
@@ -64,6 +69,8 @@ int main(int argc, char* argv[]) {
     // Closing the last window must not end the loop behind the program's back: Exit and the
     // end of the main window decide that.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The picture of every window, the dialogs' and the error boxes' too.
+    QApplication::setWindowIcon(applicationIcon());
     installQtErrorBox();
 
     QtWindowSystem windowSystem;

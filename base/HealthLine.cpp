@@ -30,12 +30,24 @@ std::string duration(std::chrono::steady_clock::duration length) {
     return std::to_string(seconds) + " s";
 }
 
+// A reason may quote a server or a file name: it must stay one line and send no control
+// codes to a terminal.
+std::string printable(std::string text) {
+    for (char& byte : text) {
+        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
+            byte = '?';
+        }
+    }
+    return text;
+}
+
 } // namespace
 
-HealthLine::HealthLine(HealthWords words, Clock clock, Sink sink)
+HealthLine::HealthLine(HealthWords words, Clock clock, Sink sink, HealthJournal* journal)
     : words_(words)
     , clock_(std::move(clock))
-    , sink_(sink ? std::move(sink) : Sink(writeLine)) {}
+    , sink_(sink ? std::move(sink) : Sink(writeLine))
+    , journal_(journal) {}
 
 void HealthLine::writeLine(const std::string& line) {
     const std::string whole = line + "\n";
@@ -53,6 +65,13 @@ void HealthLine::succeeded() {
 
 void HealthLine::report(bool failing, const std::string& reason) {
     std::lock_guard lock(mutex_);
+    if (journal_) {
+        const std::string shown = printable(reason);
+        journal_->report(words_.subject, failing, shown,
+                         std::string(words_.subject) + " " +
+                             (failing ? std::string(words_.failing) + ": " + shown
+                                      : std::string(words_.recovered)));
+    }
     const auto now = clock_();
     if (failing) {
         if (!failing_) {
@@ -100,12 +119,5 @@ std::string HealthLine::line(bool failing, const std::string& reason) const {
     if (changesSinceLine_ > 1) {
         text += " (" + std::to_string(changesSinceLine_) + " changes since the last line)";
     }
-    // A reason may quote a server or a file name: it must stay one line and send no control
-    // codes to a terminal.
-    for (char& byte : text) {
-        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
-            byte = '?';
-        }
-    }
-    return text;
+    return printable(text);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/HealthJournal.h"
+
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -26,17 +28,17 @@ struct HealthWords {
 // prints at most one line a minute: its changes are counted, and the first report a minute
 // after the last line prints the state of that moment, with "(N changes since the last
 // line)". The second line counts the failures in a row and the time from the first of them
-// to the moment the part worked again: never the good time before. Safe to use from several
-// threads.
+// to the moment the part worked again: never the good time before. Every report also goes
+// to the journal, which keeps each change at once. Safe to use from several threads.
 class HealthLine {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     // Gets each line without its line end.
     using Sink = std::function<void(const std::string& line)>;
 
-    // The default sink is writeLine.
+    // The default sink is writeLine; a null journal is told nothing.
     explicit HealthLine(HealthWords words, Clock clock = std::chrono::steady_clock::now,
-                        Sink sink = {});
+                        Sink sink = {}, HealthJournal* journal = &HealthJournal::program());
 
     HealthLine(const HealthLine&) = delete;
     HealthLine& operator=(const HealthLine&) = delete;
@@ -58,6 +60,7 @@ private:
     const HealthWords words_;
     const Clock clock_;
     const Sink sink_;
+    HealthJournal* const journal_;
 
     std::mutex mutex_;
     bool failing_ = false;

@@ -2,6 +2,7 @@
 
 #include "base/Surface.h"
 #include "capture/CaptureDialogs.h"
+#include "settings/RememberedCamera.h"
 
 #include <chrono>
 #include <cstdint>
@@ -34,6 +35,8 @@ public:
     // Whether other is this same device, found again: a camera by who it is, not by the node
     // it happens to sit on.
     virtual bool isSameDevice(const CaptureDriver& other) const = 0;
+    // Who the device is, for the settings kept for it; nothing for a device that keeps none.
+    virtual std::optional<RememberedCamera::Identity> identity() const { return std::nullopt; }
 
     // Opens the device and starts it; false when it cannot be used.
     virtual bool open() = 0;

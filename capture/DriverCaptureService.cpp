@@ -1,6 +1,7 @@
 #include "capture/DriverCaptureService.h"
 
 #include "capture/DibFile.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <iterator>
@@ -156,6 +157,7 @@ std::intptr_t DriverCaptureService::connect(Window& window, std::uint32_t index)
     }
     window.driver = driver;
     window.grabbed.reset();
+    restoreRemembered(*driver);
     driver->setFramePeriod(std::chrono::microseconds(window.parms.dwRequestMicroSecPerFrame));
     updatePreview(window);
     return 1;
@@ -182,33 +184,73 @@ void DriverCaptureService::updatePreview(Window& window) {
 }
 
 bool DriverCaptureService::formatDialog(Window& window) {
-    const std::vector<FrameSize> sizes = window.driver->frameSizes();
+    CaptureDriver& driver = *window.driver;
+    const std::vector<FrameSize> sizes = driver.frameSizes();
     if (sizes.empty()) {
         return false;
     }
-    const auto inUse = std::find(sizes.begin(), sizes.end(), window.driver->frameSize());
+    const auto inUse = std::find(sizes.begin(), sizes.end(), driver.frameSize());
     const auto current = static_cast<std::size_t>(inUse == sizes.end() ? 0 : inUse - sizes.begin());
-    const auto chosen = dialogs_.chooseFrameSize(window.driver->description(), sizes, current);
-    if (chosen && *chosen < sizes.size() && sizes[*chosen] != window.driver->frameSize()) {
-        window.driver->setFrameSize(sizes[*chosen]);
+    const auto chosen = dialogs_.chooseFrameSize(driver.description(), sizes, current);
+    if (chosen && *chosen < sizes.size() && sizes[*chosen] != driver.frameSize() &&
+        driver.setFrameSize(sizes[*chosen])) {
+        if (const auto identity = driver.identity()) {
+            RememberedCamera& remembered = Settings::rememberCamera(*identity);
+            remembered.width = sizes[*chosen].width;
+            remembered.height = sizes[*chosen].height;
+        }
     }
     return true;
 }
 
 bool DriverCaptureService::sourceDialog(Window& window) {
-    const std::vector<CameraControl> controls = window.driver->controls();
+    CaptureDriver& driver = *window.driver;
+    const std::vector<CameraControl> controls = driver.controls();
     if (controls.empty()) {
         return false;
     }
-    const auto values = dialogs_.editControls(window.driver->description(), controls);
-    if (values && values->size() == controls.size()) {
-        for (std::size_t i = 0; i < controls.size(); ++i) {
-            if ((*values)[i] != controls[i].value) {
-                window.driver->setControl(controls[i].id, (*values)[i]);
-            }
+    // What the camera shows follows the dialog; a cancelled dialog puts back what it changed.
+    std::vector<std::int32_t> shown;
+    for (const CameraControl& control : controls) {
+        shown.push_back(control.value);
+    }
+    const auto show = [&](std::size_t position, std::int32_t value) {
+        if (position < controls.size() && value != shown[position] &&
+            driver.setControl(controls[position].id, value)) {
+            shown[position] = value;
+        }
+    };
+    const auto values = dialogs_.editControls(driver.description(), controls, show);
+    const bool accepted = values && values->size() == controls.size();
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        show(i, accepted ? (*values)[i] : controls[i].value);
+    }
+    const auto identity = driver.identity();
+    for (std::size_t i = 0; accepted && identity && i < controls.size(); ++i) {
+        if (shown[i] != controls[i].value) {
+            Settings::rememberCamera(*identity).controls[controls[i].id] = shown[i];
         }
     }
     return true;
+}
+
+// A camera opened again gets the size and the controls set for it before.
+void DriverCaptureService::restoreRemembered(CaptureDriver& driver) {
+    const auto identity = driver.identity();
+    const RememberedCamera* remembered = identity ? Settings::findCamera(*identity) : nullptr;
+    if (remembered == nullptr) {
+        return;
+    }
+    const FrameSize size{remembered->width, remembered->height};
+    if (size.width > 0 && size != driver.frameSize()) {
+        driver.setFrameSize(size);
+    }
+    for (const CameraControl& control : driver.controls()) {
+        const auto value = remembered->controls.find(control.id);
+        if (value != remembered->controls.end() && value->second != control.value) {
+            driver.setControl(control.id, value->second);
+        }
+    }
 }
 
 std::intptr_t DriverCaptureService::sendMessage(CaptureWindow handle, CaptureMessage message,

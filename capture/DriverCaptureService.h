@@ -19,7 +19,9 @@
 // by its device, and stays listed while its device is away. It keeps each capture window's
 // state (connected driver, preview, scaling, preview rate, sequence parameters, the last
 // grabbed frame) and answers the capture messages from it. Preview frames go to preview, the
-// drivers' dialogs ask through dialogs; both must outlive it.
+// drivers' dialogs ask through dialogs; both must outlive it. The size chosen in the Format
+// dialog and the controls changed in the Source dialog are kept in the settings store for
+// the device (Settings::rememberCamera) and given back whenever it is connected.
 class DriverCaptureService : public CaptureService {
 public:
     using DriverFinder = std::function<std::vector<std::shared_ptr<CaptureDriver>>()>;
@@ -90,6 +92,7 @@ private:
     void updatePreview(Window& window);
     bool formatDialog(Window& window);
     bool sourceDialog(Window& window);
+    void restoreRemembered(CaptureDriver& driver);
 
     // The capture messages by what they concern: the driver and its dialogs, the preview,
     // the frames. The first two answer nothing for a message of another kind.

@@ -9,8 +9,9 @@ public:
                                                std::size_t) override {
         return std::nullopt;
     }
-    std::optional<std::vector<std::int32_t>>
-    editControls(const std::string&, const std::vector<CameraControl>&) override {
+    std::optional<std::vector<std::int32_t>> editControls(const std::string&,
+                                                          const std::vector<CameraControl>&,
+                                                          const ControlChanged&) override {
         return std::nullopt;
     }
 };

@@ -28,6 +28,9 @@ public:
     bool isSameDevice(const CaptureDriver& other) const override {
         return dynamic_cast<const TestSource*>(&other) != nullptr;
     }
+    std::optional<RememberedCamera::Identity> identity() const override {
+        return RememberedCamera::Identity{name, "", ""};
+    }
     bool open() override;
     void close() override;
     bool isOpen() const override { return open_; }

@@ -34,6 +34,8 @@ public:
     virtual bool checkRadioItem(int first, int last, int checked) = 0;
     // Enables the item, or greys it so that it cannot be chosen.
     virtual bool enableItem(int id, bool enabled) = 0;
+    // Gives the command item id the text; false when there is no such item.
+    virtual bool setItemText(int id, const std::string& text) = 0;
 
     // Shows this menu as a popup with its top-left corner at the screen point, owned by
     // owner, and returns when it closes. The item chosen, if any, is posted to owner as

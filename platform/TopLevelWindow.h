@@ -28,8 +28,12 @@ public:
     virtual void showInitially(int command) = 0;
     // Hides the window, keeping its place and size. No message results.
     virtual void hide() = 0;
-    // Shows the window again where it was, at the size it had, without taking the focus.
+    // Shows the window again where it was, at the size it had, without taking the focus; a
+    // minimised window is restored.
     virtual void show() = 0;
+    // Minimises the window to the task bar, where the user can restore it; a tool window
+    // gets a task-bar entry for as long as it is minimised.
+    virtual void minimize() = 0;
     // Moves the top-left corner of the window to (x, y), keeping the size, the stacking
     // order and the focus.
     virtual void move(int x, int y) = 0;

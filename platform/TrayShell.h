@@ -7,6 +7,9 @@ class TopLevelWindow;
 
 // The notification area ("tray") of the desktop shell, with the one record it takes.
 
+// The callback message's lParam when the notification area appeared or went.
+inline constexpr std::intptr_t trayChangedNotice = 0x0400;
+
 // What a notify call asks of the shell.
 namespace trayAction {
 inline constexpr std::int32_t NIM_ADD = 0;
@@ -19,6 +22,8 @@ namespace trayFlag {
 inline constexpr std::uint32_t NIF_MESSAGE = 1;
 inline constexpr std::uint32_t NIF_ICON = 2;
 inline constexpr std::uint32_t NIF_TIP = 4;
+// The lines the tool-tip shows below the tip.
+inline constexpr std::uint32_t NIF_DETAILS = 0x100;
 } // namespace trayFlag
 
 // The record of one icon.
@@ -38,6 +43,8 @@ struct TrayIconData {
     int icon = 0;
     // At most tipBytes bytes.
     std::string tip;
+    // Any length, lines separated by '\n'.
+    std::string details;
 };
 
 class TrayShell {
@@ -54,4 +61,11 @@ public:
     // it post nothing. Returns whether the shell did it; where there is no notification
     // area the call does nothing and returns false, and the program goes on without icon.
     virtual bool notify(std::int32_t action, const TrayIconData& data) = 0;
+
+    // Whether the desktop has a notification area now. Where none is, the shell adds the
+    // icon once one appears; when one appears or goes, it posts the callback message with
+    // lParam = trayChangedNotice to the icon's window.
+    virtual bool available() const = 0;
+    // A desktop notification with the title and text, where the desktop shows them.
+    virtual void showMessage(const std::string& title, const std::string& text) = 0;
 };

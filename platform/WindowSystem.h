@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Menu;
 class TopLevelWindow;
@@ -34,6 +35,9 @@ public:
     // The rectangle of the whole desktop (the primary screen), in screen coordinates;
     // left and top are 0.
     virtual Rect desktopRect() const = 0;
+    // The work areas of the screens (each screen less its panels and docks), in screen
+    // coordinates, the primary screen's first; never empty.
+    virtual std::vector<Rect> workAreas() const = 0;
     // Where the mouse cursor is now, in screen coordinates.
     virtual Point cursorPos() const = 0;
 
@@ -41,6 +45,11 @@ public:
     // null); returns when it is dismissed. Timer ticks go on meanwhile.
     virtual void messageBox(TopLevelWindow* owner, const std::string& text,
                             const std::string& caption) = 0;
+
+    // A window of its own, titled title, that shows text read-only and lets it be selected
+    // and copied. With open, it is made or brought to the front; without, only a window of
+    // that title already open takes the new text.
+    virtual void showText(const std::string& title, const std::string& text, bool open) = 0;
 
     // Runs the event loop of the user interface thread until quit; returns its exit code.
     virtual int runEventLoop() = 0;

@@ -36,6 +36,8 @@ inline constexpr std::uint32_t WM_PAINT = 15;
 inline constexpr std::uint32_t WM_COMMAND = 273;
 // wParam: the timer id.
 inline constexpr std::uint32_t WM_TIMER = 275;
+// The keyboard asks for the context menu (the Menu key, Shift+F10); wParam 0, lParam -1.
+inline constexpr std::uint32_t WM_CONTEXTMENU = 123;
 // Mouse messages: wParam holds the buttons and keys down (the MK_ bits below), lParam the
 // position in client coordinates, x in the low 16 bits, y in the next 16 bits. A type of
 // their own, for procedures that take only these; its values are window messages all the

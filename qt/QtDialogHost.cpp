@@ -1,6 +1,7 @@
 #include "qt/QtDialogHost.h"
 
 #include "qt/QtDialogUnits.h"
+#include "qt/QtGroupBox.h"
 #include "res/Bitmaps.h"
 
 #include <QCheckBox>
@@ -18,6 +19,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <span>
 
 namespace {
 
@@ -82,6 +84,34 @@ QWidget* createPicture(const DialogControl& control, QWidget* parent) {
     return picture;
 }
 
+// The label of a field: the nearest label left of it on its row, else the one right above
+// it; "Username:" names it "Username".
+QString labelOf(const DialogControl& field, std::span<const DialogControl> controls) {
+    const DialogControl* best = nullptr;
+    int bestScore = 0;
+    for (const DialogControl& label : controls) {
+        if (label.kind != DialogControlKind::Label) {
+            continue;
+        }
+        const bool sameRow = label.y < field.y + field.height && field.y < label.y + label.height &&
+                             label.x + label.width <= field.x + 2;
+        const bool above = label.y + label.height <= field.y + 1 &&
+                           field.y - (label.y + label.height) <= 6 &&
+                           label.x < field.x + field.width && field.x < label.x + label.width;
+        // Nearer is better; a label on the row beats one above.
+        const int score = sameRow ? 1000 + label.x + label.width : above ? label.y : -1;
+        if (score > bestScore) {
+            best = &label;
+            bestScore = score;
+        }
+    }
+    QString name = best != nullptr ? toQString(best->text).remove('&').trimmed() : QString();
+    if (name.endsWith(':')) {
+        name.chop(1);
+    }
+    return name;
+}
+
 } // namespace
 
 QtDialogHost::QtDialogHost(const DialogTemplate& dialogTemplate, DialogProcedure procedure,
@@ -101,6 +131,7 @@ void QtDialogHost::buildControls() {
     QWidget* previousStop = nullptr;
     for (const DialogControl& control : template_.controls) {
         QWidget* widget = createControl(control);
+        nameForAssistiveTools(control, widget);
         const QRect area = units.toPixels(control.x, control.y, control.width, control.height);
         if (control.kind == DialogControlKind::Picture) {
             // A picture sizes itself to its image, frame included, from its top-left corner.
@@ -133,6 +164,17 @@ void QtDialogHost::buildControls() {
         border->setGeometry(rect());
         border->setAttribute(Qt::WA_TransparentForMouseEvents);
         border->lower();
+    }
+}
+
+void QtDialogHost::nameForAssistiveTools(const DialogControl& control, QWidget* widget) {
+    if (control.kind == DialogControlKind::Label && windowTitle().isEmpty() &&
+        accessibleName().isEmpty()) {
+        setAccessibleName(toQString(control.text));
+    } else if (control.kind == DialogControlKind::Edit) {
+        widget->setAccessibleName(labelOf(control, template_.controls));
+    } else if (control.text.empty() && (control.id == dialogOk || control.id == dialogCancel)) {
+        widget->setAccessibleName(control.id == dialogOk ? "OK" : "Cancel");
     }
 }
 
@@ -171,7 +213,7 @@ QWidget* QtDialogHost::createWidget(const DialogControl& control) {
     case DialogControlKind::Label:
         return createLabel(control, this);
     case DialogControlKind::GroupBox: {
-        auto* group = new QGroupBox(text, this);
+        auto* group = new QtGroupBox(text, this);
         group->setFocusPolicy(Qt::NoFocus);
         group->setAttribute(Qt::WA_TransparentForMouseEvents);
         return group;

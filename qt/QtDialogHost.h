@@ -47,6 +47,9 @@ public:
 private:
     void buildControls();
     // The widget of a control, with its tip.
+    // For screen readers: a field is named after its label, a button without text after its
+    // role, and a dialog without a title after its first label.
+    void nameForAssistiveTools(const DialogControl& control, QWidget* widget);
     QWidget* createControl(const DialogControl& control);
     QWidget* createWidget(const DialogControl& control);
     void sendCommand(int commandId);

@@ -1,5 +1,6 @@
 #include "qt/QtIcons.h"
 
+#include "res/AppIcon.h"
 #include "res/Icons.h"
 
 QPixmap iconPixmap(int iconId, int sizePx) {
@@ -10,10 +11,11 @@ QPixmap iconPixmap(int iconId, int sizePx) {
     return QPixmap(xpm.data());
 }
 
-QIcon programIcon(int iconId) {
+QIcon applicationIcon() {
     QIcon icon;
-    for (const int sizePx : {16, 32}) {
-        if (const QPixmap pixmap = iconPixmap(iconId, sizePx); !pixmap.isNull()) {
+    for (const AppIconImage& image : appIconImages()) {
+        QPixmap pixmap;
+        if (pixmap.loadFromData(image.png.data(), static_cast<unsigned>(image.png.size()), "PNG")) {
             icon.addPixmap(pixmap);
         }
     }

@@ -8,5 +8,5 @@
 // The sizePx x sizePx image of icon iconId; a null pixmap when there is none.
 QPixmap iconPixmap(int iconId, int sizePx);
 
-// Every image of icon iconId (icon 107 has two sizes); an empty icon when there is none.
-QIcon programIcon(int iconId);
+// The application icon, every size of res/AppIcon.h, for the program's windows.
+QIcon applicationIcon();

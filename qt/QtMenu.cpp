@@ -166,6 +166,15 @@ bool QtMenu::enableItem(int id, bool enabled) {
     return true;
 }
 
+bool QtMenu::setItemText(int id, const std::string& text) {
+    QAction* action = findCommand(id);
+    if (action == nullptr) {
+        return false;
+    }
+    action->setText(QString::fromStdString(text));
+    return true;
+}
+
 void QtMenu::collectCheckable(std::vector<QAction*>& actions) const {
     for (const Item& item : items_) {
         if (item.action->isCheckable()) {

@@ -28,6 +28,7 @@ public:
     bool checkItem(int id, bool checked) override;
     bool checkRadioItem(int first, int last, int checked) override;
     bool enableItem(int id, bool enabled) override;
+    bool setItemText(int id, const std::string& text) override;
     void track(Point screen, TopLevelWindow& owner) override;
 
     // The QMenu of this menu, for looking at it.

@@ -4,10 +4,10 @@
 #include "qt/QtIcons.h"
 #include "qt/QtMouseTranslator.h"
 #include "qt/QtPlatform.h"
-#include "res/Icons.h"
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWindow>
@@ -19,21 +19,33 @@
 namespace {
 
 // The outer widget; a close request from the desktop destroys the window the way the
-// procedure would learn of it.
+// procedure would learn of it, and the Menu key or Shift+F10 ask for the context menu.
 class Frame : public QFrame {
 public:
-    Frame(Qt::WindowFlags flags, std::function<void()> onClose)
+    Frame(Qt::WindowFlags flags, std::function<void()> onClose, std::function<void()> onMenuKey)
         : QFrame(nullptr, flags)
-        , onClose_(std::move(onClose)) {}
+        , onClose_(std::move(onClose))
+        , onMenuKey_(std::move(onMenuKey)) {
+        setFocusPolicy(Qt::StrongFocus);
+    }
 
 protected:
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         onClose_();
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        if (event->key() == Qt::Key_Menu ||
+            (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+            onMenuKey_();
+            return;
+        }
+        QFrame::keyPressEvent(event);
+    }
 
 private:
     std::function<void()> onClose_;
+    std::function<void()> onMenuKey_;
 };
 
 // The inside of the frame; its mouse events become the window's mouse messages.
@@ -94,9 +106,10 @@ QtTopLevelWindow::QtTopLevelWindow(std::uint32_t style, std::uint32_t extStyle,
     if (extStyle & windowStyle::WS_EX_TOPMOST) {
         flags |= Qt::WindowStaysOnTopHint;
     }
-    frame_ = std::make_unique<Frame>(flags, [this] { destroy(); });
+    frame_ = std::make_unique<Frame>(
+        flags, [this] { destroy(); }, [this] { deliver(windowMessage::WM_CONTEXTMENU, 0, -1); });
     frame_->setWindowTitle(QString::fromStdString(title));
-    frame_->setWindowIcon(programIcon(programIconId));
+    frame_->setWindowIcon(applicationIcon());
     // Shown again after Hide without taking the focus from the window in use.
     frame_->setAttribute(Qt::WA_ShowWithoutActivating);
     if (style & windowStyle::WS_BORDER) {
@@ -138,9 +151,29 @@ void QtTopLevelWindow::hide() {
 }
 
 void QtTopLevelWindow::show() {
-    if (!destroyed_) {
-        frame_->show();
+    if (destroyed_) {
+        return;
     }
+    if (typeBeforeMinimize_) {
+        frame_->setWindowFlags((frame_->windowFlags() & ~Qt::WindowType_Mask) |
+                               *typeBeforeMinimize_);
+        typeBeforeMinimize_.reset();
+    }
+    frame_->setWindowState(frame_->windowState() & ~Qt::WindowMinimized);
+    frame_->show();
+}
+
+void QtTopLevelWindow::minimize() {
+    if (destroyed_ || frame_->isMinimized()) {
+        return;
+    }
+    // A tool window has no task-bar entry: without one, a minimised window is out of reach.
+    const Qt::WindowFlags type = frame_->windowFlags() & Qt::WindowType_Mask;
+    if (type != Qt::Window) {
+        typeBeforeMinimize_ = type;
+        frame_->setWindowFlags((frame_->windowFlags() & ~Qt::WindowType_Mask) | Qt::Window);
+    }
+    frame_->showMinimized();
 }
 
 void QtTopLevelWindow::move(int x, int y) {

@@ -2,9 +2,12 @@
 
 #include "platform/TopLevelWindow.h"
 
+#include <qnamespace.h>
+
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QFrame;
@@ -32,6 +35,7 @@ public:
     void showInitially(int command) override;
     void hide() override;
     void show() override;
+    void minimize() override;
     void move(int x, int y) override;
     void resize(int width, int height) override;
     void setGeometry(int x, int y, int width, int height) override;
@@ -63,6 +67,8 @@ private:
     WindowProcedure procedure_;
     int borderPx_ = 0;
     bool destroyed_ = false;
+    // The window's type before minimize made it a plain window with a task-bar entry.
+    std::optional<Qt::WindowFlags> typeBeforeMinimize_;
     // The frame deletes the client area and the timers with it.
     std::unique_ptr<QFrame> frame_;
     QWidget* client_ = nullptr;

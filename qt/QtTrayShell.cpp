@@ -8,61 +8,106 @@
 
 #include <algorithm>
 
-QtTrayShell::QtTrayShell() = default;
+QtTrayShell::QtTrayShell()
+    : wasAvailable_(QSystemTrayIcon::isSystemTrayAvailable()) {
+    QObject::connect(&lookAgain_, &QTimer::timeout, [this] { lookAgain(); });
+    lookAgain_.start(2000);
+}
+
 QtTrayShell::~QtTrayShell() = default;
 
-void QtTrayShell::apply(const TrayIconData& data) {
-    if (data.flags & trayFlag::NIF_MESSAGE) {
-        window_ = data.window;
-        iconId_ = data.id;
-        callbackMessage_ = data.callbackMessage;
-    }
-    if (data.flags & trayFlag::NIF_ICON) {
-        icon_->setIcon(QIcon(iconPixmap(data.icon, 16)));
-    }
-    if (data.flags & trayFlag::NIF_TIP) {
-        const std::size_t length = std::min(data.tip.size(), TrayIconData::tipBytes);
-        icon_->setToolTip(QString::fromUtf8(data.tip.data(), qsizetype(length)));
+bool QtTrayShell::available() const {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtTrayShell::showMessage(const std::string& title, const std::string& text) {
+    if (icon_ && QSystemTrayIcon::supportsMessages()) {
+        icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text));
     }
 }
 
-bool QtTrayShell::notify(std::int32_t action, const TrayIconData& data) {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        return false;
+void QtTrayShell::lookAgain() {
+    const bool now = available();
+    if (now == wasAvailable_) {
+        return;
     }
+    wasAvailable_ = now;
+    if (now && wantedShown_ && !icon_) {
+        add();
+    }
+    if (wanted_.window != nullptr && wanted_.callbackMessage != 0) {
+        wanted_.window->postMessage(wanted_.callbackMessage, wanted_.id, trayChangedNotice);
+    }
+}
+
+void QtTrayShell::apply(const TrayIconData& data) {
+    if (data.flags & trayFlag::NIF_MESSAGE) {
+        wanted_.window = data.window;
+        wanted_.id = data.id;
+        wanted_.callbackMessage = data.callbackMessage;
+    }
+    if (data.flags & trayFlag::NIF_ICON) {
+        wanted_.icon = data.icon;
+    }
+    if (data.flags & trayFlag::NIF_TIP) {
+        wanted_.tip = data.tip.substr(0, std::min(data.tip.size(), TrayIconData::tipBytes));
+    }
+    if (data.flags & trayFlag::NIF_DETAILS) {
+        wanted_.details = data.details;
+    }
+    if (icon_) {
+        icon_->setIcon(QIcon(iconPixmap(wanted_.icon, 16)));
+        icon_->setToolTip(QString::fromStdString(
+            wanted_.details.empty() ? wanted_.tip : wanted_.tip + "\n" + wanted_.details));
+    }
+}
+
+void QtTrayShell::add() {
+    icon_ = std::make_unique<QSystemTrayIcon>();
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
+                     [this](QSystemTrayIcon::ActivationReason reason) {
+                         TopLevelWindow* window = wanted_.window;
+                         if (window == nullptr || wanted_.callbackMessage == 0) {
+                             return;
+                         }
+                         if (reason == QSystemTrayIcon::Trigger) {
+                             window->postMessage(wanted_.callbackMessage, wanted_.id,
+                                                 windowMessage::WM_LBUTTONUP);
+                         } else if (reason == QSystemTrayIcon::Context) {
+                             window->postMessage(wanted_.callbackMessage, wanted_.id,
+                                                 windowMessage::WM_RBUTTONDOWN);
+                         }
+                     });
+    apply({});
+    icon_->show();
+}
+
+bool QtTrayShell::notify(std::int32_t action, const TrayIconData& data) {
     switch (action) {
     case trayAction::NIM_ADD:
-        if (icon_) {
+        if (wantedShown_) {
             return false;
         }
-        icon_ = std::make_unique<QSystemTrayIcon>();
-        QObject::connect(
-            icon_.get(), &QSystemTrayIcon::activated,
-            [this](QSystemTrayIcon::ActivationReason reason) {
-                if (window_ == nullptr || callbackMessage_ == 0) {
-                    return;
-                }
-                if (reason == QSystemTrayIcon::Trigger) {
-                    window_->postMessage(callbackMessage_, iconId_, windowMessage::WM_LBUTTONUP);
-                } else if (reason == QSystemTrayIcon::Context) {
-                    window_->postMessage(callbackMessage_, iconId_, windowMessage::WM_RBUTTONDOWN);
-                }
-            });
+        wantedShown_ = true;
         apply(data);
-        icon_->show();
+        if (!available()) {
+            return false;
+        }
+        add();
         return true;
     case trayAction::NIM_MODIFY:
-        if (!icon_) {
+        if (!wantedShown_) {
             return false;
         }
         apply(data);
-        return true;
+        return icon_ != nullptr;
     case trayAction::NIM_DELETE:
-        if (!icon_) {
+        if (!wantedShown_) {
             return false;
         }
+        wantedShown_ = false;
         icon_.reset();
-        window_ = nullptr;
+        wanted_ = {};
         return true;
     default:
         return false;

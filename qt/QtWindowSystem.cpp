@@ -38,6 +38,21 @@ Rect QtWindowSystem::desktopRect() const {
     return Rect{0, 0, geometry.width(), geometry.height()};
 }
 
+std::vector<Rect> QtWindowSystem::workAreas() const {
+    std::vector<Rect> areas;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect available = screen->availableGeometry();
+        const Rect area{available.left(), available.top(), available.left() + available.width(),
+                        available.top() + available.height()};
+        areas.insert(screen == primary ? areas.begin() : areas.end(), area);
+    }
+    if (areas.empty()) {
+        areas.push_back(desktopRect());
+    }
+    return areas;
+}
+
 Point QtWindowSystem::cursorPos() const {
     const QPoint position = QCursor::pos();
     return Point{position.x(), position.y()};
@@ -53,6 +68,35 @@ void QtWindowSystem::messageBox(TopLevelWindow* owner, const std::string& text,
                     QString::fromStdString(text), QMessageBox::Ok,
                     QtTopLevelWindow::qtWindowOf(owner));
     box.exec();
+}
+
+QtWindowSystem::~QtWindowSystem() {
+    for (const auto& [title, window] : textWindows_) {
+        delete window.data();
+    }
+}
+
+void QtWindowSystem::showText(const std::string& title, const std::string& text, bool open) {
+    const QString name = QString::fromStdString(title);
+    QPointer<QPlainTextEdit>& window = textWindows_[title];
+    if (!window && !open) {
+        return;
+    }
+    if (!window) {
+        window = new QPlainTextEdit;
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->setReadOnly(true);
+        window->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        window->setWindowTitle(name);
+        window->setAccessibleName(name);
+        window->resize(560, 260);
+    }
+    window->setPlainText(QString::fromStdString(text));
+    if (open) {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    }
 }
 
 int QtWindowSystem::runEventLoop() {

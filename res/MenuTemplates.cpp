@@ -18,6 +18,7 @@ constexpr std::array settingsItems{
     MenuItemTemplate{Command, "Live View...", liveViewSettings},
     MenuItemTemplate{Command, "Picture...", pictureSettings},
     MenuItemTemplate{Command, "Archive...", archiveSettings},
+    MenuItemTemplate{Command, "Status...", status},
 };
 
 constexpr std::array cameraItems{

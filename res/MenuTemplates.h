@@ -33,6 +33,8 @@ inline constexpr int lastDevice = 32819;
 inline constexpr int liveViewSettings = 33110;
 inline constexpr int pictureSettings = 33100;
 inline constexpr int archiveSettings = 33120;
+// Settings > Status...: the health of the camera, the JPEG file and the upload.
+inline constexpr int status = 33130;
 } // namespace menuCommand
 
 // The template with the given id, or null when there is none.

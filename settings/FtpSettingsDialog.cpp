@@ -19,6 +19,10 @@ void fill(DialogHost& dialog) {
     dialog.setItemText(saveTo, Settings::getSaveTo());
     dialog.setItemText(password, Settings::getPassword());
     dialog.setItemText(user, Settings::getUser());
+    // The placeholder host of a new settings file names no server: nothing is uploaded.
+    if (Settings::getHost() == placeholderHost) {
+        dialog.setItemText(ftpGroup, "FTP not set up");
+    }
 }
 
 void store(const DialogHost& dialog) {

@@ -11,7 +11,7 @@ std::int32_t Settings::dateTimeOverlay = 1;
 std::string Settings::textOverlay;
 Settings::Color Settings::textColor{11, 210, 0};
 Settings::Color Settings::backColor{0, 0, 0};
-std::string Settings::host = "ftp.example.com";
+std::string Settings::host = placeholderHost;
 unsigned Settings::port = 21;
 std::string Settings::saveTo = "public_html/image.jpg";
 std::string Settings::user = "theusername";
@@ -52,3 +52,26 @@ std::int32_t Settings::archiveTimeLapse = 0;
 unsigned Settings::archiveFps = 25;
 unsigned Settings::archiveCrf = 23;
 std::string Settings::archiveVideo = "archive/%Y-%m-%d.mp4";
+
+std::vector<RememberedCamera> Settings::cameras;
+
+const RememberedCamera* Settings::findCamera(const RememberedCamera::Identity& identity) {
+    for (const RememberedCamera& camera : cameras) {
+        if (camera.identity.isSameCamera(identity)) {
+            return &camera;
+        }
+    }
+    return nullptr;
+}
+
+RememberedCamera& Settings::rememberCamera(const RememberedCamera::Identity& identity) {
+    for (RememberedCamera& camera : cameras) {
+        if (camera.identity.isSameCamera(identity)) {
+            camera.identity = identity;
+            return camera;
+        }
+    }
+    RememberedCamera& made = cameras.emplace_back();
+    made.identity = identity;
+    return made;
+}

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "settings/RememberedCamera.h"
+
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The one process-wide store of the user's settings. It holds its defaults from static
 // initialisation on; the settings file, the dialogs and the menu change values, and every
@@ -11,6 +14,9 @@
 // Colours are packed as red + green * 256 + blue * 65536 (0x00BBGGRR); the store keeps the
 // three 8-bit components apart, so bits 24 to 31 of a packed value are lost. Numbers are
 // kept as given: limits are applied where values are typed in, not here.
+// The host of a settings file that names no server of its own: nothing is uploaded to it.
+inline constexpr const char* placeholderHost = "ftp.example.com";
+
 class Settings {
 public:
     Settings() = delete;
@@ -134,6 +140,14 @@ public:
     static void setScheduleLongitude(const std::string& value) { scheduleLongitude = value; }
     static std::string getScheduleDays() { return scheduleDays; }
     static void setScheduleDays(const std::string& value) { scheduleDays = value; }
+    // The cameras' own frame sizes and controls, one entry a camera, in the order first met.
+    static const std::vector<RememberedCamera>& getCameras() { return cameras; }
+    static void setCameras(std::vector<RememberedCamera> value) { cameras = std::move(value); }
+    // The entry of that camera, or null.
+    static const RememberedCamera* findCamera(const RememberedCamera::Identity& identity);
+    // The entry of that camera, made when there is none; it takes identity as it is now
+    // (the camera may have moved to another port).
+    static RememberedCamera& rememberCamera(const RememberedCamera::Identity& identity);
 
 private:
     struct Color {
@@ -201,4 +215,5 @@ private:
     static unsigned archiveFps;
     static unsigned archiveCrf;
     static std::string archiveVideo;
+    static std::vector<RememberedCamera> cameras;
 };

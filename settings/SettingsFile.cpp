@@ -5,6 +5,7 @@
 #include "base/ReplaceFile.h"
 #include "res/Version.h"
 #include "settings/PasswordTransform.h"
+#include "settings/Settings.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/SettingsFileHandler.h"
 #include "settings/SettingsTable.h"
@@ -84,6 +85,9 @@ std::string settingsFileText(const SettingsHolders& holders) {
         out << '\'' << lineEnd;
     }
     closeSection(out, section);
+    for (const RememberedCamera& camera : Settings::getCameras()) {
+        out << camera.elementText();
+    }
     out << "</kavriwebcam>" << lineEnd;
     return std::move(out).str();
 }

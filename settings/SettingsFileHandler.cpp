@@ -1,6 +1,7 @@
 #include "settings/SettingsFileHandler.h"
 
 #include "settings/PasswordTransform.h"
+#include "settings/Settings.h"
 #include "settings/SettingsFileEscape.h"
 #include "settings/XmlElement.h"
 
@@ -33,6 +34,12 @@ SettingsFileHandler::SettingsFileHandler(const SettingsHolders& holders)
     : holders_(holders) {}
 
 void SettingsFileHandler::startElement(const XmlElement* element) {
+    if (element->getName() == "camera") {
+        if (const auto camera = RememberedCamera::fromElement(*element)) {
+            Settings::rememberCamera(camera->identity) = *camera;
+        }
+        return;
+    }
     for (auto at = element->begin(); at != element->end(); ++at) {
         if (const Setting* setting = findSetting(element->getName(), element->attributeName(at))) {
             setting->set(holders_, readValue(setting->kind, *element, at));

@@ -16,6 +16,9 @@ namespace {
 // between, is taken as lost instead of being retried for ever.
 constexpr int maxFailuresInARow = 10;
 
+// The most entries of a menu control the Source dialog offers.
+constexpr std::int32_t maxMenuEntries = 64;
+
 std::string text(const std::uint8_t* bytes, std::size_t size) {
     const auto* begin = reinterpret_cast<const char*>(bytes);
     return std::string(begin, strnlen(begin, size));
@@ -93,6 +96,10 @@ std::vector<std::unique_ptr<V4l2Camera>> V4l2Camera::findCameras(const Machine& 
 bool V4l2Camera::isSameDevice(const CaptureDriver& other) const {
     const auto* camera = dynamic_cast<const V4l2Camera*>(&other);
     return camera != nullptr && identity_.isSameCamera(camera->identity_);
+}
+
+std::optional<RememberedCamera::Identity> V4l2Camera::identity() const {
+    return RememberedCamera::Identity{identity_.card, identity_.bus, identity_.stableName};
 }
 
 bool V4l2Camera::open() {
@@ -276,19 +283,39 @@ std::vector<CameraControl> V4l2Camera::controls() const {
     v4l2_queryctrl query{};
     query.id = V4L2_CTRL_FLAG_NEXT_CTRL;
     while (device_->request(VIDIOC_QUERYCTRL, &query) == 0) {
+        const bool menu =
+            query.type == V4L2_CTRL_TYPE_MENU || query.type == V4L2_CTRL_TYPE_INTEGER_MENU;
         const bool usable =
             !(query.flags & (V4L2_CTRL_FLAG_DISABLED | V4L2_CTRL_FLAG_READ_ONLY)) &&
-            (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN);
+            (query.type == V4L2_CTRL_TYPE_INTEGER || query.type == V4L2_CTRL_TYPE_BOOLEAN || menu);
         v4l2_control current{};
         current.id = query.id;
         if (usable && device_->request(VIDIOC_G_CTRL, &current) == 0) {
             found.push_back({query.id, text(query.name, sizeof query.name), query.minimum,
                              query.maximum, std::max(query.step, 1), query.default_value,
-                             current.value});
+                             current.value, menu ? menuChoices(query) : CameraControl::Choices{}});
         }
         query.id |= V4L2_CTRL_FLAG_NEXT_CTRL;
     }
     return found;
+}
+
+// A menu's entries as the device names them, up to maxMenuEntries; an index it refuses is
+// no entry.
+CameraControl::Choices V4l2Camera::menuChoices(const v4l2_queryctrl& query) const {
+    CameraControl::Choices choices;
+    const std::int32_t last = std::min(query.maximum, query.minimum + maxMenuEntries - 1);
+    for (std::int32_t index = query.minimum; index <= last; ++index) {
+        v4l2_querymenu entry{};
+        entry.id = query.id;
+        entry.index = static_cast<std::uint32_t>(index);
+        if (device_->request(VIDIOC_QUERYMENU, &entry) == 0) {
+            choices.push_back({index, query.type == V4L2_CTRL_TYPE_MENU
+                                          ? text(entry.name, sizeof entry.name)
+                                          : std::to_string(entry.value)});
+        }
+    }
+    return choices;
 }
 
 bool V4l2Camera::setControl(std::uint32_t id, std::int32_t value) {

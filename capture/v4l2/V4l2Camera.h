@@ -84,6 +84,7 @@ public:
 
     const std::string& description() const override { return description_; }
     bool isSameDevice(const CaptureDriver& other) const override;
+    std::optional<RememberedCamera::Identity> identity() const override;
     bool open() override;
     void close() override;
     // Open also while the camera is away and being looked for.
@@ -108,6 +109,7 @@ private:
     bool startStreaming();
     void closeDevice();
     void restoreControls();
+    CameraControl::Choices menuChoices(const v4l2_queryctrl& query) const;
     void applyFramePeriod();
 
     // The camera's thread: streams, and when the camera is lost, gets it back.

@@ -24,8 +24,9 @@ TEST_F(MainWindowTest, StartsWithTheIdleTrayIconAndNeedsACaptureObject) {
     MainWindow bare(system, tray, dialogs, showCommand::SW_SHOWNORMAL);
     ASSERT_EQ(tray.calls.size(), 1u);
     EXPECT_EQ(tray.calls[0].action, trayAction::NIM_ADD);
-    EXPECT_EQ(tray.calls[0].data.flags,
-              trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON |
+                                            trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.details, "camera: ok\nJPEG file: ok\nupload: off");
     EXPECT_EQ(tray.calls[0].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[0].data.tip, inactiveTip);
     EXPECT_EQ(tray.calls[0].data.callbackMessage, MainWindow::trayCallbackMessage);
@@ -107,10 +108,28 @@ TEST_F(MainWindowTest, TheTrayIconTogglesTheWindowAndOpensTheMenuWithTheDevicesP
     const auto trayClick = [&](std::intptr_t mouse) {
         window().deliver(MainWindow::trayCallbackMessage, 0, mouse);
     };
+    const auto hideItem = [&] { return static_cast<FakeMenu*>(menu().subMenu(0))->items[0].text; };
     command(menuCommand::hide);
     EXPECT_FALSE(window().visible);
+    EXPECT_EQ(hideItem(), "Show");
     trayClick(WM_LBUTTONUP);
     EXPECT_TRUE(window().visible);
+    EXPECT_EQ(hideItem(), "Hide");
+    // Without a notification area, Hide minimises, and a hidden window is minimised once the
+    // area goes.
+    tray.present = false;
+    command(menuCommand::hide);
+    EXPECT_TRUE(window().visible && window().minimized);
+    EXPECT_EQ(hideItem(), "Hide");
+    tray.present = true;
+    command(menuCommand::hide);
+    tray.present = false;
+    trayClick(trayChangedNotice);
+    EXPECT_TRUE(window().visible && window().minimized);
+    tray.present = true;
+    // The keyboard's context menu opens at the window's corner.
+    window().deliver(WM_CONTEXTMENU, 0, -1);
+    EXPECT_EQ(system.log.take(), std::vector<std::string>{"track 1,1"});
     trayClick(WM_LBUTTONDOWN);
     trayClick(WM_LBUTTONDBLCLK);
     EXPECT_TRUE(window().visible);
@@ -187,7 +206,10 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     EXPECT_TRUE(window().timers.empty());
     EXPECT_FALSE(running() || menu().isGrayed(menuCommand::ftpSettings));
     ASSERT_EQ(tray.calls.size(), 4u);
-    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_ICON | trayFlag::NIF_TIP);
+    EXPECT_EQ(tray.calls[0].data.flags,
+              trayFlag::NIF_ICON | trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.details,
+              "camera: ok\nJPEG file: ok\nupload: off\nnext grab in 1 s");
     EXPECT_EQ(tray.calls[0].data.icon, runningIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip);
     for (const auto& [call, icon] : {std::pair{1, runningIconId}, {2, grabbingIconId}}) {
@@ -196,6 +218,7 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     }
     EXPECT_EQ(tray.calls[3].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[3].data.tip, inactiveTip);
+    EXPECT_EQ(tray.calls[3].data.details, "camera: ok\nJPEG file: ok\nupload: off");
 }
 
 // Outside the schedule's window the grabber keeps running without grabbing, its tip says
@@ -316,13 +339,19 @@ TEST_F(GrabUploadTest, InstantGrabsWhileIdleUploadInTheBackgroundTheNewestLast) 
     }
     ASSERT_TRUE(waitUntil([&] {
         window().deliverPosted();
-        return tray.calls.size() == 2;
+        return tray.calls.back().data.icon == idleIconId;
     }));
     EXPECT_TRUE(waitUntil([&] { return server.storedCount() == 2; }));
+    std::erase_if(tray.calls,
+                  [](const auto& call) { return !(call.data.flags & trayFlag::NIF_ICON); });
+    ASSERT_EQ(tray.calls.size(), 2u);
     EXPECT_EQ(tray.calls[0].data.icon, grabbingIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip + " [instant grab]");
     EXPECT_EQ(tray.calls[1].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[1].data.tip, inactiveTip);
+    // The tool-tip tells when the last upload went.
+    EXPECT_THAT(tray.calls[1].data.details,
+                testing::ContainsRegex("\nupload: ok, last at [0-9][0-9]:[0-9][0-9]:[0-9][0-9]$"));
     EXPECT_TRUE(errorBoxes.empty());
 }
 
@@ -332,7 +361,8 @@ TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     testing::internal::CaptureStderr();
     for (const bool runFirst : {false, true}) {
         command(menuCommand::instantGrab);
-        ASSERT_TRUE(waitUntil([&] { return window().hasPosted(); }));
+        // The upload's end, not the health change its failure posts before it.
+        ASSERT_TRUE(waitUntil([&] { return window().hasPosted(HealthStatus::changedMessage); }));
         if (runFirst) {
             command(menuCommand::run);
         }
@@ -342,8 +372,30 @@ TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     // Standard error tells why, as it does for the upload thread.
     EXPECT_THAT(testing::internal::GetCapturedStderr(),
                 testing::StartsWith("kavriWebCam: upload failing: connect to 127.0.0.1:"));
-    EXPECT_EQ(errorBoxes, std::vector<std::string>{"kavri WebCam Error|" + connectMessage});
+    // The box, the tool-tip, one notification and the Status window add the server's answer.
+    const std::string reason =
+        "connect to 127.0.0.1:" + std::to_string(server.port()) + ": 530 Authentication failed.";
+    EXPECT_EQ(errorBoxes,
+              std::vector<std::string>{"kavri WebCam Error|" + connectMessage + "\n" + reason});
     EXPECT_EQ(tray.calls.back().data.icon, runningIconId);
+    EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload failing: " + reason));
+    EXPECT_EQ(tray.messages, std::vector<std::string>{"kavriWebCam|upload failing: " + reason});
+    command(menuCommand::status);
+    EXPECT_THAT(system.texts["kavriWebCam Status"],
+                testing::ContainsRegex("newest first:\n[0-9:]{8}  upload failing: " + reason));
+}
+
+TEST_F(GrabUploadTest, ThePlaceholderHostIsNeverContactedAndTheToolTipSaysSo) {
+    Settings::setHost(placeholderHost);
+    build();
+    testing::internal::CaptureStderr();
+    command(menuCommand::instantGrab);
+    EXPECT_FALSE(window().hasPosted());
+    command(menuCommand::run);
+    window().tick();
+    window().tick();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload: FTP not set up"));
 }
 
 TEST_F(GrabUploadTest, AnInstantUploadThatHangsHoldsNeitherTheWindowNorExit) {
@@ -380,8 +432,9 @@ TEST_F(MainWindowTest, ZoomSizesTheWindowAndThePreviewTruncatingAndChecksItsItem
                   std::vector{menuCommand::zoomFirst + index});
         EXPECT_EQ(mainWindow->getZoomIndex(), index);
     }
+    // "Full" fills the screen at the picture's aspect, in its middle.
     command(menuCommand::zoomLast);
-    EXPECT_EQ(window().rect, (Rect{0, 0, 1024, 768}));
+    EXPECT_EQ(window().rect, (Rect{1, 0, 1022, 768}));
     EXPECT_EQ(service.resized.back().height, 768);
     // Only 0 to 9 have a zoom step; anything else read from the file gets the default.
     for (const auto& [stored, applied] : {std::pair{-1, 3}, {0, 0}, {9, 9}, {10, 3}}) {
@@ -404,6 +457,43 @@ TEST_F(MainWindowTest, AStoredPositionOffThisScreenIsPulledOntoIt) {
     }
 }
 
+// A zoom on screens with panels: the picture's size at the zoom; where that would not fit
+// the work area of the screen the window is on, made smaller at its aspect and moved into
+// that area.
+struct ZoomFit {
+    std::vector<Rect> areas;
+    int imageWidth, imageHeight, zoomIndex;
+    Point at;
+    Rect expected;
+};
+
+class ZoomFitTest : public MainWindowTest, public testing::WithParamInterface<ZoomFit> {};
+
+TEST_P(ZoomFitTest, TheWindowFitsTheWorkAreaOfItsScreen) {
+    const ZoomFit& row = GetParam();
+    service.statusToReport.uiImageWidth = static_cast<std::uint32_t>(row.imageWidth);
+    service.statusToReport.uiImageHeight = static_cast<std::uint32_t>(row.imageHeight);
+    system.areas = row.areas;
+    build();
+    window().move(row.at.x, row.at.y);
+    command(menuCommand::zoomFirst + row.zoomIndex);
+    EXPECT_EQ(window().rect, row.expected);
+    EXPECT_EQ(service.resized.back().width, row.expected.width());
+    EXPECT_EQ(service.resized.back().height, row.expected.height());
+}
+
+const std::vector<Rect> panelScreen{{0, 28, 1280, 800}};
+const std::vector<Rect> twoScreens{{0, 0, 1024, 768}, {1024, 0, 2304, 1024}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, ZoomFitTest,
+    testing::Values(ZoomFit{panelScreen, 1920, 1080, 3, {0, 0}, {0, 28, 1280, 748}},
+                    ZoomFit{panelScreen, 1920, 1080, 9, {0, 0}, {0, 54, 1280, 774}},
+                    ZoomFit{panelScreen, 480, 1920, 2, {500, 0}, {500, 28, 693, 800}},
+                    ZoomFit{panelScreen, 320, 240, 4, {1100, 700}, {1100, 700, 1420, 940}},
+                    ZoomFit{twoScreens, 1920, 1080, 4, {1400, 100}, {1024, 100, 2304, 820}},
+                    ZoomFit{twoScreens, 320, 240, 9, {1400, 100}, {1024, 32, 2304, 992}}));
+
 // One step of a drag: the cursor goes to the screen point (x, y), pressing the left button
 // there or moving with it held, and the window's top-left corner must then be at
 // (left, top).
@@ -414,7 +504,13 @@ struct DragStep {
 
 // Every drag starts with a press at (310, 215) on the 240 x 180 window (75% of 320 x 240)
 // at (300, 200): the grabbed point is 10 and 15 pixels from its outer corner.
-class DragTest : public MainWindowTest, public testing::WithParamInterface<std::vector<DragStep>> {
+// The steps, on screens with these work areas.
+struct DragRun {
+    std::vector<DragStep> steps;
+    std::vector<Rect> areas{{0, 0, 1024, 768}};
+};
+
+class DragTest : public MainWindowTest, public testing::WithParamInterface<DragRun> {
 protected:
     void step(const DragStep& step, std::uintptr_t keys = mouseKey::MK_LBUTTON) {
         system.cursor = {step.x, step.y};
@@ -425,6 +521,7 @@ protected:
 };
 
 TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) {
+    system.areas = GetParam().areas;
     build();
     window().move(300, 200);
     step({310, 215, 300, 200, true});
@@ -435,7 +532,7 @@ TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) 
         step({410, 265, 0, 0}, keys);
         EXPECT_EQ(window().rect.left, 300) << keys;
     }
-    for (const DragStep& next : GetParam()) {
+    for (const DragStep& next : GetParam().steps) {
         step(next);
         EXPECT_EQ((Point{window().rect.left, window().rect.top}), (Point{next.left, next.top}))
             << next.x << "," << next.y;
@@ -447,25 +544,30 @@ TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) 
 }
 
 // Snapping: the window first follows the cursor into the 20-pixel band, snaps on the next
-// move and holds until the cursor has gone more than 20 pixels from where it snapped. The
-// right and bottom edges snap to the desktop's less the client size.
+// move and holds until the cursor has gone more than 20 pixels from where it snapped. It
+// snaps to the edges of the work area, and lies exactly on them.
 INSTANTIATE_TEST_SUITE_P(
     Steps, DragTest,
     testing::Values(
-        std::vector<DragStep>{{410, 265, 400, 250}, {500, 300, 490, 285}},
-        std::vector<DragStep>{
-            {25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}},
-        std::vector<DragStep>{
-            {775, 215, 765, 200}, {776, 215, 786, 200}, {756, 215, 786, 200}, {755, 215, 744, 200}},
-        std::vector<DragStep>{
-            {310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}},
-        std::vector<DragStep>{
-            {310, 584, 300, 569}, {310, 585, 300, 590}, {310, 565, 300, 590}, {310, 564, 300, 548}},
+        DragRun{{{410, 265, 400, 250}, {500, 300, 490, 285}}},
+        DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}}},
+        DragRun{{{775, 215, 765, 200},
+                 {776, 215, 784, 200},
+                 {756, 215, 784, 200},
+                 {755, 215, 744, 200}}},
+        DragRun{{{310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}}},
+        DragRun{{{310, 584, 300, 569},
+                 {310, 585, 300, 588},
+                 {310, 565, 300, 588},
+                 {310, 564, 300, 548}}},
+        // A panel at the top and one at the right.
+        DragRun{{{310, 58, 300, 43}, {310, 57, 300, 28}}, {{0, 28, 1024, 768}}},
+        DragRun{{{735, 215, 725, 200}, {736, 215, 744, 200}}, {{0, 0, 984, 768}}},
         // The snap outlives the drag; the next press is where the pull is counted from.
-        std::vector<DragStep>{{25, 215, 15, 200},
-                              {24, 215, 0, 200},
-                              {10, 215, 0, 200, true},
-                              {30, 230, 0, 215},
-                              {31, 230, 21, 215}}));
+        DragRun{{{25, 215, 15, 200},
+                 {24, 215, 0, 200},
+                 {10, 215, 0, 200, true},
+                 {30, 230, 0, 215},
+                 {31, 230, 21, 215}}}));
 
 } // namespace

@@ -2,10 +2,13 @@
 
 #include "app/AboutDialog.h"
 #include "app/CommandLine.h"
+#include "app/InstanceLock.h"
+#include "app/PicturesHome.h"
 #include "app/TerminationSignals.h"
 #include "base/Exception.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/live/LiveClients.h"
+#include "tests/support/Deadline.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -78,6 +81,30 @@ TEST_F(ProgramTest, LoadsTheSettingsBeforeConnectingAndRunsAndHidesAsAsked) {
     EXPECT_TRUE(errorBoxes.empty());
 }
 
+TEST_F(ProgramTest, ASecondStartInTheSameDirectoryBringsTheFirstWindowBackAndEnds) {
+    bool asked = false;
+    system.idle = [&] {
+        if (!asked) {
+            command(menuCommand::hide);
+            const auto files = [] {
+                return std::vector(std::filesystem::directory_iterator("."), {});
+            };
+            const auto before = files();
+            EXPECT_EQ(run(""), 0);
+            EXPECT_EQ(files(), before);
+            // Elsewhere, another start holds a directory of its own.
+            const TempDir elsewhere;
+            const WorkingDirectory there(elsewhere.path());
+            EXPECT_TRUE(InstanceLock().held());
+            asked = true;
+        } else if (window().visible || !waitUntil([&] { return window().hasPosted(); })) {
+            command(menuCommand::exitProgram);
+        }
+    };
+    EXPECT_EQ(run(""), 0);
+    EXPECT_TRUE(window().visible);
+}
+
 // What goes wrong in the loop (or, when null, the main window cannot be made), and the
 // message that reports it.
 struct FatalCase {
@@ -134,6 +161,26 @@ TEST(CommandLineTest, FindsTheKnownSwitchesAnywhereByteForByteInListOrder) {
     const char* const argv[] = {"kavriwebcam", "/run", "two words", "/minimized"};
     EXPECT_EQ(joinArguments(4, argv), "/run two words /minimized");
     EXPECT_EQ(joinArguments(1, argv), "");
+    for (const auto& [argument, printed] :
+         {std::pair{"--version", "kavriWebCam " KAVRI_VERSION "\n"}, {"--versions", ""}}) {
+        const char* const asking[] = {"kavriwebcam", "/run", argument};
+        EXPECT_EQ(informationAsked(3, asking).value_or(""), printed);
+    }
+    const char* const help[] = {"kavriwebcam", "--help"};
+    EXPECT_TRUE(informationAsked(2, help).value_or("").starts_with("Usage: kavriwebcam [/run]"));
+}
+
+TEST(PicturesHomeTest, IsKavriWebCamInTheUsersPicturesFolder) {
+    const TempDir config;
+    const std::string home = std::getenv("HOME");
+    setenv("HOME", "/home/cam", 1);
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    EXPECT_EQ(picturesHome(), "/home/cam/Pictures/kavriWebCam");
+    std::ofstream(config.path() / "user-dirs.dirs")
+        << "# written by xdg-user-dirs-update\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    EXPECT_EQ(picturesHome(), "/home/cam/Bilder/kavriWebCam");
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("HOME", home.c_str(), 1);
 }
 
 bool readable(int descriptor) {

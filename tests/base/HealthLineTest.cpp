@@ -46,4 +46,37 @@ TEST(HealthLineTest, PrintsAPairOfLinesPerOutageAndFoldsFlapping) {
     }
 }
 
+// The journal hears of each change at once, also within the quiet minute, and keeps the state.
+TEST(HealthLineTest, TellsTheJournalOfEveryChangeAtOnce) {
+    HealthJournal journal;
+    int told = 0;
+    journal.setListener([&] { ++told; });
+    HealthLine health(
+        {"upload", "failing", "working again"}, [] { return std::chrono::steady_clock::now(); },
+        [](const std::string&) {}, &journal);
+    health.succeeded();
+    health.failed("a\x01");
+    health.failed("b");
+    health.succeeded();
+    health.failed("c");
+    std::vector<std::string> texts;
+    for (const HealthJournal::Entry& entry : journal.entries(0)) {
+        texts.push_back(entry.text);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"upload failing: a?", "upload working again",
+                                               "upload failing: c"}));
+    EXPECT_EQ(told, 3);
+    EXPECT_EQ(journal.entries(2).size(), 1u);
+    const HealthJournal::State upload = journal.state("upload");
+    EXPECT_TRUE(upload.failing && upload.reason == "c" && upload.lastWorked);
+    EXPECT_FALSE(journal.state("camera").failing || journal.state("camera").lastWorked);
+    // Only the newest 500 entries are kept.
+    for (int change = 0; change < 600; ++change) {
+        change % 2 == 0 ? health.succeeded() : health.failed("d");
+    }
+    EXPECT_EQ(journal.number(), 603u);
+    EXPECT_EQ(journal.entries(0).size(), 500u);
+    EXPECT_EQ(journal.entries(602).size(), 1u);
+}
+
 } // namespace

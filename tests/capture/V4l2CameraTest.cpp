@@ -8,6 +8,7 @@
 #include "tests/support/Deadline.h"
 #include "tests/support/FakeV4l2Camera.h"
 #include "tests/support/FakeVideoNodes.h"
+#include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
 
 #include <gmock/gmock.h>
@@ -246,56 +247,97 @@ public:
         return chooseSize;
     }
     std::optional<std::vector<std::int32_t>>
-    editControls(const std::string& device, const std::vector<CameraControl>& controls) override {
+    editControls(const std::string& device, const std::vector<CameraControl>& controls,
+                 const ControlChanged& changed) override {
         shownControls = {device, controls.size()};
-        return edit(controls);
+        return edit(controls, changed);
     }
     std::optional<std::size_t> chooseSize;
-    std::function<std::optional<std::vector<std::int32_t>>(const std::vector<CameraControl>&)> edit;
+    std::function<std::optional<std::vector<std::int32_t>>(const std::vector<CameraControl>&,
+                                                           const ControlChanged&)>
+        edit;
     std::pair<FrameSize, std::size_t> shownSizes;
     std::pair<std::string, std::size_t> shownControls;
 };
 
 class DriverCaptureServiceTest : public V4l2CameraTest {
 protected:
+    SettingsSnapshot keepSettings;
     HeadlessPreviewSink preview;
     ScriptedDialogs dialogs;
 };
 
-TEST_F(DriverCaptureServiceTest, TheDialogsSetTheChosenSizeAndTheChangedControls) {
+TEST_F(DriverCaptureServiceTest, TheDialogsSetTheChosenSizeAndTheChangedControlsForGood) {
     fake->controls = {
         FakeV4l2Camera::control(V4L2_CID_BRIGHTNESS, 10),
         FakeV4l2Camera::control(V4L2_CID_CONTRAST, 20),
         FakeV4l2Camera::control(V4L2_CID_SATURATION, 30, V4L2_CTRL_TYPE_INTEGER,
                                 V4L2_CTRL_FLAG_DISABLED),
         FakeV4l2Camera::control(V4L2_CID_POWER_LINE_FREQUENCY, 1, V4L2_CTRL_TYPE_MENU)};
+    fake->controls[3].query.maximum = 3;
+    fake->controls[3].menu = {"Disabled", "50 Hz", "", "Auto"};
     offer({{V4L2_PIX_FMT_MJPEG, {{320, 240}, {352, 288}}}});
-    // Brightness is set behind the program's back, where the dialog must leave it.
-    dialogs.edit = [&](const std::vector<CameraControl>& controls) {
+    // Brightness is set behind the program's back, where the dialog must leave it. The
+    // camera follows the dialog as it is changed.
+    std::vector<CameraControl> shown;
+    dialogs.edit = [&](const std::vector<CameraControl>& controls, const auto& changed) {
+        shown = controls;
         fake->controls[0].value = 50;
-        return std::optional<std::vector<std::int32_t>>({controls[0].value, 99});
+        changed(2, 3);
+        EXPECT_EQ(fake->controls[3].value, 3);
+        changed(1, 60);
+        return std::optional<std::vector<std::int32_t>>({controls[0].value, 99, 3});
     };
-    std::vector<std::unique_ptr<CaptureDriver>> drivers;
-    drivers.push_back(std::make_unique<V4l2Camera>("/dev/video0",
-                                                   V4l2Camera::Identity::of(fake->capability, ""),
-                                                   "Fake Cam", nodes.machine(health)));
-    DriverCaptureService service(std::move(drivers), preview, dialogs);
-    Capture capture(service, {});
-    capture.initialize();
-    capture.setFrameRate(5);
+    const auto start = [&] {
+        std::vector<std::unique_ptr<CaptureDriver>> drivers;
+        drivers.push_back(std::make_unique<V4l2Camera>(
+            "/dev/video0", V4l2Camera::Identity::of(fake->capability, ""), "Fake Cam",
+            nodes.machine(health)));
+        auto service = std::make_unique<DriverCaptureService>(std::move(drivers), preview, dialogs);
+        auto capture = std::make_unique<Capture>(*service, ParentWindow{});
+        capture->initialize();
+        return std::pair(std::move(service), std::move(capture));
+    };
+    auto [service, capture] = start();
+    capture->setFrameRate(5);
     EXPECT_EQ(fake->frameInterval.numerator * 5, fake->frameInterval.denominator);
-    capture.showSourceDialog();
-    EXPECT_EQ(dialogs.shownControls, std::make_pair(std::string("Fake Cam"), std::size_t{2}))
-        << "the adjustable integers and switches";
+    capture->showSourceDialog();
+    EXPECT_EQ(dialogs.shownControls, std::make_pair(std::string("Fake Cam"), std::size_t{3}))
+        << "the adjustable integers, switches and menus";
+    EXPECT_EQ(shown[2].choices,
+              (CameraControl::Choices{{0, "Disabled"}, {1, "50 Hz"}, {3, "Auto"}}));
     EXPECT_EQ(fake->controls[0].value, 50);
     EXPECT_EQ(fake->controls[1].value, 99);
+    // Cancelled: what the dialog changed is put back.
+    dialogs.edit = [&](const std::vector<CameraControl>&, const auto& changed) {
+        changed(1, 7);
+        EXPECT_EQ(fake->controls[1].value, 7);
+        return std::optional<std::vector<std::int32_t>>();
+    };
+    capture->showSourceDialog();
+    EXPECT_EQ(fake->controls[1].value, 99);
 
-    capture.showFormatDialog();
+    capture->showFormatDialog();
     EXPECT_EQ(dialogs.shownSizes, std::make_pair(FrameSize{320, 240}, std::size_t{2}));
     dialogs.chooseSize = 1;
-    capture.showFormatDialog();
-    EXPECT_EQ(capture.status().uiImageWidth * 1000 + capture.status().uiImageHeight, 352288u);
+    capture->showFormatDialog();
+    EXPECT_EQ(capture->status().uiImageWidth * 1000 + capture->status().uiImageHeight, 352288u);
     EXPECT_EQ(fake->width, 352u);
+
+    // Started again with a camera that has forgotten all: it gets back what was set.
+    capture.reset();
+    service.reset();
+    fake->plugIn();
+    ASSERT_EQ(fake->controls[1].value, 128);
+    std::tie(service, capture) = start();
+    EXPECT_EQ(capture->status().uiImageWidth * 1000 + capture->status().uiImageHeight, 352288u);
+    EXPECT_EQ(
+        (std::vector{fake->controls[0].value, fake->controls[1].value, fake->controls[3].value}),
+        (std::vector{128, 99, 3}));
+    ASSERT_EQ(Settings::getCameras().size(), 1u);
+    EXPECT_EQ(Settings::getCameras()[0].controls,
+              (std::map<std::uint32_t, std::int32_t>{{V4L2_CID_CONTRAST, 99},
+                                                     {V4L2_CID_POWER_LINE_FREQUENCY, 3}}));
 }
 
 TEST_F(DriverCaptureServiceTest, TheDeviceListFollowsCamerasThatComeAndGoAndTheOneInUse) {

@@ -23,7 +23,7 @@ ARTIFACTS = os.path.abspath(os.environ.get("E2E_ARTIFACTS", "e2e-artifacts"))
 MENU = ("Hide|Run|Instant Grab!|Settings...|Camera Settings...|Window Zoom|Select Device...|About|"
         "Exit").split("|")
 SUBMENUS = {"Settings...": ["Image...", "FTP...", "Save On Exit", "Save Settings", "Live View...",
-                             "Picture...", "Archive..."],
+                             "Picture...", "Archive...", "Status..."],
             "Camera Settings...": ["Format...", "Preview..."], "Window Zoom": "25% 37% 50% 75% 100% 150% 200% 250% 300% Full".split()}
 # The dialogs the menu opens and their titles; the About box has none, so the window system
 # names it after the program.
@@ -43,8 +43,8 @@ def run(*command, check=True, env=None):
                           capture_output=True, text=True).stdout
 
 
-def start(*command, **options):
-    processes.append(subprocess.Popen(command, env=desktop_env, stdout=subprocess.DEVNULL,
+def start(*command, env=None, **options):
+    processes.append(subprocess.Popen(command, env=env or desktop_env, stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL, preexec_fn=die_with_parent,
                                       **options))
     return processes[-1]
@@ -68,21 +68,28 @@ def wait_until(condition, what, seconds=30.0):
     return value
 
 
-def setUpModule():
-    global desktop_env
+# Starts a desktop of that size with the tray along `edge`; returns its environment.
+def start_desktop(size, edge="bottom", *tray_options):
     read_end, write_end = os.pipe()
-    start("Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten",
+    start("Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten",
           "tcp", "-noreset", pass_fds=[write_end])
     os.close(write_end)
     with os.fdopen(read_end) as display:
-        desktop_env = {name: value for name, value in os.environ.items() if name not in (
+        env = {name: value for name, value in os.environ.items() if name not in (
             "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")} | {"DISPLAY": ":" + display.readline().strip()}
-    start("openbox")
+    start("openbox", env=env)
     wait_until(lambda: "window id" in run("xprop", "-root", "_NET_SUPPORTING_WM_CHECK",
-                                          check=False), "the window manager")
-    start(*"trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel "
-          "--height 28 --SetDockType true --transparent false".split())
-    wait_until(lambda: '"panel"' in run("xwininfo", "-root", "-tree"), "the system tray")
+                                          check=False, env=env), "the window manager")
+    start(*("trayer --edge %s --align right --widthtype pixel --width 120 --heighttype pixel "
+            "--height 28 --SetDockType true --transparent false" % edge).split(), *tray_options,
+          env=env)
+    wait_until(lambda: '"panel"' in run("xwininfo", "-root", "-tree", env=env), "the system tray")
+    return env
+
+
+def setUpModule():
+    global desktop_env
+    desktop_env = start_desktop(SCREEN)
 
 
 def tearDownModule():
@@ -299,9 +306,9 @@ class ProgramTest(unittest.TestCase):
 
     def ftp_item_greyed(self):
         # With "Image..." highlighted, the lines are "FTP...", "Save On Exit", "Save Settings",
-        # "Live View...", "Picture...", "Archive...".
+        # "Live View...", "Picture...", "Archive...", "Status...".
         submenu = self.open_menu("Settings...")
-        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 6 and lines,
+        lines = wait_until(lambda: len(lines := text_lines(pixels(submenu))) == 7 and lines,
                            "the submenu to be drawn")
         self.close_menus()
         return lines[0] - lines[2] > 50
@@ -415,6 +422,23 @@ class WindowTest(ProgramTest):
         self.wait_for_window((0, 240) + FRAME)
 
 
+    def test_the_format_chosen_is_the_cameras_again_after_a_restart(self):
+        self.start()
+        self.wait_for_window((0, 0) + WINDOW)
+        self.choose("Camera Settings...", "Format...")
+        # The sizes listed, 320 x 240 chosen: the next one down is 640 x 480.
+        self.close_dialog(wait_until(lambda: top_level("Test Source - Video Format"),
+                                     "the Format dialog"), ("Down", "Return"))
+        self.wait_for_window((0, 0, 480, 360))
+        self.choose("Exit")
+        self.assertEqual(self.program.wait(timeout=10), 0)
+        saved = (self.dir / "kavriWebCam.ini").read_bytes().decode("latin-1")
+        self.assertIn("</schedule>\r\n  <camera\r\n    card = 'Test Source'\r\n", saved)
+        self.assertIn("    width = '640'\r\n    height = '480'\r\n", saved)
+        self.start(settings=saved)
+        self.wait_for_window((0, 0, 480, 360))
+
+
 class GrabTest(ProgramTest):
     def test_running_with_uploads_until_an_ftp_error_stops_it(self):
         server = FtpServerProcess(self.dir, "webcam", "e2e pass")
@@ -493,6 +517,74 @@ class GrabTest(ProgramTest):
         self.assertEqual(self.program.wait(timeout=1), 0)
 
 
+class HealthTest(ProgramTest):
+    # The Status window's text, copied, once it holds `text`; the window stays open and follows.
+    def status(self, text, seconds=10):
+        if not mapped(top_level("kavriWebCam Status")):
+            # The last item, up from the first (FTP... is passed by while running).
+            self.open_menu("Settings...")
+            key("Up", "Return")
+        window = wait_until(lambda: top_level("kavriWebCam Status"), "the Status window")
+
+        def copied():
+            click(geometry(window))
+            key("ctrl+a", "ctrl+c")
+            return run("xclip", "-o", "-selection", "clipboard", check=False)
+        return wait_until(lambda: text in (now := copied()) and now, "%r in the Status window" %
+                          text, seconds)
+
+    def test_a_refused_login_and_its_end_show_in_the_status_window_within_a_grab(self):
+        server = FtpServerProcess(self.dir, "webcam", "right")
+        server.start()
+        self.addCleanup(server.stop)
+        self.start("/run", image={"update": 1},
+                   network=ftp_settings(server, "live.jpg", password="wrong"))
+        self.window()
+        self.assertRegex(self.status("upload failing", seconds=4),
+                         r"\d\d:\d\d:\d\d  upload failing: .*530")
+        server.stop()
+        server.password = "wrong"
+        server.start()
+        # After the worker's pause between attempts, which doubles from 1 s.
+        text = self.status("upload working again", seconds=20)
+        self.assertRegex(text.split("newest first:")[1], r"^\n\S+  upload working again\n"
+                         r"\S+  upload failing: connect to 127.0.0.1:\d+: 530")
+
+    def test_without_a_tray_hide_minimises_a_second_start_raises_and_no_server_is_set_up(self):
+        trayer = next(process for process in processes if process.args[0] == "trayer")
+        stop(trayer)
+        processes.remove(trayer)
+        restart = lambda: start(*trayer.args) and wait_until(
+            lambda: '"panel"' in run("xwininfo", "-root", "-tree"), "the system tray again")
+        self.addCleanup(lambda: any(process.args[0] == "trayer" for process in processes) or
+                        restart())
+        # FTP on with the placeholder host, stopping at the first error: nothing is tried.
+        self.start("/run", image={"update": 1}, network={"active": 1, "stoponerror": 1})
+        run("xdotool", "windowactivate", "--sync", self.window(), "key", "shift+F10")
+        self.new_popup({}, "the menu opened by Shift+F10")
+        self.close_menus()
+        for again in (False, True):
+            self.choose("Hide")
+            wait_until(lambda: "_NET_WM_STATE_HIDDEN" in run("xprop", "-id", top_level(
+                "kavriWebCam"), "_NET_WM_STATE"), "the window minimised")
+            # The files of the directory but those the running grabber writes.
+            files = lambda: {(name, (self.dir / name).read_bytes()) for name in os.listdir(
+                self.dir) if name not in ("_temp.dib", "image.jpg")}
+            before = files()
+            if again:
+                self.assertEqual(subprocess.run([BINARY, "/testsource"], cwd=self.dir,
+                                                env=desktop_env, timeout=10).returncode, 0)
+                self.assertEqual(files(), before)
+            else:
+                run("xdotool", "search", "--name", "^kavriWebCam$", "windowactivate", "%@")
+            self.window()
+        self.assertIn("upload: FTP not set up", self.status("Now:"))
+        self.assertNotIn("upload", (self.dir / "stderr.txt").read_text())
+        # A tray that comes later gets the icon.
+        restart()
+        wait_until(tray_icons, "the tray icon")
+
+
 class WaylandTest(ProgramTest):
     def test_on_wayland_it_takes_xwayland_where_there_is_one_and_else_says_what_it_lacks(self):
         for xwayland in (True, False):
@@ -527,3 +619,67 @@ class WaylandTest(ProgramTest):
             self.assertEqual(self.program.returncode, 0)
             stop(weston)
 
+
+
+# A 1280 x 800 screen with a 28-pixel panel at its top, and a 1080p picture.
+class ScreenTest(ProgramTest):
+    AREA = (0, 28, 1280, 772)
+
+    @classmethod
+    def setUpClass(cls):
+        global desktop_env
+        cls.module_env = desktop_env
+        desktop_env = start_desktop((1280, 800), "top", "--SetPartialStrut", "true")
+        wait_until(lambda: "= 0, 28, 1280, 772" in run("xprop", "-root", "_NET_WORKAREA"),
+                   "the panel's room kept free")
+
+    @classmethod
+    def tearDownClass(cls):
+        global desktop_env
+        desktop_env = cls.module_env
+
+    # The test source remembered at 1920 x 1080.
+    def start_1080p(self, **sections):
+        self.start(camera={"card": "Test Source", "bus": "", "byid": "", "width": 1920,
+                           "height": 1080, "controls": ""}, **sections)
+
+    def test_a_1080p_window_fits_the_work_area_at_every_zoom(self):
+        self.start_1080p()
+        # 75% of 1920 x 1080 is too large: as large as fits, under the panel.
+        self.wait_for_window((0, 28, 1280, 720))
+        x, y, width, height = self.AREA
+        for item, size in zip(SUBMENUS["Window Zoom"], [(480, 270), (720, 405), (960, 540)] +
+                              [(1280, 720)] * 7):
+            self.choose("Window Zoom", item)
+            wait_until(lambda: geometry(self.window())[2:] == size,
+                       lambda: "%s at %s: %s" % (size, item, geometry(self.window())))
+            left, top, w, h = geometry(self.window())
+            self.assertTrue(x <= left and left + w <= x + width and y <= top and
+                            top + h <= y + height, (item, geometry(self.window())))
+        self.assertEqual(geometry(self.window()), (0, 54, 1280, 720), "Full, in the middle")
+
+    def test_a_snap_to_each_edge_lands_on_it(self):
+        self.start_1080p(program={"windowzoom": 0, "windowpositionX": 400,
+                                  "windowpositionY": 300})
+        self.wait_for_window((400, 300, 480, 270))
+        for axis, direction, edge in ((0, -1, 0), (0, 1, 1280 - 480), (1, -1, 28),
+                                      (1, 1, 800 - 270)):
+            self.drag_until(axis, direction, edge)
+            self.assertEqual(geometry(self.window())[axis], edge, (axis, direction))
+
+    # Drags the window by its middle in 6-pixel steps along axis until it snaps to edge, waiting
+    # at each step for the program to have followed the cursor (or held where it was snapped).
+    def drag_until(self, axis, direction, edge):
+        box = geometry(self.window())
+        cursor = [box[0] + box[2] // 2, box[1] + box[3] // 2]
+        grab = cursor[axis] - box[axis]
+        move(*cursor)
+        run("xdotool", "mousedown", 1)
+        while cursor[axis] - grab != edge:
+            cursor[axis] += 6 * direction
+            run("xdotool", "mousemove", "--sync", *cursor)
+            if wait_until(lambda: (at := geometry(self.window())[axis]) in (
+                    cursor[axis] - grab, edge, box[axis]) and [at],
+                    "the window to follow the cursor")[0] == edge:
+                break
+        run("xdotool", "mouseup", 1)

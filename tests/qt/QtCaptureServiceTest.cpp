@@ -5,9 +5,12 @@
 #include "capture/TestSource.h"
 #include "image/SharedPictureOptions.h"
 #include "platform/TopLevelWindow.h"
+#include "qt/QtCaptureDialogs.h"
 #include "qt/QtPreviewWidget.h"
 #include "qt/QtWindowSystem.h"
 
+#include <QComboBox>
+#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -66,6 +69,30 @@ TEST(QtCaptureServiceTest, ThePreviewShowsTheTestSourceScaledToTheWindowItGoesWi
     // The capture window goes with its parent: no frame can be grabbed then.
     window.reset();
     EXPECT_FALSE(capture.grabFrame({.jpegFile = "image.jpg", .quality = 70}));
+}
+
+// The Source dialog: a number box for a number, a list of the entries for a menu; the camera
+// hears of each change as it is made, and OK gives the values.
+TEST(QtCaptureDialogsTest, SourceTellsEachChangeAsItIsMadeAndOkGivesTheValues) {
+    const std::vector<CameraControl> controls{
+        {1, "Brightness", 0, 255, 1, 128, 100, {}},
+        {2, "Power Line Frequency", 0, 3, 1, 1, 1, {{0, "Disabled"}, {1, "50 Hz"}, {3, "Auto"}}}};
+    std::vector<std::pair<std::size_t, std::int32_t>> told;
+    const auto values = withDialog(
+        [&](QDialog& dialog) {
+            auto* list = dialog.findChild<QComboBox*>();
+            EXPECT_EQ(list->currentText().toStdString(), "50 Hz");
+            list->setCurrentIndex(2);
+            dialog.findChild<QSpinBox*>()->setValue(90);
+            dialog.accept();
+        },
+        [&] {
+            return QtCaptureDialogs().editControls(
+                "Cam", controls,
+                [&](std::size_t at, std::int32_t value) { told.emplace_back(at, value); });
+        });
+    EXPECT_EQ(told, (std::vector<std::pair<std::size_t, std::int32_t>>{{1, 3}, {0, 90}}));
+    EXPECT_EQ(values, (std::vector<std::int32_t>{90, 3}));
 }
 
 } // namespace

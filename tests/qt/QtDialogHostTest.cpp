@@ -4,6 +4,7 @@
 #include "app/AboutDialog.h"
 #include "qt/QtDialogRunner.h"
 #include "res/DialogTemplates.h"
+#include "res/Version.h"
 
 #include <QCursor>
 #include <QGroupBox>
@@ -37,6 +38,33 @@ int runDialog(int templateId, const std::function<void(QtDialogHost&)>& whileOpe
                       [&] { return QtDialogRunner().runDialog(nullptr, templateId, procedure); });
 }
 
+// Each group box's frame line runs above the first row of the controls inside it, whatever
+// the style and font.
+TEST(QtDialogHostTest, EveryGroupBoxFramesItsFirstRow) {
+    for (const int id : {ftpSettingsDialogId, imageSettingsDialogId}) {
+        QtDialogHost dialog(*findDialogTemplate(id), recording);
+        for (QWidget* widget : dialog.controls()) {
+            auto* group = qobject_cast<QGroupBox*>(widget);
+            if (group == nullptr) {
+                continue;
+            }
+            const QImage image = group->grab().toImage();
+            const QColor ground = dialog.palette().color(QPalette::Window);
+            int line = 0;
+            while (line < image.height() && image.pixelColor(image.width() - 4, line) == ground) {
+                ++line;
+            }
+            int firstRow = group->height();
+            for (const QWidget* inside : dialog.controls()) {
+                if (inside != group && group->geometry().contains(inside->geometry())) {
+                    firstRow = std::min(firstRow, inside->y() - group->y());
+                }
+            }
+            EXPECT_LT(line, firstRow) << group->title().toStdString();
+        }
+    }
+}
+
 // Each control shows its template's text and tip; OK is the one default button; passwords are
 // hidden and number fields take digits only.
 TEST(QtDialogHostTest, ControlsAreWhatTheTemplateSays) {
@@ -52,6 +80,7 @@ TEST(QtDialogHostTest, ControlsAreWhatTheTemplateSays) {
             SCOPED_TRACE(control.id);
             EXPECT_EQ(widget->toolTip().toStdString(), control.tip);
             if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
+                EXPECT_FALSE(edit->accessibleName().isEmpty());
                 EXPECT_EQ(edit->validator() != nullptr,
                           (control.style & dialogStyleDigitsOnly) != 0);
                 EXPECT_EQ(edit->echoMode() == QLineEdit::Password,
@@ -62,6 +91,7 @@ TEST(QtDialogHostTest, ControlsAreWhatTheTemplateSays) {
             }
             if (auto* button = qobject_cast<QPushButton*>(widget)) {
                 EXPECT_EQ(button->isDefault(), control.id == dialogOk);
+                EXPECT_FALSE(button->text().isEmpty() && button->accessibleName().isEmpty());
             }
             if ((widget->focusPolicy() & Qt::TabFocus) != 0) {
                 // Tab goes from the control before to this one.
@@ -74,9 +104,16 @@ TEST(QtDialogHostTest, ControlsAreWhatTheTemplateSays) {
             }
         }
     }
+    QtDialogHost about(*findDialogTemplate(aboutDialogId), recording);
+    EXPECT_EQ(about.accessibleName().toStdString(), "kavriWebCam Version " KAVRI_VERSION);
     // A password from an old settings file may hold bytes that are not UTF-8: it must come
     // back as it was. Typed text comes back as UTF-8.
     QtDialogHost dialog(*findDialogTemplate(ftpSettingsDialogId), recording);
+    for (const auto& [item, name] : {std::pair{ftpSettingsItem::user, "Username"},
+                                     {ftpSettingsItem::saveTo, "Destination (full path including "
+                                                               "destination file name)"}}) {
+        EXPECT_EQ(dialog.item(item)->accessibleName().toStdString(), name);
+    }
     dialog.setItemText(ftpSettingsItem::password, "p\xE9\x01\xFFz");
     EXPECT_EQ(dialog.itemText(ftpSettingsItem::password), "p\xE9\x01\xFFz");
     qobject_cast<QLineEdit*>(dialog.item(ftpSettingsItem::user))->setText("a1 \u00E9");

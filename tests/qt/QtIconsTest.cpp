@@ -11,7 +11,7 @@
 namespace {
 
 // The tray shows the state by its picture alone, so no two states may look alike.
-TEST(QtIconsTest, EveryTrayStateHasAPictureOfItsOwnAndTheProgramIconTwoSizes) {
+TEST(QtIconsTest, EveryTrayStateHasAPictureOfItsOwnAndTheApplicationIconEverySize) {
     std::vector<QImage> seen;
     for (const int id : {idleIconId, runningIconId, blinkIconId, grabbingIconId}) {
         const QImage image = iconPixmap(id, 16).toImage();
@@ -19,7 +19,10 @@ TEST(QtIconsTest, EveryTrayStateHasAPictureOfItsOwnAndTheProgramIconTwoSizes) {
         EXPECT_TRUE(std::ranges::find(seen, image) == seen.end()) << id;
         seen.push_back(image);
     }
-    EXPECT_EQ(programIcon(programIconId).availableSizes(), (QList<QSize>{{16, 16}, {32, 32}}));
+    EXPECT_EQ(
+        applicationIcon().availableSizes(),
+        (QList<QSize>{
+            {16, 16}, {22, 22}, {24, 24}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
 }
 
 } // namespace

@@ -159,6 +159,9 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
 
     FakeDialogHost dialog;
     dialog.open(row.procedure);
+    // The FTP group says when the host is the placeholder of a new settings file.
+    EXPECT_EQ(dialog.texts[ftpSettingsItem::ftpGroup],
+              row.given.find("host=ftp.example.com") != std::string::npos ? "FTP not set up" : "");
     for (const auto& [name, text] : keyValuePairs(row.typed)) {
         if (text == "[x]" || text == "[ ]") {
             dialog.checks[item(name)] = text == "[x]";
@@ -257,6 +260,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "port=990|active=0|stoponerror=1|usepassive=0|host=h|saveto=s|"
                    "password=p\x01\xFF|user=u"},
         DialogCase{"FtpOkWithoutEditsStoresWhatItShowed", ftp, "", "OK", ""},
+        DialogCase{"FtpShowsThePlaceholderHostAsNotSetUp", ftp, "", "OK", "",
+                   "host=ftp.example.com"},
         DialogCase{"FtpPortAndTextsAsTypedUpTo79Bytes", ftp,
                    "port=65535|host=" + k79 + "dd|saveTo=" + k79.substr(2) +
                        "\xE2\x82\xAC|password=" + std::string(100, 'p') + "|user=",

@@ -173,6 +173,35 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     EXPECT_EQ(entries(), 1u);
 }
 
+// Each camera's own settings follow the table's elements as an element of their own, and read
+// back; an element without a card name is nobody's.
+TEST_F(SettingsFileTest, CamerasFollowTheDesignedLinesAndReadBack) {
+    saveSettingsFile(holders, fileName);
+    const std::string designed = readFile(fileName);
+    const std::vector<RememberedCamera> cameras{{{"HD Cam", "usb-1", "usb-HD_Cam_42-video-index0"},
+                                                 640,
+                                                 480,
+                                                 {{9963776, -5}, {9963800, 1}}},
+                                                {{"It's", "", ""}, 0, 0, {}}};
+    Settings::setCameras(cameras);
+    saveSettingsFile(holders, fileName);
+    const std::string written = readFile(fileName);
+    const std::string end = "</kavriwebcam>\r\n";
+    EXPECT_EQ(written, designed.substr(0, designed.size() - end.size()) +
+                           "  <camera\r\n    card = 'HD Cam'\r\n    bus = 'usb-1'\r\n"
+                           "    byid = 'usb-HD_Cam_42-video-index0'\r\n    width = '640'\r\n"
+                           "    height = '480'\r\n    controls = '9963776:-5 9963800:1'\r\n"
+                           "  >\r\n  </camera>\r\n  <camera\r\n    card = 'It&#39;s'\r\n"
+                           "    bus = ''\r\n    byid = ''\r\n    width = '0'\r\n"
+                           "    height = '0'\r\n    controls = ''\r\n  >\r\n  </camera>\r\n" +
+                           end);
+    Settings::setCameras({});
+    std::ofstream(fileName, std::ios::binary)
+        << written.substr(0, written.size() - end.size()) << "<camera width='5'/>" << end;
+    loadSettingsFile(holders, fileName);
+    EXPECT_EQ(Settings::getCameras(), cameras);
+}
+
 // Random values of every kind, the texts weighted towards the bytes the file's form has to
 // carry and long enough that the file spans several reads.
 TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {

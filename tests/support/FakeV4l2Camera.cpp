@@ -260,6 +260,18 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         }
         return EINVAL;
     }
+    case VIDIOC_QUERYMENU: {
+        auto& entry = *static_cast<v4l2_querymenu*>(argument);
+        for (const Control& known : controls) {
+            if (known.query.id == entry.id && entry.index < known.menu.size() &&
+                !known.menu[entry.index].empty()) {
+                std::strncpy(reinterpret_cast<char*>(entry.name), known.menu[entry.index].c_str(),
+                             sizeof entry.name - 1);
+                return 0;
+            }
+        }
+        return EINVAL;
+    }
     case VIDIOC_G_CTRL:
     case VIDIOC_S_CTRL:
         for (Control& known : controls) {

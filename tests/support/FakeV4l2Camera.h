@@ -24,6 +24,8 @@ public:
     struct Control {
         v4l2_queryctrl query;
         std::int32_t value;
+        // A menu control's entry names by index; an empty one is refused.
+        std::vector<std::string> menu = {};
     };
     // A control from 0 to 255.
     static Control control(std::uint32_t id, std::int32_t value,

@@ -5,6 +5,7 @@
 #include "platform/TopLevelWindow.h"
 #include "platform/WindowSystem.h"
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -68,6 +69,15 @@ public:
         return true;
     }
     bool enableItem(int id, bool enabled) override { return mark(marks->grayed, id, !enabled); }
+    bool setItemText(int id, const std::string& text) override {
+        for (Item& item : items) {
+            if (item.popup ? item.popup->setItemText(id, text) : item.id == id) {
+                item.popup ? void() : void(item.text = text);
+                return true;
+            }
+        }
+        return false;
+    }
     void track(Point screen, TopLevelWindow&) override {
         log.entries.push_back("track " + std::to_string(screen.x) + "," + std::to_string(screen.y));
     }
@@ -100,7 +110,8 @@ public:
 
     void showInitially(int command) override { visible = command != 0; }
     void hide() override { visible = false; }
-    void show() override { visible = true; }
+    void show() override { visible = true, minimized = false; }
+    void minimize() override { minimized = true; }
     void move(int x, int y) override { setGeometry(x, y, rect.width(), rect.height()); }
     void resize(int w, int h) override { setGeometry(rect.left, rect.top, w, h); }
     void setGeometry(int x, int y, int width, int height) override {
@@ -155,13 +166,16 @@ public:
         deliver(message, wParam, lParam);
         return true;
     }
-    bool hasPosted() {
+    // Whether a message waits, one other than ignored if given.
+    bool hasPosted(std::optional<std::uint32_t> ignored = std::nullopt) {
         std::lock_guard lock(postedMutex);
-        return !posted.empty();
+        return std::ranges::any_of(
+            posted, [&](const auto& entry) { return std::get<0>(entry) != ignored; });
     }
 
     Rect rect;
     bool visible = false;
+    bool minimized = false;
     bool mouseCaptured = false;
     bool destroyed = false;
     // Period by timer id.
@@ -193,9 +207,15 @@ public:
         return made;
     }
     Rect desktopRect() const override { return {0, 0, 1024, 768}; }
+    std::vector<Rect> workAreas() const override { return areas; }
     Point cursorPos() const override { return cursor; }
     void messageBox(TopLevelWindow*, const std::string& text, const std::string&) override {
         boxes.push_back(text);
+    }
+    void showText(const std::string& title, const std::string& text, bool open) override {
+        if (open || texts.contains(title)) {
+            texts[title] = text;
+        }
     }
     int runEventLoop() override {
         for (quitCode.reset(); !quitCode;) {
@@ -211,10 +231,14 @@ public:
     const MenuTemplate* menuTemplate = nullptr;
     bool createWorks = true;
     Point cursor;
+    // The screens' work areas; one screen without panels unless the test says otherwise.
+    std::vector<Rect> areas{{0, 0, 1024, 768}};
     std::function<void()> idle;
     // The last window made and the last menu loaded; they belong to whoever asked for them.
     FakeTopLevelWindow* window = nullptr;
     FakeMenu* menu = nullptr;
     std::vector<std::string> boxes;
+    // The text windows' texts by title.
+    std::map<std::string, std::string> texts;
     std::optional<int> quitCode;
 };

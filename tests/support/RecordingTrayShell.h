@@ -2,6 +2,7 @@
 
 #include "platform/TrayShell.h"
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -17,8 +18,14 @@ public:
         calls.push_back({action, data});
         return true;
     }
+    bool available() const override { return present; }
+    void showMessage(const std::string& title, const std::string& text) override {
+        messages.push_back(title + "|" + text);
+    }
     // Calls since the last take, which are then dropped.
     std::vector<Call> take() { return std::exchange(calls, {}); }
 
     std::vector<Call> calls;
+    bool present = true;
+    std::vector<std::string> messages;
 };

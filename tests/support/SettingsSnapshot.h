@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/Settings.h"
 #include "settings/SettingsTable.h"
 
 #include <algorithm>
@@ -8,8 +9,8 @@
 #include <vector>
 
 // Every value of the process-wide settings store, taken from the settings table when made
-// and put back when destroyed, so that a test can change settings freely without leaking
-// them into the next.
+// (and the cameras' own settings) and put back when destroyed, so that a test can change settings
+// freely without leaking them into the next.
 class SettingsSnapshot {
 public:
     SettingsSnapshot() {
@@ -23,12 +24,14 @@ public:
         for (const auto& [store, value] : values) {
             store->set(value);
         }
+        Settings::setCameras(cameras);
     }
     SettingsSnapshot(const SettingsSnapshot&) = delete;
     SettingsSnapshot& operator=(const SettingsSnapshot&) = delete;
 
 private:
     std::vector<std::pair<const Setting::StoreAccessors*, SettingValue>> values;
+    std::vector<RememberedCamera> cameras = Settings::getCameras();
 };
 
 // Every value the settings file holds, by its key, wherever it is kept; a key that an
