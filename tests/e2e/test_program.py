@@ -433,7 +433,7 @@ class WindowTest(ProgramTest):
         self.choose("Exit")
         self.assertEqual(self.program.wait(timeout=10), 0)
         saved = (self.dir / "kavriWebCam.ini").read_bytes().decode("latin-1")
-        self.assertIn("</schedule>\r\n  <camera\r\n    card = 'Test Source'\r\n", saved)
+        self.assertIn("</archive>\r\n  <camera\r\n    card = 'Test Source'\r\n", saved)
         self.assertIn("    width = '640'\r\n    height = '480'\r\n", saved)
         self.start(settings=saved)
         self.wait_for_window((0, 0, 480, 360))
