@@ -56,10 +56,12 @@ TimeLapse::~TimeLapse() {
 void TimeLapse::add(const Surface& pixels, std::time_t moment) {
     {
         std::lock_guard lock(mutex_);
-        if (ending_ || waiting_.size() >= maxWaiting) {
+        const std::size_t bytes = pixels.stride() * static_cast<std::size_t>(pixels.height());
+        if (ending_ || (!waiting_.empty() && waitingBytes_ + bytes > maxWaitingBytes)) {
             return;
         }
         waiting_.push_back({pixels, moment});
+        waitingBytes_ += bytes;
     }
     changed_.notify_all();
 }
@@ -127,6 +129,7 @@ void TimeLapse::work() {
         }
         Frame frame = std::move(waiting_.front());
         busy_ = true;
+        waitingBytes_ -= frame.pixels.stride() * static_cast<std::size_t>(frame.pixels.height());
         waiting_.pop_front();
         lock.unlock();
         encode(frame);

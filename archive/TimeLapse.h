@@ -26,8 +26,9 @@
 class TimeLapse {
 public:
     static constexpr HealthWords healthWords{"time-lapse", "failing", "working again"};
-    // Frames waiting for the worker at most; a grab that finds this many drops its frame.
-    static constexpr std::size_t maxWaiting = 2;
+    // The pixels waiting for the worker at most (three 1080p frames); a grab whose frame
+    // would go beyond drops it rather than wait. One frame always may wait.
+    static constexpr std::size_t maxWaitingBytes = 3 * 1920 * 1080 * 3;
 
     struct Options {
         TimePattern video;
@@ -69,6 +70,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Frame> waiting_;
+    std::size_t waitingBytes_ = 0;
     std::vector<std::string> finished_;
     bool ending_ = false;
     bool busy_ = false;
