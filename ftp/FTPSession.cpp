@@ -30,10 +30,6 @@ namespace {
 const char* const networkMessage =
     "::FTP::\nCannot establish a connection to the network.\nMake sure the computer is connected.";
 const char* const connectMessage = ServerAddress::connectMessage;
-const char* const transferMessage =
-    "::FTP::\nCannot transfer the file, please check the following:\n * the source file exists.\n"
-    " * the destination path exists,\n * the ftp server is responding.";
-
 // A server that does not answer at all, or a transfer that stalls, must not hold the
 // upload worker forever.
 constexpr long connectTimeoutS = 15;
@@ -52,15 +48,6 @@ const char* const temporarySuffix = ".part";
 long tlsVersion(bool tls12) {
     return tls12 ? long{CURL_SSLVERSION_TLSv1_2} | long{CURL_SSLVERSION_MAX_TLSv1_2}
                  : long{CURL_SSLVERSION_DEFAULT};
-}
-
-bool hasControlCharacter(const std::string& text) {
-    for (const char byte : text) {
-        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // Keeps the last line the server sent, for the failure reason. Only what the server sends
@@ -435,19 +422,8 @@ void FTPSession::setUpSsh(const std::string& password) {
 
 void FTPSession::put(const std::string& localFile, const std::string& remoteFile) {
     const std::string action = "store " + remoteFile;
-    if (hasControlCharacter(remoteFile)) {
-        failureReason_ = action + ": the remote path holds a control character";
-        throw FTPException(connectMessage);
-    }
-    FileDescriptor file = openFileForReading(localFile);
-    struct stat status {};
-    if (!file.isOpen() || fstat(file.get(), &status) != 0) {
-        const int error = errno;
-        failureReason_ =
-            action + ": cannot read " + localFile + ": " +
-            (error == EPERM ? "another user's link, or not a regular file" : std::strerror(error));
-        throw FTPPutException(transferMessage);
-    }
+    std::int64_t size = 0;
+    FileDescriptor file = openToStore(localFile, remoteFile, size, failureReason_);
     if (!connection_ || remoteFile.empty() || remoteFile.back() == '/') {
         failureReason_ = action + (!connection_         ? ": not connected"
                                    : remoteFile.empty() ? ": no remote name given"
@@ -455,7 +431,6 @@ void FTPSession::put(const std::string& localFile, const std::string& remoteFile
                                                           "names a folder, not a file");
         throw FTPPutException(transferMessage);
     }
-    const std::int64_t size = status.st_size;
     if (renamesRefused_) {
         if (!storeWhole(file, size, remoteFile, action)) {
             throw FTPPutException(transferMessage);

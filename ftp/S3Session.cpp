@@ -12,19 +12,6 @@
 
 namespace {
 
-const char* const transferMessage =
-    "::FTP::\nCannot transfer the file, please check the following:\n * the source file exists.\n"
-    " * the destination path exists,\n * the ftp server is responding.";
-
-bool hasControlCharacter(const std::string& text) {
-    for (const char byte : text) {
-        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool succeeded(long status) {
     return status >= 200 && status < 300;
 }
@@ -74,19 +61,8 @@ void S3Session::connect(const FtpLogin& login) {
 
 void S3Session::put(const std::string& localFile, const std::string& remoteFile) {
     const std::string action = "store " + remoteFile;
-    if (hasControlCharacter(remoteFile)) {
-        failureReason_ = action + ": the remote path holds a control character";
-        throw FTPException(ServerAddress::connectMessage);
-    }
-    FileDescriptor file = openFileForReading(localFile);
-    struct stat status {};
-    if (!file.isOpen() || fstat(file.get(), &status) != 0) {
-        const int error = errno;
-        failureReason_ =
-            action + ": cannot read " + localFile + ": " +
-            (error == EPERM ? "another user's link, or not a regular file" : std::strerror(error));
-        throw FTPPutException(transferMessage);
-    }
+    std::int64_t size = 0;
+    FileDescriptor file = openToStore(localFile, remoteFile, size, failureReason_);
     const std::string key = remoteFile.substr(remoteFile.find_first_not_of('/') == std::string::npos
                                                   ? remoteFile.size()
                                                   : remoteFile.find_first_not_of('/'));
@@ -99,7 +75,7 @@ void S3Session::put(const std::string& localFile, const std::string& remoteFile)
         baseUrl_ + HttpTransfer::encodePath(key),
         {"Content-Type: image/jpeg", "x-amz-content-sha256: UNSIGNED-PAYLOAD", "Expect:"},
         &file,
-        status.st_size};
+        size};
     if (cacheSeconds_ > 0) {
         request.headers.push_back("Cache-Control: max-age=" + std::to_string(cacheSeconds_));
     }

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "base/FileDescriptor.h"
 #include "net/ServerAddress.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -19,6 +21,11 @@ struct FtpLogin;
 // says otherwise. Made, used and destroyed on one thread, which may be any thread.
 class UploadSession {
 public:
+    // The message shown when a file cannot be stored.
+    static constexpr const char* transferMessage =
+        "::FTP::\nCannot transfer the file, please check the following:\n * the source file "
+        "exists.\n * the destination path exists,\n * the ftp server is responding.";
+
     virtual ~UploadSession() = default;
 
     // The session for the protocol; stopFlag, when given, aborts a connect or a transfer in
@@ -40,4 +47,13 @@ public:
     // Whether the connection can take the next put: after a failed put, when the server
     // refused that one file, so that a new connection would fare no better.
     virtual bool isOpen() const = 0;
+
+protected:
+    // Whether the text holds a byte below 32 or 127, which no login or path may carry.
+    static bool hasControlCharacter(const std::string& text);
+    // The first steps of every put: a remote path holding a control character is refused
+    // (FTPException), and the local file is opened (through links of this user's only) with
+    // its size, or the store fails (FTPPutException). failureReason gets why.
+    static FileDescriptor openToStore(const std::string& localFile, const std::string& remoteFile,
+                                      std::int64_t& size, std::string& failureReason);
 };

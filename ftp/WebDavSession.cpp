@@ -13,19 +13,6 @@
 
 namespace {
 
-const char* const transferMessage =
-    "::FTP::\nCannot transfer the file, please check the following:\n * the source file exists.\n"
-    " * the destination path exists,\n * the ftp server is responding.";
-
-bool hasControlCharacter(const std::string& text) {
-    for (const char byte : text) {
-        if (static_cast<unsigned char>(byte) < 0x20 || byte == 0x7F) {
-            return true;
-        }
-    }
-    return false;
-}
-
 bool succeeded(long status) {
     return status >= 200 && status < 300;
 }
@@ -69,26 +56,15 @@ void WebDavSession::connect(const FtpLogin& login) {
 
 void WebDavSession::put(const std::string& localFile, const std::string& remoteFile) {
     const std::string action = "store " + remoteFile;
-    if (hasControlCharacter(remoteFile)) {
-        failureReason_ = action + ": the remote path holds a control character";
-        throw FTPException(ServerAddress::connectMessage);
-    }
-    FileDescriptor file = openFileForReading(localFile);
-    struct stat status {};
-    if (!file.isOpen() || fstat(file.get(), &status) != 0) {
-        const int error = errno;
-        failureReason_ =
-            action + ": cannot read " + localFile + ": " +
-            (error == EPERM ? "another user's link, or not a regular file" : std::strerror(error));
-        throw FTPPutException(transferMessage);
-    }
+    std::int64_t size = 0;
+    FileDescriptor file = openToStore(localFile, remoteFile, size, failureReason_);
     const std::string path = relative(remoteFile);
     if (!open_ || path.empty() || path.back() == '/') {
         failureReason_ = action + (open_ ? ": no remote name given" : ": not connected");
         throw FTPPutException(transferMessage);
     }
     const std::string temporary = FTPSession::temporaryName(path);
-    if (!send(file, status.st_size, temporary, action)) {
+    if (!send(file, size, temporary, action)) {
         if (open_) {
             const std::string reason = failureReason_;
             request("DELETE", temporary, action);
