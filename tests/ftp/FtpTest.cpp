@@ -632,17 +632,18 @@ TEST_P(FTPThreadArchiveTest, StoresEveryPictureAndAfterAnOutageTheNewestFirst) {
             return readBytes(archiving.home() / remote(grab)) == binaryBytes(3000 + grab, grab);
         })) << grab;
     }
-    // pyftpdlib logs the stores in order: the newest picture went before the missed ones.
+    // pyftpdlib logs the stores in order: the newest picture went before the missed ones, but
+    // for the one the worker may have begun when it came back before the newest was posted.
     const auto stored = archiving.events("STORED");
-    std::size_t lastNewest = 0;
-    std::size_t firstMissed = stored.size();
-    for (std::size_t line = 0; line < stored.size(); ++line) {
-        lastNewest = stored[line].find("cam.jpg") != std::string::npos ? line : lastNewest;
-        if (stored[line].find("3.jpg") != std::string::npos) {
-            firstMissed = std::min(firstMissed, line);
-        }
-    }
-    EXPECT_TRUE(stored.empty() || lastNewest < firstMissed) << lastNewest << " " << firstMissed;
+    const auto newest = std::find_if(stored.rbegin(), stored.rend(), [](const std::string& line) {
+                            return line.find("cam.jpg") != std::string::npos;
+                        }).base();
+    EXPECT_LE(std::count_if(stored.begin(), newest,
+                            [](const std::string& line) {
+                                return line.find("/3.jpg") != std::string::npos ||
+                                       line.find("/4.jpg") != std::string::npos;
+                            }),
+              1);
     testing::internal::GetCapturedStderr();
     expectEndsAtOnce(std::move(thread));
 }
