@@ -1,5 +1,6 @@
 #include "archive/TimeLapse.h"
 
+#include "tests/support/LocalTime.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorkingDirectory.h"
 
@@ -15,17 +16,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// 2026-12-07 at the hour given, local time.
-std::time_t at(int hour, int day = 7) {
-    std::tm time{};
-    time.tm_year = 126;
-    time.tm_mon = 11;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_isdst = -1;
-    return std::mktime(&time);
-}
 
 // What ffprobe reads of a video: "width,height,frames", empty when it refuses the file.
 // x264 may start a fragment early at a change of scene, so a part cut off holds between
@@ -67,12 +57,12 @@ TEST(TimeLapseTest, EachGrabIsOneFrameOfItsDaysVideoWhichARestartContinues) {
     WorkingDirectory inDir(dir.path());
     {
         TimeLapse timeLapse(options());
-        grab(timeLapse, 23, at(9));
+        grab(timeLapse, 23, localTime(2026, 12, 7, 9));
     }
     EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64,23");
     TimeLapse later(options());
-    grab(later, 5, at(10));
-    grab(later, 2, at(1, 8));
+    grab(later, 5, localTime(2026, 12, 7, 10));
+    grab(later, 2, localTime(2026, 12, 8, 1));
     EXPECT_EQ(later.takeFinished(), std::vector<std::string>{"v/2026-12-07.mp4"});
     EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64,28");
     later.end();
@@ -107,16 +97,16 @@ int framesOfAKilledRun(int grabs, std::time_t moment, const std::string& part) {
 TEST(TimeLapseTest, AKilledRunLeavesAllButItsLastFramesWhichTheNextRunJoins) {
     TempDir dir;
     WorkingDirectory inDir(dir.path());
-    const int kept = framesOfAKilledRun(27, at(9), "v/2026-12-07.mp4.part1");
+    const int kept = framesOfAKilledRun(27, localTime(2026, 12, 7, 9), "v/2026-12-07.mp4.part1");
     EXPECT_GE(kept, 27 - VideoEncoder::keyFrameInterval);
     EXPECT_LE(kept, 27);
     TimeLapse next(options());
-    grab(next, 3, at(11));
+    grab(next, 3, localTime(2026, 12, 7, 11));
     next.end();
     EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64," + std::to_string(kept + 3));
 
     // A day that no run continues is joined when the next run starts.
-    const int left = framesOfAKilledRun(12, at(9, 1) - 365 * 24 * 3600, "v/2025-12-01.mp4.part1");
+    const int left = framesOfAKilledRun(12, localTime(2025, 12, 1, 9), "v/2025-12-01.mp4.part1");
     ASSERT_GE(left, 2);
     TimeLapse starting(options());
     starting.end();
