@@ -82,6 +82,20 @@ def start_listening(args, command):
         time.sleep(0.01)
 
 
+def follow(path, start):
+    # The lines a server appends to its log at path after start() has started it.
+    open(path, "a").close()
+    with open(path) as lines:
+        lines.seek(0, os.SEEK_END)
+        start()
+        while True:
+            line = lines.readline()
+            if line:
+                yield line
+            else:
+                time.sleep(0.01)
+
+
 def certificate(args):
     # The key and certificate of the kind asked for, and of the authority, made once.
     def make(name, *extra):
@@ -198,16 +212,9 @@ def serve_vsftpd(args):
                        "rsa_private_key_file=%s.key\n"
                        % ("YES" if args.tls == 2 else "NO", *[certificate(args)] * 2))
     # A restart tells only the logins after it.
-    told = os.path.getsize(raw) if os.path.exists(raw) else 0
-    start_listening(args, ["/usr/sbin/vsftpd", config])
-    with open(raw, "a+") as lines:
-        lines.seek(told)
-        while True:
-            line = lines.readline()
-            if "] OK LOGIN: " in line:
-                log(args, "LOGIN " + args.user)
-            if not line:
-                time.sleep(0.01)
+    for line in follow(raw, lambda: start_listening(args, ["/usr/sbin/vsftpd", config])):
+        if "] OK LOGIN: " in line:
+            log(args, "LOGIN " + args.user)
 
 
 def serve_ssh(args):
@@ -451,29 +458,20 @@ def serve_apache(args):
         config += "User www-data\nGroup www-data\n"
     with open(os.path.join(state, "apache.conf"), "w") as text:
         text.write(config)
-    open(raw, "a").close()
     # The pid file of an instance ended before would be taken for one still running.
     if os.path.exists(os.path.join(state, "pid")):
         os.remove(os.path.join(state, "pid"))
-    told = os.path.getsize(raw)
-    start_listening(args, ["/usr/sbin/apache2", "-f", os.path.join(state, "apache.conf"),
-                           "-DFOREGROUND"])
-    with open(raw) as lines:
-        lines.seek(told)
-        while True:
-            line = lines.readline()
-            if not line:
-                time.sleep(0.01)
-                continue
-            kept, status, method, path = line.split(" ", 4)[:4]
-            if kept == "0":
-                log(args, "CONNECTED")
-            if status == "401":
-                log(args, "FAILED %s %.6f" % (args.user, time.monotonic()))
-            elif kept == "0":
-                log(args, "LOGIN " + args.user)
-            if method == "MOVE" and status in ("201", "204"):
-                log(args, "STORED " + line.split(" ", 4)[3])
+    for line in follow(raw, lambda: start_listening(args, [
+            "/usr/sbin/apache2", "-f", os.path.join(state, "apache.conf"), "-DFOREGROUND"])):
+        kept, status, method, path = line.split(" ", 4)[:4]
+        if kept == "0":
+            log(args, "CONNECTED")
+        if status == "401":
+            log(args, "FAILED %s %.6f" % (args.user, time.monotonic()))
+        elif kept == "0":
+            log(args, "LOGIN " + args.user)
+        if method == "MOVE" and status in ("201", "204"):
+            log(args, "STORED " + path)
 
 
 def descendants(pid):
