@@ -25,19 +25,11 @@ public:
         v4l2_queryctrl query;
         std::int32_t value;
     };
-    // A control from 0 to 255.
+    // A control from 0 to 255, by default at 128: id, type, name, minimum, maximum, step,
+    // default, flags.
     static Control control(std::uint32_t id, std::int32_t value,
                            std::uint32_t type = V4L2_CTRL_TYPE_INTEGER, std::uint32_t flags = 0) {
-        return {{.id = id,
-                 .type = type,
-                 .name = {},
-                 .minimum = 0,
-                 .maximum = 255,
-                 .step = 1,
-                 .default_value = 128,
-                 .flags = flags,
-                 .reserved = {}},
-                value};
+        return {{id, type, {}, 0, 255, 1, 128, flags, {}}, value};
     }
     struct Format {
         std::uint32_t pixelFormat;
