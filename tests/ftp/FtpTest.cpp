@@ -78,11 +78,10 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
         std::filesystem::create_directories(server.home() / "cam pics" / "100%");
     }
     std::atomic<bool> stop{false};
-    const auto address = ServerAddress::parse(server.hostField(), server.port());
-    const auto made = UploadSession::make(address.protocol(), &stop);
-    UploadSession& session = *made;
+    const auto login = loginTo(server, nullptr, GetParam().passive);
+    const auto session = UploadSession::make(login.address.protocol(), &stop);
     testing::internal::CaptureStderr();
-    session.connect(loginTo(server, nullptr, GetParam().passive));
+    session->connect(login);
     // Twenty stores, each file replacing a longer one (vsftpd refuses some data connections
     // that resume a TLS 1.3 session); a visitor fetching the public name meanwhile gets
     // nothing or one of them whole.
@@ -103,7 +102,7 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     for (unsigned i = 0; i < rounds; ++i) {
         for (const std::string remote : {odd.c_str(), "image.jpg"}) {
             writeBytes(local.path() / "image.jpg", pictures[i]);
-            session.put(local.file("image.jpg"), remote);
+            session->put(local.file("image.jpg"), remote);
             EXPECT_TRUE(readBytes(server.home() / remote) == pictures[i]) << remote << " " << i;
         }
     }
@@ -134,7 +133,7 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
         waitUntil([&] { return receiving(server.home()); });
         stop = true;
     });
-    EXPECT_THROW(session.put(local.file("big.jpg"), "image.jpg"), FTPException);
+    EXPECT_THROW(session->put(local.file("big.jpg"), "image.jpg"), FTPException);
     stopper.join();
     EXPECT_TRUE(readBytes(server.home() / "image.jpg") == readBytes(local.path() / "image.jpg"));
 }
@@ -175,13 +174,13 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
     writeBytes(server.home() / "keep.jpg", "keep");
     writeBytes(local.path() / "image.jpg", "abc");
     std::filesystem::create_directory(server.home() / "up");
-    const auto made = UploadSession::make(ServerAddress::parse(server.hostField(), 0).protocol());
-    UploadSession& session = *made;
+    const auto session =
+        UploadSession::make(ServerAddress::parse(server.hostField(), 0).protocol());
     std::string message = "no exception";
     testing::internal::CaptureStderr();
     try {
-        session.connect(loginTo(server, row.password, true, row.host));
-        session.put(local.file("image.jpg"), row.remoteFile);
+        session->connect(loginTo(server, row.password, true, row.host));
+        session->put(local.file("image.jpg"), row.remoteFile);
     } catch (const FTPException& error) {
         message = error.message;
     }
@@ -191,11 +190,11 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
                              "destination path exists,\n * the ftp server is responding."
                            : "::FTP::\nCannot connect to the ftp server,\nplease "
                              "check the ftp settings.");
-    EXPECT_THAT(session.failureReason(), testing::MatchesRegex(row.reason));
-    EXPECT_THAT(session.failureReason(), testing::Not(testing::HasSubstr("s3cret")));
+    EXPECT_THAT(session->failureReason(), testing::MatchesRegex(row.reason));
+    EXPECT_THAT(session->failureReason(), testing::Not(testing::HasSubstr("s3cret")));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(readBytes(server.home() / "keep.jpg"), "keep");
-    EXPECT_EQ(session.isOpen(), row.staysOpen);
+    EXPECT_EQ(session->isOpen(), row.staysOpen);
     // A host field holding a password is refused before any connection.
     EXPECT_TRUE(row.host == std::string("127.0.0.1") || server.connectionCount() == 0);
     // Nothing half-sent is left behind, and an open session takes the next file.
@@ -203,7 +202,7 @@ TEST_P(FTPSessionFailureTest, ThrowsTheMessageAndSaysWhyAndNeverHarmsTheServersF
         EXPECT_THAT(entry.path().filename().string(), testing::Not(testing::EndsWith(".part")));
     }
     if (row.staysOpen) {
-        session.put(local.file("image.jpg"), "image.jpg");
+        session->put(local.file("image.jpg"), "image.jpg");
         EXPECT_EQ(readBytes(server.home() / "image.jpg"), "abc");
     }
     // vsftpd's logins reach the event log a moment later.
