@@ -17,6 +17,7 @@
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -109,16 +110,14 @@ TEST_F(LiveServerTest, ImageIsTheNewestGrabsBytesWithItsDate) {
     const std::string body = dir.file("body");
     const ClientRun run = runClient("curl -s -D - -o " + body + " " + url("/image.jpg"));
     EXPECT_EQ(readBytes(body), jpeg);
-    EXPECT_NE(run.output.find("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n"),
-              std::string::npos)
-        << run.output;
-    EXPECT_NE(run.output.find("Cache-Control: no-cache\r\n"), std::string::npos);
-    EXPECT_NE(run.output.find("ETag: \"784111777-1\"\r\n"), std::string::npos);
+    for (const char* header : {"Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT\r\n",
+                               "Cache-Control: no-cache\r\n", "ETag: \"784111777-1\"\r\n"}) {
+        EXPECT_THAT(run.output, testing::HasSubstr(header));
+    }
     EXPECT_EQ(answer("-H 'If-None-Match: \"784111777-1\"'", "/image.jpg"), "304 image/jpeg");
-    EXPECT_NE(runClient("curl -s " + url("/status"))
-                  .output.find("\"image\":{\"bytes\":" + std::to_string(jpeg.size()) +
-                               ",\"written\":784111777}"),
-              std::string::npos);
+    EXPECT_THAT(runClient("curl -s " + url("/status")).output,
+                testing::HasSubstr("\"image\":{\"bytes\":" + std::to_string(jpeg.size()) +
+                                   ",\"written\":784111777}"));
 }
 
 struct Refusal {
@@ -162,10 +161,9 @@ TEST_F(LiveServerTest, TellsWhereItListensAndWhenThePortIsTaken) {
     LiveServer::Config config;
     config.port = server.port();
     EXPECT_FALSE(second.start(config));
-    EXPECT_NE(lastLine().find("kavriWebCam: live view cannot listen on 127.0.0.1:" +
-                              std::to_string(server.port()) + ": "),
-              std::string::npos);
-    EXPECT_NE(lastLine().find("Address already in use"), std::string::npos) << lastLine();
+    EXPECT_THAT(lastLine(), testing::MatchesRegex(
+                                "kavriWebCam: live view cannot listen on 127.0.0.1:" +
+                                std::to_string(server.port()) + ": .*Address already in use.*"));
 }
 
 // A certificate for 127.0.0.1 that is its own authority.
@@ -361,16 +359,14 @@ TEST_P(LiveCameraStream, StreamsTheCameraAsItComesAndNoCameraWhileItIsAway) {
     ASSERT_TRUE(pushUntil(frame, [](const std::string& part) {
         return decodeJpeg(part, 320, 240).has_value();
     })) << "the no camera picture";
-    EXPECT_NE(status().find("\"camera\":{\"state\":\"failing\",\"line\":\"kavriWebCam: camera "
-                            "lost: Fake Cam at /dev/video0: No such device\"}"),
-              std::string::npos)
-        << status();
+    EXPECT_THAT(status(),
+                testing::HasSubstr("\"camera\":{\"state\":\"failing\",\"line\":\"kavriWebCam: "
+                                   "camera lost: Fake Cam at /dev/video0: No such device\"}"));
     fake->plugIn();
     nodes.plug("/dev/video0", fake);
     ASSERT_TRUE(pushUntil(frame, isCameraFrame)) << "the stream goes on";
-    EXPECT_NE(status().find("\"camera\":{\"state\":\"working\",\"line\":\"kavriWebCam: camera "
-                            "back after "),
-              std::string::npos);
+    EXPECT_THAT(status(), testing::HasSubstr("\"camera\":{\"state\":\"working\",\"line\":"
+                                             "\"kavriWebCam: camera back after "));
 }
 
 INSTANTIATE_TEST_SUITE_P(LiveView, LiveCameraStream,
