@@ -5,6 +5,7 @@
 
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -70,6 +71,10 @@ private:
 
     FakeV4l2Camera() = default;
     int request(unsigned long code, void* argument);
+    // Streaming, with a frame pending and a buffer queued for it.
+    bool frameReady() const {
+        return streaming && !pending.empty() && std::ranges::find(queued, true) != queued.end();
+    }
     v4l2_pix_format answer(std::uint32_t asked, std::uint32_t askedWidth,
                            std::uint32_t askedHeight) const;
 
