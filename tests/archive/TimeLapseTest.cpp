@@ -1,5 +1,6 @@
 #include "archive/TimeLapse.h"
 
+#include "tests/live/LiveClients.h"
 #include "tests/support/LocalTime.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorkingDirectory.h"
@@ -7,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 
 #include <sys/wait.h>
@@ -21,13 +21,11 @@ namespace fs = std::filesystem;
 // x264 may start a fragment early at a change of scene, so a part cut off holds between
 // keyFrameInterval frames less than it was given and all of them.
 std::string probe(const std::string& video) {
-    const std::string command = "ffprobe -v error -count_frames -select_streams v:0 "
-                                "-show_entries stream=width,height,nb_read_frames -of csv=p=0 '" +
-                                video + "' 2>/dev/null";
-    std::string text(256, '\0');
-    FILE* output = ::popen(command.c_str(), "r");
-    text.resize(std::fread(text.data(), 1, text.size(), output));
-    return ::pclose(output) == 0 && !text.empty() ? text.substr(0, text.find('\n')) : "";
+    const ClientRun run =
+        runClient("ffprobe -v error -count_frames -select_streams v:0 "
+                  "-show_entries stream=width,height,nb_read_frames -of csv=p=0 '" +
+                  video + "' 2>/dev/null");
+    return run.status == 0 ? run.output.substr(0, run.output.find('\n')) : "";
 }
 
 // A grab of 96 x 64 whose pixels change with number.
