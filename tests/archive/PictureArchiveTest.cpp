@@ -2,37 +2,24 @@
 
 #include "base/FileDescriptor.h"
 #include "base/ReplaceFile.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/LocalTime.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorkingDirectory.h"
 
 #include <gmock/gmock.h>
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <set>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// 2026-12-07 12:00:00 local time.
 std::time_t noon() {
-    std::tm time{};
-    time.tm_year = 126;
-    time.tm_mon = 11;
-    time.tm_mday = 7;
-    time.tm_hour = 12;
-    time.tm_isdst = -1;
-    return std::mktime(&time);
-}
-
-std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return localTime(2026, 12, 7, 12);
 }
 
 // Writes image.jpg as the grab does, keeping the new file in the archive before it takes
@@ -84,14 +71,10 @@ TEST_P(PictureArchiveKeep, KeepsEveryGrabByteForByteUnderItsNameNeverOverwriting
     for (const auto& [offset, name] : expected) {
         const std::string bytes = "picture " + name;
         EXPECT_EQ(grab(archive, bytes, noon() + offset), day + name);
-        EXPECT_EQ(readFile(day + name), bytes);
-        struct stat kept {};
-        struct stat jpeg {};
-        ::stat((day + name).c_str(), &kept);
-        ::stat("image.jpg", &jpeg);
-        EXPECT_EQ(kept.st_ino == jpeg.st_ino, GetParam().linked) << name;
+        EXPECT_EQ(readBytes(day + name), bytes);
+        EXPECT_EQ(fs::equivalent(day + name, "image.jpg"), GetParam().linked) << name;
     }
-    EXPECT_EQ(readFile(day + "120001.jpg"), "planted");
+    EXPECT_EQ(readBytes(day + "120001.jpg"), "planted");
     EXPECT_EQ(
         fs::directory_entry(day).exists() ? std::distance(fs::directory_iterator(day), {}) : 0, 5)
         << "no temporary file is left";

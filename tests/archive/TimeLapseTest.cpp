@@ -1,12 +1,13 @@
 #include "archive/TimeLapse.h"
 
+#include "tests/live/LiveClients.h"
+#include "tests/support/LocalTime.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WorkingDirectory.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <filesystem>
 
 #include <sys/wait.h>
@@ -16,28 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// 2026-12-07 at the hour given, local time.
-std::time_t at(int hour, int day = 7) {
-    std::tm time{};
-    time.tm_year = 126;
-    time.tm_mon = 11;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_isdst = -1;
-    return std::mktime(&time);
-}
-
 // What ffprobe reads of a video: "width,height,frames", empty when it refuses the file.
 // x264 may start a fragment early at a change of scene, so a part cut off holds between
 // keyFrameInterval frames less than it was given and all of them.
 std::string probe(const std::string& video) {
-    const std::string command = "ffprobe -v error -count_frames -select_streams v:0 "
-                                "-show_entries stream=width,height,nb_read_frames -of csv=p=0 '" +
-                                video + "' 2>/dev/null";
-    std::string text(256, '\0');
-    FILE* output = ::popen(command.c_str(), "r");
-    text.resize(std::fread(text.data(), 1, text.size(), output));
-    return ::pclose(output) == 0 && !text.empty() ? text.substr(0, text.find('\n')) : "";
+    const ClientRun run =
+        runClient("ffprobe -v error -count_frames -select_streams v:0 "
+                  "-show_entries stream=width,height,nb_read_frames -of csv=p=0 '" +
+                  video + "' 2>/dev/null");
+    return run.status == 0 ? run.output.substr(0, run.output.find('\n')) : "";
 }
 
 // A grab of 96 x 64 whose pixels change with number.
@@ -67,12 +55,12 @@ TEST(TimeLapseTest, EachGrabIsOneFrameOfItsDaysVideoWhichARestartContinues) {
     WorkingDirectory inDir(dir.path());
     {
         TimeLapse timeLapse(options());
-        grab(timeLapse, 23, at(9));
+        grab(timeLapse, 23, localTime(2026, 12, 7, 9));
     }
     EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64,23");
     TimeLapse later(options());
-    grab(later, 5, at(10));
-    grab(later, 2, at(1, 8));
+    grab(later, 5, localTime(2026, 12, 7, 10));
+    grab(later, 2, localTime(2026, 12, 8, 1));
     EXPECT_EQ(later.takeFinished(), std::vector<std::string>{"v/2026-12-07.mp4"});
     EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64,28");
     later.end();
@@ -80,43 +68,35 @@ TEST(TimeLapseTest, EachGrabIsOneFrameOfItsDaysVideoWhichARestartContinues) {
     EXPECT_EQ(std::distance(fs::directory_iterator("v"), {}), 2) << "no part is left";
 }
 
-// Runs a time-lapse in a child process, kills it once it has encoded grabs frames made at
-// moment, and returns how many frames its part holds.
+// Runs a time-lapse in a child process that kills itself once it has encoded grabs frames
+// made at moment, and returns how many frames its part holds.
 int framesOfAKilledRun(int grabs, std::time_t moment, const std::string& part) {
-    int ready[2];
-    if (::pipe(ready) != 0) {
-        return -1;
-    }
     const pid_t child = ::fork();
     if (child == 0) {
         TimeLapse timeLapse(options());
         grab(timeLapse, grabs, moment);
-        [[maybe_unused]] const ssize_t written = ::write(ready[1], "x", 1);
-        ::pause();
+        ::raise(SIGKILL);
     }
-    char byte = 0;
-    const bool encoded = ::read(ready[0], &byte, 1) == 1;
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
     const std::string probed = probe(part);
-    return encoded && probed.starts_with("96,64,") ? std::stoi(probed.substr(6)) : -1;
+    const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+    return killed && probed.starts_with("96,64,") ? std::stoi(probed.substr(6)) : -1;
 }
 
 TEST(TimeLapseTest, AKilledRunLeavesAllButItsLastFramesWhichTheNextRunJoins) {
     TempDir dir;
     WorkingDirectory inDir(dir.path());
-    const int kept = framesOfAKilledRun(27, at(9), "v/2026-12-07.mp4.part1");
+    const int kept = framesOfAKilledRun(27, localTime(2026, 12, 7, 9), "v/2026-12-07.mp4.part1");
     EXPECT_GE(kept, 27 - VideoEncoder::keyFrameInterval);
     EXPECT_LE(kept, 27);
     TimeLapse next(options());
-    grab(next, 3, at(11));
+    grab(next, 3, localTime(2026, 12, 7, 11));
     next.end();
     EXPECT_EQ(probe("v/2026-12-07.mp4"), "96,64," + std::to_string(kept + 3));
 
     // A day that no run continues is joined when the next run starts.
-    const int left = framesOfAKilledRun(12, at(9, 1) - 365 * 24 * 3600, "v/2025-12-01.mp4.part1");
+    const int left = framesOfAKilledRun(12, localTime(2025, 12, 1, 9), "v/2025-12-01.mp4.part1");
     ASSERT_GE(left, 2);
     TimeLapse starting(options());
     starting.end();

@@ -1,5 +1,7 @@
 #include "base/TimePattern.h"
 
+#include "tests/support/LocalTime.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -24,15 +26,8 @@ TEST_P(TimePatternTest, MakesAndRecognisesItsNames) {
     EXPECT_EQ(pattern.root(), row.root);
     std::optional<std::time_t> expected;
     if (row.hhmmss) {
-        std::tm time{};
-        time.tm_sec = *row.hhmmss % 100;
-        time.tm_min = *row.hhmmss / 100 % 100;
-        time.tm_hour = *row.hhmmss / 10000;
-        time.tm_mday = 7;
-        time.tm_mon = 11;
-        time.tm_year = 126;
-        time.tm_isdst = -1;
-        expected = std::mktime(&time);
+        expected =
+            localTime(2026, 12, 7, *row.hhmmss / 10000, *row.hhmmss / 100 % 100, *row.hhmmss % 100);
         EXPECT_EQ(pattern.withSuffix(pattern.expand(*expected), 0), pattern.expand(*expected));
     }
     EXPECT_EQ(pattern.match(row.file), expected);

@@ -2,6 +2,7 @@
 
 #include "base/FileDescriptor.h"
 #include "base/FileTarget.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <tuple>
 
 namespace {
@@ -28,11 +27,9 @@ Snapshot snapshot(const fs::path& dir) {
     for (const auto& item : fs::recursive_directory_iterator(dir)) {
         struct stat status {};
         ::lstat(item.path().c_str(), &status);
-        std::string text = S_ISLNK(status.st_mode) ? fs::read_symlink(item.path()).string() : "";
-        if (S_ISREG(status.st_mode)) {
-            std::ifstream in(item.path(), std::ios::binary);
-            text.assign(std::istreambuf_iterator<char>(in), {});
-        }
+        const std::string text = S_ISLNK(status.st_mode)   ? fs::read_symlink(item.path()).string()
+                                 : S_ISREG(status.st_mode) ? readBytes(item.path())
+                                                           : "";
         entries[fs::relative(item.path(), dir).string()] = {status.st_mode, status.st_uid,
                                                             status.st_gid, text};
     }

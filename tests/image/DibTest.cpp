@@ -1,12 +1,12 @@
 #include "image/Dib.h"
 
 #include "tests/support/DibBuilder.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <tuple>
 
 namespace {
@@ -84,9 +84,7 @@ TEST(DibTest, HostileHeadersAreRefused) {
         for (int i = 0; i < 4; ++i) {
             bytes[static_cast<std::size_t>(offset + i)] = static_cast<std::uint8_t>(value >> 8 * i);
         }
-        std::ofstream(dir.file("frame.dib"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
+        writeBytes(dir.file("frame.dib"), {bytes.begin(), bytes.end()});
         EXPECT_FALSE(Dib(dir.file("frame.dib")).isValid()) << offset;
     }
 }

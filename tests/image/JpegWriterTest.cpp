@@ -1,5 +1,6 @@
 #include "image/JpegWriter.h"
 
+#include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/JpegImage.h"
 #include "tests/support/TempDir.h"
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 
 namespace {
@@ -36,8 +36,7 @@ TEST(JpegWriterTest, ReplacesTheFileWholeWithItsModeOrKeepsTheOldOne) {
     }
     EXPECT_EQ(failed, -1);
     EXPECT_EQ(why, EFBIG) << "the write's own error, for the health line";
-    std::ifstream in(file);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the previous image");
+    EXPECT_EQ(readBytes(file), "the previous image");
     EXPECT_EQ(writer.write(pixels.data(), 256, 256, dir.file("missing/image.jpg")), -1);
     ASSERT_EQ(writer.write(pixels.data(), 256, 256, file), 0);
     EXPECT_TRUE(readJpeg(file, 256, 256));

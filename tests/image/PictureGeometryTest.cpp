@@ -6,14 +6,13 @@
 #include "image/GrabSettings.h"
 #include "image/Overlay.h"
 #include "tests/support/DibBuilder.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -131,18 +130,9 @@ TEST_P(PictureGeometryTest, MatchesTheReference) {
         }
         want = cut;
     }
-    switch (row.options.rotate) {
-    case 90:
+    // Each quarter turn clockwise.
+    for (int turn = 0; turn < row.options.rotate / 90; ++turn) {
         want = mirrored(transposed(want));
-        break;
-    case 180:
-        want = upsideDown(mirrored(want));
-        break;
-    case 270:
-        want = upsideDown(transposed(want));
-        break;
-    default:
-        break;
     }
     want = row.options.flip == 1 ? mirrored(want) : row.options.flip == 2 ? upsideDown(want) : want;
     if (row.options.width > 0) {
@@ -296,10 +286,9 @@ TEST(PictureFrameChain, UsualOptionsGiveTheSameBytes) {
             settings.picture = *options;
         }
         EXPECT_TRUE(saveFrameAsJpeg(dib, settings, overlay));
-        std::ifstream in(file, std::ios::binary);
-        return std::vector<char>{std::istreambuf_iterator<char>(in), {}};
+        return readBytes(file);
     };
-    const std::vector<char> plain = jpegBytes(nullptr);
+    const std::string plain = jpegBytes(nullptr);
     PictureOptions spelled;
     EXPECT_EQ(jpegBytes(&spelled), plain);
     spelled.width = 96;

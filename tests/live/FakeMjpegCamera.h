@@ -25,11 +25,10 @@ public:
 
     // The camera's frame with that number.
     std::string frame(int number) const {
+        // A COM segment after SOI; its length, the text's and its own two bytes, fits one byte.
         const std::string text = "frame " + std::to_string(number);
-        std::string comment = "\xFF\xFE";
-        comment += static_cast<char>((text.size() + 2) >> 8);
-        comment += static_cast<char>((text.size() + 2) & 0xFF);
-        return jpeg_.substr(0, 2) + comment + text + jpeg_.substr(2);
+        return jpeg_.substr(0, 2) + "\xFF\xFE" + '\0' + static_cast<char>(text.size() + 2) + text +
+               jpeg_.substr(2);
     }
     void push(int number) {
         const std::string bytes = frame(number);

@@ -1,13 +1,12 @@
 #include "tests/support/CameraFrames.h"
 
 #include "image/JpegWriter.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 
 #include <linux/videodev2.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -32,8 +31,7 @@ std::vector<std::uint8_t> CameraFrames::make(std::uint32_t pixelFormat, const Su
     if (pixelFormat == V4L2_PIX_FMT_MJPEG) {
         TempDir dir;
         JpegWriter().write(picture.bits(), picture.width(), picture.height(), dir.file("f.jpg"));
-        std::ifstream in(dir.file("f.jpg"), std::ios::binary);
-        const std::string bare = withoutHuffmanTables({std::istreambuf_iterator<char>(in), {}});
+        const std::string bare = withoutHuffmanTables(readBytes(dir.file("f.jpg")));
         return {bare.begin(), bare.end()};
     }
     for (int y = 0; y < picture.height(); ++y) {

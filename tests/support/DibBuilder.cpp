@@ -26,12 +26,12 @@ std::vector<std::uint8_t> DibBuilder::bytes() const {
         put(0, 4);
         put(offset, 4);
     }
-    put(40, 4);
-    put(static_cast<std::uint32_t>(width_), 4);
-    put(static_cast<std::uint32_t>(height_), 4);
-    put(1 | bitCount << 16, 4);
-    for (std::uint32_t field : {compression, stride * rows_, 2835u, 2835u,
-                                static_cast<std::uint32_t>(palette.size()), 0u}) {
+    // The info header: its size, the size, planes and bit count, the compression, the size of
+    // the pixels, 72 dpi both ways, the colours used and those that matter.
+    for (std::uint32_t field :
+         {40u, static_cast<std::uint32_t>(width_), static_cast<std::uint32_t>(height_),
+          1u | bitCount << 16, compression, stride * rows_, 2835u, 2835u,
+          static_cast<std::uint32_t>(palette.size()), 0u}) {
         put(field, 4);
     }
     for (std::size_t i = 0; masks && i < masks->size(); ++i) {

@@ -34,10 +34,7 @@ public:
     int waitForFrame(std::chrono::milliseconds timeout) override {
         auto lock = camera->lock();
         if (!camera->changed.wait_for(lock, timeout, [&] {
-                return gone() || camera->wakes != seenWakes ||
-                       (camera->streaming && !camera->pending.empty() &&
-                        std::find(camera->queued.begin(), camera->queued.end(), true) !=
-                            camera->queued.end());
+                return gone() || camera->wakes != seenWakes || camera->frameReady();
             })) {
             return ETIMEDOUT;
         }
@@ -128,16 +125,13 @@ void FakeV4l2Camera::plugIn() {
 bool FakeV4l2Camera::waitUntilHandled(std::chrono::milliseconds timeout) {
     auto guard = lock();
     return changed.wait_for(guard, timeout, [this] {
-        return pending.empty() && !queued.empty() &&
-               std::all_of(queued.begin(), queued.end(), [](bool q) { return q; });
+        return pending.empty() && !queued.empty() && std::ranges::all_of(queued, std::identity());
     });
 }
 
 v4l2_pix_format FakeV4l2Camera::answer(std::uint32_t asked, std::uint32_t askedWidth,
                                        std::uint32_t askedHeight) const {
-    const bool known = std::any_of(formats.begin(), formats.end(), [&](const Format& format) {
-        return format.pixelFormat == asked;
-    });
+    const bool known = std::ranges::find(formats, asked, &Format::pixelFormat) != formats.end();
     v4l2_pix_format pix{};
     pix.pixelformat = known ? asked : formats.front().pixelFormat;
     pix.width = std::max(1u, askedWidth);
@@ -217,10 +211,10 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
         changed.notify_all();
         return 0;
     case VIDIOC_DQBUF: {
-        const auto next = std::find(queued.begin(), queued.end(), true);
-        if (!streaming || pending.empty() || next == queued.end()) {
+        if (!frameReady()) {
             return EAGAIN;
         }
+        const auto next = std::ranges::find(queued, true);
         const auto [bytes, flags] = std::move(pending.front());
         pending.pop_front();
         *next = false;
@@ -276,11 +270,8 @@ int FakeV4l2Camera::request(unsigned long code, void* argument) {
     case VIDIOC_S_CTRL:
         for (Control& known : controls) {
             if (known.query.id == control.id) {
-                if (code == VIDIOC_G_CTRL) {
-                    control.value = known.value;
-                } else {
-                    known.value = control.value;
-                }
+                (code == VIDIOC_G_CTRL ? control.value : known.value) =
+                    code == VIDIOC_G_CTRL ? known.value : control.value;
                 return 0;
             }
         }

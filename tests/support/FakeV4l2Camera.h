@@ -5,6 +5,7 @@
 
 #include <linux/videodev2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -27,19 +28,11 @@ public:
         // A menu control's entry names by index; an empty one is refused.
         std::vector<std::string> menu = {};
     };
-    // A control from 0 to 255.
+    // A control from 0 to 255, by default at 128: id, type, name, minimum, maximum, step,
+    // default, flags.
     static Control control(std::uint32_t id, std::int32_t value,
                            std::uint32_t type = V4L2_CTRL_TYPE_INTEGER, std::uint32_t flags = 0) {
-        return {{.id = id,
-                 .type = type,
-                 .name = {},
-                 .minimum = 0,
-                 .maximum = 255,
-                 .step = 1,
-                 .default_value = 128,
-                 .flags = flags,
-                 .reserved = {}},
-                value};
+        return {{id, type, {}, 0, 255, 1, 128, flags, {}}, value};
     }
     struct Format {
         std::uint32_t pixelFormat;
@@ -80,6 +73,10 @@ private:
 
     FakeV4l2Camera() = default;
     int request(unsigned long code, void* argument);
+    // Streaming, with a frame pending and a buffer queued for it.
+    bool frameReady() const {
+        return streaming && !pending.empty() && std::ranges::find(queued, true) != queued.end();
+    }
     v4l2_pix_format answer(std::uint32_t asked, std::uint32_t askedWidth,
                            std::uint32_t askedHeight) const;
 

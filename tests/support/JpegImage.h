@@ -2,10 +2,9 @@
 
 #include "base/Surface.h"
 #include "image/MjpegDecoder.h"
+#include "tests/support/FileBytes.h"
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -22,6 +21,5 @@ inline std::optional<Surface> decodeJpeg(const std::string& bytes, int width, in
 
 // A JPEG file the program wrote, decoded likewise; nothing when it is missing.
 inline std::optional<Surface> readJpeg(const std::string& fileName, int width, int height) {
-    std::ifstream in(fileName, std::ios::binary);
-    return decodeJpeg({std::istreambuf_iterator<char>(in), {}}, width, height);
+    return decodeJpeg(readBytes(fileName), width, height);
 }

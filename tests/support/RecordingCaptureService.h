@@ -76,10 +76,7 @@ public:
         resized.push_back({handle, width, height});
     }
 
-    void hookWindow(CaptureWindow handle, WindowHook newHook) override {
-        EXPECT_EQ(handle, window);
-        hook = std::move(newHook);
-    }
+    void hookWindow(CaptureWindow handle, WindowHook) override { EXPECT_EQ(handle, window); }
 
     struct Resized {
         CaptureWindow window;
@@ -98,5 +95,4 @@ public:
 
     std::vector<Sent> sent;
     std::vector<Resized> resized;
-    WindowHook hook;
 };

@@ -8,43 +8,32 @@
 # as access key and the password as secret, checks every signature and, like Apache, serves
 # HTTPS unless tls is 0; tls (0 none, 1 explicit, 2 implicit); certificate (0 trusted, 1 for
 # another name, 2 signed by itself) made with the authority ca.pem in directory ca; throttle
-# (upload bytes per second); idle (seconds to an idle connection's end); rename (0 refuses);
-# digests. It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
-# "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT), for S3 "TYPE <content type>
-# <cache control> <acl>" and with digests "RECEIVED
-# <sha256> <path>" and "INCOMPLETE <path>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
+# (upload bytes per second); idle (seconds to an idle connection's end); rename (0 refuses).
+# It appends to DIR/log "CONNECTED", "LOGIN <user>", "FAILED <user> <monotonic s>",
+# "STORED <path>", "DATA <command>" (EPSV, PASV, EPRT, PORT) and for S3 "TYPE <content type>
+# <cache control> <acl>"; vsftpd and sshd log only LOGIN. SIGTERM ends it
 # with all it started, connections included, and so does the end of the process that started
 # it, also when that was killed (a test at its time-out); SIGUSR1 stops all it started where
 # they are.
 #
 
-import calendar, ctypes, hashlib, os, pwd, signal, socket, subprocess, sys, threading, time
+import calendar, ctypes, hashlib, os, signal, socket, subprocess, sys, threading, time
 
-PROTOCOLS = ("ftp", "ftpes", "ftps", "sftp")
 # What each kind of certificate is valid for.
 CERTIFICATES = ("IP:127.0.0.1", "DNS:other.example", "IP:127.0.0.1")
 
 
 class FtpServerProcess:
-    # A server for Python tests and scripts: pyftpdlib for "ftp", "ftpes" and "ftps" (whose
-    # authority `environment` names in SSL_CERT_FILE), sshd for "sftp" (which the user running
-    # this logs in to by the key under the HOME that `environment` names).
-    def __init__(self, directory, user, password, digests=False, protocol="ftp"):
+    # pyftpdlib on 127.0.0.1 for Python tests and scripts.
+    def __init__(self, directory, user, password):
         self.dir = os.path.join(directory, "server-state")
         self.home, self.log = os.path.join(self.dir, "home"), os.path.join(self.dir, "log")
-        self.words = ["program=%d" % (2 * (protocol == "sftp")), "digests=%d" % digests,
-                      "tls=%d" % (PROTOCOLS.index(protocol) % 3)]
         self.user, self.password, self.port, self.process = user, password, 0, None
-        if protocol == "sftp":
-            self.user, self.password = pwd.getpwuid(os.geteuid()).pw_name, ""
-        self.environment = ({"HOME": os.path.join(self.dir, "client")} if protocol == "sftp" else
-                            {"SSL_CERT_FILE": os.path.join(self.dir, "ca.pem")})
-        self.host = ("" if protocol == "ftp" else protocol + "://") + "127.0.0.1"
 
     def start(self):
         self.process = subprocess.Popen(
             ["/usr/bin/python3", __file__, self.dir, "port=%d" % self.port, "user=" + self.user,
-             "password=" + self.password] + self.words, stdout=subprocess.PIPE, text=True)
+             "password=" + self.password], stdout=subprocess.PIPE, text=True)
         self.port = int(self.process.stdout.readline().split()[1])
 
     def stop(self):
@@ -91,6 +80,20 @@ def start_listening(args, command):
         if server.poll() is not None:
             sys.exit(server.stderr.read())
         time.sleep(0.01)
+
+
+def follow(path, start):
+    # The lines a server appends to its log at path after start() has started it.
+    open(path, "a").close()
+    with open(path) as lines:
+        lines.seek(0, os.SEEK_END)
+        start()
+        while True:
+            line = lines.readline()
+            if line:
+                yield line
+            else:
+                time.sleep(0.01)
 
 
 def certificate(args):
@@ -178,13 +181,6 @@ def serve_pyftpdlib(args):
 
         def on_file_received(self, file):
             log(args, "STORED " + file)
-            if args.digests:
-                with open(file, "rb") as stored:
-                    log(args, "RECEIVED %s %s" % (hashlib.sha256(stored.read()).hexdigest(), file))
-
-        def on_incomplete_file_received(self, file):
-            if args.digests:
-                log(args, "INCOMPLETE " + file)
 
     if args.tls:
         Handler.keyfile = certificate(args) + ".key"
@@ -216,16 +212,9 @@ def serve_vsftpd(args):
                        "rsa_private_key_file=%s.key\n"
                        % ("YES" if args.tls == 2 else "NO", *[certificate(args)] * 2))
     # A restart tells only the logins after it.
-    told = os.path.getsize(raw) if os.path.exists(raw) else 0
-    start_listening(args, ["/usr/sbin/vsftpd", config])
-    with open(raw, "a+") as lines:
-        lines.seek(told)
-        while True:
-            line = lines.readline()
-            if "] OK LOGIN: " in line:
-                log(args, "LOGIN " + args.user)
-            if not line:
-                time.sleep(0.01)
+    for line in follow(raw, lambda: start_listening(args, ["/usr/sbin/vsftpd", config])):
+        if "] OK LOGIN: " in line:
+            log(args, "LOGIN " + args.user)
 
 
 def serve_ssh(args):
@@ -317,13 +306,9 @@ def serve_paramiko(args, host_key, listener):
 
 def s3_error(handler, status, code, message, **fields):
     extra = "".join("<%s>%s</%s>" % (key, value, key) for key, value in fields.items())
-    body = ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>%s</Code>"
-            "<Message>%s</Message>%s</Error>" % (code, message, extra)).encode()
-    handler.send_response(status)
-    handler.send_header("Content-Type", "application/xml")
-    handler.send_header("Content-Length", str(len(body)))
-    handler.end_headers()
-    handler.wfile.write(body)
+    handler.answer(status, ("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Error><Code>%s</Code>"
+                            "<Message>%s</Message>%s</Error>" % (code, message, extra)).encode(),
+                   "application/xml")
 
 
 def s3_refusal(handler, args):
@@ -382,8 +367,10 @@ def serve_s3(args):
         def log_message(self, *_):
             pass
 
-        def answer(self, status, body=b""):
+        def answer(self, status, body=b"", kind=None):
             self.send_response(status)
+            if kind:
+                self.send_header("Content-Type", kind)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
             self.wfile.write(body)
@@ -471,29 +458,20 @@ def serve_apache(args):
         config += "User www-data\nGroup www-data\n"
     with open(os.path.join(state, "apache.conf"), "w") as text:
         text.write(config)
-    open(raw, "a").close()
     # The pid file of an instance ended before would be taken for one still running.
     if os.path.exists(os.path.join(state, "pid")):
         os.remove(os.path.join(state, "pid"))
-    told = os.path.getsize(raw)
-    start_listening(args, ["/usr/sbin/apache2", "-f", os.path.join(state, "apache.conf"),
-                           "-DFOREGROUND"])
-    with open(raw) as lines:
-        lines.seek(told)
-        while True:
-            line = lines.readline()
-            if not line:
-                time.sleep(0.01)
-                continue
-            kept, status, method, path = line.split(" ", 4)[:4]
-            if kept == "0":
-                log(args, "CONNECTED")
-            if status == "401":
-                log(args, "FAILED %s %.6f" % (args.user, time.monotonic()))
-            elif kept == "0":
-                log(args, "LOGIN " + args.user)
-            if method == "MOVE" and status in ("201", "204"):
-                log(args, "STORED " + line.split(" ", 4)[3])
+    for line in follow(raw, lambda: start_listening(args, [
+            "/usr/sbin/apache2", "-f", os.path.join(state, "apache.conf"), "-DFOREGROUND"])):
+        kept, status, method, path = line.split(" ", 4)[:4]
+        if kept == "0":
+            log(args, "CONNECTED")
+        if status == "401":
+            log(args, "FAILED %s %.6f" % (args.user, time.monotonic()))
+        elif kept == "0":
+            log(args, "LOGIN " + args.user)
+        if method == "MOVE" and status in ("201", "204"):
+            log(args, "STORED " + path)
 
 
 def descendants(pid):
@@ -547,7 +525,7 @@ def freeze(*_):
 def main():
     args = type("Args", (), dict(dir=sys.argv[1], port=0, user="", password="", program=0, tls=0,
                                  certificate=0, ca=sys.argv[1], throttle=0, idle=0, rename=1,
-                                 digests=0, region="us-east-1", skew=0))()
+                                 region="us-east-1", skew=0))()
     for word in sys.argv[2:]:
         key, value = word.split("=", 1)
         setattr(args, key, value if isinstance(getattr(args, key), str) else int(value))
