@@ -233,11 +233,7 @@ bool MainWindow::onCommand(int id) {
         health_.showWindow(schedule_);
         return true;
     case menuCommand::run:
-        if (schedule_.running()) {
-            stopRunning();
-        } else {
-            startRunning();
-        }
+        schedule_.running() ? stopRunning() : startRunning();
         return true;
     case menuCommand::saveOnExit:
         Settings::setSaveSettingsOnExit(!Settings::getSaveSettingsOnExit());
