@@ -12,7 +12,6 @@
 #include "settings/Settings.h"
 
 #include <ctime>
-#include <ranges>
 
 namespace {
 
@@ -80,8 +79,8 @@ std::string HealthStatus::tipDetails(const GrabSchedule& schedule) const {
 std::string HealthStatus::windowText(const GrabSchedule& schedule) const {
     std::string text = "Now:\n" + tipDetails(schedule) + "\n\nChanges in this run, newest first:";
     const auto entries = HealthJournal::program().entries();
-    for (const HealthJournal::Entry& entry : std::views::reverse(entries)) {
-        text += "\n" + timeOfDay(entry.at) + "  " + entry.text;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        text += "\n" + timeOfDay(entry->at) + "  " + entry->text;
     }
     return entries.empty() ? text + "\nnone" : text;
 }

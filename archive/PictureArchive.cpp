@@ -213,8 +213,8 @@ void PictureArchive::rescan(std::unique_lock<std::mutex>& lock, std::time_t now)
     // A picture kept during the look may or may not have been seen by it.
     for (auto& [moment, picture] : keptWhileScanning_) {
         const auto [from, to] = found.equal_range(moment);
-        if (std::none_of(from, to,
-                         [&](const auto& seen) { return seen.second.name == picture.name; })) {
+        const std::string& name = picture.name;
+        if (std::none_of(from, to, [&](const auto& seen) { return seen.second.name == name; })) {
             found.emplace(moment, std::move(picture));
         }
     }

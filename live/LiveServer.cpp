@@ -73,6 +73,10 @@ MHD_Response* textResponse(std::string_view text) {
 } // namespace
 
 struct LiveServer::Daemon {
+    Daemon(LiveServer& server, LiveServer::Config config)
+        : server(server)
+        , config(std::move(config)) {}
+
     LiveServer& server;
     LiveServer::Config config;
     std::string cert;
