@@ -94,28 +94,6 @@ std::size_t readSource(char* buffer, std::size_t size, std::size_t count, void* 
     return got;
 }
 
-// Every byte of the remote path reaches the server unchanged: all but the unreserved
-// characters and the path separators are percent-encoded, so that nothing in the name
-// (blanks, '%', '#', '?', ';type=', bytes above 127) is read as URL syntax.
-std::string encodePath(const std::string& path) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(path.size() * 3);
-    for (const unsigned char byte : path) {
-        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
-                           byte == '_' || byte == '~' || byte == '/';
-        if (plain) {
-            encoded += static_cast<char>(byte);
-        } else {
-            encoded += '%';
-            encoded += hex[byte >> 4];
-            encoded += hex[byte & 0x0F];
-        }
-    }
-    return encoded;
-}
-
 // A path as an SFTP command of the transfer library reads it: quoted, so that blanks and
 // quotes in it stay part of it.
 std::string quoted(const std::string& path) {
@@ -587,9 +565,9 @@ std::string FTPSession::fileUrl(const std::string& remotePath) const {
     // An absolute SFTP path replaces the login directory's "/~/".
     if (address_.protocol() == Protocol::Sftp && !remotePath.empty() && remotePath.front() == '/') {
         const std::string base = address_.baseUrl();
-        return base.substr(0, base.size() - 3) + encodePath(remotePath);
+        return base.substr(0, base.size() - 3) + ServerAddress::encodePath(remotePath);
     }
-    return address_.baseUrl() + encodePath(remotePath);
+    return address_.baseUrl() + ServerAddress::encodePath(remotePath);
 }
 
 bool FTPSession::stopped() const {

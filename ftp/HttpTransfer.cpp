@@ -196,22 +196,3 @@ std::size_t HttpTransfer::keepStatus(char* data, std::size_t size, std::size_t c
     }
     return size * count;
 }
-
-std::string HttpTransfer::encodePath(const std::string& path) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string encoded;
-    encoded.reserve(path.size() * 3);
-    for (const unsigned char byte : path) {
-        const bool plain = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
-                           byte == '_' || byte == '~' || byte == '/';
-        if (plain) {
-            encoded += static_cast<char>(byte);
-        } else {
-            encoded += '%';
-            encoded += hex[byte >> 4];
-            encoded += hex[byte & 0x0F];
-        }
-    }
-    return encoded;
-}

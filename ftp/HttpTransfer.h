@@ -53,9 +53,6 @@ public:
     bool connected() const { return connected_; }
     bool stopped() const;
 
-    // The path with every byte but the unreserved ones and '/' percent-encoded.
-    static std::string encodePath(const std::string& path);
-
 private:
     static std::size_t keepBody(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t keepStatus(char* data, std::size_t size, std::size_t count, void* self);

@@ -72,7 +72,7 @@ void S3Session::put(const std::string& localFile, const std::string& remoteFile)
     }
     HttpTransfer::Request request{
         "PUT",
-        baseUrl_ + HttpTransfer::encodePath(key),
+        baseUrl_ + ServerAddress::encodePath(key),
         {"Content-Type: image/jpeg", "x-amz-content-sha256: UNSIGNED-PAYLOAD", "Expect:"},
         &file,
         size};

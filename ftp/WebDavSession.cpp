@@ -138,5 +138,5 @@ void WebDavSession::keepFailure(const std::string& action, bool answered) {
 }
 
 std::string WebDavSession::urlOf(const std::string& path) const {
-    return baseUrl_ + HttpTransfer::encodePath(path);
+    return baseUrl_ + ServerAddress::encodePath(path);
 }

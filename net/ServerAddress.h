@@ -30,6 +30,11 @@ public:
     // portSetting 0 stands for the scheme's standard port.
     static ServerAddress parse(std::string_view hostField, std::uint32_t portSetting);
 
+    // A remote path as it goes after baseUrl(): every byte reaches the server unchanged, all
+    // but the unreserved characters and the path separators percent-encoded, so that nothing
+    // in the name (blanks, '%', '#', '?', ';type=', bytes above 127) is read as URL syntax.
+    static std::string encodePath(const std::string& path);
+
     bool usable() const { return refusal_.empty(); }
     // Why the address is refused, in a few words; empty when it is usable.
     const std::string& refusal() const { return refusal_; }
