@@ -3,14 +3,29 @@
 #include "base/Font.h"
 #include "base/Surface.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
-std::string streamPart(const std::string& jpeg) {
-    return std::string("--") + LiveFrames::boundary +
-           "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
-           "\r\n\r\n" + jpeg + "\r\n";
+// A part of the stream; a camera frame's part tells when the frame arrived (seconds since
+// the epoch, to the microsecond), so that a viewer can tell how late it shows it.
+std::string streamPart(const std::string& jpeg,
+                       std::optional<std::chrono::system_clock::time_point> arrived) {
+    std::string part =
+        std::string("--") + LiveFrames::boundary +
+        "\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) + "\r\n";
+    if (arrived) {
+        const auto micros =
+            std::chrono::duration_cast<std::chrono::microseconds>(arrived->time_since_epoch())
+                .count();
+        char stamp[48];
+        std::snprintf(stamp, sizeof stamp, "X-Timestamp: %lld.%06lld\r\n",
+                      static_cast<long long>(micros / 1000000),
+                      static_cast<long long>(micros % 1000000));
+        part += stamp;
+    }
+    return part + "\r\n" + jpeg + "\r\n";
 }
 
 } // namespace
@@ -38,9 +53,10 @@ std::optional<std::string> LiveFrames::withHuffmanTables(const std::uint8_t* dat
 }
 
 bool LiveFrames::pushJpeg(const std::uint8_t* data, std::size_t size) {
+    const auto arrived = std::chrono::system_clock::now();
     const auto jpeg = withHuffmanTables(data, size);
     if (jpeg) {
-        publish(*jpeg);
+        publish(*jpeg, arrived);
     }
     return jpeg.has_value();
 }
@@ -49,13 +65,14 @@ void LiveFrames::pushPixels(const Surface& picture) {
     if (viewers_.load() == 0) {
         return;
     }
+    const auto arrived = std::chrono::system_clock::now();
     if (const auto jpeg = encoder_.encode(picture)) {
-        publish(*jpeg);
+        publish(*jpeg, arrived);
     }
 }
 
-void LiveFrames::publish(const std::string& jpeg) {
-    auto part = std::make_shared<const std::string>(streamPart(jpeg));
+void LiveFrames::publish(const std::string& jpeg, std::chrono::system_clock::time_point arrived) {
+    auto part = std::make_shared<const std::string>(streamPart(jpeg, arrived));
     {
         std::lock_guard lock(mutex_);
         newest_ = {std::move(part), newest_.number + 1};
@@ -122,7 +139,7 @@ std::shared_ptr<const std::string> LiveFrames::noCameraPart() {
                       TextAlign::bottom, 0xFFFFFF);
             jpeg = FrameEncoder().encode(*picture).value_or(std::string());
         }
-        return std::make_shared<const std::string>(streamPart(jpeg));
+        return std::make_shared<const std::string>(streamPart(jpeg, std::nullopt));
     }();
     return part;
 }

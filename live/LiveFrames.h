@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class Surface;
@@ -27,7 +28,8 @@ public:
     static constexpr auto noCameraEvery = std::chrono::seconds(1);
 
     struct Frame {
-        // A whole part of the multipart stream: boundary, headers, JPEG bytes.
+        // A whole part of the multipart stream: boundary, headers (with the time the
+        // camera's frame arrived as X-Timestamp), JPEG bytes.
         std::shared_ptr<const std::string> part;
         std::uint64_t number = 0;
     };
@@ -56,7 +58,7 @@ public:
     static std::optional<std::string> withHuffmanTables(const std::uint8_t* data, std::size_t size);
 
 private:
-    void publish(const std::string& jpeg);
+    void publish(const std::string& jpeg, std::chrono::system_clock::time_point arrived);
     static std::shared_ptr<const std::string> noCameraPart();
 
     mutable std::mutex mutex_;
