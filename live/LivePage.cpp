@@ -16,8 +16,8 @@ pre { white-space: pre-wrap; }
 </head>
 <body>
 <h1>kavriWebCam</h1>
-<section><h2>Live</h2><img id="live" src="/stream" alt="live camera"></section>
-<section><h2>Newest picture</h2><img id="newest" src="/image.jpg" alt="newest picture"></section>
+<section><h2>Live</h2><img id="live" src="/stream" alt="live camera"><p id="liveSize"></p></section>
+<section><h2>Newest picture</h2><img id="newest" src="/image.jpg" alt="newest picture"><p id="newestSize"></p></section>
 <section><h2>Health</h2><pre id="health">...</pre></section>
 <script>
 function refresh() {
@@ -33,8 +33,16 @@ function refresh() {
       }
     }).catch(function () {});
 }
+function sizes() {
+  ["live", "newest"].forEach(function (id) {
+    var image = document.getElementById(id);
+    document.getElementById(id + "Size").textContent =
+      image.naturalWidth ? image.naturalWidth + " x " + image.naturalHeight : "";
+  });
+}
 refresh();
 setInterval(refresh, 5000);
+setInterval(sizes, 500);
 </script>
 </body>
 </html>

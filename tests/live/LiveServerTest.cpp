@@ -22,11 +22,30 @@
 
 #include <fstream>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
 
 using namespace std::chrono_literals;
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers keep freed memory aside for a while.
+constexpr bool measuresMemory = false;
+#else
+constexpr bool measuresMemory = true;
+#endif
+
+// The resident memory of this process, where the server runs, in megabytes.
+double residentMb() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmRSS:")) {
+            return std::stod(line.substr(6)) / 1024;
+        }
+    }
+    return 0;
+}
 
 class LiveServerTest : public ::testing::Test {
 protected:
@@ -166,13 +185,16 @@ TEST_F(LiveServerTest, TellsWhereItListensAndWhenThePortIsTaken) {
                                 std::to_string(server.port()) + ": .*Address already in use.*"));
 }
 
-// A certificate for 127.0.0.1 that is its own authority.
+// A certificate for 127.0.0.1 from a test authority.
 TEST_F(LiveServerTest, ServesOverTlsWithTheGivenCertificate) {
+    const std::string ca = dir.file("ca");
     const std::string cert = dir.file("cert.pem");
     const std::string key = dir.file("key.pem");
-    ASSERT_EQ(runClient("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                        "-nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
-                        "-keyout " +
+    const std::string newKey =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 ";
+    ASSERT_EQ(runClient(newKey + "-subj /CN=kavri-test-ca -keyout " + ca + ".key -out " + ca +
+                        ".pem 2>&1 && " + newKey + "-CA " + ca + ".pem -CAkey " + ca +
+                        ".key -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
                         key + " -out " + cert + " 2>&1")
                   .status,
               0);
@@ -181,9 +203,9 @@ TEST_F(LiveServerTest, ServesOverTlsWithTheGivenCertificate) {
     config.keyFile = key;
     start(config);
     EXPECT_EQ(lastLine(), "kavriWebCam: live view listening on " + url("/", "https"));
-    EXPECT_EQ(
-        runClient("curl -s --cacert " + cert + " " + url("/status", "https")).output.substr(0, 10),
-        "{\"camera\":");
+    EXPECT_EQ(runClient("curl -s --cacert " + ca + ".pem " + url("/status", "https"))
+                  .output.substr(0, 10),
+              "{\"camera\":");
     EXPECT_EQ(runClient("curl -s " + url("/status", "https")).status, 60) << "an unknown issuer";
     EXPECT_NE(runClient("curl -s " + url("/status")).status, 0) << "no plain HTTP";
 }
@@ -199,20 +221,51 @@ TEST_F(LiveServerTest, FfprobeDecodesThirtyFramesOfTheStream) {
     EXPECT_EQ(run.output, "mjpeg,64,48,30\n");
 }
 
-TEST_F(LiveServerTest, StalledAndSlowViewersLeaveOthersAtFullRate) {
+// Viewers that stall or read a byte a second, downloads of the picture that never read, a
+// thousand idle connections and a flood of bad requests: the viewer that reads gets every
+// frame as it comes, each grab is handed over at once, and the memory stays within a bound
+// (frames of a quarter of a megabyte, which no viewer may make the program queue).
+TEST_F(LiveServerTest, HostileClientsHoldUpNeitherViewersNorGrabsNorMemory) {
+    FakeMjpegCamera large(frames, 256 * 1024);
     start();
+    source.setImage(large.frame(0), std::chrono::system_clock::now());
     StreamReader stalled(server.port(), StreamReader::Pace::stalled);
     StreamReader slow(server.port(), StreamReader::Pace::byteASecond);
     StreamReader viewer(server.port(), StreamReader::Pace::full);
     ASSERT_TRUE(waitUntil([&] { return frames.viewers() == 3; })) << "three viewers";
-    // Each frame is pushed once the viewer has the one before: the stalled and the slow
-    // viewer must hold neither the camera nor the viewer up.
-    for (int number = 1; number <= 90; ++number) {
-        camera.push(number);
-        ASSERT_TRUE(waitUntil([&] { return viewer.newestFrame() == number; }))
-            << "the viewer got frame " << number;
+    large.push(1);
+    ASSERT_TRUE(waitUntil([&] { return viewer.newestFrame() == 1; }));
+    const double memoryBefore = residentMb();
+    std::atomic<bool> done{false};
+    ClientRun flood;
+    std::thread hostile([&] {
+        flood = runClient(std::string(KAVRI_HOSTILE_CLIENTS) + " " + std::to_string(server.port()) +
+                          " 1000 4");
+        done = true;
+    });
+    int number = 1;
+    auto slowestGrab = std::chrono::steady_clock::duration::zero();
+    double mostMemory = memoryBefore;
+    // Each frame is pushed once the viewer has the one before.
+    for (bool keptUp = true; keptUp && (!done || number < 30);) {
+        large.push(++number);
+        const auto grab = std::chrono::steady_clock::now();
+        source.setImage(large.frame(number), std::chrono::system_clock::now());
+        slowestGrab = std::max(slowestGrab, std::chrono::steady_clock::now() - grab);
+        keptUp = waitUntil([&] { return viewer.newestFrame() == number; });
+        mostMemory = std::max(mostMemory, residentMb());
+        EXPECT_TRUE(keptUp) << "the viewer got frame " << number;
+    }
+    hostile.join();
+    EXPECT_GT(std::atoi(flood.output.c_str()), 100) << "bad requests went out: " << flood.output;
+    EXPECT_LT(slowestGrab, 1s) << "a grab waited for the server";
+    if (measuresMemory) {
+        EXPECT_LT(mostMemory - memoryBefore, 16) << "megabytes more";
     }
     EXPECT_LT(slow.received().size(), 200u);
+    EXPECT_TRUE(waitUntil([&] {
+        return runClient("curl -s " + url("/image.jpg")).output == large.frame(number);
+    })) << "the newest grab once the hostile clients are gone";
 }
 
 TEST_F(LiveServerTest, HeadlessChromiumShowsThePage) {
@@ -220,17 +273,23 @@ TEST_F(LiveServerTest, HeadlessChromiumShowsThePage) {
     camera.run(30);
     source.setImage(camera.frame(1), std::chrono::system_clock::now());
     const std::string shot = dir.file("page.png");
+    const std::string chromium =
+        "chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --window-size=800,600 "
+        "--user-data-dir=" +
+        dir.file("profile");
     const ClientRun run =
-        runClient("chromium --headless --no-sandbox --disable-gpu --hide-scrollbars --timeout=3000 "
-                  "--user-data-dir=" +
-                  dir.file("profile") + " --window-size=800,600 --screenshot=" + shot + " " +
-                  url("/") + " 2>&1");
+        runClient(chromium + " --timeout=3000 --screenshot=" + shot + " " + url("/") + " 2>&1");
     if (!std::ifstream(shot)) {
         GTEST_SKIP() << "chromium could not start: " << run.output;
     }
     const ClientRun spread =
         runClient("convert " + shot + " -format '%[fx:standard_deviation]' info:");
     EXPECT_GT(std::stod(spread.output), 0.01) << "a blank page";
+    const std::string page =
+        runClient(chromium + " --virtual-time-budget=3000 --dump-dom " + url("/") + " 2>/dev/null")
+            .output;
+    EXPECT_THAT(page, testing::HasSubstr("<p id=\"liveSize\">64 x 48</p>")) << "the stream";
+    EXPECT_THAT(page, testing::HasSubstr("<p id=\"newestSize\">64 x 48</p>")) << "the picture";
 }
 
 TEST(LiveFramesTest, EncodesPixelsOncePerFrameAndOnlyWhileSomeoneWatches) {

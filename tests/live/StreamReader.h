@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 // A viewer of /stream on a socket of its own. How it reads is up to the test: at once, a
-// byte a second, or not at all.
+// byte a second, or not at all. It keeps the last few megabytes it received.
 class StreamReader {
 public:
     enum class Pace { full, byteASecond, stalled };
@@ -61,11 +61,17 @@ private:
                 newest_ = std::max(newest_.load(), std::atoi(data_.c_str() + at + 6));
                 scanned_ = at + 6;
             }
+            if (data_.size() > keptBytes * 2) {
+                data_.erase(0, data_.size() - keptBytes);
+                scanned_ = 0;
+            }
             if (chunk == 1) {
                 std::this_thread::sleep_for(std::chrono::seconds(1));
             }
         }
     }
+
+    static constexpr std::size_t keptBytes = 1 << 20;
 
     int socket_;
     std::thread thread_;
