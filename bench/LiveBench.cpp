@@ -4,8 +4,9 @@
 // someone watches). All viewers but one are curl processes on the loopback address, so their
 // work is not counted in this process's CPU time; the one in this process notes when the
 // last byte of each frame arrives, and its own CPU time is taken out. Reports the CPU share of
-// one core, the resident memory, the frames each curl viewer got per second and the time from
-// a frame's arrival to its last byte at a viewer (median and worst).
+// one core, the resident memory (and how much of it each viewer added), the frames each curl
+// viewer got per second and the time from a frame's arrival to its last byte at a viewer
+// (median and worst).
 #include "base/Surface.h"
 #include "live/FrameEncoder.h"
 #include "live/LiveFrames.h"
@@ -165,6 +166,7 @@ void liveStream(benchmark::State& state) {
     const std::string url = "http://127.0.0.1:" + std::to_string(server.port()) + "/stream";
     const std::string command = "curl -s -o /dev/null -w '%{size_download}' " + url;
     for (auto _ : state) {
+        const double memoryBefore = residentMb();
         std::vector<FILE*> clients;
         for (int i = 1; i < viewers; ++i) {
             clients.push_back(popen(command.c_str(), "r"));
@@ -187,6 +189,8 @@ void liveStream(benchmark::State& state) {
         const double cpu = cpuSeconds() - cpuBefore - (timing ? timing->cpuSinceStart() : 0);
         state.counters["cpu_percent"] = cpu * 100 / seconds;
         state.counters["rss_mb"] = residentMb();
+        state.counters["kb_per_viewer"] =
+            viewers ? (residentMb() - memoryBefore) * 1024 / viewers : 0;
         server.stop();
         double bytes = 0;
         for (FILE* client : clients) {
