@@ -307,6 +307,11 @@ TEST(LiveFramesTest, EncodesPixelsOncePerFrameAndOnlyWhileSomeoneWatches) {
     EXPECT_EQ(first->number, 1u) << "nothing was encoded without viewers";
     EXPECT_EQ(first->part, second->part) << "one encoding for both viewers";
     EXPECT_NE(first->part->find("Content-Type: image/jpeg\r\nContent-Length: "), std::string::npos);
+    const std::size_t stamp = first->part->find("\r\nX-Timestamp: ");
+    ASSERT_NE(stamp, std::string::npos);
+    EXPECT_NEAR(std::stod(first->part->substr(stamp + 15)), static_cast<double>(std::time(nullptr)),
+                5)
+        << "when the frame arrived";
 }
 
 // The live view as the program runs it, on 127.0.0.1.
