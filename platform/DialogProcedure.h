@@ -22,3 +22,10 @@ inline constexpr int dialogApply = 3;
 // Init. The answer to Init is whether the dialog should give the focus to its initial item.
 using DialogProcedure =
     std::function<bool(DialogHost& dialog, DialogMessage message, int commandId)>;
+
+// One message of a dialog that fills its items when it starts and stores what was typed with
+// "OK", which then ends it unless store refused the input, and with "Apply", which keeps it
+// open; "Cancel" ends it. False for any other command, for the caller to handle.
+bool storingDialogStep(DialogHost& dialog, DialogMessage message, int commandId,
+                       const std::function<void(DialogHost&)>& fill,
+                       const std::function<bool(DialogHost&)>& store);

@@ -53,20 +53,5 @@ bool applyArchiveSettings(DialogHost& dialog) {
 }
 
 bool archiveSettingsDialogProc(DialogHost& dialog, DialogMessage message, int commandId) {
-    if (message == DialogMessage::Init) {
-        fill(dialog);
-        return true;
-    }
-    switch (commandId) {
-    case dialogOk:
-        if (applyArchiveSettings(dialog)) {
-            dialog.endDialog(dialogOk);
-        }
-        return true;
-    case dialogCancel:
-        dialog.endDialog(dialogCancel);
-        return true;
-    default:
-        return false;
-    }
+    return storingDialogStep(dialog, message, commandId, fill, applyArchiveSettings);
 }

@@ -56,21 +56,11 @@ bool refuseAddress(const DialogHost& dialog) {
 } // namespace
 
 bool ftpSettingsDialogProc(DialogHost& dialog, DialogMessage message, int commandId) {
-    if (message == DialogMessage::Init) {
-        fill(dialog);
-        return true;
-    }
-    switch (commandId) {
-    case dialogOk:
-        if (!refuseAddress(dialog)) {
-            store(dialog);
-            dialog.endDialog(dialogOk);
+    return storingDialogStep(dialog, message, commandId, fill, [](DialogHost& typed) {
+        if (refuseAddress(typed)) {
+            return false;
         }
+        store(typed);
         return true;
-    case dialogCancel:
-        dialog.endDialog(dialogCancel);
-        return true;
-    default:
-        return false;
-    }
+    });
 }

@@ -86,23 +86,5 @@ bool applyImageSettings(DialogHost& dialog) {
 }
 
 bool imageSettingsDialogProc(DialogHost& dialog, DialogMessage message, int commandId) {
-    if (message == DialogMessage::Init) {
-        fill(dialog);
-        return true;
-    }
-    switch (commandId) {
-    case dialogOk:
-        if (applyImageSettings(dialog)) {
-            dialog.endDialog(dialogOk);
-        }
-        return true;
-    case dialogCancel:
-        dialog.endDialog(dialogCancel);
-        return true;
-    case dialogApply:
-        applyImageSettings(dialog);
-        return true;
-    default:
-        return false;
-    }
+    return storingDialogStep(dialog, message, commandId, fill, applyImageSettings);
 }

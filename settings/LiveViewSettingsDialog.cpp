@@ -110,23 +110,5 @@ std::string liveViewExposure(const std::string& address, bool tls) {
 }
 
 bool liveViewSettingsDialogProc(DialogHost& dialog, DialogMessage message, int commandId) {
-    if (message == DialogMessage::Init) {
-        fill(dialog);
-        return true;
-    }
-    switch (commandId) {
-    case dialogOk:
-        if (apply(dialog)) {
-            dialog.endDialog(dialogOk);
-        }
-        return true;
-    case dialogCancel:
-        dialog.endDialog(dialogCancel);
-        return true;
-    case dialogApply:
-        apply(dialog);
-        return true;
-    default:
-        return false;
-    }
+    return storingDialogStep(dialog, message, commandId, fill, apply);
 }

@@ -137,21 +137,18 @@ void store(const Typed& typed) {
 
 DialogProcedure pictureSettingsDialog(int frameWidth, int frameHeight) {
     return [frameWidth, frameHeight](DialogHost& dialog, DialogMessage message, int commandId) {
-        if (message == DialogMessage::Init) {
-            fill(dialog);
+        const auto read = [&](DialogHost& typed) {
+            Typed values;
+            if (!Reader(typed, frameWidth, frameHeight).read(values)) {
+                return false;
+            }
+            store(values);
+            return true;
+        };
+        if (storingDialogStep(dialog, message, commandId, fill, read)) {
             return true;
         }
-        Typed typed;
         switch (commandId) {
-        case dialogOk:
-            if (Reader(dialog, frameWidth, frameHeight).read(typed)) {
-                store(typed);
-                dialog.endDialog(dialogOk);
-            }
-            return true;
-        case dialogCancel:
-            dialog.endDialog(dialogCancel);
-            return true;
         case isoDate:
             dialog.setItemText(dateFormat, isoPattern);
             return true;

@@ -18,19 +18,14 @@ int limitedFps(unsigned typed) {
 } // namespace
 
 bool previewSettingsDialogProc(DialogHost& dialog, DialogMessage message, int commandId) {
-    if (message == DialogMessage::Init) {
-        dialog.setItemUnsigned(previewSettingsItem::fps, static_cast<unsigned>(Settings::getFps()));
-        return true;
-    }
-    switch (commandId) {
-    case dialogOk:
-        Settings::setFps(limitedFps(dialog.readItemUnsigned(previewSettingsItem::fps)));
-        dialog.endDialog(dialogOk);
-        return true;
-    case dialogCancel:
-        dialog.endDialog(dialogCancel);
-        return true;
-    default:
-        return false;
-    }
+    return storingDialogStep(
+        dialog, message, commandId,
+        [](DialogHost& shown) {
+            shown.setItemUnsigned(previewSettingsItem::fps,
+                                  static_cast<unsigned>(Settings::getFps()));
+        },
+        [](DialogHost& typed) {
+            Settings::setFps(limitedFps(typed.readItemUnsigned(previewSettingsItem::fps)));
+            return true;
+        });
 }
