@@ -12,6 +12,7 @@
 #include "live/LiveFrames.h"
 #include "live/LiveServer.h"
 #include "live/LiveSource.h"
+#include "tests/support/ResidentMemory.h"
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
@@ -20,7 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <pthread.h>
 #include <random>
@@ -57,16 +57,6 @@ double cpuSeconds() {
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double residentMb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:")) {
-            return std::stod(line.substr(6)) / 1024;
-        }
-    }
-    return 0;
 }
 
 // The viewer in this process: at the last byte of each part of the stream it notes how long

@@ -13,6 +13,7 @@
 #include "tests/support/FakeVideoNodes.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/JpegImage.h"
+#include "tests/support/ResidentMemory.h"
 #include "tests/support/SettingsSnapshot.h"
 #include "tests/support/SurfacePixels.h"
 #include "tests/support/TempDir.h"
@@ -35,17 +36,6 @@ constexpr bool measuresMemory = false;
 #else
 constexpr bool measuresMemory = true;
 #endif
-
-// The resident memory of this process, where the server runs, in megabytes.
-double residentMb() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:")) {
-            return std::stod(line.substr(6)) / 1024;
-        }
-    }
-    return 0;
-}
 
 class LiveServerTest : public ::testing::Test {
 protected:
