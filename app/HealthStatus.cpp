@@ -1,6 +1,7 @@
 #include "app/HealthStatus.h"
 
 #include "app/GrabSchedule.h"
+#include "app/LiveView.h"
 #include "app/TrayIcon.h"
 #include "app/Uploads.h"
 #include "base/HealthJournal.h"
@@ -48,8 +49,9 @@ std::string uploadLine() {
 
 } // namespace
 
-HealthStatus::HealthStatus(WindowSystem& windowSystem)
+HealthStatus::HealthStatus(WindowSystem& windowSystem, const LiveView& liveView)
     : windowSystem_(windowSystem)
+    , liveView_(liveView)
     , notified_(HealthJournal::program().number()) {}
 
 void HealthStatus::watch(TopLevelWindow& window, TrayIcon& trayIcon, const GrabSchedule& schedule) {
@@ -70,6 +72,9 @@ std::string HealthStatus::withUploadReason(const std::string& text) {
 std::string HealthStatus::tipDetails(const GrabSchedule& schedule) const {
     std::string lines = partLine(V4l2Camera::healthWords) + "\n" +
                         partLine(Capture::jpegHealthWords) + "\n" + uploadLine();
+    if (const auto live = liveView_.statusLine()) {
+        lines += "\n" + *live;
+    }
     if (schedule.running()) {
         lines += "\nnext grab in " + std::to_string((schedule.countdownMs() + 999) / 1000) + " s";
     }

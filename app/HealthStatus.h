@@ -5,6 +5,7 @@
 #include <string>
 
 class GrabSchedule;
+class LiveView;
 class TopLevelWindow;
 class TrayIcon;
 class WindowSystem;
@@ -19,14 +20,16 @@ public:
     // Posted to the window at each change of the journal; its handler calls onChanged.
     static constexpr std::uint32_t changedMessage = 2004;
 
-    explicit HealthStatus(WindowSystem& windowSystem);
+    // liveView, which must outlive it, adds its line while it is on.
+    HealthStatus(WindowSystem& windowSystem, const LiveView& liveView);
 
     // From now on the tray icon's tool-tip carries tipDetails, and each change of the journal,
     // from whatever thread, posts changedMessage to window. All three must outlive the watch.
     void watch(TopLevelWindow& window, TrayIcon& trayIcon, const GrabSchedule& schedule);
     // Changes of the journal are posted no more.
     static void stopWatching();
-    // One line per part; while running, also the countdown to the next grab.
+    // One line per part (the live view's while it is on); while running, also the countdown
+    // to the next grab.
     std::string tipDetails(const GrabSchedule& schedule) const;
     // The journal has new entries: one notification for each, the tool-tip is brought up to
     // date, and the Status window, if open, shows them.
@@ -41,6 +44,7 @@ private:
     std::string windowText(const GrabSchedule& schedule) const;
 
     WindowSystem& windowSystem_;
+    const LiveView& liveView_;
     // The journal's entries that have been notified.
     std::size_t notified_;
 };

@@ -1,5 +1,6 @@
 #include "app/LiveView.h"
 
+#include "base/HealthJournal.h"
 #include "capture/v4l2/V4l2Camera.h"
 #include "settings/Settings.h"
 
@@ -17,7 +18,10 @@ bool operator==(const LiveServer::Config& a, const LiveServer::Config& b) {
 } // namespace
 
 LiveView::LiveView()
-    : server_(source_, frames_) {}
+    : server_(source_, frames_, [this](const std::string& line) {
+        HealthLine::writeLine(line);
+        said_ = line.substr(line.find(' ') + 1);
+    }) {}
 
 void LiveView::applySettings() {
     if (!Settings::getLiveActive()) {
@@ -30,7 +34,17 @@ void LiveView::applySettings() {
         return;
     }
     running_ = config;
-    server_.start(config);
+    const bool listening = server_.start(config);
+    const std::string refused = "live view cannot listen on ";
+    HealthJournal::program().report(healthSubject, !listening,
+                                    listening ? "" : said_.substr(refused.size()), said_);
+}
+
+std::optional<std::string> LiveView::statusLine() const {
+    if (!running_) {
+        return std::nullopt;
+    }
+    return server_.running() ? std::string(healthSubject) + ": " + server_.url() : said_;
 }
 
 void LiveView::grabbed(const std::string& jpegFile) {

@@ -11,9 +11,12 @@
 
 // The live view as the program runs it: the web server, started and stopped with the
 // liveview settings, and what it shows: the JPEG file after each grab, the health lines,
-// and the camera's frames, which it listens to (while someone watches the stream).
+// and the camera's frames, which it listens to (while someone watches the stream). Whether
+// the server could listen goes to the health journal as the part "live view".
 class LiveView : public FrameListener {
 public:
+    static constexpr const char* healthSubject = "live view";
+
     LiveView();
 
     // Starts, restarts or stops the server after the settings.
@@ -26,6 +29,9 @@ public:
     CameraOutlets cameraOutlets();
     // The port the server listens on; 0 while stopped.
     unsigned port() const { return server_.port(); }
+    // How the live view is doing, for the tool-tip and the Status window: where it listens,
+    // or why it cannot; none while it is off.
+    std::optional<std::string> statusLine() const;
 
     bool wantsFrames() const override { return frames_.viewers() > 0; }
     void jpegFrame(const std::uint8_t* data, std::size_t size) override {
@@ -40,4 +46,6 @@ private:
     LiveServer server_;
     // What the running server was started with; restarting drops its viewers.
     std::optional<LiveServer::Config> running_;
+    // The server's last line, without the program's name.
+    std::string said_;
 };

@@ -45,7 +45,7 @@ MainWindow::MainWindow(WindowSystem& windowSystem, TrayShell& trayShell, DialogR
                liveView_.tell(LiveSource::Part::upload, FTPThread::healthWords))
     , drag_(windowSystem, createdWidth, createdHeight)
     , zoom_(windowSystem)
-    , health_(windowSystem) {
+    , health_(windowSystem, liveView_) {
     using namespace windowStyle;
     window_ = windowSystem.createWindow(
         WS_POPUP | WS_VISIBLE | WS_BORDER, WS_EX_TOPMOST | WS_EX_TOOLWINDOW, title,

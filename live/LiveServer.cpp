@@ -291,6 +291,10 @@ bool LiveServer::running() const {
     return daemon_ != nullptr;
 }
 
+std::string LiveServer::url() const {
+    return daemon_ ? url_ : std::string();
+}
+
 unsigned LiveServer::port() const {
     const MHD_DaemonInfo* info =
         daemon_ ? MHD_get_daemon_info(daemon_->handle, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
@@ -360,7 +364,7 @@ bool LiveServer::start(const Config& config) {
         return refuse(daemon->lastError.empty() ? "the server did not start" : daemon->lastError);
     }
     daemon_ = std::move(daemon);
-    sink_("kavriWebCam: live view listening on " + std::string(tls ? "https" : "http") + "://" +
-          where(port()) + "/");
+    url_ = std::string(tls ? "https" : "http") + "://" + where(port()) + "/";
+    sink_("kavriWebCam: live view listening on " + url_);
     return true;
 }

@@ -50,6 +50,9 @@ public:
     bool running() const;
     // The port it listens on; 0 while stopped.
     unsigned port() const;
+    // Where it listens, as a browser is given it ("http://127.0.0.1:8080/"); empty while
+    // stopped.
+    std::string url() const;
 
 private:
     struct Daemon;
@@ -58,4 +61,5 @@ private:
     LiveFrames& frames_;
     const Sink sink_;
     std::unique_ptr<Daemon> daemon_;
+    std::string url_;
 };

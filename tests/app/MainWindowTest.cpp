@@ -8,6 +8,11 @@
 
 #include <gmock/gmock.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -396,6 +401,51 @@ TEST_F(GrabUploadTest, ThePlaceholderHostIsNeverContactedAndTheToolTipSaysSo) {
     window().tick();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload: FTP not set up"));
+}
+
+// The tool-tip says where the live view listens, or why it cannot, which a notification and
+// the Status window tell as a change.
+TEST_F(MainWindowTest, TheLiveViewSaysWhereItListensOrWhyItCannot) {
+    build();
+    const int taken = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(bind(taken, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(listen(taken, 1), 0);
+    getsockname(taken, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::string where = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    Settings::setLiveActive(true);
+    Settings::setLivePort(ntohs(address.sin_port));
+    testing::internal::CaptureStderr();
+    const auto apply = [this] {
+        mainWindow->applyLiveViewSettings();
+        while (window().deliverPosted()) {
+        }
+    };
+    apply();
+    const std::string refusal = "live view cannot listen on " + where + ": ";
+    EXPECT_THAT(testing::internal::GetCapturedStderr(),
+                testing::StartsWith("kavriWebCam: " + refusal));
+    ASSERT_EQ(tray.messages.size(), 1u);
+    EXPECT_THAT(tray.messages[0], testing::StartsWith("kavriWebCam|" + refusal));
+    EXPECT_THAT(tray.calls.back().data.details, testing::HasSubstr("\nupload: off\n" + refusal));
+    close(taken);
+    Settings::setLivePort(0);
+    apply();
+    const std::string url =
+        "http://127.0.0.1:" + std::to_string(mainWindow->liveView().port()) + "/";
+    EXPECT_THAT(tray.calls.back().data.details, testing::EndsWith("\nlive view: " + url));
+    command(menuCommand::status);
+    EXPECT_THAT(system.texts["kavriWebCam Status"],
+                testing::ContainsRegex("live view: " + url +
+                                       "\n\nChanges in this run, newest first:\n"
+                                       "[0-9:]{8}  live view listening on " +
+                                       url +
+                                       "\n"
+                                       "[0-9:]{8}  " +
+                                       refusal));
 }
 
 TEST_F(GrabUploadTest, AnInstantUploadThatHangsHoldsNeitherTheWindowNorExit) {
