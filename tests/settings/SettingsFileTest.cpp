@@ -57,43 +57,21 @@ const std::vector<std::pair<SettingValue, std::string>> samples{
 };
 
 // The file a first save writes: the designed defaults, typed out.
+// clang-format off
 const char* const defaultFile = "<kavriwebcam version='1.2.99'>\r\n"
-                                "  <program\r\n"
-                                "    savesettingsonexit = '1'\r\n"
-                                "    windowzoom = '3'\r\n"
-                                "    windowpositionX = '0'\r\n"
-                                "    windowpositionY = '0'\r\n"
-                                "  >\r\n"
-                                "  </program>\r\n"
-                                "  <capture\r\n"
-                                "    fps = '30'\r\n"
-                                "    maxfps = '30'\r\n"
-                                "    devicename = ''\r\n"
-                                "    devicenumber = '0'\r\n"
-                                "  >\r\n"
-                                "  </capture>\r\n"
-                                "  <image\r\n"
-                                "    jpegfile = 'image.jpg'\r\n"
-                                "    jpegquality = '70'\r\n"
-                                "    update = '5'\r\n"
-                                "    datetimeoverlay = '1'\r\n"
-                                "    textoverlay = ''\r\n"
-                                "    textcolor = '53771'\r\n"
-                                "    backcolor = '0'\r\n"
-                                "  >\r\n"
-                                "  </image>\r\n"
-                                "  <network\r\n"
-                                "    host = 'ftp.example.com'\r\n"
-                                "    port = '21'\r\n"
-                                "    saveto = 'public_html/image.jpg'\r\n"
-                                "    user = 'theusername'\r\n"
-                                "    password = 'nnstxibranr'\r\n"
-                                "    active = '1'\r\n"
-                                "    stoponerror = '0'\r\n"
-                                "    usepassive = '1'\r\n"
-                                "  >\r\n"
-                                "  </network>\r\n"
-                                "</kavriwebcam>\r\n";
+    "  <program\r\n    savesettingsonexit = '1'\r\n    windowzoom = '3'\r\n"
+    "    windowpositionX = '0'\r\n    windowpositionY = '0'\r\n  >\r\n  </program>\r\n"
+    "  <capture\r\n    fps = '30'\r\n    maxfps = '30'\r\n    devicename = ''\r\n"
+    "    devicenumber = '0'\r\n  >\r\n  </capture>\r\n"
+    "  <image\r\n    jpegfile = 'image.jpg'\r\n    jpegquality = '70'\r\n    update = '5'\r\n"
+    "    datetimeoverlay = '1'\r\n    textoverlay = ''\r\n    textcolor = '53771'\r\n"
+    "    backcolor = '0'\r\n  >\r\n  </image>\r\n"
+    "  <network\r\n    host = 'ftp.example.com'\r\n    port = '21'\r\n"
+    "    saveto = 'public_html/image.jpg'\r\n    user = 'theusername'\r\n"
+    "    password = 'nnstxibranr'\r\n    active = '1'\r\n    stoponerror = '0'\r\n"
+    "    usepassive = '1'\r\n  >\r\n  </network>\r\n"
+    "</kavriwebcam>\r\n";
+// clang-format on
 
 TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     saveSettingsFile(holders, fileName);
