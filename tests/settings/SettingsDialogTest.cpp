@@ -7,6 +7,7 @@
 
 #include "base/ErrorBox.h"
 #include "tests/support/FakeDialogHost.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/HeldSettings.h"
 #include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
@@ -16,7 +17,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 namespace {
@@ -159,8 +159,7 @@ TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {
                    : "::Illegal filename::\n\n   " + dialog.texts[imageSettingsItem::jpegFile];
     };
     EXPECT_EQ(boxes, button == "OK!" ? std::vector{box()} : std::vector<std::string>{});
-    std::ifstream in("file.jpg");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "old picture");
+    EXPECT_EQ(readBytes("file.jpg"), "old picture");
     if (button == "OK!" && pictureDialog) {
         EXPECT_EQ(dialog.focused, item(keyValuePairs(row.typed).front().first));
     }

@@ -2,6 +2,7 @@
 
 #include "res/Version.h"
 #include "settings/Settings.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/HeldSettings.h"
 #include "tests/support/SettingsSnapshot.h"
@@ -10,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <random>
 
 using namespace std::string_literals;
@@ -20,11 +20,6 @@ namespace {
 // The keys that take any value of their kind, the first rows of the table: the designed
 // file's and the live view's. The picture and schedule elements follow them.
 constexpr std::size_t freeKeys = 31;
-
-std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class SettingsFileTest : public testing::Test {
 protected:
@@ -77,7 +72,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     saveSettingsFile(holders, fileName);
     // The designed lines, in their order; the elements of later settings stand between the
     // last designed element and the end of the file.
-    const std::string saved = readFile(fileName);
+    const std::string saved = readBytes(fileName);
     const std::string lastLine = "</kavriwebcam>\r\n";
     const std::string designedFile = defaultFile;
     const std::string designedHead = designedFile.substr(0, designedFile.size() - lastLine.size());
@@ -122,7 +117,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     Settings::setArchiveKeepDays(7);
 
     saveSettingsFile(holders, fileName);
-    const std::string written = readFile(fileName);
+    const std::string written = readBytes(fileName);
     EXPECT_EQ(written, expected);
     // The designed 37 lines, then the live view's element, the picture's, the schedule's and
     // the archive's.
@@ -147,7 +142,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         FileSizeLimit limit(100);
         saveSettingsFile(holders, fileName);
     }
-    EXPECT_EQ(readFile(fileName), written);
+    EXPECT_EQ(readBytes(fileName), written);
     EXPECT_EQ(entries(), 1u);
 }
 
@@ -155,7 +150,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
 // back; an element without a card name is nobody's.
 TEST_F(SettingsFileTest, CamerasFollowTheDesignedLinesAndReadBack) {
     saveSettingsFile(holders, fileName);
-    const std::string designed = readFile(fileName);
+    const std::string designed = readBytes(fileName);
     const std::vector<RememberedCamera> cameras{{{"HD Cam", "usb-1", "usb-HD_Cam_42-video-index0"},
                                                  640,
                                                  480,
@@ -163,7 +158,7 @@ TEST_F(SettingsFileTest, CamerasFollowTheDesignedLinesAndReadBack) {
                                                 {{"It's", "", ""}, 0, 0, {}}};
     Settings::setCameras(cameras);
     saveSettingsFile(holders, fileName);
-    const std::string written = readFile(fileName);
+    const std::string written = readBytes(fileName);
     const std::string end = "</kavriwebcam>\r\n";
     EXPECT_EQ(written, designed.substr(0, designed.size() - end.size()) +
                            "  <camera\r\n    card = 'HD Cam'\r\n    bus = 'usb-1'\r\n"
@@ -203,7 +198,7 @@ TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
         saveSettingsFile(holders, fileName);
         reset();
         loadSettingsFile(holders, fileName);
-        ASSERT_EQ(settingsByKey(holders), saved) << readFile(fileName);
+        ASSERT_EQ(settingsByKey(holders), saved) << readBytes(fileName);
     }
 }
 
