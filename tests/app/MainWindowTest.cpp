@@ -4,13 +4,14 @@
 #include "res/DialogTemplates.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Deadline.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FtpServer.h"
 
 #include <gmock/gmock.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <set>
 
@@ -228,12 +229,7 @@ TEST_F(GrabScheduleTest, OutsideTheScheduleNothingIsGrabbedAndTheTipSaysUntilWhe
     Settings::setScheduleMode(1);
     Settings::setScheduleFrom("07:00");
     std::tm morning{};
-    morning.tm_year = 126;
-    morning.tm_mon = 5;
-    morning.tm_mday = 10;
-    morning.tm_hour = 6;
-    morning.tm_min = 59;
-    morning.tm_sec = 58;
+    ::strptime("2026-06-10 06:59:58", "%Y-%m-%d %H:%M:%S", &morning);
     morning.tm_isdst = -1;
     std::time_t now = std::mktime(&morning);
     build();
@@ -303,15 +299,11 @@ TEST_F(GrabScheduleTest, WithTheArchiveOnEachGrabIsKeptAndAFrameOfTheDaysVideo) 
     for (const auto& entry : std::filesystem::directory_iterator("archive")) {
         video = entry.path().extension() == ".mp4" ? entry.path().string() : video;
     }
-    FILE* probe = ::popen(("ffprobe -v error -count_frames -show_entries "
-                           "stream=width,height,nb_read_frames -of csv=p=0 " +
-                           video)
-                              .c_str(),
-                          "r");
-    std::array<char, 64> read{};
-    read[std::fread(read.data(), 1, read.size() - 1, probe)] = '\0';
-    ::pclose(probe);
-    EXPECT_EQ(std::string(read.data()), "16,12,3\n");
+    const std::string probe = "ffprobe -v error -count_frames -show_entries stream=width,height,"
+                              "nb_read_frames -of csv=p=0 " +
+                              video + " > probe.txt";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    EXPECT_EQ(readBytes("probe.txt"), "16,12,3\n");
 }
 
 // Uploads to a real FTP server on 127.0.0.1.
@@ -546,28 +538,19 @@ TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) 
 // Snapping: the window first follows the cursor into the 20-pixel band, snaps on the next
 // move and holds until the cursor has gone more than 20 pixels from where it snapped. It
 // snaps to the edges of the work area, and lies exactly on them.
-INSTANTIATE_TEST_SUITE_P(
-    Steps, DragTest,
-    testing::Values(
-        DragRun{{{410, 265, 400, 250}, {500, 300, 490, 285}}},
-        DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}}},
-        DragRun{{{775, 215, 765, 200},
-                 {776, 215, 784, 200},
-                 {756, 215, 784, 200},
-                 {755, 215, 744, 200}}},
-        DragRun{{{310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}}},
-        DragRun{{{310, 584, 300, 569},
-                 {310, 585, 300, 588},
-                 {310, 565, 300, 588},
-                 {310, 564, 300, 548}}},
-        // A panel at the top and one at the right.
-        DragRun{{{310, 58, 300, 43}, {310, 57, 300, 28}}, {{0, 28, 1024, 768}}},
-        DragRun{{{735, 215, 725, 200}, {736, 215, 744, 200}}, {{0, 0, 984, 768}}},
-        // The snap outlives the drag; the next press is where the pull is counted from.
-        DragRun{{{25, 215, 15, 200},
-                 {24, 215, 0, 200},
-                 {10, 215, 0, 200, true},
-                 {30, 230, 0, 215},
-                 {31, 230, 21, 215}}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Steps, DragTest, testing::Values(
+    DragRun{{{410, 265, 400, 250}, {500, 300, 490, 285}}},
+    DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}}},
+    DragRun{{{775, 215, 765, 200}, {776, 215, 784, 200}, {756, 215, 784, 200}, {755, 215, 744, 200}}},
+    DragRun{{{310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}}},
+    DragRun{{{310, 584, 300, 569}, {310, 585, 300, 588}, {310, 565, 300, 588}, {310, 564, 300, 548}}},
+    // A panel at the top and one at the right.
+    DragRun{{{310, 58, 300, 43}, {310, 57, 300, 28}}, {{0, 28, 1024, 768}}},
+    DragRun{{{735, 215, 725, 200}, {736, 215, 744, 200}}, {{0, 0, 984, 768}}},
+    // The snap outlives the drag; the next press is where the pull is counted from.
+    DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {10, 215, 0, 200, true}, {30, 230, 0, 215},
+             {31, 230, 21, 215}}}));
+// clang-format on
 
 } // namespace
