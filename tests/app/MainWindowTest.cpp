@@ -477,14 +477,15 @@ TEST_P(ZoomFitTest, TheWindowFitsTheWorkAreaOfItsScreen) {
 const std::vector<Rect> panelScreen{{0, 28, 1280, 800}};
 const std::vector<Rect> twoScreens{{0, 0, 1024, 768}, {1024, 0, 2304, 1024}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Screens, ZoomFitTest,
-    testing::Values(ZoomFit{panelScreen, 1920, 1080, 3, {0, 0}, {0, 28, 1280, 748}},
-                    ZoomFit{panelScreen, 1920, 1080, 9, {0, 0}, {0, 54, 1280, 774}},
-                    ZoomFit{panelScreen, 480, 1920, 2, {500, 0}, {500, 28, 693, 800}},
-                    ZoomFit{panelScreen, 320, 240, 4, {1100, 700}, {1100, 700, 1420, 940}},
-                    ZoomFit{twoScreens, 1920, 1080, 4, {1400, 100}, {1024, 100, 2304, 820}},
-                    ZoomFit{twoScreens, 320, 240, 9, {1400, 100}, {1024, 32, 2304, 992}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Screens, ZoomFitTest, testing::Values(
+    ZoomFit{panelScreen, 1920, 1080, 3, {0, 0}, {0, 28, 1280, 748}},
+    ZoomFit{panelScreen, 1920, 1080, 9, {0, 0}, {0, 54, 1280, 774}},
+    ZoomFit{panelScreen, 480, 1920, 2, {500, 0}, {500, 28, 693, 800}},
+    ZoomFit{panelScreen, 320, 240, 4, {1100, 700}, {1100, 700, 1420, 940}},
+    ZoomFit{twoScreens, 1920, 1080, 4, {1400, 100}, {1024, 100, 2304, 820}},
+    ZoomFit{twoScreens, 320, 240, 9, {1400, 100}, {1024, 32, 2304, 992}}));
+// clang-format on
 
 // One step of a drag: the cursor goes to the screen point (x, y), pressing the left button
 // there or moving with it held, and the window's top-left corner must then be at

@@ -252,13 +252,14 @@ TEST_P(StampTest, SizeAndCornerFollowTheOptions) {
     EXPECT_EQ(bottom, textBox.y < 150);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, StampTest,
-    testing::Values(StampCase{"UsualSizeBottomLeft", 0, StampCorner::bottomLeft, 11},
-                    StampCase{"TenthBottomRight", 100, StampCorner::bottomRight, 30},
-                    StampCase{"FiveHundredthsTopLeft", 50, StampCorner::topLeft, 15},
-                    StampCase{"TwentiethTopRight", 20, StampCorner::topRight, 6}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, StampTest, testing::Values(
+    StampCase{"UsualSizeBottomLeft", 0, StampCorner::bottomLeft, 11},
+    StampCase{"TenthBottomRight", 100, StampCorner::bottomRight, 30},
+    StampCase{"FiveHundredthsTopLeft", 50, StampCorner::topLeft, 15},
+    StampCase{"TwentiethTopRight", 20, StampCorner::topRight, 6}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The frame chain with the usual options writes the very bytes it writes without any, also
 // when they are spelled out: the usual date pattern, the frame's own width.

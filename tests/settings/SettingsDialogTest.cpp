@@ -296,17 +296,17 @@ TEST_P(LiveViewExposureTest, SaysWhoSeesTheLiveViewAndWhetherThePasswordIsInClea
     EXPECT_EQ(liveViewExposure(GetParam().address, GetParam().tls), GetParam().says);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , LiveViewExposureTest,
-    testing::Values(
-        Exposure{"Loopback", "127.0.0.2", false, "Only this machine can see the live view."},
-        Exposure{"Ipv6Loopback", "::1", false, "Only this machine can see the live view."},
-        Exposure{"EveryNetworkInClear", "0.0.0.0", false,
-                 "Other machines can see the live view. The password and the pictures cross "
-                 "the network in clear text: give a certificate and a key for HTTPS."},
-        Exposure{"EveryNetworkOverHttps", "::", true,
-                 "Other machines can see the live view over HTTPS, with the user name and "
-                 "password."}),
+const char* const onlyHere = "Only this machine can see the live view.";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(, LiveViewExposureTest, testing::Values(
+    Exposure{"Loopback", "127.0.0.2", false, onlyHere}, Exposure{"Ipv6Loopback", "::1", false, onlyHere},
+    Exposure{"EveryNetworkInClear", "0.0.0.0", false,
+             "Other machines can see the live view. The password and the pictures cross "
+             "the network in clear text: give a certificate and a key for HTTPS."},
+    Exposure{"EveryNetworkOverHttps", "::", true,
+             "Other machines can see the live view over HTTPS, with the user name and password."}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace
