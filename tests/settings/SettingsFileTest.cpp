@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <sstream>
 
 using namespace std::string_literals;
 
@@ -48,8 +50,7 @@ const std::vector<std::pair<SettingValue, std::string>> samples{
     {std::int32_t{-17}, "-17"},
     {std::uint32_t{16777215}, "16777215"},
     {"it's\r\n<b>\"&#39;"s, "it&#39;s&#13;&#10;<b>\"&#38;#39;"},
-    {"mossyharbor"s, "nnstxibranr"},
-};
+    {"mossyharbor"s, "nnstxibranr"}};
 
 // The file a first save writes: the designed defaults, typed out.
 // clang-format off
@@ -122,12 +123,11 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     // The designed 37 lines, then the live view's element, the picture's, the schedule's and
     // the archive's.
     const std::string text = "'it&#39;s&#13;&#10;<b>\"&#38;#39;'\r\n";
+    // clang-format off
     const std::string liveView = "  <liveview\r\n    active = '1'\r\n    address = " + text +
-                                 "    port = '16777215'\r\n    user = " + text +
-                                 "    password = 'nnstxibranr'\r\n    certfile = " + text +
-                                 "    keyfile = " + text +
-                                 "    viewers = '-17'\r\n  >\r\n"
-                                 "  </liveview>\r\n";
+        "    port = '16777215'\r\n    user = " + text + "    password = 'nnstxibranr'\r\n    certfile = " +
+        text + "    keyfile = " + text + "    viewers = '-17'\r\n  >\r\n  </liveview>\r\n";
+    // clang-format on
     const std::size_t liveAt = written.find("  <liveview\r\n");
     EXPECT_EQ(written.substr(liveAt),
               liveView + pictureAndSchedule + archive + "</kavriwebcam>\r\n");
@@ -151,11 +151,9 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
 TEST_F(SettingsFileTest, CamerasFollowTheDesignedLinesAndReadBack) {
     saveSettingsFile(holders, fileName);
     const std::string designed = readBytes(fileName);
-    const std::vector<RememberedCamera> cameras{{{"HD Cam", "usb-1", "usb-HD_Cam_42-video-index0"},
-                                                 640,
-                                                 480,
-                                                 {{9963776, -5}, {9963800, 1}}},
-                                                {{"It's", "", ""}, 0, 0, {}}};
+    const RememberedCamera hd{
+        {"HD Cam", "usb-1", "usb-HD_Cam_42-video-index0"}, 640, 480, {{9963776, -5}, {9963800, 1}}};
+    const std::vector<RememberedCamera> cameras{hd, {{"It's", "", ""}, 0, 0, {}}};
     Settings::setCameras(cameras);
     saveSettingsFile(holders, fileName);
     const std::string written = readBytes(fileName);
@@ -203,11 +201,9 @@ TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
 }
 
 std::string repeated(const std::string& part, std::size_t count) {
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        text += part;
-    }
-    return text;
+    std::ostringstream text;
+    std::fill_n(std::ostream_iterator<std::string>(text), count, part);
+    return text.str();
 }
 
 // Hand-written files and the values they change ("key=value|...").
