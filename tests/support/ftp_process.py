@@ -17,7 +17,7 @@
 # they are.
 #
 
-import calendar, ctypes, hashlib, os, signal, socket, subprocess, sys, threading, time
+import calendar, contextlib, ctypes, glob, hashlib, os, signal, socket, subprocess, sys, threading, time
 
 # What each kind of certificate is valid for.
 CERTIFICATES = ("IP:127.0.0.1", "DNS:other.example", "IP:127.0.0.1")
@@ -476,19 +476,11 @@ def serve_apache(args):
 
 def descendants(pid):
     # Those that end meanwhile are left out.
-    try:
-        tasks = os.listdir("/proc/%d/task" % pid)
-    except OSError:
-        return
-    for task in tasks:
-        try:
-            with open("/proc/%d/task/%s/children" % (pid, task)) as children:
-                found = list(map(int, children.read().split()))
-        except OSError:
-            continue
-        for child in found:
-            yield child
-            yield from descendants(child)
+    for tasks in glob.glob("/proc/%d/task/*/children" % pid):
+        with contextlib.suppress(OSError), open(tasks) as children:
+            for child in map(int, children.read().split()):
+                yield child
+                yield from descendants(child)
 
 
 def end_all(*_):
@@ -504,10 +496,8 @@ def end_all(*_):
 
 def signal_all(pids, kind):
     for pid in pids:
-        try:
+        with contextlib.suppress(OSError):
             os.kill(pid, kind)
-        except OSError:
-            pass
 
 
 def end_with_parent(parent):
