@@ -136,10 +136,11 @@ TEST_P(EndingSignal, GrabsHeadlessAndEndsLikeExitWithTheSettingsSaved) {
     EXPECT_EQ(program.told(), noDisplayLine);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(, EndingSignal,
-                         testing::Values(std::pair{SIGTERM, nullptr}, std::pair{SIGINT, ":4242"},
-                                         std::pair{SIGHUP, nullptr}),
-                         [](const auto& info) { return sigabbrev_np(info.param.first); });
+    testing::Values(std::pair{SIGTERM, nullptr}, std::pair{SIGINT, ":4242"}, std::pair{SIGHUP, nullptr}),
+    [](const auto& info) { return sigabbrev_np(info.param.first); });
+// clang-format on
 
 TEST(KavriWebCamProcessTest, AFifoNamedLikeTheSettingsFileIsNeitherReadNorWritten) {
     TempDir dir;
