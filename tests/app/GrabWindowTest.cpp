@@ -45,21 +45,16 @@ struct ScheduleCase {
 class GrabWindowTest : public testing::TestWithParam<ScheduleCase> {
 protected:
     void SetUp() override {
-        const char* zone = std::getenv("TZ");
-        previousZone = zone ? std::optional<std::string>(zone) : std::nullopt;
         setenv("TZ", "Europe/Oslo", 1);
         tzset();
     }
     void TearDown() override {
-        if (previousZone) {
-            setenv("TZ", previousZone->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
+        previousZone ? setenv("TZ", previousZone->c_str(), 1) : unsetenv("TZ");
         tzset();
     }
 
-    std::optional<std::string> previousZone;
+    const std::optional<std::string> previousZone =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
 };
 
 TEST_P(GrabWindowTest, AnswersAsItsRowSays) {

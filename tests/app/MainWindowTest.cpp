@@ -6,12 +6,12 @@
 #include "tests/support/Deadline.h"
 #include "tests/support/FileBytes.h"
 #include "tests/support/FtpServer.h"
+#include "tests/support/LocalTime.h"
 
 #include <gmock/gmock.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <set>
 
@@ -228,10 +228,7 @@ TEST_F(GrabScheduleTest, OutsideTheScheduleNothingIsGrabbedAndTheTipSaysUntilWhe
     Settings::setUpdate(1);
     Settings::setScheduleMode(1);
     Settings::setScheduleFrom("07:00");
-    std::tm morning{};
-    ::strptime("2026-06-10 06:59:58", "%Y-%m-%d %H:%M:%S", &morning);
-    morning.tm_isdst = -1;
-    std::time_t now = std::mktime(&morning);
+    std::time_t now = localTime(2026, 6, 10, 6, 59, 58);
     build();
     mainWindow->setScheduleClock([&now] { return now; });
     command(menuCommand::run);

@@ -11,6 +11,7 @@
 #include "tests/support/HeldSettings.h"
 #include "tests/support/SettingsSnapshot.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorkingDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -55,11 +56,10 @@ int item(const std::string& name) {
 // The Picture dialog's box for the first item typed: its label and the text.
 std::string refusedValue(const std::string& typed) {
     const auto [name, text] = keyValuePairs(typed).front();
-    const std::map<std::string, std::string> labels{{"width", "Width"},
-                                                    {"latitude", "Latitude"},
-                                                    {"crop", "Crop"},
-                                                    {"rotate", "Rotate"},
-                                                    {"from", "From"}};
+    // clang-format off
+    const std::map<std::string, std::string> labels{
+        {"width", "Width"}, {"latitude", "Latitude"}, {"crop", "Crop"}, {"rotate", "Rotate"}, {"from", "From"}};
+    // clang-format on
     return labels.at(name) + ": " + text;
 }
 
@@ -85,12 +85,9 @@ struct DialogCase {
 
 class SettingsDialogTest : public testing::TestWithParam<DialogCase> {
 protected:
-    void SetUp() override { std::filesystem::current_path(dir.path()); }
-    void TearDown() override { std::filesystem::current_path(previousDirectory); }
-
     SettingsSnapshot keepSettings;
     TempDir dir;
-    const std::filesystem::path previousDirectory = std::filesystem::current_path();
+    WorkingDirectory inDir{dir.path()};
 };
 
 TEST_P(SettingsDialogTest, StoresWhatItsRowSays) {

@@ -45,12 +45,11 @@ protected:
 
 // A value of each alternative of SettingValue, in order, with its written form; the
 // password is shifted as well.
+// clang-format off
 const std::vector<std::pair<SettingValue, std::string>> samples{
-    {true, "1"},
-    {std::int32_t{-17}, "-17"},
-    {std::uint32_t{16777215}, "16777215"},
-    {"it's\r\n<b>\"&#39;"s, "it&#39;s&#13;&#10;<b>\"&#38;#39;"},
-    {"mossyharbor"s, "nnstxibranr"}};
+    {true, "1"}, {std::int32_t{-17}, "-17"}, {std::uint32_t{16777215}, "16777215"},
+    {"it's\r\n<b>\"&#39;"s, "it&#39;s&#13;&#10;<b>\"&#38;#39;"}, {"mossyharbor"s, "nnstxibranr"}};
+// clang-format on
 
 // The file a first save writes: the designed defaults, typed out.
 // clang-format off
