@@ -147,8 +147,7 @@ TEST_P(PictureGeometryTest, MatchesTheReference) {
     int worst = 0;
     for (std::size_t y = 0; y < want.size(); ++y) {
         for (std::size_t x = 0; x < want[0].size(); ++x) {
-            const Rgb a = have[y][x];
-            const Rgb b = want[y][x];
+            const Rgb a = have[y][x], b = want[y][x];
             worst = std::max({worst, std::abs(a.red - b.red), std::abs(a.green - b.green),
                               std::abs(a.blue - b.blue)});
         }
