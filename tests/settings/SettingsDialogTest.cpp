@@ -187,7 +187,6 @@ INSTANTIATE_TEST_SUITE_P(, SettingsDialogTest, testing::Values(
     DialogCase{"ImageOkStoresEveryItem", image, everyImageItem, "OK",
                "jpegquality=90|update=60|jpegfile=new.jpg|datetimeoverlay=0|"
                "textoverlay=Bird feeder|textcolor=0x1E140A|backcolor=0x3C3228"},
-    DialogCase{"ImageOkWithoutEditsStoresWhatItShowed", image, "", "OK", ""},
     DialogCase{"ImageNumbersAreHeldInTheirRanges", image,
                "quality=150|update=0|textRed=300|textGreen=|textBlue=4294967295|backRed=-2|"
                "backGreen= 42 |backBlue=99999999999",
@@ -208,8 +207,7 @@ INSTANTIATE_TEST_SUITE_P(, SettingsDialogTest, testing::Values(
     DialogCase{"ImageCheckBoxClickIsNoCommand", image, everyImageItem, "tick", ""},
     DialogCase{"FtpOkStoresEveryItem", ftp, everyFtpItem, "OK",
                "port=990|active=0|stoponerror=1|usepassive=0|host=h|saveto=s|password=p\x01\xFF|user=u"},
-    DialogCase{"FtpOkWithoutEditsStoresWhatItShowed", ftp, "", "OK", ""},
-    DialogCase{"FtpShowsThePlaceholderHostAsNotSetUp", ftp, "", "OK", "", "host=ftp.example.com"},
+    DialogCase{"FtpOkWithoutEditsShowingThePlaceholderAsNotSetUp", ftp, "", "OK", "", "host=ftp.example.com"},
     DialogCase{"FtpPortAndTextsAsTypedUpTo79Bytes", ftp,
                "port=65535|host=" + k79 + "dd|saveTo=" + k79.substr(2) + "\xE2\x82\xAC|password=" +
                    std::string(100, 'p') + "|user=", "OK",
