@@ -17,7 +17,9 @@
 # they are.
 #
 
-import calendar, contextlib, ctypes, glob, hashlib, os, signal, socket, subprocess, sys, threading, time
+import base64, calendar, contextlib, ctypes, glob, hashlib, hmac, http.server, logging, os, signal
+import socket, ssl, subprocess, sys, threading, time
+from urllib.parse import parse_qsl, quote, unquote
 
 # What each kind of certificate is valid for.
 CERTIFICATES = ("IP:127.0.0.1", "DNS:other.example", "IP:127.0.0.1")
@@ -112,8 +114,6 @@ def certificate(args):
 
 
 def serve_pyftpdlib(args):
-    import logging
-
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
     from pyftpdlib.servers import FTPServer
@@ -313,8 +313,6 @@ def s3_error(handler, status, code, message, **fields):
 
 def s3_refusal(handler, args):
     # Checks the request's AWS Signature Version 4 as S3 does; the refusal, or None.
-    import hmac
-    from urllib.parse import parse_qsl, quote
     words = dict(part.strip().split("=", 1) for part in
                  handler.headers.get("Authorization", " x=").split(" ", 1)[1].split(","))
     key, day, region, service, _ = (words.get("Credential", "") + "////").split("/")[:5]
@@ -352,8 +350,6 @@ def s3_refusal(handler, args):
 def serve_s3(args):
     # Path-style S3 for the bucket "cam", whose objects are the files under home; an object
     # is received beside its name (".<name>.part") and takes the name once whole.
-    import http.server, ssl
-    from urllib.parse import unquote
 
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -435,7 +431,6 @@ def serve_apache(args):
     os.chmod(args.dir, 0o755)
     for directory in (args.home, state):
         os.chmod(directory, 0o777)
-    import base64
     with open(os.path.join(state, "users"), "w") as users:
         users.write("%s:{SHA}%s\n" % (args.user, base64.b64encode(
             hashlib.sha1(args.password.encode()).digest()).decode()))
