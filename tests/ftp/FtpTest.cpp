@@ -52,12 +52,8 @@ FtpLogin loginTo(const FtpServer& server, const char* password = nullptr, bool p
                  const std::string& host = "127.0.0.1") {
     setenv("SSL_CERT_FILE", FtpServer::caFile().c_str(), 1);
     setenv("HOME", server.clientHome().c_str(), 1);
-    return {ServerAddress::parse(server.hostField(host), server.port()),
-            server.user(),
-            password != nullptr ? password : server.password(),
-            passive,
-            false,
-            60};
+    const ServerAddress address = ServerAddress::parse(server.hostField(host), server.port());
+    return {address, server.user(), password ? password : server.password(), passive, false, 60};
 }
 
 struct Protocol {
@@ -96,8 +92,7 @@ TEST_P(FTPSessionLoginTest, StoresEachFileWholeUnderItsNameAndNeverHalfOfOne) {
     std::thread visitor([&] {
         while (uploading) {
             const std::string got = readBytes(server.home() / "image.jpg");
-            halves +=
-                !got.empty() && std::find(pictures.begin(), pictures.end(), got) == pictures.end();
+            halves += !got.empty() && std::ranges::find(pictures, got) == pictures.end();
         }
     });
     for (unsigned i = 0; i < rounds; ++i) {
@@ -582,18 +577,17 @@ TEST_P(FTPThreadArchiveTest, StoresEveryPictureAndAfterAnOutageTheNewestFirst) {
         if (grab == 5) {
             archiving.restart();
         }
+        const bool down = grab == 3 || grab == 4;
         const std::string kept = local.file("kept" + std::to_string(grab) + ".jpg");
         writeBytes(kept, binaryBytes(3000 + grab, grab));
         thread->postArchive(kept, remote(grab));
         // Parked on a live connection, it takes the next post at once.
-        ASSERT_TRUE(waitUntil([&] {
-            return grab == 3 || grab == 4 ||
-                   (thread->suspended() && archiving.loginCount() > logins);
-        }));
+        ASSERT_TRUE(waitUntil(
+            [&] { return down || (thread->suspended() && archiving.loginCount() > logins); }));
         writeBytes(local.path() / "image.jpg", binaryBytes(5000 + grab, grab));
         ASSERT_TRUE(thread->post(local.file("image.jpg"), "cam.jpg"));
         ASSERT_TRUE(waitUntil([&] {
-            return grab == 3 || grab == 4 ||
+            return down ||
                    readBytes(archiving.home() / "cam.jpg") == binaryBytes(5000 + grab, grab);
         }));
     }
@@ -605,14 +599,12 @@ TEST_P(FTPThreadArchiveTest, StoresEveryPictureAndAfterAnOutageTheNewestFirst) {
     // pyftpdlib logs the stores in order: the newest picture went before the missed ones, but
     // for the one the worker may have begun when it came back before the newest was posted.
     const auto stored = archiving.events("STORED");
-    const auto newest = std::find_if(stored.rbegin(), stored.rend(), [](const std::string& line) {
-                            return line.find("cam.jpg") != std::string::npos;
-                        }).base();
-    EXPECT_LE(std::count_if(stored.begin(), newest,
-                            [](const std::string& line) {
-                                return line.find("/3.jpg") != std::string::npos ||
-                                       line.find("/4.jpg") != std::string::npos;
-                            }),
+    const auto naming = [](const char* part) {
+        return [part](const std::string& line) { return line.find(part) != std::string::npos; };
+    };
+    const auto newest = std::find_if(stored.rbegin(), stored.rend(), naming("cam.jpg")).base();
+    EXPECT_LE(std::count_if(stored.begin(), newest, naming("/3.jpg")) +
+                  std::count_if(stored.begin(), newest, naming("/4.jpg")),
               1);
     testing::internal::GetCapturedStderr();
     expectEndsAtOnce(std::move(thread));
