@@ -13,15 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 std::tm dayOf(int year, int day, int second) {
     std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mday = day;
-    time.tm_sec = second;
+    std::tie(time.tm_year, time.tm_mday, time.tm_sec) = std::tuple(year - 1900, day, second);
     return time;
 }
 
