@@ -441,8 +441,7 @@ TEST_F(MainWindowTest, AStoredPositionOffThisScreenIsPulledOntoIt) {
         mainWindow->setPositionX(stored.x);
         mainWindow->setPositionY(stored.y);
         mainWindow->setupMenus();
-        EXPECT_EQ(window().rect.left, placed.x) << stored.x;
-        EXPECT_EQ(window().rect.top, placed.y) << stored.y;
+        EXPECT_EQ((Point{window().rect.left, window().rect.top}), placed) << stored.x;
     }
 }
 

@@ -145,12 +145,12 @@ INSTANTIATE_TEST_SUITE_P(, FatalError, testing::Values(
 using Found = std::vector<std::string>;
 
 TEST(CommandLineTest, FindsTheKnownSwitchesAnywhereByteForByteInListOrder) {
+    // clang-format off
     const std::pair<std::string, Found> rows[] = {
-        {"", {}},
-        {"/minimized x/runy", {"/run", "/minimized"}},
+        {"", {}}, {"/minimized x/runy", {"/run", "/minimized"}},
         {"/testsource/minimized/run /run", {"/run", "/minimized", "/testsource"}},
-        {"/running", {"/run"}},
-        {"/RUN /Minimized run", {}}};
+        {"/running", {"/run"}}, {"/RUN /Minimized run", {}}};
+    // clang-format on
     for (const auto& [commandLine, found] : rows) {
         EXPECT_EQ(parseSwitches(commandLine, knownSwitches), found) << commandLine;
     }
