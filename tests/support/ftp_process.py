@@ -40,9 +40,8 @@ class FtpServerProcess:
 
     def stop(self):
         if self.process:
-            self.process.terminate()
-            self.process.wait()
-            self.process.stdout.close()
+            with self.process:
+                self.process.terminate()
             self.process = None
 
     def log_lines(self):
