@@ -208,18 +208,17 @@ std::string repeated(const std::string& part, std::size_t count) {
 // Hand-written files and the values they change ("key=value|...").
 TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
     testing::internal::CaptureStderr();
+    // clang-format off
     for (const auto& [document, changes] : std::vector<std::pair<std::string, std::string>>{
              // Every section of the root is read, and nothing after it.
              {"<kavriwebcam version='1.0'>\r\n  <program\r\n    windowpositionX = '5'\r\n  >\r\n"
               "  </program>\r\n  <capture fps = '12'\r\n  >\r\n  </ capture >\r\n"
-              "  <image\r\n    update = '7'\r\n  >\r\n  </x>\r\n</kavriwebcam>\r\n"
-              "<network port='1'/>",
+              "  <image\r\n    update = '7'\r\n  >\r\n  </x>\r\n</kavriwebcam>\r\n<network port='1'/>",
               "windowpositionX=5|fps=12|update=7"},
              // Colours are unpacked, and only the number 1 is true.
              {"<image textcolor='-1' backcolor='53771'/><network active='true' "
               "stoponerror=' 1' usepassive='2'/><program savesettingsonexit='yes'/>",
-              "textcolor=0xFFFFFF|backcolor=0xD20B|active=0|stoponerror=1|usepassive=0|"
-              "savesettingsonexit=0"},
+              "textcolor=0xFFFFFF|backcolor=0xD20B|active=0|stoponerror=1|usepassive=0|savesettingsonexit=0"},
              // Numbers read the way atoi reads, keeping 32 bits.
              {"<image jpegquality='80abc' update='4294967295'/><network port=''/>"
               "<capture devicenumber='-1' maxfps='99999999999999999999'/>"
@@ -235,33 +234,29 @@ TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
              // character data are skipped.
              {"<?xml version='1.0'?><!DOCTYPE k [ <!ELEMENT k ANY> ]><kavriwebcam><image "
               "update='7' jpegquality='50'/><program><image update='8' update='9'/></program>"
-              "<!-- was > <image update='1'/> -- --><![CDATA[ <image update='2'/> ]] ]]>"
-              "</kavriwebcam>",
+              "<!-- was > <image update='1'/> -- --><![CDATA[ <image update='2'/> ]] ]]></kavriwebcam>",
               "update=9|jpegquality=50"},
              {"</kavriwebcam><image update='9'/>", ""},
              // A broken file applies what was parsed: the unquoted port is kept with an empty
              // value, the rest of that tag is lost.
-             {"<kavriwebcam>\r\n  <image update='7' jpegquality='55'\r\n  >\r\n"
-              "  <network port=2121 host='h'",
+             {"<kavriwebcam>\r\n  <image update='7' jpegquality='55'\r\n  >\r\n  <network port=2121 host='h'",
               "update=7|jpegquality=55|port=0"},
              // Overlong runs are cut and reading goes on.
              {std::string(40000, 't') + "<image jpegfile='" + std::string(3000, 'v') +
                   "' update='7'/><" + std::string(300, 'n') + " x='1'/><network port='5'/>",
               "jpegfile=" + std::string(2047, 'v') + "|update=7|port=5"},
-             {repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000),
-              "update=7"},
+             {repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000), "update=7"},
              // The picture and schedule elements, in their ranges.
              {"<picture crop='0,8,320,200' rotate='270' flip='2' width='640' textsize='50' "
               "corner='3' dateformat='%F &#38; %T'/><schedule mode='3' from='22:30' to='06:00' "
               "latitude='-33.87' longitude='151.2' days='0000011'/>",
               "crop=0,8,320,200|rotate=270|flip=2|width=640|textsize=50|corner=3|"
-              "dateformat=%F & %T|mode=3|from=22:30|to=06:00|latitude=-33.87|longitude=151.2|"
-              "days=0000011"},
+              "dateformat=%F & %T|mode=3|from=22:30|to=06:00|latitude=-33.87|longitude=151.2|days=0000011"},
              // Out of their ranges, each left out with a line on standard error.
              {"<picture crop='0,8,0,200' rotate='45' flip='3' width='100000' textsize='-1' "
               "corner='4'/><schedule mode='9' from='24:00' to='7:00' latitude='95' "
-              "longitude='1e2' days='0000000' width='5'/>",
-              ""}}) {
+              "longitude='1e2' days='0000000' width='5'/>", ""}}) {
+        // clang-format on
         std::ofstream(fileName, std::ios::binary) << document;
         SettingsByKey expected = initial;
         for (const auto& [key, value] : parseSettings(changes)) {
