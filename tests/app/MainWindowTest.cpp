@@ -18,6 +18,7 @@
 namespace {
 
 using namespace windowMessage;
+using namespace trayFlag;
 using Msg = CaptureMessage;
 constexpr int firstDevice = menuCommand::firstDevice;
 
@@ -25,8 +26,7 @@ TEST_F(MainWindowTest, StartsWithTheIdleTrayIconAndNeedsACaptureObject) {
     MainWindow bare(system, tray, dialogs, showCommand::SW_SHOWNORMAL);
     ASSERT_EQ(tray.calls.size(), 1u);
     EXPECT_EQ(tray.calls[0].action, trayAction::NIM_ADD);
-    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON |
-                                            trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.flags, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_DETAILS);
     EXPECT_EQ(tray.calls[0].data.details, "camera: ok\nJPEG file: ok\nupload: off");
     EXPECT_EQ(tray.calls[0].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[0].data.tip, inactiveTip);
@@ -207,14 +207,13 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     EXPECT_TRUE(window().timers.empty());
     EXPECT_FALSE(running() || menu().isGrayed(menuCommand::ftpSettings));
     ASSERT_EQ(tray.calls.size(), 4u);
-    EXPECT_EQ(tray.calls[0].data.flags,
-              trayFlag::NIF_ICON | trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.flags, NIF_ICON | NIF_TIP | NIF_DETAILS);
     EXPECT_EQ(tray.calls[0].data.details,
               "camera: ok\nJPEG file: ok\nupload: off\nnext grab in 1 s");
     EXPECT_EQ(tray.calls[0].data.icon, runningIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip);
     for (const auto& [call, icon] : {std::pair{1, runningIconId}, {2, grabbingIconId}}) {
-        EXPECT_EQ(tray.calls[call].data.flags, trayFlag::NIF_ICON);
+        EXPECT_EQ(tray.calls[call].data.flags, NIF_ICON);
         EXPECT_EQ(tray.calls[call].data.icon, icon);
     }
     EXPECT_EQ(tray.calls[3].data.icon, idleIconId);
@@ -235,7 +234,7 @@ TEST_F(GrabScheduleTest, OutsideTheScheduleNothingIsGrabbedAndTheTipSaysUntilWhe
     const auto tipsSent = [this] {
         std::vector<std::string> tips;
         for (const auto& call : tray.take()) {
-            if (call.data.flags & trayFlag::NIF_TIP) {
+            if (call.data.flags & NIF_TIP) {
                 tips.push_back(call.data.tip);
             }
         }
@@ -331,8 +330,7 @@ TEST_F(GrabUploadTest, InstantGrabsWhileIdleUploadInTheBackgroundTheNewestLast) 
         return tray.calls.back().data.icon == idleIconId;
     }));
     EXPECT_TRUE(waitUntil([&] { return server.storedCount() == 2; }));
-    std::erase_if(tray.calls,
-                  [](const auto& call) { return !(call.data.flags & trayFlag::NIF_ICON); });
+    std::erase_if(tray.calls, [](const auto& call) { return !(call.data.flags & NIF_ICON); });
     ASSERT_EQ(tray.calls.size(), 2u);
     EXPECT_EQ(tray.calls[0].data.icon, grabbingIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip + " [instant grab]");
