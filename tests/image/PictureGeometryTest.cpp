@@ -192,10 +192,7 @@ constexpr Rgb green{0, 255, 0};
 
 // The box around everything that is no longer green.
 PictureRect inkBox(const Surface& surface) {
-    int left = surface.width();
-    int top = surface.height();
-    int right = -1;
-    int bottom = -1;
+    int left = surface.width(), top = surface.height(), right = -1, bottom = -1;
     for (int y = 0; y < surface.height(); ++y) {
         for (int x = 0; x < surface.width(); ++x) {
             if (pixelAt(surface, x, y) != green) {
