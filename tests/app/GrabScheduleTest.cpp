@@ -33,10 +33,11 @@ TEST_P(TickSequenceTest, TheTrayFollowsTheCountdownAndGrabsAtZero) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Intervals, TickSequenceTest,
-    testing::Values( // An interval of 0 is taken as 1 second instead of never grabbing.
-        TickRow{0, {{run}, {grab}}}, TickRow{2, {{run}, {blink}, {run}, {grab}}},
-        TickRow{5, {{run}, {}, {}, {blink}, {run}, {blink}, {run}, {blink}, {run}, {grab}}}));
+// An interval of 0 is taken as 1 second instead of never grabbing.
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Intervals, TickSequenceTest, testing::Values(
+    TickRow{0, {{run}, {grab}}}, TickRow{2, {{run}, {blink}, {run}, {grab}}},
+    TickRow{5, {{run}, {}, {}, {blink}, {run}, {blink}, {run}, {blink}, {run}, {grab}}}));
+// clang-format on
 
 } // namespace

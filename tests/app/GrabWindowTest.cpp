@@ -18,20 +18,14 @@ std::time_t localAt(const std::string& text) {
 }
 
 ScheduleOptions between(const char* days = "1111111", int from = 7 * 60, int to = 19 * 60) {
-    ScheduleOptions options;
-    options.mode = ScheduleOptions::betweenTimes;
-    options.fromMinutes = from;
-    options.toMinutes = to;
-    options.days = days;
-    return options;
+    return {
+        .mode = ScheduleOptions::betweenTimes, .fromMinutes = from, .toMinutes = to, .days = days};
 }
 
 ScheduleOptions daylight(double latitude, double longitude, bool civil = false) {
-    ScheduleOptions options;
-    options.mode = civil ? ScheduleOptions::civilDaylight : ScheduleOptions::daylight;
-    options.latitude = latitude;
-    options.longitude = longitude;
-    return options;
+    return {.mode = civil ? ScheduleOptions::civilDaylight : ScheduleOptions::daylight,
+            .latitude = latitude,
+            .longitude = longitude};
 }
 
 const ScheduleOptions oslo = daylight(59.91, 10.75);
@@ -51,21 +45,16 @@ struct ScheduleCase {
 class GrabWindowTest : public testing::TestWithParam<ScheduleCase> {
 protected:
     void SetUp() override {
-        const char* zone = std::getenv("TZ");
-        previousZone = zone ? std::optional<std::string>(zone) : std::nullopt;
         setenv("TZ", "Europe/Oslo", 1);
         tzset();
     }
     void TearDown() override {
-        if (previousZone) {
-            setenv("TZ", previousZone->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
+        previousZone ? setenv("TZ", previousZone->c_str(), 1) : unsetenv("TZ");
         tzset();
     }
 
-    std::optional<std::string> previousZone;
+    const std::optional<std::string> previousZone =
+        std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
 };
 
 TEST_P(GrabWindowTest, AnswersAsItsRowSays) {
@@ -82,40 +71,34 @@ TEST_P(GrabWindowTest, AnswersAsItsRowSays) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, GrabWindowTest,
-    testing::Values(
-        ScheduleCase{"AlwaysGrabs", ScheduleOptions{}, "2026-12-21 03:00", nullptr},
-        ScheduleCase{"BeforeTheWindow", between(), "2026-06-10 06:59", "2026-06-10 07:00", 0,
-                     "waiting until 07:00"},
-        ScheduleCase{"AtItsStart", between(), "2026-06-10 07:00", nullptr},
-        ScheduleCase{"AtItsEnd", between(), "2026-06-10 19:00", "2026-06-11 07:00"},
-        ScheduleCase{"AcrossMidnightLate", between("1111111", 22 * 60, 6 * 60), "2026-06-10 23:30",
-                     nullptr},
-        ScheduleCase{"AcrossMidnightEarly", between("1111111", 22 * 60, 6 * 60), "2026-06-11 05:59",
-                     nullptr},
-        ScheduleCase{"AcrossMidnightEnded", between("1111111", 22 * 60, 6 * 60), "2026-06-11 06:00",
-                     "2026-06-11 22:00"},
-        ScheduleCase{"WeekendSkipped", between("1111100"), "2026-06-13 10:00", "2026-06-15 07:00",
-                     0, "waiting until 2026-06-15 07:00"},
-        ScheduleCase{"FridayNightRunsIntoSaturday", between("1111100", 22 * 60, 6 * 60),
-                     "2026-06-13 01:00", nullptr},
-        ScheduleCase{"SpringForwardMorning", between(), "2026-03-29 06:59", "2026-03-29 07:00"},
-        ScheduleCase{"SpringForwardNight", between(), "2026-03-28 19:30", "2026-03-29 07:00"},
-        ScheduleCase{"FallBackNight", between(), "2026-10-24 19:30", "2026-10-25 07:00"},
-        ScheduleCase{"OsloJuneBeforeSunrise", oslo, "2026-06-21 03:00", "2026-06-21 03:54", 120},
-        ScheduleCase{"OsloJuneDay", oslo, "2026-06-21 22:30", nullptr},
-        ScheduleCase{"OsloJuneAfterSunset", oslo, "2026-06-21 22:50", "2026-06-22 03:54", 120},
-        ScheduleCase{"OsloDecemberBeforeSunrise", oslo, "2026-12-21 08:00", "2026-12-21 09:18",
-                     120},
-        ScheduleCase{"OsloDecemberAfterSunset", oslo, "2026-12-21 15:20", "2026-12-22 09:18", 120},
-        ScheduleCase{"OsloDecemberTwilight", daylight(59.91, 10.75, true), "2026-12-21 08:30",
-                     nullptr},
-        ScheduleCase{"TromsoMidnightSun", tromso, "2026-06-21 00:30", nullptr},
-        ScheduleCase{"TromsoPolarNight", tromso, "2026-12-21 12:00", "2027-01-15 12:00",
-                     2 * 24 * 3600},
-        ScheduleCase{"TromsoPolarNightTwilight", daylight(69.65, 18.96, true), "2026-12-21 11:00",
-                     nullptr}),
+const ScheduleOptions overnight = between("1111111", 22 * 60, 6 * 60);
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, GrabWindowTest, testing::Values(
+    ScheduleCase{"AlwaysGrabs", ScheduleOptions{}, "2026-12-21 03:00", nullptr},
+    ScheduleCase{"BeforeTheWindow", between(), "2026-06-10 06:59", "2026-06-10 07:00", 0,
+                 "waiting until 07:00"},
+    ScheduleCase{"AtItsStart", between(), "2026-06-10 07:00", nullptr},
+    ScheduleCase{"AtItsEnd", between(), "2026-06-10 19:00", "2026-06-11 07:00"},
+    ScheduleCase{"AcrossMidnightLate", overnight, "2026-06-10 23:30", nullptr},
+    ScheduleCase{"AcrossMidnightEarly", overnight, "2026-06-11 05:59", nullptr},
+    ScheduleCase{"AcrossMidnightEnded", overnight, "2026-06-11 06:00", "2026-06-11 22:00"},
+    ScheduleCase{"WeekendSkipped", between("1111100"), "2026-06-13 10:00", "2026-06-15 07:00", 0,
+                 "waiting until 2026-06-15 07:00"},
+    ScheduleCase{"FridayNightRunsIntoSaturday", between("1111100", 22 * 60, 6 * 60), "2026-06-13 01:00", nullptr},
+    ScheduleCase{"SpringForwardMorning", between(), "2026-03-29 06:59", "2026-03-29 07:00"},
+    ScheduleCase{"SpringForwardNight", between(), "2026-03-28 19:30", "2026-03-29 07:00"},
+    ScheduleCase{"FallBackNight", between(), "2026-10-24 19:30", "2026-10-25 07:00"},
+    ScheduleCase{"OsloJuneBeforeSunrise", oslo, "2026-06-21 03:00", "2026-06-21 03:54", 120},
+    ScheduleCase{"OsloJuneDay", oslo, "2026-06-21 22:30", nullptr},
+    ScheduleCase{"OsloJuneAfterSunset", oslo, "2026-06-21 22:50", "2026-06-22 03:54", 120},
+    ScheduleCase{"OsloDecemberBeforeSunrise", oslo, "2026-12-21 08:00", "2026-12-21 09:18", 120},
+    ScheduleCase{"OsloDecemberAfterSunset", oslo, "2026-12-21 15:20", "2026-12-22 09:18", 120},
+    ScheduleCase{"OsloDecemberTwilight", daylight(59.91, 10.75, true), "2026-12-21 08:30", nullptr},
+    ScheduleCase{"TromsoMidnightSun", tromso, "2026-06-21 00:30", nullptr},
+    ScheduleCase{"TromsoPolarNight", tromso, "2026-12-21 12:00", "2027-01-15 12:00", 2 * 24 * 3600},
+    ScheduleCase{"TromsoPolarNightTwilight", daylight(69.65, 18.96, true), "2026-12-21 11:00", nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

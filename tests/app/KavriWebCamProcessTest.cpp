@@ -1,4 +1,5 @@
 #include "tests/support/Deadline.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -21,11 +22,6 @@
 #include <vector>
 
 namespace {
-
-std::string readFile(const std::filesystem::path& name) {
-    std::ifstream file(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 const std::string noDisplayLine = "kavriWebCam: no display found, running without one\n";
 
@@ -83,7 +79,7 @@ public:
         pid = -1;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string told() const { return readFile(dir / "stderr.txt"); }
+    std::string told() const { return readBytes(dir / "stderr.txt"); }
 
     std::filesystem::path dir;
     pid_t pid = -1;
@@ -127,9 +123,9 @@ TEST_P(EndingSignal, GrabsHeadlessAndEndsLikeExitWithTheSettingsSaved) {
                                {"/testsource", "/run", "-platform", "nonexistent"},
                                GetParam().second);
     EXPECT_TRUE(waitUntil([&] { return std::filesystem::exists(dir.path() / "image.jpg"); }));
-    EXPECT_EQ(readFile(dir.path() / "image.jpg").substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(readBytes(dir.path() / "image.jpg").substr(0, 2), "\xFF\xD8");
     EXPECT_EQ(program.end(GetParam().first), 0);
-    const std::string settings = readFile(dir.path() / "kavriWebCam.ini");
+    const std::string settings = readBytes(dir.path() / "kavriWebCam.ini");
     for (const char* line :
          {"devicename = 'Test Source'", "update = '1'", "savesettingsonexit = '1'"}) {
         EXPECT_NE(settings.find(line), std::string::npos) << line << "\n" << settings;
@@ -140,10 +136,11 @@ TEST_P(EndingSignal, GrabsHeadlessAndEndsLikeExitWithTheSettingsSaved) {
     EXPECT_EQ(program.told(), noDisplayLine);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(, EndingSignal,
-                         testing::Values(std::pair{SIGTERM, nullptr}, std::pair{SIGINT, ":4242"},
-                                         std::pair{SIGHUP, nullptr}),
-                         [](const auto& info) { return sigabbrev_np(info.param.first); });
+    testing::Values(std::pair{SIGTERM, nullptr}, std::pair{SIGINT, ":4242"}, std::pair{SIGHUP, nullptr}),
+    [](const auto& info) { return sigabbrev_np(info.param.first); });
+// clang-format on
 
 TEST(KavriWebCamProcessTest, AFifoNamedLikeTheSettingsFileIsNeitherReadNorWritten) {
     TempDir dir;

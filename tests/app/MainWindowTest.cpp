@@ -4,7 +4,9 @@
 #include "res/DialogTemplates.h"
 #include "tests/app/MainWindowFixture.h"
 #include "tests/support/Deadline.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FtpServer.h"
+#include "tests/support/LocalTime.h"
 
 #include <gmock/gmock.h>
 
@@ -13,15 +15,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <array>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 
 namespace {
 
 using namespace windowMessage;
+using namespace trayFlag;
 using Msg = CaptureMessage;
 constexpr int firstDevice = menuCommand::firstDevice;
 
@@ -29,8 +31,7 @@ TEST_F(MainWindowTest, StartsWithTheIdleTrayIconAndNeedsACaptureObject) {
     MainWindow bare(system, tray, dialogs, showCommand::SW_SHOWNORMAL);
     ASSERT_EQ(tray.calls.size(), 1u);
     EXPECT_EQ(tray.calls[0].action, trayAction::NIM_ADD);
-    EXPECT_EQ(tray.calls[0].data.flags, trayFlag::NIF_MESSAGE | trayFlag::NIF_ICON |
-                                            trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.flags, NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_DETAILS);
     EXPECT_EQ(tray.calls[0].data.details, "camera: ok\nJPEG file: ok\nupload: off");
     EXPECT_EQ(tray.calls[0].data.icon, idleIconId);
     EXPECT_EQ(tray.calls[0].data.tip, inactiveTip);
@@ -211,14 +212,13 @@ TEST_F(GrabScheduleTest, RunStartsTheHalfSecondTimerTicksTheTrayAndRunAgainStops
     EXPECT_TRUE(window().timers.empty());
     EXPECT_FALSE(running() || menu().isGrayed(menuCommand::ftpSettings));
     ASSERT_EQ(tray.calls.size(), 4u);
-    EXPECT_EQ(tray.calls[0].data.flags,
-              trayFlag::NIF_ICON | trayFlag::NIF_TIP | trayFlag::NIF_DETAILS);
+    EXPECT_EQ(tray.calls[0].data.flags, NIF_ICON | NIF_TIP | NIF_DETAILS);
     EXPECT_EQ(tray.calls[0].data.details,
               "camera: ok\nJPEG file: ok\nupload: off\nnext grab in 1 s");
     EXPECT_EQ(tray.calls[0].data.icon, runningIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip);
     for (const auto& [call, icon] : {std::pair{1, runningIconId}, {2, grabbingIconId}}) {
-        EXPECT_EQ(tray.calls[call].data.flags, trayFlag::NIF_ICON);
+        EXPECT_EQ(tray.calls[call].data.flags, NIF_ICON);
         EXPECT_EQ(tray.calls[call].data.icon, icon);
     }
     EXPECT_EQ(tray.calls[3].data.icon, idleIconId);
@@ -232,22 +232,14 @@ TEST_F(GrabScheduleTest, OutsideTheScheduleNothingIsGrabbedAndTheTipSaysUntilWhe
     Settings::setUpdate(1);
     Settings::setScheduleMode(1);
     Settings::setScheduleFrom("07:00");
-    std::tm morning{};
-    morning.tm_year = 126;
-    morning.tm_mon = 5;
-    morning.tm_mday = 10;
-    morning.tm_hour = 6;
-    morning.tm_min = 59;
-    morning.tm_sec = 58;
-    morning.tm_isdst = -1;
-    std::time_t now = std::mktime(&morning);
+    std::time_t now = localTime(2026, 6, 10, 6, 59, 58);
     build();
     mainWindow->setScheduleClock([&now] { return now; });
     command(menuCommand::run);
     const auto tipsSent = [this] {
         std::vector<std::string> tips;
         for (const auto& call : tray.take()) {
-            if (call.data.flags & trayFlag::NIF_TIP) {
+            if (call.data.flags & NIF_TIP) {
                 tips.push_back(call.data.tip);
             }
         }
@@ -308,15 +300,11 @@ TEST_F(GrabScheduleTest, WithTheArchiveOnEachGrabIsKeptAndAFrameOfTheDaysVideo) 
     for (const auto& entry : std::filesystem::directory_iterator("archive")) {
         video = entry.path().extension() == ".mp4" ? entry.path().string() : video;
     }
-    FILE* probe = ::popen(("ffprobe -v error -count_frames -show_entries "
-                           "stream=width,height,nb_read_frames -of csv=p=0 " +
-                           video)
-                              .c_str(),
-                          "r");
-    std::array<char, 64> read{};
-    read[std::fread(read.data(), 1, read.size() - 1, probe)] = '\0';
-    ::pclose(probe);
-    EXPECT_EQ(std::string(read.data()), "16,12,3\n");
+    const std::string probe = "ffprobe -v error -count_frames -show_entries stream=width,height,"
+                              "nb_read_frames -of csv=p=0 " +
+                              video + " > probe.txt";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    EXPECT_EQ(readBytes("probe.txt"), "16,12,3\n");
 }
 
 // Uploads to a real FTP server on 127.0.0.1.
@@ -347,8 +335,7 @@ TEST_F(GrabUploadTest, InstantGrabsWhileIdleUploadInTheBackgroundTheNewestLast) 
         return tray.calls.back().data.icon == idleIconId;
     }));
     EXPECT_TRUE(waitUntil([&] { return server.storedCount() == 2; }));
-    std::erase_if(tray.calls,
-                  [](const auto& call) { return !(call.data.flags & trayFlag::NIF_ICON); });
+    std::erase_if(tray.calls, [](const auto& call) { return !(call.data.flags & NIF_ICON); });
     ASSERT_EQ(tray.calls.size(), 2u);
     EXPECT_EQ(tray.calls[0].data.icon, grabbingIconId);
     EXPECT_EQ(tray.calls[0].data.tip, activeTip + " [instant grab]");
@@ -502,8 +489,7 @@ TEST_F(MainWindowTest, AStoredPositionOffThisScreenIsPulledOntoIt) {
         mainWindow->setPositionX(stored.x);
         mainWindow->setPositionY(stored.y);
         mainWindow->setupMenus();
-        EXPECT_EQ(window().rect.left, placed.x) << stored.x;
-        EXPECT_EQ(window().rect.top, placed.y) << stored.y;
+        EXPECT_EQ((Point{window().rect.left, window().rect.top}), placed) << stored.x;
     }
 }
 
@@ -535,14 +521,15 @@ TEST_P(ZoomFitTest, TheWindowFitsTheWorkAreaOfItsScreen) {
 const std::vector<Rect> panelScreen{{0, 28, 1280, 800}};
 const std::vector<Rect> twoScreens{{0, 0, 1024, 768}, {1024, 0, 2304, 1024}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Screens, ZoomFitTest,
-    testing::Values(ZoomFit{panelScreen, 1920, 1080, 3, {0, 0}, {0, 28, 1280, 748}},
-                    ZoomFit{panelScreen, 1920, 1080, 9, {0, 0}, {0, 54, 1280, 774}},
-                    ZoomFit{panelScreen, 480, 1920, 2, {500, 0}, {500, 28, 693, 800}},
-                    ZoomFit{panelScreen, 320, 240, 4, {1100, 700}, {1100, 700, 1420, 940}},
-                    ZoomFit{twoScreens, 1920, 1080, 4, {1400, 100}, {1024, 100, 2304, 820}},
-                    ZoomFit{twoScreens, 320, 240, 9, {1400, 100}, {1024, 32, 2304, 992}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Screens, ZoomFitTest, testing::Values(
+    ZoomFit{panelScreen, 1920, 1080, 3, {0, 0}, {0, 28, 1280, 748}},
+    ZoomFit{panelScreen, 1920, 1080, 9, {0, 0}, {0, 54, 1280, 774}},
+    ZoomFit{panelScreen, 480, 1920, 2, {500, 0}, {500, 28, 693, 800}},
+    ZoomFit{panelScreen, 320, 240, 4, {1100, 700}, {1100, 700, 1420, 940}},
+    ZoomFit{twoScreens, 1920, 1080, 4, {1400, 100}, {1024, 100, 2304, 820}},
+    ZoomFit{twoScreens, 320, 240, 9, {1400, 100}, {1024, 32, 2304, 992}}));
+// clang-format on
 
 // One step of a drag: the cursor goes to the screen point (x, y), pressing the left button
 // there or moving with it held, and the window's top-left corner must then be at
@@ -596,28 +583,19 @@ TEST_P(DragTest, TheWindowKeepsTheGrabbedPointUnderTheCursorAndSnapsToTheEdges) 
 // Snapping: the window first follows the cursor into the 20-pixel band, snaps on the next
 // move and holds until the cursor has gone more than 20 pixels from where it snapped. It
 // snaps to the edges of the work area, and lies exactly on them.
-INSTANTIATE_TEST_SUITE_P(
-    Steps, DragTest,
-    testing::Values(
-        DragRun{{{410, 265, 400, 250}, {500, 300, 490, 285}}},
-        DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}}},
-        DragRun{{{775, 215, 765, 200},
-                 {776, 215, 784, 200},
-                 {756, 215, 784, 200},
-                 {755, 215, 744, 200}}},
-        DragRun{{{310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}}},
-        DragRun{{{310, 584, 300, 569},
-                 {310, 585, 300, 588},
-                 {310, 565, 300, 588},
-                 {310, 564, 300, 548}}},
-        // A panel at the top and one at the right.
-        DragRun{{{310, 58, 300, 43}, {310, 57, 300, 28}}, {{0, 28, 1024, 768}}},
-        DragRun{{{735, 215, 725, 200}, {736, 215, 744, 200}}, {{0, 0, 984, 768}}},
-        // The snap outlives the drag; the next press is where the pull is counted from.
-        DragRun{{{25, 215, 15, 200},
-                 {24, 215, 0, 200},
-                 {10, 215, 0, 200, true},
-                 {30, 230, 0, 215},
-                 {31, 230, 21, 215}}}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Steps, DragTest, testing::Values(
+    DragRun{{{410, 265, 400, 250}, {500, 300, 490, 285}}},
+    DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {44, 215, 0, 200}, {45, 215, 36, 200}}},
+    DragRun{{{775, 215, 765, 200}, {776, 215, 784, 200}, {756, 215, 784, 200}, {755, 215, 744, 200}}},
+    DragRun{{{310, 30, 300, 15}, {310, 29, 300, 0}, {310, 49, 300, 0}, {310, 50, 300, 36}}},
+    DragRun{{{310, 584, 300, 569}, {310, 585, 300, 588}, {310, 565, 300, 588}, {310, 564, 300, 548}}},
+    // A panel at the top and one at the right.
+    DragRun{{{310, 58, 300, 43}, {310, 57, 300, 28}}, {{0, 28, 1024, 768}}},
+    DragRun{{{735, 215, 725, 200}, {736, 215, 744, 200}}, {{0, 0, 984, 768}}},
+    // The snap outlives the drag; the next press is where the pull is counted from.
+    DragRun{{{25, 215, 15, 200}, {24, 215, 0, 200}, {10, 215, 0, 200, true}, {30, 230, 0, 215},
+             {31, 230, 21, 215}}}));
+// clang-format on
 
 } // namespace

@@ -127,35 +127,30 @@ TEST_P(FatalError, IsSavedReportedAndShownAfterTheTeardown) {
     const std::string message = GetParam().message;
     EXPECT_EQ(testing::internal::GetCapturedStderr(), message + "\n");
     EXPECT_EQ((std::ostringstream() << std::ifstream("_ERROR.TXT").rdbuf()).str(), message + "\n");
-    EXPECT_EQ(errorBoxes, std::vector<std::string>{std::string(errorBoxCaption) +
-                                                   "|Program Terminating, error saved in "
-                                                   "_ERROR.TXT.\nCause:\n" +
-                                                   message});
+    const std::string box = "|Program Terminating, error saved in _ERROR.TXT.\nCause:\n" + message;
+    EXPECT_EQ(errorBoxes, std::vector<std::string>{errorBoxCaption + box});
     // The teardown ran first: the settings were saved, unless there was no window.
     EXPECT_EQ(std::filesystem::exists("kavriWebCam.ini"), system.createWorks);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , FatalError,
-    testing::Values(FatalCase{[] { throw Exception("first line\nsecond line"); },
-                              "first line\nsecond line"},
-                    // What std::thread raises when the system has no thread to give.
-                    FatalCase{[] {
-                                  throw std::system_error(std::make_error_code(
-                                      std::errc::resource_unavailable_try_again));
-                              },
-                              "System:: Resource temporarily unavailable"},
-                    FatalCase{nullptr, "MainWindow::MainWindow  - CreateWindowEx"}));
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(, FatalError, testing::Values(
+    FatalCase{[] { throw Exception("first line\nsecond line"); }, "first line\nsecond line"},
+    // What std::thread raises when the system has no thread to give.
+    FatalCase{[] { throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again)); },
+              "System:: Resource temporarily unavailable"},
+    FatalCase{nullptr, "MainWindow::MainWindow  - CreateWindowEx"}));
+// clang-format on
 
 using Found = std::vector<std::string>;
 
 TEST(CommandLineTest, FindsTheKnownSwitchesAnywhereByteForByteInListOrder) {
+    // clang-format off
     const std::pair<std::string, Found> rows[] = {
-        {"", {}},
-        {"/minimized x/runy", {"/run", "/minimized"}},
+        {"", {}}, {"/minimized x/runy", {"/run", "/minimized"}},
         {"/testsource/minimized/run /run", {"/run", "/minimized", "/testsource"}},
-        {"/running", {"/run"}},
-        {"/RUN /Minimized run", {}}};
+        {"/running", {"/run"}}, {"/RUN /Minimized run", {}}};
+    // clang-format on
     for (const auto& [commandLine, found] : rows) {
         EXPECT_EQ(parseSwitches(commandLine, knownSwitches), found) << commandLine;
     }

@@ -83,11 +83,11 @@ TEST_P(PictureArchiveKeep, KeepsEveryGrabByteForByteUnderItsNameNeverOverwriting
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(, PictureArchiveKeep,
-                         testing::Values(KeepCase{"BesideTheJpegFile", "", true},
-                                         KeepCase{"OnAnotherFileSystem", "/dev/shm/kavri-XXXXXX",
-                                                  false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(, PictureArchiveKeep, testing::Values(KeepCase{"BesideTheJpegFile", "", true},
+    KeepCase{"OnAnotherFileSystem", "/dev/shm/kavri-XXXXXX", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // A copy that cannot be written (a full disk) is told on the archive's health line and
 // leaves nothing; the next grab is kept again once there is room.
@@ -143,29 +143,24 @@ TEST_P(PictureArchivePrune, DeletesTheOldestOfItsOwnPicturesOnly) {
     EXPECT_EQ(names(), expected);
 }
 
-const std::set<std::string> all{"a/2026-12-06/",           "a/2026-12-06/120000.jpg",
-                                "a/2026-12-06/130000.jpg", "a/2026-12-06/140000.jpg",
-                                "a/2026-12-07/",           "a/2026-12-07/090000.jpg",
-                                "a/2026-12-07/100000.jpg", "a/2026-12-07/110000.jpg"};
-const std::set<std::string> lastDay{"a/2026-12-06/",           "a/2026-12-06/140000.jpg",
-                                    "a/2026-12-07/",           "a/2026-12-07/090000.jpg",
-                                    "a/2026-12-07/100000.jpg", "a/2026-12-07/110000.jpg"};
-const std::set<std::string> lastTwo{"a/2026-12-07/", "a/2026-12-07/100000.jpg",
-                                    "a/2026-12-07/110000.jpg"};
+// clang-format off
+const std::set<std::string> all{"a/2026-12-06/", "a/2026-12-06/120000.jpg", "a/2026-12-06/130000.jpg",
+    "a/2026-12-06/140000.jpg", "a/2026-12-07/", "a/2026-12-07/090000.jpg", "a/2026-12-07/100000.jpg",
+    "a/2026-12-07/110000.jpg"};
+const std::set<std::string> lastDay{"a/2026-12-06/", "a/2026-12-06/140000.jpg", "a/2026-12-07/",
+    "a/2026-12-07/090000.jpg", "a/2026-12-07/100000.jpg", "a/2026-12-07/110000.jpg"};
+const std::set<std::string> lastTwo{"a/2026-12-07/", "a/2026-12-07/100000.jpg", "a/2026-12-07/110000.jpg"};
 
-INSTANTIATE_TEST_SUITE_P(
-    , PictureArchivePrune,
-    testing::Values(
-        PruneCase{"NoLimitsKeepEverything", "true", {}, all},
-        PruneCase{"OneDayKeepsTheLast24Hours", "true", {.days = 1}, lastDay},
-        PruneCase{"SizeKeepsTheNewestThatFit", "true", {.bytes = 299}, lastTwo},
-        PruneCase{
-            "PlantedFilesLinksAndOtherUsersFilesStay",
-            "echo p >a/2026-12-01/notes.txt; echo p >a/2026-12-01/000000.jpg; "
-            "chown 54321 a/2026-12-01/000000.jpg; ln -s ../../victim a/2026-12-01/000001.jpg; "
-            "mkdir v; echo p >v/000000.jpg; ln -s ../v a/2026-12-05; chown -h 54321 a/2026-12-05",
-            {.days = 1, .bytes = 299},
-            lastTwo}),
+INSTANTIATE_TEST_SUITE_P(, PictureArchivePrune, testing::Values(
+    PruneCase{"NoLimitsKeepEverything", "true", {}, all},
+    PruneCase{"OneDayKeepsTheLast24Hours", "true", {.days = 1}, lastDay},
+    PruneCase{"SizeKeepsTheNewestThatFit", "true", {.bytes = 299}, lastTwo},
+    PruneCase{"PlantedFilesLinksAndOtherUsersFilesStay",
+              "echo p >a/2026-12-01/notes.txt; echo p >a/2026-12-01/000000.jpg; "
+              "chown 54321 a/2026-12-01/000000.jpg; ln -s ../../victim a/2026-12-01/000001.jpg; "
+              "mkdir v; echo p >v/000000.jpg; ln -s ../v a/2026-12-05; chown -h 54321 a/2026-12-05",
+              {.days = 1, .bytes = 299}, lastTwo}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

@@ -33,24 +33,21 @@ TEST_P(TimePatternTest, MakesAndRecognisesItsNames) {
     EXPECT_EQ(pattern.match(row.file), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , TimePatternTest,
-    testing::Values(PatternCase{"Default", "archive/%Y-%m-%d/%H%M%S.jpg", true, "archive",
-                                "archive/2026-12-07/013005.jpg", 13005},
-                    PatternCase{"Suffixed", "archive/%Y-%m-%d/%H%M%S.jpg", true, "archive",
-                                "archive/2026-12-07/013005-12.jpg", 13005},
-                    PatternCase{"SuffixFromZeroIsNotOurs", "archive/%Y-%m-%d/%H%M%S.jpg", true,
-                                "archive", "archive/2026-12-07/013005-0.jpg", std::nullopt},
-                    PatternCase{"OtherFile", "archive/%Y-%m-%d/%H%M%S.jpg", true, "archive",
-                                "archive/2026-12-07/notes.jpg", std::nullopt},
-                    PatternCase{"NoExtensionAndPercent", "cam/%Y%m%d-%H%%", true, "cam",
-                                "cam/20261207-11%-3", 110000},
-                    PatternCase{"InTheWorkingDirectory", "%Y-%m-%d.mp4", true, ".",
-                                "2026-12-07.mp4", 0},
-                    PatternCase{"UnknownConversion", "a/%Y/%Q.jpg", false, "a", "x", std::nullopt},
-                    PatternCase{"ParentFolder", "../%Y.jpg", false, "..", "x", std::nullopt},
-                    PatternCase{"EndsInAFolder", "a/%Y/", false, "a", "x", std::nullopt},
-                    PatternCase{"Empty", "", false, ".", "", std::nullopt}),
+const char* const usual = "archive/%Y-%m-%d/%H%M%S.jpg";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(, TimePatternTest, testing::Values(
+    PatternCase{"Default", usual, true, "archive", "archive/2026-12-07/013005.jpg", 13005},
+    PatternCase{"Suffixed", usual, true, "archive", "archive/2026-12-07/013005-12.jpg", 13005},
+    PatternCase{"SuffixFromZeroIsNotOurs", usual, true, "archive", "archive/2026-12-07/013005-0.jpg", std::nullopt},
+    PatternCase{"OtherFile", usual, true, "archive", "archive/2026-12-07/notes.jpg", std::nullopt},
+    PatternCase{"NoExtensionAndPercent", "cam/%Y%m%d-%H%%", true, "cam", "cam/20261207-11%-3", 110000},
+    PatternCase{"InTheWorkingDirectory", "%Y-%m-%d.mp4", true, ".", "2026-12-07.mp4", 0},
+    PatternCase{"UnknownConversion", "a/%Y/%Q.jpg", false, "a", "x", std::nullopt},
+    PatternCase{"ParentFolder", "../%Y.jpg", false, "..", "x", std::nullopt},
+    PatternCase{"EndsInAFolder", "a/%Y/", false, "a", "x", std::nullopt},
+    PatternCase{"Empty", "", false, ".", "", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

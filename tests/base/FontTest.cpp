@@ -26,8 +26,7 @@ TEST(FontTest, TextIsTheColourBlendedOverTheUntouchedBackground) {
     EXPECT_TRUE(Font("No Such Family At All", 11).isValid()) << "a substitute is found";
     Surface surface = filled(40, 20, {0, 200, 40});
     font().drawText(surface, "HELg", 2, 2, TextAlign::top, 0x000000FF);
-    int untouched = 0;
-    int full = 0;
+    int untouched = 0, full = 0;
     for (int i = 0; i < 40 * 20; ++i) {
         const Rgb pixel = pixelAt(surface, i % 40, i / 40);
         EXPECT_NEAR(pixel.red / 255.0 + pixel.green / 200.0, 1.0, 0.01) << i;

@@ -89,21 +89,16 @@ TEST_P(ReplaceFileTarget, WritesOnlyWhatTheUserMayAndKeepsLinksModesAndGroups) {
     EXPECT_EQ(snapshot(dir.path()), expected) << "nothing else changed, nothing was left";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , ReplaceFileTarget,
-    testing::Values(
-        TargetCase{"Nothing", "true", 0, "target", 9},
-        TargetCase{"OwnFileSharedWithAGroup",
-                   "echo a>target; chmod 640 target; chown :54321 target", 0, "target", 15},
-        TargetCase{"OwnLinkIntoAWebFolder", "mkdir web; echo a>web/i.jpg; ln -s web/i.jpg target",
-                   0, "web/i.jpg", 11},
-        TargetCase{"AnotherUsersLink", "echo a>victim; ln -s victim target; chown -h 54321 target",
-                   0, "", 0},
-        TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto", "echo a>target; chown 54321 target",
-                   0, "target", 11},
-        TargetCase{"Fifo", "mkfifo target", 0, "", 0},
-        TargetCase{"Directory", "mkdir target", 0, "", 0},
-        TargetCase{"FileTheUserMayNotWrite", "chown 54321:54321 .; echo a>target", 54321, "", 2}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(, ReplaceFileTarget, testing::Values(
+    TargetCase{"Nothing", "true", 0, "target", 9},
+    TargetCase{"OwnFileSharedWithAGroup", "echo a>target; chmod 640 target; chown :54321 target", 0, "target", 15},
+    TargetCase{"OwnLinkIntoAWebFolder", "mkdir web; echo a>web/i.jpg; ln -s web/i.jpg target", 0, "web/i.jpg", 11},
+    TargetCase{"AnotherUsersLink", "echo a>victim; ln -s victim target; chown -h 54321 target", 0, "", 0},
+    TargetCase{"AnotherUsersFileIsReplacedNotWrittenInto", "echo a>target; chown 54321 target", 0, "target", 11},
+    TargetCase{"Fifo", "mkfifo target", 0, "", 0}, TargetCase{"Directory", "mkdir target", 0, "", 0},
+    TargetCase{"FileTheUserMayNotWrite", "chown 54321:54321 .; echo a>target", 54321, "", 2}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 } // namespace

@@ -268,12 +268,11 @@ protected:
 };
 
 TEST_F(DriverCaptureServiceTest, TheDialogsSetTheChosenSizeAndTheChangedControlsForGood) {
+    using Camera = FakeV4l2Camera;
     fake->controls = {
-        FakeV4l2Camera::control(V4L2_CID_BRIGHTNESS, 10),
-        FakeV4l2Camera::control(V4L2_CID_CONTRAST, 20),
-        FakeV4l2Camera::control(V4L2_CID_SATURATION, 30, V4L2_CTRL_TYPE_INTEGER,
-                                V4L2_CTRL_FLAG_DISABLED),
-        FakeV4l2Camera::control(V4L2_CID_POWER_LINE_FREQUENCY, 1, V4L2_CTRL_TYPE_MENU)};
+        Camera::control(V4L2_CID_BRIGHTNESS, 10), Camera::control(V4L2_CID_CONTRAST, 20),
+        Camera::control(V4L2_CID_SATURATION, 30, V4L2_CTRL_TYPE_INTEGER, V4L2_CTRL_FLAG_DISABLED),
+        Camera::control(V4L2_CID_POWER_LINE_FREQUENCY, 1, V4L2_CTRL_TYPE_MENU)};
     fake->controls[3].query.maximum = 3;
     fake->controls[3].menu = {"Disabled", "50 Hz", "", "Auto"};
     offer({{V4L2_PIX_FMT_MJPEG, {{320, 240}, {352, 288}}}});

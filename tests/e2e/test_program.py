@@ -27,12 +27,11 @@ SUBMENUS = {"Settings...": ["Image...", "FTP...", "Save On Exit", "Save Settings
             "Camera Settings...": ["Format...", "Preview..."], "Window Zoom": "25% 37% 50% 75% 100% 150% 200% 250% 300% Full".split()}
 # The dialogs the menu opens and their titles; the About box has none, so the window system
 # names it after the program.
-DIALOGS = [(("Settings...", "Image..."), "Image Settings"),
-           (("Settings...", "FTP..."), "FTP Settings"), (("About",), "kavriwebcam"),
-           (("Settings...", "Picture..."), "Picture"),
-           (("Settings...", "Archive..."), "Archive Settings"),
-           (("Camera Settings...", "Format..."), "Test Source - Video Format"),
-           (("Camera Settings...", "Preview..."), "Preview Settings")]
+DIALOGS = [("Settings...|Image...", "Image Settings"), ("Settings...|FTP...", "FTP Settings"),
+           ("About", "kavriwebcam"), ("Settings...|Picture...", "Picture"),
+           ("Settings...|Archive...", "Archive Settings"),
+           ("Camera Settings...|Format...", "Test Source - Video Format"),
+           ("Camera Settings...|Preview...", "Preview Settings")]
 # The test source's frames, the window at the first zoom (75%) and the screen.
 FRAME, WINDOW, SCREEN = (320, 240), (240, 180), (1024, 768)
 desktop_env, processes = None, []
@@ -250,8 +249,7 @@ class ProgramTest(unittest.TestCase):
         with open(self.dir / "stderr.txt", "wb") as stderr:
             self.program = subprocess.Popen([BINARY, "/testsource", *arguments], cwd=self.dir,
                                             env=env or desktop_env, stderr=stderr,
-                                            stdout=subprocess.DEVNULL,
-                                            preexec_fn=die_with_parent)
+                                            stdout=subprocess.DEVNULL, preexec_fn=die_with_parent)
 
     def window(self):
         return wait_until(lambda: (id := top_level("kavriWebCam")) and mapped(id) and id,
@@ -313,9 +311,6 @@ class ProgramTest(unittest.TestCase):
         self.close_menus()
         return lines[0] - lines[2] > 50
 
-    def double_click(self):
-        click(geometry(self.window()), repeat=2)
-
     def close_dialog(self, dialog, keys=("Escape",)):
         key(*keys)
         wait_until(lambda: not mapped(dialog), "the dialog to close")
@@ -368,7 +363,7 @@ class WindowTest(ProgramTest):
         self.wait_for_window((0, 0) + SCREEN)
         # The window stays above other windows, but not above its own dialogs.
         for items, title in DIALOGS:
-            self.choose(*items)
+            self.choose(*items.split("|"))
             dialog = wait_until(lambda: top_level(title), "the dialog " + title)
             wait_until(lambda: stacked(window, dialog) == [window, dialog], title + " above")
             # Drawn: mostly a dialog's light grey or white, which the test picture has little of.
@@ -492,11 +487,11 @@ class GrabTest(ProgramTest):
         self.assertIsNone(self.image())
         # The text line is at the top, right of the test card's frame counter.
         band = (80, 0, FRAME[0] - 80, 8)
-        self.double_click()
+        click(geometry(self.window()), repeat=2)
         first = self.next_image()
         self.assertEqual(run("identify", "-format", "%w %h", first[1]), "320 240")
         self.assertTrue(select.select([silent], [], [], 10)[0], "no upload reached the server")
-        self.double_click()
+        click(geometry(self.window()), repeat=2)
         second = self.next_image(first)
         self.assertEqual(differing_pixels(pixels(band, first[1]), pixels(band, second[1])), 0)
 
@@ -509,7 +504,7 @@ class GrabTest(ProgramTest):
         key(*["Tab"] * 6, "ctrl+a")
         run("xdotool", "type", "--delay", 30, "W" * 30)
         self.close_dialog(dialog, ("Return",))
-        self.double_click()
+        click(geometry(self.window()), repeat=2)
         third = self.next_image(second)
         self.assertGreater(differing_pixels(pixels(band, second[1]), pixels(band, third[1])), 50)
         # An upload still waiting for the server does not hold up the end.
@@ -596,12 +591,9 @@ class WaylandTest(ProgramTest):
                            os.environ.get("ASAN_OPTIONS"), "fast_unwind_on_malloc=0"])))
             del env["DISPLAY"]
             log = Path(runtime, "weston.log")
-            weston = subprocess.Popen(["weston", "--backend=headless-backend.so", "--idle-time=0",
-                                       "--socket=wayland-kavri-e2e", "--debug", "--log=%s" % log] +
-                                      ["--xwayland"] * xwayland, env=env,
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                                      preexec_fn=die_with_parent)
-            self.addCleanup(stop, weston)
+            weston = start("weston", "--backend=headless-backend.so", "--idle-time=0",
+                           "--socket=wayland-kavri-e2e", "--debug", "--log=%s" % log,
+                           *["--xwayland"] * xwayland, env=env)
             wait_until(lambda: Path(runtime, "wayland-kavri-e2e").exists(), "weston")
             if xwayland:
                 env["DISPLAY"] = wait_until(lambda: re.search(

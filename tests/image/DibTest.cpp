@@ -68,12 +68,10 @@ TEST_P(DibVariantTest, GivesThePictureUprightInItsColours) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllFormats, DibVariantTest,
-                         testing::Combine(testing::ValuesIn(formats), testing::Bool()),
-                         [](const auto& info) {
-                             return std::get<0>(info.param).name +
-                                    (std::get<1>(info.param) ? "_Packed" : "");
-                         });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(AllFormats, DibVariantTest, testing::Combine(testing::ValuesIn(formats), testing::Bool()),
+    [](const auto& info) { return std::get<0>(info.param).name + (std::get<1>(info.param) ? "_Packed" : ""); });
+// clang-format on
 
 // A header that promises more than the file holds, or pixels of no known kind, is refused.
 TEST(DibTest, HostileHeadersAreRefused) {

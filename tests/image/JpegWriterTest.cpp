@@ -27,8 +27,7 @@ TEST(JpegWriterTest, ReplacesTheFileWholeWithItsModeOrKeepsTheOldOne) {
     std::filesystem::permissions(file, std::filesystem::perms(0604));
     JpegWriter writer;
     writer.setQuality(100);
-    int failed = 0;
-    int why = 0;
+    int failed = 0, why = 0;
     {
         FileSizeLimit limit(4096);
         failed = writer.write(pixels.data(), 256, 256, file);

@@ -47,8 +47,7 @@ TEST_F(OverlayTest, DateTimeLineIsDrawnFromOneClockReadingAtTheBottom) {
 TEST_F(OverlayTest, OutlineSurroundsTheText) {
     Surface surface = filled(60, 20, green);
     overlay.drawText(surface, "HEL", redOnBlue);
-    int text = 0;
-    int outline = 0;
+    int text = 0, outline = 0;
     for (int y = 1; y < surface.height() - 1; ++y) {
         for (int x = 1; x < surface.width() - 1; ++x) {
             const bool isText = pixelAt(surface, x, y) == Rgb{255, 0, 0};

@@ -13,15 +13,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 std::tm dayOf(int year, int day, int second) {
     std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mday = day;
-    time.tm_sec = second;
+    std::tie(time.tm_year, time.tm_mday, time.tm_sec) = std::tuple(year - 1900, day, second);
     return time;
 }
 
@@ -98,9 +97,8 @@ Picture scaled(const Picture& in, int width, int height) {
                     sum[2] += w * in[sy][sx].blue;
                 }
             }
-            out[y][x] = {static_cast<int>(std::lround(sum[0])),
-                         static_cast<int>(std::lround(sum[1])),
-                         static_cast<int>(std::lround(sum[2]))};
+            const auto round = [](double value) { return static_cast<int>(std::lround(value)); };
+            out[y][x] = {round(sum[0]), round(sum[1]), round(sum[2])};
         }
     }
     return out;
@@ -148,8 +146,7 @@ TEST_P(PictureGeometryTest, MatchesTheReference) {
     int worst = 0;
     for (std::size_t y = 0; y < want.size(); ++y) {
         for (std::size_t x = 0; x < want[0].size(); ++x) {
-            const Rgb a = have[y][x];
-            const Rgb b = want[y][x];
+            const Rgb a = have[y][x], b = want[y][x];
             worst = std::max({worst, std::abs(a.red - b.red), std::abs(a.green - b.green),
                               std::abs(a.blue - b.blue)});
         }
@@ -158,38 +155,30 @@ TEST_P(PictureGeometryTest, MatchesTheReference) {
 }
 
 PictureOptions turned(int rotate, int flip, std::optional<PictureRect> crop = {}, int width = 0) {
-    PictureOptions options;
-    options.rotate = rotate;
-    options.flip = flip;
-    options.crop = crop;
-    options.width = width;
-    return options;
+    return {.crop = crop, .rotate = rotate, .flip = flip, .width = width, .dateFormat = {}};
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, PictureGeometryTest,
-    testing::Values(
-        GeometryCase{"AsItIs", 32, 24, {}}, GeometryCase{"Rotate90", 33, 17, turned(90, 0)},
-        GeometryCase{"Rotate180", 33, 17, turned(180, 0)},
-        GeometryCase{"Rotate270", 33, 17, turned(270, 0)},
-        GeometryCase{"FlipLeftRight", 33, 17, turned(0, 1)},
-        GeometryCase{"FlipTopBottom", 33, 17, turned(0, 2)},
-        GeometryCase{"Rotate90ThenFlip", 33, 17, turned(90, 1)},
-        GeometryCase{"Rotate270ThenFlipTopBottom", 33, 17, turned(270, 2)},
-        GeometryCase{"CropTopLeftEdge", 40, 30, turned(0, 0, PictureRect{0, 0, 11, 7})},
-        GeometryCase{"CropBottomRightEdge", 40, 30, turned(0, 0, PictureRect{29, 23, 11, 7})},
-        GeometryCase{"CropWholeFrame", 40, 30, turned(0, 0, PictureRect{0, 0, 40, 30})},
-        GeometryCase{"CropOnePixel", 40, 30, turned(0, 0, PictureRect{39, 29, 1, 1})},
-        GeometryCase{"CropThenRotate270", 40, 30, turned(270, 0, PictureRect{3, 5, 17, 9})},
-        GeometryCase{"HalfSize", 64, 48, turned(0, 0, {}, 32), 1},
-        GeometryCase{"ShrinkOddSize", 65, 49, turned(0, 0, {}, 31), 1},
-        GeometryCase{"ShrinkByMuch", 97, 61, turned(0, 0, {}, 5), 1},
-        GeometryCase{"GrowOddSize", 33, 17, turned(0, 0, {}, 50), 1},
-        GeometryCase{"GrowFourTimes", 16, 12, turned(0, 0, {}, 64), 1},
-        GeometryCase{"Rotate90ThenGrow", 24, 32, turned(90, 0, {}, 40), 1},
-        GeometryCase{"CropRotateFlipShrink", 64, 48, turned(180, 1, PictureRect{8, 4, 40, 30}, 17),
-                     1}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, PictureGeometryTest, testing::Values(
+    GeometryCase{"AsItIs", 32, 24, {}}, GeometryCase{"Rotate90", 33, 17, turned(90, 0)},
+    GeometryCase{"Rotate180", 33, 17, turned(180, 0)}, GeometryCase{"Rotate270", 33, 17, turned(270, 0)},
+    GeometryCase{"FlipLeftRight", 33, 17, turned(0, 1)}, GeometryCase{"FlipTopBottom", 33, 17, turned(0, 2)},
+    GeometryCase{"Rotate90ThenFlip", 33, 17, turned(90, 1)},
+    GeometryCase{"Rotate270ThenFlipTopBottom", 33, 17, turned(270, 2)},
+    GeometryCase{"CropTopLeftEdge", 40, 30, turned(0, 0, PictureRect{0, 0, 11, 7})},
+    GeometryCase{"CropBottomRightEdge", 40, 30, turned(0, 0, PictureRect{29, 23, 11, 7})},
+    GeometryCase{"CropWholeFrame", 40, 30, turned(0, 0, PictureRect{0, 0, 40, 30})},
+    GeometryCase{"CropOnePixel", 40, 30, turned(0, 0, PictureRect{39, 29, 1, 1})},
+    GeometryCase{"CropThenRotate270", 40, 30, turned(270, 0, PictureRect{3, 5, 17, 9})},
+    GeometryCase{"HalfSize", 64, 48, turned(0, 0, {}, 32), 1},
+    GeometryCase{"ShrinkOddSize", 65, 49, turned(0, 0, {}, 31), 1},
+    GeometryCase{"ShrinkByMuch", 97, 61, turned(0, 0, {}, 5), 1},
+    GeometryCase{"GrowOddSize", 33, 17, turned(0, 0, {}, 50), 1},
+    GeometryCase{"GrowFourTimes", 16, 12, turned(0, 0, {}, 64), 1},
+    GeometryCase{"Rotate90ThenGrow", 24, 32, turned(90, 0, {}, 40), 1},
+    GeometryCase{"CropRotateFlipShrink", 64, 48, turned(180, 1, PictureRect{8, 4, 40, 30}, 17), 1}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(PictureGeometry, RefusesACropOutsideTheFrame) {
     const Surface frame = TestSource::render({40, 30}, 1);
@@ -203,10 +192,7 @@ constexpr Rgb green{0, 255, 0};
 
 // The box around everything that is no longer green.
 PictureRect inkBox(const Surface& surface) {
-    int left = surface.width();
-    int top = surface.height();
-    int right = -1;
-    int bottom = -1;
+    int left = surface.width(), top = surface.height(), right = -1, bottom = -1;
     for (int y = 0; y < surface.height(); ++y) {
         for (int x = 0; x < surface.width(); ++x) {
             if (pixelAt(surface, x, y) != green) {
@@ -261,13 +247,14 @@ TEST_P(StampTest, SizeAndCornerFollowTheOptions) {
     EXPECT_EQ(bottom, textBox.y < 150);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, StampTest,
-    testing::Values(StampCase{"UsualSizeBottomLeft", 0, StampCorner::bottomLeft, 11},
-                    StampCase{"TenthBottomRight", 100, StampCorner::bottomRight, 30},
-                    StampCase{"FiveHundredthsTopLeft", 50, StampCorner::topLeft, 15},
-                    StampCase{"TwentiethTopRight", 20, StampCorner::topRight, 6}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, StampTest, testing::Values(
+    StampCase{"UsualSizeBottomLeft", 0, StampCorner::bottomLeft, 11},
+    StampCase{"TenthBottomRight", 100, StampCorner::bottomRight, 30},
+    StampCase{"FiveHundredthsTopLeft", 50, StampCorner::topLeft, 15},
+    StampCase{"TwentiethTopRight", 20, StampCorner::topRight, 6}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 // The frame chain with the usual options writes the very bytes it writes without any, also
 // when they are spelled out: the usual date pattern, the frame's own width.

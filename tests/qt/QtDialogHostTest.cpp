@@ -134,21 +134,19 @@ TEST(QtDialogHostTest, DialogsOpenWhollyOnTheScreenAndCloseByButtonsKeysAndClose
     };
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const int tick = imageSettingsItem::dateTimeOverlay;
-    for (const auto& [templateId, offset, steps, expected] :
-         std::vector<Case>{{previewSettingsDialogId, {320, 260}, {dialogOk}, {dialogOk}},
-                           {previewSettingsDialogId, {-2, -2}, {Qt::Key_Escape}, {dialogCancel}},
-                           {ftpSettingsDialogId, {-2, -2}, {0}, {dialogCancel}},
-                           {previewSettingsDialogId, {320, 260}, {Qt::Key_Return}, {dialogOk}},
-                           {aboutDialogId, {2, 2}, {Qt::Key_Return}, {dialogOk}},
-                           {aboutDialogId, {-2, -2}, {Qt::Key_Escape}, {dialogCancel}},
-                           {imageSettingsDialogId,
-                            {2, 2},
-                            {dialogApply, tick, dialogOk},
-                            {dialogApply, tick, dialogOk}},
-                           {pictureSettingsDialogId,
-                            {-2, 2},
-                            {pictureSettingsItem::isoDate, dialogCancel},
-                            {pictureSettingsItem::isoDate, dialogCancel}}}) {
+    // clang-format off
+    const std::vector<Case> cases{
+        {previewSettingsDialogId, {320, 260}, {dialogOk}, {dialogOk}},
+        {previewSettingsDialogId, {-2, -2}, {Qt::Key_Escape}, {dialogCancel}},
+        {ftpSettingsDialogId, {-2, -2}, {0}, {dialogCancel}},
+        {previewSettingsDialogId, {320, 260}, {Qt::Key_Return}, {dialogOk}},
+        {aboutDialogId, {2, 2}, {Qt::Key_Return}, {dialogOk}},
+        {aboutDialogId, {-2, -2}, {Qt::Key_Escape}, {dialogCancel}},
+        {imageSettingsDialogId, {2, 2}, {dialogApply, tick, dialogOk}, {dialogApply, tick, dialogOk}},
+        {pictureSettingsDialogId, {-2, 2}, {pictureSettingsItem::isoDate, dialogCancel},
+         {pictureSettingsItem::isoDate, dialogCancel}}};
+    // clang-format on
+    for (const auto& [templateId, offset, steps, expected] : cases) {
         const QPoint pointer =
             screen.topLeft() + offset +
             QPoint(offset.x() < 0 ? screen.width() : 0, offset.y() < 0 ? screen.height() : 0);

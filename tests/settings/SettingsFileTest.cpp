@@ -2,6 +2,7 @@
 
 #include "res/Version.h"
 #include "settings/Settings.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/HeldSettings.h"
 #include "tests/support/SettingsSnapshot.h"
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 
 using namespace std::string_literals;
 
@@ -20,11 +22,6 @@ namespace {
 // The keys that take any value of their kind, the first rows of the table: the designed
 // file's and the live view's. The picture and schedule elements follow them.
 constexpr std::size_t freeKeys = 31;
-
-std::string readFile(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class SettingsFileTest : public testing::Test {
 protected:
@@ -48,58 +45,34 @@ protected:
 
 // A value of each alternative of SettingValue, in order, with its written form; the
 // password is shifted as well.
+// clang-format off
 const std::vector<std::pair<SettingValue, std::string>> samples{
-    {true, "1"},
-    {std::int32_t{-17}, "-17"},
-    {std::uint32_t{16777215}, "16777215"},
-    {"it's\r\n<b>\"&#39;"s, "it&#39;s&#13;&#10;<b>\"&#38;#39;"},
-    {"mossyharbor"s, "nnstxibranr"},
-};
+    {true, "1"}, {std::int32_t{-17}, "-17"}, {std::uint32_t{16777215}, "16777215"},
+    {"it's\r\n<b>\"&#39;"s, "it&#39;s&#13;&#10;<b>\"&#38;#39;"}, {"mossyharbor"s, "nnstxibranr"}};
+// clang-format on
 
 // The file a first save writes: the designed defaults, typed out.
+// clang-format off
 const char* const defaultFile = "<kavriwebcam version='1.2.99'>\r\n"
-                                "  <program\r\n"
-                                "    savesettingsonexit = '1'\r\n"
-                                "    windowzoom = '3'\r\n"
-                                "    windowpositionX = '0'\r\n"
-                                "    windowpositionY = '0'\r\n"
-                                "  >\r\n"
-                                "  </program>\r\n"
-                                "  <capture\r\n"
-                                "    fps = '30'\r\n"
-                                "    maxfps = '30'\r\n"
-                                "    devicename = ''\r\n"
-                                "    devicenumber = '0'\r\n"
-                                "  >\r\n"
-                                "  </capture>\r\n"
-                                "  <image\r\n"
-                                "    jpegfile = 'image.jpg'\r\n"
-                                "    jpegquality = '70'\r\n"
-                                "    update = '5'\r\n"
-                                "    datetimeoverlay = '1'\r\n"
-                                "    textoverlay = ''\r\n"
-                                "    textcolor = '53771'\r\n"
-                                "    backcolor = '0'\r\n"
-                                "  >\r\n"
-                                "  </image>\r\n"
-                                "  <network\r\n"
-                                "    host = 'ftp.example.com'\r\n"
-                                "    port = '21'\r\n"
-                                "    saveto = 'public_html/image.jpg'\r\n"
-                                "    user = 'theusername'\r\n"
-                                "    password = 'nnstxibranr'\r\n"
-                                "    active = '1'\r\n"
-                                "    stoponerror = '0'\r\n"
-                                "    usepassive = '1'\r\n"
-                                "  >\r\n"
-                                "  </network>\r\n"
-                                "</kavriwebcam>\r\n";
+    "  <program\r\n    savesettingsonexit = '1'\r\n    windowzoom = '3'\r\n"
+    "    windowpositionX = '0'\r\n    windowpositionY = '0'\r\n  >\r\n  </program>\r\n"
+    "  <capture\r\n    fps = '30'\r\n    maxfps = '30'\r\n    devicename = ''\r\n"
+    "    devicenumber = '0'\r\n  >\r\n  </capture>\r\n"
+    "  <image\r\n    jpegfile = 'image.jpg'\r\n    jpegquality = '70'\r\n    update = '5'\r\n"
+    "    datetimeoverlay = '1'\r\n    textoverlay = ''\r\n    textcolor = '53771'\r\n"
+    "    backcolor = '0'\r\n  >\r\n  </image>\r\n"
+    "  <network\r\n    host = 'ftp.example.com'\r\n    port = '21'\r\n"
+    "    saveto = 'public_html/image.jpg'\r\n    user = 'theusername'\r\n"
+    "    password = 'nnstxibranr'\r\n    active = '1'\r\n    stoponerror = '0'\r\n"
+    "    usepassive = '1'\r\n  >\r\n  </network>\r\n"
+    "</kavriwebcam>\r\n";
+// clang-format on
 
 TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     saveSettingsFile(holders, fileName);
     // The designed lines, in their order; the elements of later settings stand between the
     // last designed element and the end of the file.
-    const std::string saved = readFile(fileName);
+    const std::string saved = readBytes(fileName);
     const std::string lastLine = "</kavriwebcam>\r\n";
     const std::string designedFile = defaultFile;
     const std::string designedHead = designedFile.substr(0, designedFile.size() - lastLine.size());
@@ -144,17 +117,16 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
     Settings::setArchiveKeepDays(7);
 
     saveSettingsFile(holders, fileName);
-    const std::string written = readFile(fileName);
+    const std::string written = readBytes(fileName);
     EXPECT_EQ(written, expected);
     // The designed 37 lines, then the live view's element, the picture's, the schedule's and
     // the archive's.
     const std::string text = "'it&#39;s&#13;&#10;<b>\"&#38;#39;'\r\n";
+    // clang-format off
     const std::string liveView = "  <liveview\r\n    active = '1'\r\n    address = " + text +
-                                 "    port = '16777215'\r\n    user = " + text +
-                                 "    password = 'nnstxibranr'\r\n    certfile = " + text +
-                                 "    keyfile = " + text +
-                                 "    viewers = '-17'\r\n  >\r\n"
-                                 "  </liveview>\r\n";
+        "    port = '16777215'\r\n    user = " + text + "    password = 'nnstxibranr'\r\n    certfile = " +
+        text + "    keyfile = " + text + "    viewers = '-17'\r\n  >\r\n  </liveview>\r\n";
+    // clang-format on
     const std::size_t liveAt = written.find("  <liveview\r\n");
     EXPECT_EQ(written.substr(liveAt),
               liveView + pictureAndSchedule + archive + "</kavriwebcam>\r\n");
@@ -169,7 +141,7 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
         FileSizeLimit limit(100);
         saveSettingsFile(holders, fileName);
     }
-    EXPECT_EQ(readFile(fileName), written);
+    EXPECT_EQ(readBytes(fileName), written);
     EXPECT_EQ(entries(), 1u);
 }
 
@@ -177,15 +149,13 @@ TEST_F(SettingsFileTest, SaveReplacesTheOldFileWithThirtySevenPrivateLines) {
 // back; an element without a card name is nobody's.
 TEST_F(SettingsFileTest, CamerasFollowTheDesignedLinesAndReadBack) {
     saveSettingsFile(holders, fileName);
-    const std::string designed = readFile(fileName);
-    const std::vector<RememberedCamera> cameras{{{"HD Cam", "usb-1", "usb-HD_Cam_42-video-index0"},
-                                                 640,
-                                                 480,
-                                                 {{9963776, -5}, {9963800, 1}}},
-                                                {{"It's", "", ""}, 0, 0, {}}};
+    const std::string designed = readBytes(fileName);
+    const RememberedCamera hd{
+        {"HD Cam", "usb-1", "usb-HD_Cam_42-video-index0"}, 640, 480, {{9963776, -5}, {9963800, 1}}};
+    const std::vector<RememberedCamera> cameras{hd, {{"It's", "", ""}, 0, 0, {}}};
     Settings::setCameras(cameras);
     saveSettingsFile(holders, fileName);
-    const std::string written = readFile(fileName);
+    const std::string written = readBytes(fileName);
     const std::string end = "</kavriwebcam>\r\n";
     EXPECT_EQ(written, designed.substr(0, designed.size() - end.size()) +
                            "  <camera\r\n    card = 'HD Cam'\r\n    bus = 'usb-1'\r\n"
@@ -225,33 +195,30 @@ TEST_F(SettingsFileTest, RandomValuesOfEverySettingReadBack) {
         saveSettingsFile(holders, fileName);
         reset();
         loadSettingsFile(holders, fileName);
-        ASSERT_EQ(settingsByKey(holders), saved) << readFile(fileName);
+        ASSERT_EQ(settingsByKey(holders), saved) << readBytes(fileName);
     }
 }
 
 std::string repeated(const std::string& part, std::size_t count) {
-    std::string text;
-    for (std::size_t i = 0; i < count; ++i) {
-        text += part;
-    }
-    return text;
+    std::ostringstream text;
+    std::fill_n(std::ostream_iterator<std::string>(text), count, part);
+    return text.str();
 }
 
 // Hand-written files and the values they change ("key=value|...").
 TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
     testing::internal::CaptureStderr();
+    // clang-format off
     for (const auto& [document, changes] : std::vector<std::pair<std::string, std::string>>{
              // Every section of the root is read, and nothing after it.
              {"<kavriwebcam version='1.0'>\r\n  <program\r\n    windowpositionX = '5'\r\n  >\r\n"
               "  </program>\r\n  <capture fps = '12'\r\n  >\r\n  </ capture >\r\n"
-              "  <image\r\n    update = '7'\r\n  >\r\n  </x>\r\n</kavriwebcam>\r\n"
-              "<network port='1'/>",
+              "  <image\r\n    update = '7'\r\n  >\r\n  </x>\r\n</kavriwebcam>\r\n<network port='1'/>",
               "windowpositionX=5|fps=12|update=7"},
              // Colours are unpacked, and only the number 1 is true.
              {"<image textcolor='-1' backcolor='53771'/><network active='true' "
               "stoponerror=' 1' usepassive='2'/><program savesettingsonexit='yes'/>",
-              "textcolor=0xFFFFFF|backcolor=0xD20B|active=0|stoponerror=1|usepassive=0|"
-              "savesettingsonexit=0"},
+              "textcolor=0xFFFFFF|backcolor=0xD20B|active=0|stoponerror=1|usepassive=0|savesettingsonexit=0"},
              // Numbers read the way atoi reads, keeping 32 bits.
              {"<image jpegquality='80abc' update='4294967295'/><network port=''/>"
               "<capture devicenumber='-1' maxfps='99999999999999999999'/>"
@@ -267,33 +234,29 @@ TEST_F(SettingsFileTest, HandWrittenFilesChangeExactlyWhatTheySay) {
              // character data are skipped.
              {"<?xml version='1.0'?><!DOCTYPE k [ <!ELEMENT k ANY> ]><kavriwebcam><image "
               "update='7' jpegquality='50'/><program><image update='8' update='9'/></program>"
-              "<!-- was > <image update='1'/> -- --><![CDATA[ <image update='2'/> ]] ]]>"
-              "</kavriwebcam>",
+              "<!-- was > <image update='1'/> -- --><![CDATA[ <image update='2'/> ]] ]]></kavriwebcam>",
               "update=9|jpegquality=50"},
              {"</kavriwebcam><image update='9'/>", ""},
              // A broken file applies what was parsed: the unquoted port is kept with an empty
              // value, the rest of that tag is lost.
-             {"<kavriwebcam>\r\n  <image update='7' jpegquality='55'\r\n  >\r\n"
-              "  <network port=2121 host='h'",
+             {"<kavriwebcam>\r\n  <image update='7' jpegquality='55'\r\n  >\r\n  <network port=2121 host='h'",
               "update=7|jpegquality=55|port=0"},
              // Overlong runs are cut and reading goes on.
              {std::string(40000, 't') + "<image jpegfile='" + std::string(3000, 'v') +
                   "' update='7'/><" + std::string(300, 'n') + " x='1'/><network port='5'/>",
               "jpegfile=" + std::string(2047, 'v') + "|update=7|port=5"},
-             {repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000),
-              "update=7"},
+             {repeated("<a>", 1'000'000) + "<image update='7'/>" + repeated("</a>", 1'000'000), "update=7"},
              // The picture and schedule elements, in their ranges.
              {"<picture crop='0,8,320,200' rotate='270' flip='2' width='640' textsize='50' "
               "corner='3' dateformat='%F &#38; %T'/><schedule mode='3' from='22:30' to='06:00' "
               "latitude='-33.87' longitude='151.2' days='0000011'/>",
               "crop=0,8,320,200|rotate=270|flip=2|width=640|textsize=50|corner=3|"
-              "dateformat=%F & %T|mode=3|from=22:30|to=06:00|latitude=-33.87|longitude=151.2|"
-              "days=0000011"},
+              "dateformat=%F & %T|mode=3|from=22:30|to=06:00|latitude=-33.87|longitude=151.2|days=0000011"},
              // Out of their ranges, each left out with a line on standard error.
              {"<picture crop='0,8,0,200' rotate='45' flip='3' width='100000' textsize='-1' "
               "corner='4'/><schedule mode='9' from='24:00' to='7:00' latitude='95' "
-              "longitude='1e2' days='0000000' width='5'/>",
-              ""}}) {
+              "longitude='1e2' days='0000000' width='5'/>", ""}}) {
+        // clang-format on
         std::ofstream(fileName, std::ios::binary) << document;
         SettingsByKey expected = initial;
         for (const auto& [key, value] : parseSettings(changes)) {

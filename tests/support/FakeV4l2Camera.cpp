@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <span>
 #include <tuple>
 #include <utility>
 
@@ -29,7 +30,8 @@ public:
             return nullptr;
         }
         ++camera->liveMappings;
-        return std::make_unique<FakeMapping>(camera, camera->memory[offset].data(), length);
+        return std::make_unique<FakeMapping>(camera,
+                                             std::span(camera->memory[offset].data(), length));
     }
     int waitForFrame(std::chrono::milliseconds timeout) override {
         auto lock = camera->lock();
@@ -59,17 +61,14 @@ private:
     bool gone() const { return camera->unplugged || generation != camera->generation; }
 
     struct FakeMapping : Mapping {
-        FakeMapping(std::shared_ptr<FakeV4l2Camera> camera, const std::uint8_t* start,
-                    std::size_t length)
+        FakeMapping(std::shared_ptr<FakeV4l2Camera> camera, std::span<const std::uint8_t> bytes)
             : camera(std::move(camera))
-            , start(start)
-            , length(length) {}
+            , bytes(bytes) {}
         ~FakeMapping() override { --(camera->lock(), camera->liveMappings); }
-        const std::uint8_t* data() const override { return start; }
-        std::size_t size() const override { return length; }
+        const std::uint8_t* data() const override { return bytes.data(); }
+        std::size_t size() const override { return bytes.size(); }
         std::shared_ptr<FakeV4l2Camera> camera;
-        const std::uint8_t* start;
-        std::size_t length;
+        std::span<const std::uint8_t> bytes;
     };
 
     std::shared_ptr<FakeV4l2Camera> camera;

@@ -60,18 +60,14 @@ void FtpServer::launch() {
 }
 
 std::string FtpServer::scheme() const {
-    if (options_.program == Program::Sshd || options_.program == Program::Paramiko) {
-        return "sftp://";
-    }
-    if (options_.program == Program::S3) {
-        return "s3://";
-    }
-    if (options_.program == Program::Apache) {
-        return options_.tls == Tls::None ? "dav://" : "davs://";
-    }
-    return options_.tls == Tls::Explicit   ? "ftpes://"
-           : options_.tls == Tls::Implicit ? "ftps://"
-                                           : "";
+    const Program program = options_.program;
+    const bool plain = options_.tls == Tls::None;
+    return program == Program::Sshd || program == Program::Paramiko ? "sftp://"
+           : program == Program::S3                                 ? "s3://"
+           : program == Program::Apache                             ? (plain ? "dav://" : "davs://")
+           : options_.tls == Tls::Explicit                          ? "ftpes://"
+           : options_.tls == Tls::Implicit                          ? "ftps://"
+                                                                    : "";
 }
 
 std::string FtpServer::hostField(const std::string& host) const {

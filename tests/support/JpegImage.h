@@ -12,11 +12,9 @@
 // short or of another size.
 inline std::optional<Surface> decodeJpeg(const std::string& bytes, int width, int height) {
     std::optional<Surface> picture;
-    if (!MjpegDecoder().decode(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(),
-                               width, height, 1, picture)) {
-        return std::nullopt;
-    }
-    return picture;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    return MjpegDecoder().decode(data, bytes.size(), width, height, 1, picture) ? std::move(picture)
+                                                                                : std::nullopt;
 }
 
 // A JPEG file the program wrote, decoded likewise; nothing when it is missing.

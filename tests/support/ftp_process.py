@@ -17,7 +17,9 @@
 # they are.
 #
 
-import calendar, ctypes, hashlib, os, signal, socket, subprocess, sys, threading, time
+import base64, calendar, contextlib, ctypes, glob, hashlib, hmac, http.server, logging, os, signal
+import socket, ssl, subprocess, sys, threading, time
+from urllib.parse import parse_qsl, quote, unquote
 
 # What each kind of certificate is valid for.
 CERTIFICATES = ("IP:127.0.0.1", "DNS:other.example", "IP:127.0.0.1")
@@ -38,9 +40,8 @@ class FtpServerProcess:
 
     def stop(self):
         if self.process:
-            self.process.terminate()
-            self.process.wait()
-            self.process.stdout.close()
+            with self.process:
+                self.process.terminate()
             self.process = None
 
     def log_lines(self):
@@ -112,8 +113,6 @@ def certificate(args):
 
 
 def serve_pyftpdlib(args):
-    import logging
-
     from pyftpdlib.authorizers import DummyAuthorizer
     from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler, TLS_DTPHandler, TLS_FTPHandler
     from pyftpdlib.servers import FTPServer
@@ -313,8 +312,6 @@ def s3_error(handler, status, code, message, **fields):
 
 def s3_refusal(handler, args):
     # Checks the request's AWS Signature Version 4 as S3 does; the refusal, or None.
-    import hmac
-    from urllib.parse import parse_qsl, quote
     words = dict(part.strip().split("=", 1) for part in
                  handler.headers.get("Authorization", " x=").split(" ", 1)[1].split(","))
     key, day, region, service, _ = (words.get("Credential", "") + "////").split("/")[:5]
@@ -352,8 +349,6 @@ def s3_refusal(handler, args):
 def serve_s3(args):
     # Path-style S3 for the bucket "cam", whose objects are the files under home; an object
     # is received beside its name (".<name>.part") and takes the name once whole.
-    import http.server, ssl
-    from urllib.parse import unquote
 
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
@@ -435,7 +430,6 @@ def serve_apache(args):
     os.chmod(args.dir, 0o755)
     for directory in (args.home, state):
         os.chmod(directory, 0o777)
-    import base64
     with open(os.path.join(state, "users"), "w") as users:
         users.write("%s:{SHA}%s\n" % (args.user, base64.b64encode(
             hashlib.sha1(args.password.encode()).digest()).decode()))
@@ -476,19 +470,11 @@ def serve_apache(args):
 
 def descendants(pid):
     # Those that end meanwhile are left out.
-    try:
-        tasks = os.listdir("/proc/%d/task" % pid)
-    except OSError:
-        return
-    for task in tasks:
-        try:
-            with open("/proc/%d/task/%s/children" % (pid, task)) as children:
-                found = list(map(int, children.read().split()))
-        except OSError:
-            continue
-        for child in found:
-            yield child
-            yield from descendants(child)
+    for tasks in glob.glob("/proc/%d/task/*/children" % pid):
+        with contextlib.suppress(OSError), open(tasks) as children:
+            for child in map(int, children.read().split()):
+                yield child
+                yield from descendants(child)
 
 
 def end_all(*_):
@@ -504,10 +490,8 @@ def end_all(*_):
 
 def signal_all(pids, kind):
     for pid in pids:
-        try:
+        with contextlib.suppress(OSError):
             os.kill(pid, kind)
-        except OSError:
-            pass
 
 
 def end_with_parent(parent):
