@@ -73,12 +73,12 @@ void LiveFrames::pushPixels(const Surface& picture) {
 
 void LiveFrames::publish(const std::string& jpeg, std::chrono::system_clock::time_point arrived) {
     auto part = std::make_shared<const std::string>(streamPart(jpeg, arrived));
-    {
-        std::lock_guard lock(mutex_);
-        newest_ = {std::move(part), newest_.number + 1};
-        cameraLost_ = false;
+    std::lock_guard lock(mutex_);
+    newest_ = {std::move(part), newest_.number + 1};
+    cameraLost_ = false;
+    if (listener_) {
+        listener_();
     }
-    changed_.notify_all();
 }
 
 void LiveFrames::setCameraLost(bool lost) {
@@ -100,27 +100,20 @@ void LiveFrames::removeViewer() {
     --viewers_;
 }
 
-std::optional<LiveFrames::Frame> LiveFrames::next(std::uint64_t after,
-                                                  const std::function<bool()>& stopping) {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        const bool ready = changed_.wait_for(lock, noCameraEvery,
-                                             [&] { return stopping() || newest_.number > after; });
-        if (stopping()) {
-            return std::nullopt;
-        }
-        if (ready) {
-            return newest_;
-        }
-        if (cameraLost_ || newest_.number == 0) {
-            return Frame{noCameraPart(), after};
-        }
-    }
+std::optional<LiveFrames::Frame> LiveFrames::newest(std::uint64_t after) const {
+    std::lock_guard lock(mutex_);
+    return newest_.number > after ? std::optional(newest_) : std::nullopt;
 }
 
-void LiveFrames::wakeAll() {
-    { std::lock_guard lock(mutex_); }
-    changed_.notify_all();
+std::optional<LiveFrames::Frame> LiveFrames::noCamera(std::uint64_t after) const {
+    std::lock_guard lock(mutex_);
+    return cameraLost_ || newest_.number == 0 ? std::optional(Frame{noCameraPart(), after})
+                                              : std::nullopt;
+}
+
+void LiveFrames::setListener(std::function<void()> listener) {
+    std::lock_guard lock(mutex_);
+    listener_ = std::move(listener);
 }
 
 std::shared_ptr<const std::string> LiveFrames::noCameraPart() {

@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -24,8 +23,6 @@ class Surface;
 class LiveFrames {
 public:
     static constexpr const char* boundary = "kavriframe";
-    // How often a viewer gets the "no camera" picture while there is no camera.
-    static constexpr auto noCameraEvery = std::chrono::seconds(1);
 
     struct Frame {
         // A whole part of the multipart stream: boundary, headers (with the time the
@@ -47,11 +44,13 @@ public:
     void removeViewer();
     int viewers() const { return viewers_.load(); }
 
-    // The newest frame after the one numbered after, waiting for it; the "no camera"
-    // picture (with the number after) once no frame came for a second while there is no
-    // camera; none once stopping() holds, which wakeAll makes the waiters look at.
-    std::optional<Frame> next(std::uint64_t after, const std::function<bool()>& stopping);
-    void wakeAll();
+    // The newest frame when it comes after the one numbered after.
+    std::optional<Frame> newest(std::uint64_t after) const;
+    // While there is no camera (also before its first frame) the "no camera" picture,
+    // numbered after.
+    std::optional<Frame> noCamera(std::uint64_t after) const;
+    // Told after each new frame, on the thread that handed it in; an empty one stops it.
+    void setListener(std::function<void()> listener);
 
     // The JPEG frame with the standard Huffman tables before its scan when it has none of
     // its own; none when data holds no JPEG picture.
@@ -62,8 +61,8 @@ private:
     static std::shared_ptr<const std::string> noCameraPart();
 
     mutable std::mutex mutex_;
-    std::condition_variable changed_;
     Frame newest_;
+    std::function<void()> listener_;
     bool cameraLost_ = false;
     std::atomic<int> viewers_{0};
     // Used by the thread that pushes pixels.

@@ -7,7 +7,7 @@
 class LiveFrames;
 class LiveSource;
 
-// The live view's small web server (libmicrohttpd, one thread per connection):
+// The live view's small web server (Boost.Beast, all connections on one thread of its own):
 //   GET /           a page with the stream, the newest grab and the health of the parts
 //   GET /image.jpg  the newest grab, the JPEG file's bytes from memory
 //   GET /stream     the camera as an MJPEG stream (multipart/x-mixed-replace)
@@ -15,7 +15,8 @@ class LiveSource;
 // and HEAD of each; nothing else. It listens on the loopback address unless told another,
 // and then only with a user name and a password (HTTP Basic), over TLS when a certificate
 // and its key are given. Viewers, connections, request sizes and the time for a request are
-// bounded; a failed login waits a second before its answer.
+// bounded; a failed login waits a second before its answer. Each viewer of the stream is
+// sent the newest frame whenever it has taken the one before, so a slow one skips frames.
 class LiveServer {
 public:
     struct Config {
@@ -55,11 +56,11 @@ public:
     std::string url() const;
 
 private:
-    struct Daemon;
+    struct Running;
 
     LiveSource& source_;
     LiveFrames& frames_;
     const Sink sink_;
-    std::unique_ptr<Daemon> daemon_;
+    std::unique_ptr<Running> running_;
     std::string url_;
 };
