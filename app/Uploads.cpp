@@ -54,6 +54,9 @@ void Uploads::startThread() {
         throw Exception("Cannot allocate memory for the FTP Thread.");
     }
     ftpThread_->start();
+    for (const InstantUpload::ArchiveFile& file : std::exchange(heldArchive_, {})) {
+        ftpThread_->postArchive(file.localFile, file.remoteFile);
+    }
 }
 
 void Uploads::stopThread() {
@@ -70,6 +73,12 @@ std::optional<std::string> Uploads::post(const std::string& jpegFile) {
 void Uploads::postArchive(const std::string& localFile, const std::string& remoteFile) {
     if (ftpThread_) {
         ftpThread_->postArchive(localFile, remoteFile);
+        return;
+    }
+    // While idle they go with the next instant upload, or to the thread of the next Run.
+    heldArchive_.push_back({localFile, remoteFile});
+    if (heldArchive_.size() > FTPThread::maxArchiveWaiting) {
+        heldArchive_.erase(heldArchive_.begin());
     }
 }
 
@@ -89,8 +98,9 @@ bool Uploads::uploadInstantly(const std::string& jpegFile) {
 
 void Uploads::startInstant(const std::string& jpegFile) {
     onceMore_.reset();
-    instantUpload_ = std::make_unique<InstantUpload>(ftpLogin(), jpegFile, Settings::getSaveTo(),
-                                                     health_, instantEnded_);
+    instantUpload_ =
+        std::make_unique<InstantUpload>(ftpLogin(), jpegFile, Settings::getSaveTo(),
+                                        std::exchange(heldArchive_, {}), health_, instantEnded_);
     instantUpload_->start();
 }
 

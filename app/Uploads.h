@@ -38,7 +38,8 @@ public:
     // Hands a grabbed file to the upload thread, if there is one. Returns the message of the
     // failure that stopped the thread, when it has stopped.
     std::optional<std::string> post(const std::string& jpegFile);
-    // Hands a file for the archive on the server to the upload thread, if there is one.
+    // Hands a file for the archive on the server to the upload thread; while there is none,
+    // it goes with the next instant upload, or to the thread of the next Run.
     void postArchive(const std::string& localFile, const std::string& remoteFile);
 
     // False while the FTP settings name the placeholder host.
@@ -69,5 +70,7 @@ private:
     std::unique_ptr<InstantUpload> instantUpload_;
     // The newest file grabbed while the instant upload was going.
     std::optional<std::string> onceMore_;
+    // The archive's pictures grabbed while idle, the last FTPThread::maxArchiveWaiting.
+    std::vector<InstantUpload::ArchiveFile> heldArchive_;
     std::vector<std::shared_ptr<ThreadControl>> cancelled_;
 };

@@ -4,6 +4,7 @@
 #include "ftp/UploadSession.h"
 
 #include <mutex>
+#include <unistd.h>
 #include <utility>
 
 // Owned jointly by the object and the worker, so that a worker still unwinding after the
@@ -12,6 +13,7 @@ struct InstantUpload::State {
     FtpLogin login;
     std::string localFile;
     std::string remoteFile;
+    std::vector<ArchiveFile> archive;
     std::shared_ptr<HealthLine> health;
     std::function<void()> finished;
 
@@ -23,11 +25,13 @@ struct InstantUpload::State {
 };
 
 InstantUpload::InstantUpload(FtpLogin login, std::string localFile, std::string remoteFile,
-                             std::shared_ptr<HealthLine> health, std::function<void()> finished)
+                             std::vector<ArchiveFile> archive, std::shared_ptr<HealthLine> health,
+                             std::function<void()> finished)
     : state_(std::make_shared<State>()) {
     state_->login = std::move(login);
     state_->localFile = std::move(localFile);
     state_->remoteFile = std::move(remoteFile);
+    state_->archive = std::move(archive);
     state_->health = std::move(health);
     state_->finished = std::move(finished);
 }
@@ -61,6 +65,9 @@ void InstantUpload::run() {
             state->health->failed(session->failureReason());
             result = {false, error.message};
         }
+        if (result.succeeded && !storeArchive(*state, *session) && control->cancelled()) {
+            return;
+        }
     }
     std::lock_guard lock(state->mutex);
     if (state->abandoned) {
@@ -68,6 +75,22 @@ void InstantUpload::run() {
     }
     state->result = std::move(result);
     state->finished();
+}
+
+bool InstantUpload::storeArchive(State& state, UploadSession& session) {
+    for (const ArchiveFile& file : state.archive) {
+        // A picture the archive has deleted since is not waited for.
+        if (::access(file.localFile.c_str(), R_OK) != 0) {
+            continue;
+        }
+        try {
+            session.putMakingFolders(file.localFile, file.remoteFile);
+        } catch (const FTPException&) {
+            state.health->failed(session.failureReason());
+            return false;
+        }
+    }
+    return true;
 }
 
 std::optional<InstantUpload::Result> InstantUpload::result() const {

@@ -347,6 +347,28 @@ TEST_F(GrabUploadTest, InstantGrabsWhileIdleUploadInTheBackgroundTheNewestLast) 
     EXPECT_TRUE(errorBoxes.empty());
 }
 
+// With the archive on the server, an instant grab while idle goes there too, on the same
+// connection.
+TEST_F(GrabUploadTest, AnInstantGrabWhileIdleGoesToTheServersArchiveToo) {
+    Settings::setArchiveActive(true);
+    Settings::setArchiveRemote("archive/%Y/%H%M%S.jpg");
+    build();
+    command(menuCommand::instantGrab);
+    ASSERT_TRUE(waitUntil([&] {
+        window().deliverPosted();
+        return tray.calls.back().data.icon == idleIconId;
+    }));
+    EXPECT_EQ(server.storedCount(), 2);
+    EXPECT_EQ(server.loginCount(), 1);
+    std::vector<std::string> archived;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(server.home())) {
+        if (entry.is_regular_file() && entry.path().parent_path() != server.home()) {
+            archived.push_back(readBytes(entry.path()));
+        }
+    }
+    EXPECT_EQ(archived, std::vector{readBytes(server.home() / "cam.jpg")});
+}
+
 TEST_F(GrabUploadTest, AFailedInstantUploadIsShownOnceIdleUnlessRunTookOver) {
     Settings::setPassword("wrong");
     build();
