@@ -250,7 +250,7 @@ def serve_ssh(args):
                                 stdout=connection, stderr=subprocess.PIPE, text=True,
                                 preexec_fn=die_with_parent)
         connection.close()
-        threading.Thread(target=log_logins, args=(args, sshd), daemon=True).start()
+        start_thread(log_logins, args, sshd)
 
 
 def log_logins(args, sshd):
@@ -300,7 +300,7 @@ def serve_paramiko(args, host_key, listener):
         session = paramiko.Transport(listener.accept()[0])
         session.add_server_key(paramiko.Ed25519Key(filename=host_key))
         session.set_subsystem_handler("sftp", paramiko.SFTPServer, Files)
-        threading.Thread(target=session.start_server, args=(None, Login()), daemon=True).start()
+        start_thread(session.start_server, None, Login())
 
 
 def s3_error(handler, status, code, message, **fields):
@@ -494,6 +494,15 @@ def signal_all(pids, kind):
             os.kill(pid, kind)
 
 
+def start_thread(target, *arguments):
+    # SIGTERM and SIGUSR1 are left to the main thread: Python runs their handlers there, and a
+    # signal another thread took would wait for a main thread blocked in accept().
+    def run():
+        signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM, signal.SIGUSR1})
+        target(*arguments)
+    threading.Thread(target=run, daemon=True).start()
+
+
 def end_with_parent(parent):
     while os.getppid() == parent:
         time.sleep(0.05)
@@ -516,7 +525,7 @@ def main():
     args.home = os.path.join(args.dir, "home")
     os.makedirs(args.home, exist_ok=True)
     signal.signal(signal.SIGTERM, end_all)
-    threading.Thread(target=end_with_parent, args=(os.getppid(),), daemon=True).start()
+    start_thread(end_with_parent, os.getppid())
     signal.signal(signal.SIGUSR1, freeze)
     if args.program in (1, 6) and not args.port:
         args.port = socket.create_server(("127.0.0.1", 0)).getsockname()[1]
