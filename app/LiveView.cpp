@@ -35,9 +35,7 @@ void LiveView::applySettings() {
     }
     running_ = config;
     const bool listening = server_.start(config);
-    const std::string refused = "live view cannot listen on ";
-    HealthJournal::program().report(healthSubject, !listening,
-                                    listening ? "" : said_.substr(refused.size()), said_);
+    HealthJournal::program().report(healthSubject, !listening, server_.refusal(), said_);
 }
 
 std::optional<std::string> LiveView::statusLine() const {

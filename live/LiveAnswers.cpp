@@ -38,12 +38,21 @@ bool sameSecret(const std::string& given, const std::string& secret) {
     return difference == 0;
 }
 
-LiveAnswers::Response answer(const LiveAnswers::Request& request, http::status status,
-                             std::string body, const char* type) {
-    LiveAnswers::Response response{status, request.version()};
+// The fields of every answer: its type, and neither cached nor sniffed.
+template <class Body> void describe(http::response<Body>& response, const std::string& type) {
     response.set(http::field::content_type, type);
     response.set(http::field::cache_control, "no-cache");
     response.set("X-Content-Type-Options", "nosniff");
+}
+
+std::string streamType() {
+    return "multipart/x-mixed-replace; boundary=" + std::string(LiveFrames::boundary);
+}
+
+LiveAnswers::Response answer(const LiveAnswers::Request& request, http::status status,
+                             std::string body, const std::string& type) {
+    LiveAnswers::Response response{status, request.version()};
+    describe(response, type);
     response.keep_alive(request.keep_alive());
     response.body() = std::move(body);
     response.prepare_payload();
@@ -133,10 +142,7 @@ LiveAnswers::forPath(const Request& request, const std::string& path, LiveSource
     }
     if (path == "/stream") {
         if (request.method() == http::verb::head) {
-            return answer(
-                request, http::status::ok, "",
-                ("multipart/x-mixed-replace; boundary=" + std::string(LiveFrames::boundary))
-                    .c_str());
+            return answer(request, http::status::ok, "", streamType());
         }
         return std::nullopt;
     }
@@ -148,10 +154,7 @@ LiveAnswers::forPath(const Request& request, const std::string& path, LiveSource
 
 http::response<http::empty_body> LiveAnswers::streamHead(const Request& request) {
     http::response<http::empty_body> head{http::status::ok, request.version()};
-    head.set(http::field::content_type,
-             "multipart/x-mixed-replace; boundary=" + std::string(LiveFrames::boundary));
-    head.set(http::field::cache_control, "no-cache");
-    head.set("X-Content-Type-Options", "nosniff");
+    describe(head, streamType());
     head.keep_alive(false);
     return head;
 }

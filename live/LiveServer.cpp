@@ -158,6 +158,10 @@ unsigned LiveServer::port() const {
     return running_ ? running_->port : 0;
 }
 
+const std::string& LiveServer::refusal() const {
+    return refusal_;
+}
+
 std::string LiveServer::url() const {
     return running_ ? url_ : std::string();
 }
@@ -180,7 +184,8 @@ bool LiveServer::start(const Config& config) {
         return (ipv6 ? "[" + config.address + "]" : config.address) + ":" + std::to_string(port);
     };
     const auto refuse = [&](const std::string& why) {
-        sink_("kavriWebCam: live view cannot listen on " + where(config.port) + ": " + why);
+        refusal_ = where(config.port) + ": " + why;
+        sink_("kavriWebCam: live view cannot listen on " + refusal_);
         return false;
     };
     const auto address = ListenAddress::parse(config.address, config.port);
@@ -232,6 +237,7 @@ bool LiveServer::start(const Config& config) {
     running->thread = std::thread([running = running.get()] { running->io.run(); });
     running_ = std::move(running);
     url_ = std::string(tls ? "https" : "http") + "://" + where(port()) + "/";
+    refusal_.clear();
     sink_("kavriWebCam: live view listening on " + url_);
     return true;
 }

@@ -54,6 +54,9 @@ public:
     // Where it listens, as a browser is given it ("http://127.0.0.1:8080/"); empty while
     // stopped.
     std::string url() const;
+    // Where it could not listen and why ("127.0.0.1:8080: Address already in use"), when the
+    // last start failed; empty otherwise.
+    const std::string& refusal() const;
 
 private:
     struct Running;
@@ -63,4 +66,5 @@ private:
     const Sink sink_;
     std::unique_ptr<Running> running_;
     std::string url_;
+    std::string refusal_;
 };

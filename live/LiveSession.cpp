@@ -68,9 +68,8 @@ template <class Stream> void LiveSession<Stream>::read() {
         stream_, buffer_, *parser_,
         [self = this->shared_from_this()](beast::error_code error, std::size_t) {
             if (error == http::error::header_limit) {
-                LiveAnswers::Request request;
-                auto response = LiveAnswers::Response{http::status::request_header_fields_too_large,
-                                                      request.version()};
+                // The request was not read whole, so its version is not known: HTTP/1.1.
+                LiveAnswers::Response response{http::status::request_header_fields_too_large, 11};
                 response.keep_alive(false);
                 response.prepare_payload();
                 self->reply(std::move(response));
