@@ -10,8 +10,6 @@
 #include <optional>
 #include <utility>
 
-#include <unistd.h>
-
 // Everything the worker uses lives here, owned jointly by the object and the worker, so
 // that a worker still unwinding after the object has gone touches nothing released.
 struct FTPThread::State {
@@ -176,15 +174,9 @@ bool FTPThread::storeArchive(State& state, UploadSession& session, ThreadControl
             }
             upload = state.archive.front();
         }
-        bool stored = true;
-        try {
-            session.putMakingFolders(upload.localFile, upload.remoteFile);
-        } catch (const FTPException&) {
-            // A picture the archive has deleted since is not waited for.
-            stored = ::access(upload.localFile.c_str(), R_OK) != 0;
-            if (!stored) {
-                state.health->failed(session.failureReason());
-            }
+        const bool stored = session.putArchived(upload.localFile, upload.remoteFile);
+        if (!stored) {
+            state.health->failed(session.failureReason());
         }
         std::lock_guard lock(state.mutex);
         if (stored && !state.archive.empty() &&

@@ -4,7 +4,6 @@
 #include "ftp/UploadSession.h"
 
 #include <mutex>
-#include <unistd.h>
 #include <utility>
 
 // Owned jointly by the object and the worker, so that a worker still unwinding after the
@@ -79,13 +78,7 @@ void InstantUpload::run() {
 
 bool InstantUpload::storeArchive(State& state, UploadSession& session) {
     for (const ArchiveFile& file : state.archive) {
-        // A picture the archive has deleted since is not waited for.
-        if (::access(file.localFile.c_str(), R_OK) != 0) {
-            continue;
-        }
-        try {
-            session.putMakingFolders(file.localFile, file.remoteFile);
-        } catch (const FTPException&) {
+        if (!session.putArchived(file.localFile, file.remoteFile)) {
             state.health->failed(session.failureReason());
             return false;
         }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::unique_ptr<UploadSession> UploadSession::make(ServerAddress::Protocol protocol,
                                                    const std::atomic<bool>* stopFlag) {
@@ -52,4 +53,13 @@ FileDescriptor UploadSession::openToStore(const std::string& localFile,
     }
     size = status.st_size;
     return file;
+}
+
+bool UploadSession::putArchived(const std::string& localFile, const std::string& remoteFile) {
+    try {
+        putMakingFolders(localFile, remoteFile);
+    } catch (const FTPException&) {
+        return ::access(localFile.c_str(), R_OK) != 0;
+    }
+    return true;
 }

@@ -41,6 +41,9 @@ public:
     virtual void putMakingFolders(const std::string& localFile, const std::string& remoteFile) {
         put(localFile, remoteFile);
     }
+    // putMakingFolders for a picture of the archive; false when it failed, but not when the
+    // archive has deleted the picture since, which is not waited for.
+    bool putArchived(const std::string& localFile, const std::string& remoteFile);
     // Why the last connect or put failed: what was being done and the server's reply or the
     // network's error.
     virtual const std::string& failureReason() const = 0;
